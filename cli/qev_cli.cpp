@@ -1,0 +1,376 @@
+// The qev command-line tool: argument handling, checks and messages over the
+// conversion core.
+//
+//   qev <input_file> [options...] [-of<output_file>]
+//   qev --sample [options...] [-of<output_file>]
+
+#include "cli/qev_cli.h"
+
+#include "qev/image.h"
+#include "qev/output_files.h"
+#include "qev/readerwriter.h"
+#include "qev/sample_picture.h"
+#include "qev/settings.h"
+#include "qev/settings_string.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <strings.h>
+#include <sys/stat.h>
+
+static const char g_szVersion[] = "3.4";
+
+namespace
+{
+enum tdValueRule
+{
+    Rule_Enum,     // integer 0 .. count - 1, with texts
+    Rule_Integer,  // integer iMin .. iMax
+    Rule_Finite,   // any finite double
+    Rule_Positive, // finite double > 0
+    Rule_Fraction, // finite double 0 .. 1
+};
+
+struct tdOptionRule
+{
+    const char* pszOption;
+    tdValueRule eRule;
+    int iMin;
+    int iMax;
+    const char* const* ppszNames; // texts of Rule_Enum values
+    const char* pszMeaning;
+};
+} // namespace
+
+#define QEV_ENUM(names) Rule_Enum, 0, static_cast<int>(sizeof(names) / sizeof(names[0])) - 1, names
+static const char* const g_apszFlagNames[2] = {"off", "on"};
+
+// Allowed values of every settings option, in the order of g_aoSettingsOptions.
+//  option   rule                                  meaning
+static const tdOptionRule g_aoOptionRules[g_iSettingsOptionCount] = {
+    {"-bc",   Rule_Integer, 0, 255, nullptr,                         "border colour (palette index, or 8-bit colour in Screens 8 and 12)"},
+    {"-bw",   Rule_Finite,  0, 0, nullptr,                           "brightness weight of colour distances"},
+    {"-ciar", Rule_Positive, 0, 0, nullptr,                          "custom input pixel aspect ratio"},
+    {"-coar", Rule_Positive, 0, 0, nullptr,                          "custom output pixel aspect ratio"},
+    {"-ct",   QEV_ENUM(g_apszConversionTypeNames),                   "conversion type"},
+    {"-df",   QEV_ENUM(g_apszResizeFilterNames),                     "display filter (preview only)"},
+    {"-dem",  QEV_ENUM(g_apszDeltaMethodNames),                      "colour distance method"},
+    {"-ed",   Rule_Finite,  0, 0, nullptr,                           "error diffusion factor"},
+    {"-fm",   QEV_ENUM(g_apszFitModeNames),                          "fit mode"},
+    {"-hs",   Rule_Integer, -8192, 8192, nullptr,                    "horizontal shift in pixels"},
+    {"-iart", QEV_ENUM(g_apszAspectRatioTypeNames),                  "input aspect ratio type"},
+    {"-im",   QEV_ENUM(g_apszFlagNames),                             "interlaced (424 lines)"},
+    {"-mbs",  Rule_Integer, 1, 58000, nullptr,                       "KRU block size"},
+    {"-oart", QEV_ENUM(g_apszAspectRatioTypeNames),                  "output aspect ratio type"},
+    {"-oh",   Rule_Integer, 1, 8192, nullptr,                        "custom output height"},
+    {"-ost",  QEV_ENUM(g_apszOutputSizeTypeNames),                   "output size type"},
+    {"-ow",   Rule_Integer, 1, 8192, nullptr,                        "custom output width"},
+    {"-pde",  Rule_Finite,  0, 0, nullptr,                           "palette details enhancement"},
+    {"-pt",   QEV_ENUM(g_apszPaletteTypeNames),                      "palette type"},
+    {"-r2y",  QEV_ENUM(g_apszRGB2YJKMethodNames),                    "RGB to YJK method"},
+    {"-rf",   QEV_ENUM(g_apszResizeFilterNames),                     "resize filter"},
+    {"-rm",   QEV_ENUM(g_apszResourceModeNames),                     "resource mode"},
+    {"-rps",  Rule_Integer, 1, 16, nullptr,                          "resource palette size"},
+    {"-rwp",  QEV_ENUM(g_apszFlagNames),                             "write the palette in RES files"},
+    {"-s10p", QEV_ENUM(g_apszFlagNames),                             "Screen 10 palette colours"},
+    {"-s2de", Rule_Finite,  0, 0, nullptr,                           "Screen 2 details enhancement"},
+    {"-sm",   QEV_ENUM(g_apszScreenModeNames),                       "screen mode"},
+    {"-y2r",  QEV_ENUM(g_apszYJK2RGBInterpolationNames),             "YJK to RGB interpolation"},
+    {"-yde",  Rule_Finite,  0, 0, nullptr,                           "YJK details enhancement"},
+    {"-mra",  QEV_ENUM(g_apszFlagNames),                             "real MSX aspect ratios"},
+    {"-dim",  QEV_ENUM(g_apszDitheringModeNames),                    "dithering mode"},
+    {"-bf",   Rule_Finite,  0, 0, nullptr,                           "Bayer dithering factor"},
+    {"-blt",  Rule_Fraction, 0, 0, nullptr,                          "Bayer low threshold (fraction of the range)"},
+    {"-bht",  Rule_Fraction, 0, 0, nullptr,                          "Bayer high threshold (fraction of the range)"},
+};
+
+#undef QEV_ENUM
+
+static const tdOptionRule* poFindRule(const tdSettingsOption* poOption)
+{
+    for (const tdOptionRule& oRule : g_aoOptionRules)
+        if (strcmp(oRule.pszOption, poOption->pszOption) == 0) return &oRule;
+    return nullptr;
+}
+
+// "0..7: 0 Screen 2, 1 Screen 3, ..." or "1..58000" or "a finite number".
+static std::string sAllowedValues(const tdOptionRule* poRule)
+{
+    char acText[64];
+    switch (poRule->eRule)
+    {
+    case Rule_Enum:
+    {
+        std::string s;
+        for (int i = poRule->iMin; i <= poRule->iMax; i++)
+        {
+            snprintf(acText, sizeof(acText), "%s%d \"%s\"", i > poRule->iMin ? ", " : "", i, poRule->ppszNames[i]);
+            s += acText;
+        }
+        return s;
+    }
+    case Rule_Integer:
+        snprintf(acText, sizeof(acText), "an integer %d..%d", poRule->iMin, poRule->iMax);
+        return acText;
+    case Rule_Finite:
+        return "a finite number";
+    case Rule_Positive:
+        return "a finite number above 0";
+    default:
+        return "a number 0..1";
+    }
+}
+
+bool bCheckOptionArgument(const char* pszArgument, char* pszMessage, int iMessageSize)
+{
+    const tdSettingsOption* poOption = poFindSettingsOption(pszArgument);
+    if (!poOption)
+    {
+        snprintf(pszMessage, static_cast<size_t>(iMessageSize), "unknown option %s", pszArgument);
+        return false;
+    }
+    const tdOptionRule* poRule = poFindRule(poOption);
+    const char* pszValue = pszArgument + strlen(poOption->pszOption);
+    char* pszEnd = nullptr;
+    errno = 0;
+    bool bInteger = poRule->eRule == Rule_Enum || poRule->eRule == Rule_Integer;
+    long lValue = 0;
+    double fValue = 0.0;
+    if (bInteger)
+        lValue = strtol(pszValue, &pszEnd, 10);
+    else
+        fValue = strtod(pszValue, &pszEnd);
+    if (*pszValue == '\0' || *pszEnd != '\0')
+    {
+        snprintf(pszMessage, static_cast<size_t>(iMessageSize), "option %s (%s): \"%s\" is not %s",
+                 poOption->pszOption, poOption->pszField, pszValue, bInteger ? "an integer" : "a number");
+        return false;
+    }
+    bool bOK;
+    switch (poRule->eRule)
+    {
+    case Rule_Enum:
+    case Rule_Integer:
+        bOK = errno != ERANGE && lValue >= poRule->iMin && lValue <= poRule->iMax;
+        break;
+    case Rule_Finite:
+        bOK = std::isfinite(fValue);
+        break;
+    case Rule_Positive:
+        bOK = std::isfinite(fValue) && fValue > 0.0;
+        break;
+    default:
+        bOK = std::isfinite(fValue) && fValue >= 0.0 && fValue <= 1.0;
+        break;
+    }
+    if (!bOK)
+    {
+        snprintf(pszMessage, static_cast<size_t>(iMessageSize), "option %s (%s): %s is out of range; allowed: %s",
+                 poOption->pszOption, poOption->pszField, pszValue, sAllowedValues(poRule).c_str());
+    }
+    return bOK;
+}
+
+static void vPrintHelp(FILE* poOut)
+{
+    tdSettings oDefaults;
+    vGetDefaultSettings(&oDefaults);
+    fprintf(poOut,
+            "qev %s: converts pictures into MSX2 and MSX2+ screen files.\n\n"
+            "Usage: qev <input_file> [options...] [-of<output_file>]\n"
+            "       qev --sample [options...] [-of<output_file>]\n\n"
+            "Input: PNG (.png) and JPEG (.jpg, .jpeg) pictures; --sample converts the built-in sample picture.\n"
+            "Options are applied in order, later ones win; each is its text followed directly by its value\n"
+            "(-sm2, -ed0.75), compared without regard to case.\n\n"
+            "  -of<output_file>  output name; the extension of the conversion type is appended\n"
+            "                    (default: the input's name without its last extension)\n"
+            "  --help            this text\n"
+            "  --version         the version\n\n",
+            g_szVersion);
+    fprintf(poOut, "  %-6s %-26s %-7s %-10s %s\n", "option", "settings field", "type", "default", "allowed values");
+    for (const tdSettingsOption& oOption : g_aoSettingsOptions)
+    {
+        const tdOptionRule* poRule = poFindRule(&oOption);
+        char acDefault[32];
+        double fDefault = fGetOptionValue(&oDefaults, &oOption);
+        snprintf(acDefault, sizeof(acDefault), oOption.eType == OptionType_Double ? "%lg" : "%.0f", fDefault);
+        const char* pszType = oOption.eType == OptionType_Double ? "double"
+                              : poRule->eRule == Rule_Enum      ? "enum"
+                                                                : "integer";
+        fprintf(poOut, "  %-6s %-26s %-7s %-10s %s\n", oOption.pszOption, oOption.pszField, pszType, acDefault,
+                poRule->pszMeaning);
+        fprintf(poOut, "  %-6s %-26s %-7s %-10s   %s\n", "", "", "", "", sAllowedValues(poRule).c_str());
+    }
+    fprintf(poOut,
+            "\nOn success qev prints one line per input: the output name and the conversion error per\n"
+            "channel as R=... G=... B=... (zeros for PNG output). Exit codes: 0 success, 1 an input\n"
+            "could not be read or an output not written, 2 a usage error.\n");
+}
+
+// The input's name without its last extension (the "." after the last "/").
+static std::string sDefaultOutputName(const char* pszInput)
+{
+    std::string s = pszInput;
+    size_t uiSlash = s.rfind('/');
+    size_t uiDot = s.rfind('.');
+    if (uiDot != std::string::npos && (uiSlash == std::string::npos || uiDot > uiSlash)) s.resize(uiDot);
+    return s;
+}
+
+static bool bSameFile(const char* pszFirst, const char* pszSecond)
+{
+    struct stat oFirst;
+    struct stat oSecond;
+    if (stat(pszFirst, &oFirst) != 0 || stat(pszSecond, &oSecond) != 0) return false;
+    return oFirst.st_dev == oSecond.st_dev && oFirst.st_ino == oSecond.st_ino;
+}
+
+static std::string sSupportedConversionTypes()
+{
+    std::string s;
+    for (int i = 0; i < ConversionType_Count; i++)
+    {
+        if (!bIsSupportedConversionType(i)) continue;
+        char acText[48];
+        snprintf(acText, sizeof(acText), "%s%d (%s)", s.empty() ? "" : ", ", i, g_apszConversionTypeNames[i]);
+        s += acText;
+    }
+    return s;
+}
+
+int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
+{
+    tdSettings oSettings;
+    vGetDefaultSettings(&oSettings);
+    const char* pszInput = nullptr;
+    const char* pszOutput = nullptr;
+    bool bSample = false;
+    char acMessage[1024];
+
+    for (int i = 1; i < iArgc; i++)
+    {
+        const char* pszArgument = ppszArgv[i];
+        if (strcmp(pszArgument, "--help") == 0 || strcmp(pszArgument, "-h") == 0)
+        {
+            vPrintHelp(poOut);
+            return Exit_Success;
+        }
+        if (strcmp(pszArgument, "--version") == 0)
+        {
+            fprintf(poOut, "%s\n", g_szVersion);
+            return Exit_Success;
+        }
+        if (strcmp(pszArgument, "--sample") == 0)
+        {
+            bSample = true;
+            continue;
+        }
+        if (strncasecmp(pszArgument, "-of", 3) == 0)
+        {
+            if (pszArgument[3] == '\0')
+            {
+                fprintf(poErr, "qev: option -of needs a file name, as in -ofpicture\n");
+                return Exit_Usage;
+            }
+            pszOutput = pszArgument + 3;
+            continue;
+        }
+        if (pszArgument[0] == '-' && pszArgument[1] != '\0')
+        {
+            if (!poFindSettingsOption(pszArgument))
+            {
+                fprintf(poErr, "qev: unknown argument %s (qev --help lists the options)\n", pszArgument);
+                return Exit_Usage;
+            }
+            if (!bCheckOptionArgument(pszArgument, acMessage, sizeof(acMessage)))
+            {
+                fprintf(poErr, "qev: %s\n", acMessage);
+                return Exit_Usage;
+            }
+            bGetSettingsFromString(&oSettings, pszArgument);
+            continue;
+        }
+        if (pszInput)
+        {
+            fprintf(poErr, "qev: only one input file is accepted (got %s and %s)\n", pszInput, pszArgument);
+            return Exit_Usage;
+        }
+        pszInput = pszArgument;
+    }
+
+    if (!pszInput && !bSample)
+    {
+        fprintf(poErr, "qev: no input file given\nUsage: qev <input_file> [options...] [-of<output_file>]\n");
+        return Exit_Usage;
+    }
+    if (pszInput && bSample)
+    {
+        fprintf(poErr, "qev: give either an input file or --sample, not both\n");
+        return Exit_Usage;
+    }
+    if (!bIsSupportedConversionType(oSettings.ConversionType))
+    {
+        fprintf(poErr, "qev: option -ct: conversion type %d (%s) is not supported by this build; supported: %s\n",
+                oSettings.ConversionType, g_apszConversionTypeNames[oSettings.ConversionType],
+                sSupportedConversionTypes().c_str());
+        return Exit_Usage;
+    }
+
+    std::string sOutput = pszOutput ? pszOutput : (bSample ? "sample" : sDefaultOutputName(pszInput));
+    std::unique_ptr<char, decltype(&free)> pszFileName(szGetOutputFileName(sOutput.c_str(), &oSettings), free);
+    if (pszInput && pszFileName && bSameFile(pszInput, pszFileName.get()))
+    {
+        fprintf(poErr, "qev: the output %s would replace the input; choose another name with -of\n",
+                pszFileName.get());
+        return Exit_Usage;
+    }
+
+    std::unique_ptr<Image> poImage;
+    if (bSample)
+    {
+        poImage.reset(poCreateSamplePicture());
+        double fRatio = poImage->m_fAspectRatio;
+        vSetInputAutoAspectRatio(fRatio);
+        vGetInputAspectRatio(&oSettings, &fRatio);
+        poImage->m_fAspectRatio = fSaneAspectRatio(fRatio);
+    }
+    else
+    {
+        if (!bIsReadableExtension(pszInput))
+        {
+            fprintf(poErr, "qev: cannot read %s: unknown file type (readable: .png, .jpg, .jpeg)\n", pszInput);
+            return Exit_Failure;
+        }
+        fflush(poOut);
+        poImage.reset(poReadImageFromFile(pszInput, &oSettings));
+        if (!poImage)
+        {
+            fprintf(poErr, "\nqev: cannot read %s: the file is missing, damaged or not a supported picture\n",
+                    pszInput);
+            return Exit_Failure;
+        }
+    }
+
+    tdOutputFiles oFiles;
+    tdErrorTriple oError = oWriteImageToFile(poImage.get(), sOutput.c_str(), &oSettings, &oFiles, nullptr);
+    std::string sProblem;
+    if (oFiles.aoFiles.empty())
+    {
+        fprintf(poErr, "qev: cannot create %s (is its folder there and writable?)\n",
+                pszFileName ? pszFileName.get() : sOutput.c_str());
+        return Exit_Failure;
+    }
+    if (!bCommitOutputFiles(&oFiles, &sProblem))
+    {
+        fprintf(poErr, "\nqev: cannot write %s: %s\n", pszFileName ? pszFileName.get() : sOutput.c_str(),
+                sProblem.c_str());
+        return Exit_Failure;
+    }
+    fprintf(poOut, "%s R=%.3f G=%.3f B=%.3f\n", pszFileName ? pszFileName.get() : sOutput.c_str(), oError.fRed,
+            oError.fGreen, oError.fBlue);
+    return Exit_Success;
+}

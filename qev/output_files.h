@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// A set of output files written as one unit: each is written under a temporary
+// sibling name and renamed into place only when every file of the set was written
+// completely, so a failure never replaces a good file with half of one.
+struct tdPendingFile
+{
+    std::string sName;     // the final name
+    std::string sTemp;     // where the bytes go until commit
+    FILE* poStream;        // open until closed through vClosePendingFile
+    bool bFailed;          // a write, flush or close error was seen
+};
+
+struct tdOutputFiles
+{
+    std::vector<tdPendingFile> aoFiles;
+    ~tdOutputFiles();
+};
+
+// Opens a temporary sibling of pszName with the fopen mode. A mode starting with
+// "r" (read and update, to append) starts from a copy of the existing file and
+// fails like fopen when there is none. Returns null when it cannot open.
+FILE* poOpenPendingFile(tdOutputFiles* poFiles, const char* pszName, const char* pszMode);
+
+// Closes one stream of the set, noting write errors.
+void vClosePendingFile(tdOutputFiles* poFiles, FILE* poStream);
+
+// Renames every file of the set into place when all were written without error
+// and none is empty; otherwise removes every temporary file and leaves the old
+// files untouched. Streams still open are closed first. Returns false and fills
+// *psError (may be null) on failure. The set is empty afterwards.
+bool bCommitOutputFiles(tdOutputFiles* poFiles, std::string* psError);
+
+// Removes every temporary file of the set.
+void vDiscardOutputFiles(tdOutputFiles* poFiles);
