@@ -5,7 +5,9 @@
 // corners to corners: target index i of N maps to source position i (n - 1) / (N - 1).
 // A target size of exactly 1 in a direction maps everything to source index 0, the
 // way the bicubic mapping does. A new width or height below 1 leaves a picture of
-// that shape without texels; one beyond g_iMaxImageDimension leaves it unchanged.
+// that shape without texels; one beyond g_iMaxImageDimension leaves it unchanged,
+// and so does any size for a picture without texels (it never claims a size its
+// buffer does not have).
 
 #include "image.h"
 
@@ -82,7 +84,7 @@ void Image::vScaleNearest(int iWidth, int iHeight)
     if (!pucNew || !m_pucTexels)
     {
         free(pucNew);
-        if (bEmpty || !m_pucTexels) vReplaceTexels(nullptr, iWidth < 0 ? 0 : iWidth, iHeight < 0 ? 0 : iHeight);
+        if (bEmpty) vReplaceTexels(nullptr, iWidth < 0 ? 0 : iWidth, iHeight < 0 ? 0 : iHeight);
         return;
     }
     const size_t uiTexel = static_cast<size_t>(m_iTexelSize);
@@ -140,7 +142,7 @@ void Image::vScaleLinear(int iWidth, int iHeight)
     if (!pucNew || !m_pucTexels)
     {
         free(pucNew);
-        if (bEmpty || !m_pucTexels) vReplaceTexels(nullptr, iWidth < 0 ? 0 : iWidth, iHeight < 0 ? 0 : iHeight);
+        if (bEmpty) vReplaceTexels(nullptr, iWidth < 0 ? 0 : iWidth, iHeight < 0 ? 0 : iHeight);
         return;
     }
     const size_t uiTexel = static_cast<size_t>(m_iTexelSize);
@@ -216,7 +218,7 @@ void Image::vScaleBox(int iWidth, int iHeight)
     if (!pucNew || !m_pucTexels)
     {
         free(pucNew);
-        if (bEmpty || !m_pucTexels) vReplaceTexels(nullptr, iWidth < 0 ? 0 : iWidth, iHeight < 0 ? 0 : iHeight);
+        if (bEmpty) vReplaceTexels(nullptr, iWidth < 0 ? 0 : iWidth, iHeight < 0 ? 0 : iHeight);
         return;
     }
     const int iTexel = m_iTexelSize;
@@ -396,7 +398,12 @@ void Image::vFit(int iWidth, int iHeight, double fAspectRatio, tdFitMode eFitMod
     // A scale beyond the picture-size limit leaves the picture unscaled: it is not
     // placed at all then rather than placed at the wrong size.
     const bool bPlaced = m_iWidth == oRect.iWidth && m_iHeight == oRect.iHeight;
-    oRect.iX += iHShift;
+    // The shifted position is held within +-2^30 like the rest of the geometry, so
+    // that no sum below overflows; a picture that far out misses the canvas anyway.
+    long long lShifted = static_cast<long long>(oRect.iX) + iHShift;
+    if (lShifted < -1073741824) lShifted = -1073741824;
+    if (lShifted > 1073741824) lShifted = 1073741824;
+    oRect.iX = static_cast<int>(lShifted);
     if (bPlaced) oCanvas.vBlit(this, oRect.iX, oRect.iY);
 
     vTakeTexels(&oCanvas);
@@ -407,18 +414,22 @@ void Image::vFit(int iWidth, int iHeight, double fAspectRatio, tdFitMode eFitMod
     m_iBayerLowThreshold = 0;
     m_iBayerHighThreshold = 0;
 
-    if (oRect.iX < 0)
+    // Clipped in 64 bits: position and size may each reach 2^30.
+    long long lX = oRect.iX, lY = oRect.iY, lWidth = oRect.iWidth, lHeight = oRect.iHeight;
+    if (lX < 0)
     {
-        oRect.iWidth += oRect.iX;
-        oRect.iX = 0;
+        lWidth += lX;
+        lX = 0;
     }
-    if (oRect.iX + oRect.iWidth > W) oRect.iWidth = W - oRect.iX;
-    if (oRect.iY < 0)
+    if (lX + lWidth > W) lWidth = W - lX;
+    if (lY < 0)
     {
-        oRect.iHeight += oRect.iY;
-        oRect.iY = 0;
+        lHeight += lY;
+        lY = 0;
     }
-    if (oRect.iY + oRect.iHeight > H) oRect.iHeight = H - oRect.iY;
-    if (!bPlaced || oRect.iWidth < 0 || oRect.iHeight < 0) oRect.iWidth = oRect.iHeight = 0;
+    if (lY + lHeight > H) lHeight = H - lY;
+    if (!bPlaced || lWidth < 0 || lHeight < 0) lWidth = lHeight = 0;
+    oRect = {static_cast<int32_t>(lX), static_cast<int32_t>(lY), static_cast<int32_t>(lWidth),
+             static_cast<int32_t>(lHeight)};
     if (poRect) *poRect = oRect;
 }
