@@ -116,7 +116,10 @@ static bool bReadPNG(tdPNGRead* poRead)
         poRead->pszProblem = "out of memory";
         return false;
     }
-    poRead->poImage->m_fAspectRatio = static_cast<double>(uiYPerUnit) / static_cast<double>(uiXPerUnit);
+    // A zero field says nothing about the pixel shape (and would give 0, infinity
+    // or NaN): square pixels then.
+    if (uiXPerUnit != 0 && uiYPerUnit != 0)
+        poRead->poImage->m_fAspectRatio = static_cast<double>(uiYPerUnit) / static_cast<double>(uiXPerUnit);
 
     poRead->ppucRows = static_cast<png_bytepp>(malloc(sizeof(png_bytep) * uiHeight));
     if (!poRead->ppucRows)
