@@ -67,6 +67,7 @@ public:
     // picture in canvas coordinates.
     void vFit(int iWidth, int iHeight, double fAspectRatio, tdFitMode eFitMode, tdResizeFilter eFilter,
               tdRectangle* poRect, tdBackgroundType eBackground, int iHShift);
+    void vSetDitheringMode(tdDitheringMode eMode, double fFactor, double fLowThreshold, double fHighThreshold);
 
 private:
     // Takes over poOther's buffer and size; poOther becomes empty.
