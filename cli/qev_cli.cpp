@@ -1,13 +1,14 @@
 // The qev command-line tool: argument handling, checks and messages over the
 // conversion core.
 //
-//   qev <input_file> [options...] [-of<output_file>]
-//   qev --sample [options...] [-of<output_file>]
+//   qev <input_file> [options...] [-of<output_file>] [--palette=<file>]
+//   qev --sample [options...] [-of<output_file>] [--palette=<file>]
 
 #include "cli/qev_cli.h"
 
 #include "qev/image.h"
 #include "qev/output_files.h"
+#include "qev/palette.h"
 #include "qev/readerwriter.h"
 #include "qev/sample_picture.h"
 #include "qev/settings.h"
@@ -181,13 +182,15 @@ static void vPrintHelp(FILE* poOut)
     vGetDefaultSettings(&oDefaults);
     fprintf(poOut,
             "qev %s: converts pictures into MSX2 and MSX2+ screen files.\n\n"
-            "Usage: qev <input_file> [options...] [-of<output_file>]\n"
-            "       qev --sample [options...] [-of<output_file>]\n\n"
+            "Usage: qev <input_file> [options...] [-of<output_file>] [--palette=<file>]\n"
+            "       qev --sample [options...] [-of<output_file>] [--palette=<file>]\n\n"
             "Input: PNG (.png) and JPEG (.jpg, .jpeg) pictures; --sample converts the built-in sample picture.\n"
             "Options are applied in order, later ones win; each is its text followed directly by its value\n"
             "(-sm2, -ed0.75), compared without regard to case.\n\n"
             "  -of<output_file>  output name; the extension of the conversion type is appended\n"
             "                    (default: the input's name without its last extension)\n"
+            "  --palette=<file>  loads the custom palette (used with -pt1) from a GIMP palette\n"
+            "                    file (.gpl) or a binary file of palette-register words\n"
             "  --help            this text\n"
             "  --version         the version\n\n",
             g_szVersion);
@@ -219,6 +222,30 @@ static std::string sDefaultOutputName(const char* pszInput)
     size_t uiDot = s.rfind('.');
     if (uiDot != std::string::npos && (uiSlash == std::string::npos || uiDot > uiSlash)) s.resize(uiDot);
     return s;
+}
+
+// Loads the custom palette of the settings from a .gpl or binary palette file.
+// Returns false with a message naming the file when it cannot be read or holds
+// no colour.
+static bool bLoadCustomPalette(const char* pszFile, tdSettings* poSettings, FILE* poErr)
+{
+    FILE* poFile = fopen(pszFile, "rb");
+    if (!poFile)
+    {
+        fprintf(poErr, "qev: --palette: cannot read palette file %s: %s\n", pszFile, strerror(errno));
+        return false;
+    }
+    fclose(poFile);
+    Palette oPalette;
+    oPalette.m_uiColorCount = 0;
+    oPalette.vLoadFromTextFile(pszFile);
+    if (oPalette.m_uiColorCount == 0)
+    {
+        fprintf(poErr, "qev: --palette: palette file %s holds no colour\n", pszFile);
+        return false;
+    }
+    memcpy(poSettings->CustomPalette, oPalette.m_aoColors, sizeof(poSettings->CustomPalette));
+    return true;
 }
 
 static bool bSameFile(const char* pszFirst, const char* pszSecond)
@@ -267,6 +294,11 @@ int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
         if (strcmp(pszArgument, "--sample") == 0)
         {
             bSample = true;
+            continue;
+        }
+        if (strncmp(pszArgument, "--palette=", 10) == 0)
+        {
+            if (!bLoadCustomPalette(pszArgument + 10, &oSettings, poErr)) return Exit_Usage;
             continue;
         }
         if (strncasecmp(pszArgument, "-of", 3) == 0)

@@ -505,3 +505,26 @@ TEST_F(CLITest, HelpListsEveryOptionWithItsField)
     EXPECT_EQ(asListFolder(m_oFolder.m_sPath), std::vector<std::string>{"src.png"});
 }
 } // namespace
+
+TEST_F(CLITest, PaletteFileLoadsOrIsRefusedNamingTheFile)
+{
+    ASSERT_TRUE(bWriteFile(m_oFolder.sFile("good.gpl"),
+                           {'G', 'I', 'M', 'P', ' ', 'P', 'a', 'l', 'e', 't', 't', 'e', '\n', '2', '5', '5', ' ',
+                            '0', ' ', '0', '\n'}));
+    ASSERT_TRUE(bWriteFile(m_oFolder.sFile("empty.gpl"), {'G', 'I', 'M', 'P', '\n'}));
+    ASSERT_TRUE(bWriteFile(m_oFolder.sFile("words.pal"), {0x71, 0x05, 0x00, 0x07}));
+
+    tdRunResult oRun = oRunQEV(m_oFolder, {"src.png", "--palette=good.gpl", "-pt1", "-ofout"});
+    EXPECT_EQ(oRun.m_iExitCode, 0) << oRun.m_sErr;
+    oRun = oRunQEV(m_oFolder, {"src.png", "--palette=words.pal", "-pt1", "-ofout"});
+    EXPECT_EQ(oRun.m_iExitCode, 0) << oRun.m_sErr;
+
+    oRun = oRunQEV(m_oFolder, {"src.png", "--palette=missing.gpl", "-pt1", "-ofout2"});
+    EXPECT_EQ(oRun.m_iExitCode, 2);
+    EXPECT_NE(oRun.m_sErr.find("missing.gpl"), std::string::npos) << oRun.m_sErr;
+    EXPECT_FALSE(bFileExists(m_oFolder.sFile("out2.png")));
+
+    oRun = oRunQEV(m_oFolder, {"src.png", "--palette=empty.gpl", "-ofout2"});
+    EXPECT_EQ(oRun.m_iExitCode, 2);
+    EXPECT_NE(oRun.m_sErr.find("empty.gpl"), std::string::npos) << oRun.m_sErr;
+}
