@@ -70,6 +70,9 @@ public:
     // vLoadFromImage with the same arguments.
     Palette(const Image* poImage, unsigned int uiColorCount, const tdRectangle* poRect, double fExponent,
             tdDeltaMethod eMethod, double fWeight);
+    // vLoadFromYJKImage with the same arguments (defined in yjk.cpp).
+    Palette(const Image* poImage, const tdRectangle* poRect, tdRGB2YJKMethod eYJKMethod, double fPaletteExponent,
+            double fYJKExponent, tdDeltaMethod eMethod, double fWeight);
     // Copies carry their histogram links over into their own bins.
     Palette(const Palette& oOther);
     Palette& operator=(const Palette& oOther);
@@ -84,6 +87,20 @@ public:
     // pixels leaves the count 0 and the colours as they were.
     void vLoadFromImage(const Image* poImage, unsigned int uiColorCount, const tdRectangle* poRect,
                         double fExponent, tdDeltaMethod eMethod, double fWeight);
+
+    // Builds the Screen 10 palette (defined in yjk.cpp): up to 16 colours for the
+    // pixels that YJK renders worst. Every group of four pixels of poRect (null:
+    // the whole picture; x from max(x, 0) in steps of 4 while below x + min(width,
+    // picture width), rows likewise; pixels past the picture's edge read as black)
+    // is converted by vRGB2YJK with even Y, eYJKMethod and fYJKExponent; each pixel
+    // whose decoded colour differs from it (fColorDelta(pixel, decoded,
+    // fPaletteExponent, 255.0, eMethod, fWeight) not 0) adds that distance to the
+    // weight of its level bin. The histogram then goes through vCreatePalette,
+    // vAdjustGradient and vAdjustAreaSearch with the palette exponent as p, and the
+    // colours come back as bytes. A picture that YJK renders exactly leaves the count
+    // 0 and the colours as they were.
+    void vLoadFromYJKImage(const Image* poImage, const tdRectangle* poRect, tdRGB2YJKMethod eYJKMethod,
+                           double fPaletteExponent, double fYJKExponent, tdDeltaMethod eMethod, double fWeight);
 
     // From the working histogram: reduces it to the requested m_uiColorCount bins
     // (taken as 1..16), then lists the used bins' level colours by decreasing weight
@@ -154,6 +171,8 @@ public:
     // replaced by "gpl" unless it ends in ".gpl" already. Does nothing when the file
     // cannot be opened.
     void vWriteToTextFile(void* pContext, const char* pszFileName) const;
+    // Appends the palette-register words of the valid colours, low byte first.
+    void vWriteToBinaryArray(tdByteArray* poArray) const;
     // Writes the first count colours as palette-register words, low byte first;
     // nothing for a null stream or an empty palette.
     void vWriteToBinaryFile(FILE* poFile) const;
