@@ -996,15 +996,23 @@ void Palette::vWriteToTextFile(void* pContext, const char* pszFileName) const
     vCloseForWrite(pContext, poFile);
 }
 
-void Palette::vWriteToBinaryFile(FILE* poFile) const
+void Palette::vWriteToBinaryArray(tdByteArray* poArray) const
 {
-    if (!poFile || uiValidCount() == 0) return;
+    if (!poArray) return;
     for (unsigned int k = 0; k < uiValidCount(); k++)
     {
         unsigned int uiWord = uiRegisterWord(m_aoColors[k]);
-        fputc(static_cast<int>(uiWord & 0xFF), poFile);
-        fputc(static_cast<int>(uiWord >> 8), poFile);
+        poArray->vAppend(static_cast<unsigned char>(uiWord & 0xFF));
+        poArray->vAppend(static_cast<unsigned char>(uiWord >> 8));
     }
+}
+
+void Palette::vWriteToBinaryFile(FILE* poFile) const
+{
+    if (!poFile || uiValidCount() == 0) return;
+    tdByteArray oWords;
+    vWriteToBinaryArray(&oWords);
+    fwrite(oWords.m_pucData, 1, static_cast<size_t>(oWords.m_iSize), poFile);
 }
 
 void Palette::vWriteToKRUArray(tdByteArray* poArray) const
@@ -1013,12 +1021,7 @@ void Palette::vWriteToKRUArray(tdByteArray* poArray) const
     poArray->vAppend(1);
     poArray->vAppend(0);
     poArray->vAppend(static_cast<unsigned char>(uiValidCount()));
-    for (unsigned int k = 0; k < uiValidCount(); k++)
-    {
-        unsigned int uiWord = uiRegisterWord(m_aoColors[k]);
-        poArray->vAppend(static_cast<unsigned char>(uiWord & 0xFF));
-        poArray->vAppend(static_cast<unsigned char>(uiWord >> 8));
-    }
+    vWriteToBinaryArray(poArray);
 }
 
 void vGetPalette(const tdSettings* poSettings, Palette* poPalette)

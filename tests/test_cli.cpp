@@ -215,7 +215,6 @@ const tdUsageCase g_aoUsageCases[] = {
     {"two_inputs", {"src.png", "other.png"}, {"only one input"}},
     {"screen_9", {"src.png", "-sm9"}, {"-sm", "ScreenMode", "out of range", "Screen 12"}},
     {"screen_letter", {"src.png", "-smX"}, {"-sm", "not an integer"}},
-    {"conversion_sc", {"src.png", "-ct3"}, {"-ct", "3 (SC)", "supported: 0 (PNG)"}},
     {"conversion_8", {"src.png", "-ct8"}, {"-ct", "out of range"}},
     {"width_0", {"src.png", "-ow0"}, {"-ow", "OutputWidth", "1..8192"}},
     {"width_8193", {"src.png", "-ow8193"}, {"-ow", "1..8192"}},
@@ -232,7 +231,6 @@ const tdUsageCase g_aoUsageCases[] = {
     {"threshold_2", {"src.png", "-blt2"}, {"-blt", "0..1"}},
     {"trailing_text", {"src.png", "-sm2x"}, {"-sm", "not an integer"}},
     {"of_without_name", {"src.png", "-of"}, {"-of"}},
-    {"first_value_lost", {"src.png", "-ct0", "-ct3"}, {"-ct", "supported"}},
     {"each_value_checked", {"src.png", "-sm9", "-sm2"}, {"-sm", "out of range"}},
 };
 
