@@ -13,6 +13,7 @@
 #include "qev/sample_picture.h"
 #include "qev/settings.h"
 #include "qev/settings_string.h"
+#include "retro/retro_image.h"
 
 #include <cerrno>
 #include <cmath>
@@ -185,6 +186,10 @@ static void vPrintHelp(FILE* poOut)
             "Usage: qev <input_file> [options...] [-of<output_file>] [--palette=<file>]\n"
             "       qev --sample [options...] [-of<output_file>] [--palette=<file>]\n\n"
             "Input: PNG (.png) and JPEG (.jpg, .jpeg) pictures; --sample converts the built-in sample picture.\n"
+            "Retro-computer pictures, read first and with square pixels (the input aspect ratio is not applied):\n"
+            "  ZX Spectrum .scr; C64 Koala .koa .kla, Doodle .dd, Art Studio .art .ocp; Atari ST Degas .pi1-.pi3,\n"
+            "  .pc1-.pc3, NEOchrome .neo, GEM .img .ximg; Amiga IFF .iff .ilbm .lbm; PC Paintbrush .pcx;\n"
+            "  MacPaint .mac .pntg; MSX BSAVE dumps .grp (Screen 2), .ge5 .ge6 .ge7 .ge8.\n"
             "Options are applied in order, later ones win; each is its text followed directly by its value\n"
             "(-sm2, -ed0.75), compared without regard to case.\n\n"
             "  -of<output_file>  output name; the extension of the conversion type is appended\n"
@@ -372,13 +377,20 @@ int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
     }
     else
     {
-        if (!bIsReadableExtension(pszInput))
+        bool bOwnReader = bIsReadableExtension(pszInput);
+        if (!bOwnReader && !RECOIL_IsOurFile(pszInput))
         {
-            fprintf(poErr, "qev: cannot read %s: unknown file type (readable: .png, .jpg, .jpeg)\n", pszInput);
+            fprintf(poErr,
+                    "qev: cannot read %s: unknown file type (readable: .png, .jpg, .jpeg and the retro formats "
+                    "of qev --help)\n",
+                    pszInput);
             return Exit_Failure;
         }
         fflush(poOut);
-        poImage.reset(poReadImageFromFile(pszInput, &oSettings));
+        // Retro formats first, as the desktop program's drop handler does; their
+        // pictures keep square pixels, the input aspect-ratio settings not applied.
+        poImage.reset(poReadImageWithRECOIL(pszInput));
+        if (!poImage && bOwnReader) poImage.reset(poReadImageFromFile(pszInput, &oSettings));
         if (!poImage)
         {
             fprintf(poErr, "\nqev: cannot read %s: the file is missing, damaged or not a supported picture\n",
