@@ -9,6 +9,7 @@
 #include "qev/image.h"
 #include "qev/output_files.h"
 #include "qev/palette.h"
+#include "qev/png_io.h"
 #include "qev/readerwriter.h"
 #include "qev/sample_picture.h"
 #include "qev/settings.h"
@@ -23,6 +24,7 @@
 #include <string>
 #include <strings.h>
 #include <sys/stat.h>
+#include <vector>
 
 static const char g_szVersion[] = "3.4";
 
@@ -54,40 +56,41 @@ static const char* const g_apszFlagNames[2] = {"off", "on"};
 // Allowed values of every settings option, in the order of g_aoSettingsOptions.
 //  option   rule                                  meaning
 static const tdOptionRule g_aoOptionRules[g_iSettingsOptionCount] = {
-    {"-bc",   Rule_Integer, 0, 255, nullptr,                         "border colour (palette index, or 8-bit colour in Screens 8 and 12)"},
-    {"-bw",   Rule_Finite,  0, 0, nullptr,                           "brightness weight of colour distances"},
-    {"-ciar", Rule_Positive, 0, 0, nullptr,                          "custom input pixel aspect ratio"},
-    {"-coar", Rule_Positive, 0, 0, nullptr,                          "custom output pixel aspect ratio"},
-    {"-ct",   QEV_ENUM(g_apszConversionTypeNames),                   "conversion type"},
-    {"-df",   QEV_ENUM(g_apszResizeFilterNames),                     "display filter (preview only)"},
-    {"-dem",  QEV_ENUM(g_apszDeltaMethodNames),                      "colour distance method"},
-    {"-ed",   Rule_Finite,  0, 0, nullptr,                           "error diffusion factor"},
-    {"-fm",   QEV_ENUM(g_apszFitModeNames),                          "fit mode"},
-    {"-hs",   Rule_Integer, -8192, 8192, nullptr,                    "horizontal shift in pixels"},
-    {"-iart", QEV_ENUM(g_apszAspectRatioTypeNames),                  "input aspect ratio type"},
-    {"-im",   QEV_ENUM(g_apszFlagNames),                             "interlaced (424 lines)"},
-    {"-mbs",  Rule_Integer, 1, 58000, nullptr,                       "KRU block size"},
-    {"-oart", QEV_ENUM(g_apszAspectRatioTypeNames),                  "output aspect ratio type"},
-    {"-oh",   Rule_Integer, 1, 8192, nullptr,                        "custom output height"},
-    {"-ost",  QEV_ENUM(g_apszOutputSizeTypeNames),                   "output size type"},
-    {"-ow",   Rule_Integer, 1, 8192, nullptr,                        "custom output width"},
-    {"-pde",  Rule_Finite,  0, 0, nullptr,                           "palette details enhancement"},
-    {"-pt",   QEV_ENUM(g_apszPaletteTypeNames),                      "palette type"},
-    {"-r2y",  QEV_ENUM(g_apszRGB2YJKMethodNames),                    "RGB to YJK method"},
-    {"-rf",   QEV_ENUM(g_apszResizeFilterNames),                     "resize filter"},
-    {"-rm",   QEV_ENUM(g_apszResourceModeNames),                     "resource mode"},
-    {"-rps",  Rule_Integer, 1, 16, nullptr,                          "resource palette size"},
-    {"-rwp",  QEV_ENUM(g_apszFlagNames),                             "write the palette in RES files"},
-    {"-s10p", QEV_ENUM(g_apszFlagNames),                             "Screen 10 palette colours"},
-    {"-s2de", Rule_Finite,  0, 0, nullptr,                           "Screen 2 details enhancement"},
-    {"-sm",   QEV_ENUM(g_apszScreenModeNames),                       "screen mode"},
-    {"-y2r",  QEV_ENUM(g_apszYJK2RGBInterpolationNames),             "YJK to RGB interpolation"},
-    {"-yde",  Rule_Finite,  0, 0, nullptr,                           "YJK details enhancement"},
-    {"-mra",  QEV_ENUM(g_apszFlagNames),                             "real MSX aspect ratios"},
-    {"-dim",  QEV_ENUM(g_apszDitheringModeNames),                    "dithering mode"},
-    {"-bf",   Rule_Finite,  0, 0, nullptr,                           "Bayer dithering factor"},
-    {"-blt",  Rule_Fraction, 0, 0, nullptr,                          "Bayer low threshold (fraction of the range)"},
-    {"-bht",  Rule_Fraction, 0, 0, nullptr,                          "Bayer high threshold (fraction of the range)"},
+    {"-bc", Rule_Integer, 0, 255, nullptr,
+     "border colour (palette index, or 8-bit colour in Screens 8 and 12)"},
+    {"-bw", Rule_Finite, 0, 0, nullptr, "brightness weight of colour distances"},
+    {"-ciar", Rule_Positive, 0, 0, nullptr, "custom input pixel aspect ratio"},
+    {"-coar", Rule_Positive, 0, 0, nullptr, "custom output pixel aspect ratio"},
+    {"-ct", QEV_ENUM(g_apszConversionTypeNames), "conversion type"},
+    {"-df", QEV_ENUM(g_apszResizeFilterNames), "display filter (preview only)"},
+    {"-dem", QEV_ENUM(g_apszDeltaMethodNames), "colour distance method"},
+    {"-ed", Rule_Finite, 0, 0, nullptr, "error diffusion factor"},
+    {"-fm", QEV_ENUM(g_apszFitModeNames), "fit mode"},
+    {"-hs", Rule_Integer, -8192, 8192, nullptr, "horizontal shift in pixels"},
+    {"-iart", QEV_ENUM(g_apszAspectRatioTypeNames), "input aspect ratio type"},
+    {"-im", QEV_ENUM(g_apszFlagNames), "interlaced (424 lines)"},
+    {"-mbs", Rule_Integer, 1, 58000, nullptr, "KRU block size"},
+    {"-oart", QEV_ENUM(g_apszAspectRatioTypeNames), "output aspect ratio type"},
+    {"-oh", Rule_Integer, 1, 8192, nullptr, "custom output height"},
+    {"-ost", QEV_ENUM(g_apszOutputSizeTypeNames), "output size type"},
+    {"-ow", Rule_Integer, 1, 8192, nullptr, "custom output width"},
+    {"-pde", Rule_Finite, 0, 0, nullptr, "palette details enhancement"},
+    {"-pt", QEV_ENUM(g_apszPaletteTypeNames), "palette type"},
+    {"-r2y", QEV_ENUM(g_apszRGB2YJKMethodNames), "RGB to YJK method"},
+    {"-rf", QEV_ENUM(g_apszResizeFilterNames), "resize filter"},
+    {"-rm", QEV_ENUM(g_apszResourceModeNames), "resource mode"},
+    {"-rps", Rule_Integer, 1, 16, nullptr, "resource palette size"},
+    {"-rwp", QEV_ENUM(g_apszFlagNames), "write the palette in RES files"},
+    {"-s10p", QEV_ENUM(g_apszFlagNames), "Screen 10 palette colours"},
+    {"-s2de", Rule_Finite, 0, 0, nullptr, "Screen 2 details enhancement"},
+    {"-sm", QEV_ENUM(g_apszScreenModeNames), "screen mode"},
+    {"-y2r", QEV_ENUM(g_apszYJK2RGBInterpolationNames), "YJK to RGB interpolation"},
+    {"-yde", Rule_Finite, 0, 0, nullptr, "YJK details enhancement"},
+    {"-mra", QEV_ENUM(g_apszFlagNames), "real MSX aspect ratios"},
+    {"-dim", QEV_ENUM(g_apszDitheringModeNames), "dithering mode"},
+    {"-bf", Rule_Finite, 0, 0, nullptr, "Bayer dithering factor"},
+    {"-blt", Rule_Fraction, 0, 0, nullptr, "Bayer low threshold (fraction of the range)"},
+    {"-bht", Rule_Fraction, 0, 0, nullptr, "Bayer high threshold (fraction of the range)"},
 };
 
 #undef QEV_ENUM
@@ -110,7 +113,8 @@ static std::string sAllowedValues(const tdOptionRule* poRule)
         std::string s;
         for (int i = poRule->iMin; i <= poRule->iMax; i++)
         {
-            snprintf(acText, sizeof(acText), "%s%d \"%s\"", i > poRule->iMin ? ", " : "", i, poRule->ppszNames[i]);
+            snprintf(acText, sizeof(acText), "%s%d \"%s\"", i > poRule->iMin ? ", " : "", i,
+                     poRule->ppszNames[i]);
             s += acText;
         }
         return s;
@@ -171,8 +175,9 @@ bool bCheckOptionArgument(const char* pszArgument, char* pszMessage, int iMessag
     }
     if (!bOK)
     {
-        snprintf(pszMessage, static_cast<size_t>(iMessageSize), "option %s (%s): %s is out of range; allowed: %s",
-                 poOption->pszOption, poOption->pszField, pszValue, sAllowedValues(poRule).c_str());
+        snprintf(pszMessage, static_cast<size_t>(iMessageSize),
+                 "option %s (%s): %s is out of range; allowed: %s", poOption->pszOption, poOption->pszField,
+                 pszValue, sAllowedValues(poRule).c_str());
     }
     return bOK;
 }
@@ -181,25 +186,38 @@ static void vPrintHelp(FILE* poOut)
 {
     tdSettings oDefaults;
     vGetDefaultSettings(&oDefaults);
-    fprintf(poOut,
-            "qev %s: converts pictures into MSX2 and MSX2+ screen files.\n\n"
-            "Usage: qev <input_file> [options...] [-of<output_file>] [--palette=<file>]\n"
-            "       qev --sample [options...] [-of<output_file>] [--palette=<file>]\n\n"
-            "Input: PNG (.png) and JPEG (.jpg, .jpeg) pictures; --sample converts the built-in sample picture.\n"
-            "Retro-computer pictures, read first and with square pixels (the input aspect ratio is not applied):\n"
-            "  ZX Spectrum .scr; C64 Koala .koa .kla, Doodle .dd, Art Studio .art .ocp; Atari ST Degas .pi1-.pi3,\n"
-            "  .pc1-.pc3, NEOchrome .neo, GEM .img .ximg; Amiga IFF .iff .ilbm .lbm; PC Paintbrush .pcx;\n"
-            "  MacPaint .mac .pntg; MSX BSAVE dumps .grp (Screen 2), .ge5 .ge6 .ge7 .ge8.\n"
-            "Options are applied in order, later ones win; each is its text followed directly by its value\n"
-            "(-sm2, -ed0.75), compared without regard to case.\n\n"
-            "  -of<output_file>  output name; the extension of the conversion type is appended\n"
-            "                    (default: the input's name without its last extension)\n"
-            "  --palette=<file>  loads the custom palette (used with -pt1) from a GIMP palette\n"
-            "                    file (.gpl) or a binary file of palette-register words\n"
-            "  --help            this text\n"
-            "  --version         the version\n\n",
-            g_szVersion);
-    fprintf(poOut, "  %-6s %-26s %-7s %-10s %s\n", "option", "settings field", "type", "default", "allowed values");
+    fprintf(
+        poOut,
+        "qev %s: converts pictures into MSX2 and MSX2+ screen files.\n\n"
+        "Usage: qev <input_file>... [options...] [-of<output_file>] [--outdir=<dir>] [--preview=<png_file>]\n"
+        "           [--palette=<file>]\n"
+        "       qev --sample [options...] [-of<output_file>] [--preview=<png_file>] [--palette=<file>]\n\n"
+        "Input: PNG (.png), JPEG (.jpg, .jpeg), QEV (.qev) and MSX screen dumps: SC (.sc2 .sc3 .sc5 .sc6\n"
+        "  .sc7 .sc8 .sca .scc), interlaced SC pairs (.sk5 ... .skc with .sl5 ... .slc), SR with their\n"
+        "  palette files (.sr2 ... .src with .pl2 ... .plc), interlaced SR (.si5 ... .sic with .sj5 ... "
+        ".sjc\n"
+        "  and .pi5 ... .pic); --sample converts the built-in sample picture. Several inputs are converted\n"
+        "  in turn with the same settings.\n"
+        "Retro-computer pictures, read first and with square pixels (the input aspect ratio is not "
+        "applied):\n"
+        "  ZX Spectrum .scr; C64 Koala .koa .kla, Doodle .dd, Art Studio .art .ocp; Atari ST Degas "
+        ".pi1-.pi3,\n"
+        "  .pc1-.pc3, NEOchrome .neo, GEM .img .ximg; Amiga IFF .iff .ilbm .lbm; PC Paintbrush .pcx;\n"
+        "  MacPaint .mac .pntg; MSX BSAVE dumps .grp (Screen 2), .ge5 .ge6 .ge7 .ge8.\n"
+        "Options are applied in order, later ones win; each is its text followed directly by its value\n"
+        "(-sm2, -ed0.75), compared without regard to case.\n\n"
+        "  -of<output_file>  output name (one input only); the extension of the conversion type is\n"
+        "                    appended; RAW output (-ct5) is written to exactly this name\n"
+        "                    (default: the input's name without its last extension, .raw for RAW)\n"
+        "  --outdir=<dir>    write the outputs into this folder, named after their inputs\n"
+        "  --preview=<png>   also write the converted picture, as the window's preview shows it, as PNG\n"
+        "  --palette=<file>  loads the custom palette (used with -pt1) from a GIMP palette\n"
+        "                    file (.gpl) or a binary file of palette-register words\n"
+        "  --help            this text\n"
+        "  --version         the version\n\n",
+        g_szVersion);
+    fprintf(poOut, "  %-6s %-26s %-7s %-10s %s\n", "option", "settings field", "type", "default",
+            "allowed values");
     for (const tdSettingsOption& oOption : g_aoSettingsOptions)
     {
         const tdOptionRule* poRule = poFindRule(&oOption);
@@ -207,10 +225,10 @@ static void vPrintHelp(FILE* poOut)
         double fDefault = fGetOptionValue(&oDefaults, &oOption);
         snprintf(acDefault, sizeof(acDefault), oOption.eType == OptionType_Double ? "%lg" : "%.0f", fDefault);
         const char* pszType = oOption.eType == OptionType_Double ? "double"
-                              : poRule->eRule == Rule_Enum      ? "enum"
-                                                                : "integer";
-        fprintf(poOut, "  %-6s %-26s %-7s %-10s %s\n", oOption.pszOption, oOption.pszField, pszType, acDefault,
-                poRule->pszMeaning);
+                              : poRule->eRule == Rule_Enum       ? "enum"
+                                                                 : "integer";
+        fprintf(poOut, "  %-6s %-26s %-7s %-10s %s\n", oOption.pszOption, oOption.pszField, pszType,
+                acDefault, poRule->pszMeaning);
         fprintf(poOut, "  %-6s %-26s %-7s %-10s   %s\n", "", "", "", "", sAllowedValues(poRule).c_str());
     }
     fprintf(poOut,
@@ -261,25 +279,143 @@ static bool bSameFile(const char* pszFirst, const char* pszSecond)
     return oFirst.st_dev == oSecond.st_dev && oFirst.st_ino == oSecond.st_ino;
 }
 
-static std::string sSupportedConversionTypes()
+namespace
 {
-    std::string s;
-    for (int i = 0; i < ConversionType_Count; i++)
+// One conversion job: where the picture comes from and where its files go.
+struct tdJob
+{
+    const char* pszInput; // null for the built-in sample
+    std::string sOutput;  // the name handed to the writer (extension appended there)
+};
+
+// What applies to every job of a run.
+struct tdRun
+{
+    tdSettings oSettings;
+    const char* pszPreview; // PNG of the converted picture, or null
+    FILE* poOut;
+    FILE* poErr;
+};
+} // namespace
+
+// The name of the main file a job writes (RAW: the output name itself).
+static std::string sMainFileName(const tdJob* poJob, const tdSettings* poSettings)
+{
+    if (poSettings->ConversionType == ConversionType_RAW) return poJob->sOutput;
+    std::unique_ptr<char, decltype(&free)> psz(szGetOutputFileName(poJob->sOutput.c_str(), poSettings), free);
+    return psz ? psz.get() : poJob->sOutput;
+}
+
+// Reads the job's picture: the sample, or the file through the retro decoders first
+// and then the program's own readers, as the desktop program's drop handler does.
+static Image* poLoadInput(const tdJob* poJob, const tdRun* poRun)
+{
+    if (!poJob->pszInput)
     {
-        if (!bIsSupportedConversionType(i)) continue;
-        char acText[48];
-        snprintf(acText, sizeof(acText), "%s%d (%s)", s.empty() ? "" : ", ", i, g_apszConversionTypeNames[i]);
-        s += acText;
+        Image* poImage = poCreateSamplePicture();
+        double fRatio = poImage->m_fAspectRatio;
+        vSetInputAutoAspectRatio(fRatio);
+        vGetInputAspectRatio(&poRun->oSettings, &fRatio);
+        poImage->m_fAspectRatio = fSaneAspectRatio(fRatio);
+        return poImage;
     }
-    return s;
+    const char* pszInput = poJob->pszInput;
+    bool bOwnReader = bIsReadableExtension(pszInput);
+    if (!bOwnReader && !RECOIL_IsOurFile(pszInput))
+    {
+        fprintf(poRun->poErr,
+                "qev: cannot read %s: unknown file type (readable: .png, .jpg, .jpeg, .qev, the screen dumps "
+                ".sc? .sr? .sk? .si? and the retro formats of qev --help)\n",
+                pszInput);
+        return nullptr;
+    }
+    fflush(poRun->poOut);
+    // Retro pictures keep square pixels: the input aspect-ratio settings do not apply.
+    Image* poImage = poReadImageWithRECOIL(pszInput);
+    if (!poImage && bOwnReader) poImage = poReadImageFromFile(pszInput, &poRun->oSettings);
+    if (!poImage)
+        fprintf(poRun->poErr,
+                "\nqev: cannot read %s: the file is missing, damaged or not a supported picture\n", pszInput);
+    return poImage;
+}
+
+// Writes the converted picture as a PNG at its own size.
+static void vQueuePreview(const Image* poConverted, const char* pszName, tdOutputFiles* poFiles)
+{
+    tdSettings oPNG;
+    vGetDefaultSettings(&oPNG);
+    oPNG.ConversionType = ConversionType_PNG;
+    oPNG.OutputSizeType = OutputSize_Original;
+    FILE* poFile = poOpenPendingFile(poFiles, pszName, "wb");
+    if (!poFile) return;
+    oWriteImageToPNGFile(poConverted, &oPNG, poFile, nullptr);
+    vClosePendingFile(poFiles, poFile);
+}
+
+// Converts one job. Returns true when every file was written.
+static bool bRunJob(const tdJob* poJob, const tdRun* poRun)
+{
+    const tdSettings* poSettings = &poRun->oSettings;
+    const std::string sMain = sMainFileName(poJob, poSettings);
+    std::unique_ptr<Image> poImage(poLoadInput(poJob, poRun));
+    if (!poImage) return false;
+
+    tdOutputFiles oFiles;
+    FILE* poRaw = nullptr;
+    if (poSettings->ConversionType == ConversionType_RAW)
+    {
+        // RAW output has no name of its own: the tool opens the output name for it.
+        poRaw = poOpenPendingFile(&oFiles, sMain.c_str(), "wb");
+        if (!poRaw)
+        {
+            fprintf(poRun->poErr, "qev: cannot create %s (is its folder there and writable?)\n",
+                    sMain.c_str());
+            return false;
+        }
+    }
+    Image* poConverted = nullptr;
+    tdErrorTriple oError =
+        oWriteImageToFile(poImage.get(), poJob->sOutput.c_str(), poSettings, &oFiles, poRaw, &poConverted);
+    std::unique_ptr<Image> poKeep(poConverted);
+    if (poRaw) vClosePendingFile(&oFiles, poRaw);
+    if (oFiles.aoFiles.empty())
+    {
+        fprintf(poRun->poErr, "qev: cannot create %s (is its folder there and writable?)\n", sMain.c_str());
+        return false;
+    }
+    if (poRun->pszPreview && poConverted) vQueuePreview(poConverted, poRun->pszPreview, &oFiles);
+    std::string sProblem;
+    if (!bCommitOutputFiles(&oFiles, &sProblem))
+    {
+        fprintf(poRun->poErr, "\nqev: cannot write %s: %s\n", sMain.c_str(), sProblem.c_str());
+        return false;
+    }
+    fprintf(poRun->poOut, "%s R=%.3f G=%.3f B=%.3f\n", sMain.c_str(), oError.fRed, oError.fGreen,
+            oError.fBlue);
+    return true;
+}
+
+// The output name of an input in --outdir: the folder, then the input's name
+// without its folder and last extension.
+static std::string sOutputInFolder(const std::string& sFolder, const char* pszInput)
+{
+    std::string sBase = sDefaultOutputName(pszInput);
+    size_t uiSlash = sBase.rfind('/');
+    if (uiSlash != std::string::npos) sBase.erase(0, uiSlash + 1);
+    if (sFolder.empty() || sFolder.back() == '/') return sFolder + sBase;
+    return sFolder + "/" + sBase;
 }
 
 int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
 {
-    tdSettings oSettings;
-    vGetDefaultSettings(&oSettings);
-    const char* pszInput = nullptr;
+    tdRun oRun;
+    vGetDefaultSettings(&oRun.oSettings);
+    oRun.pszPreview = nullptr;
+    oRun.poOut = poOut;
+    oRun.poErr = poErr;
+    std::vector<const char*> apszInputs;
     const char* pszOutput = nullptr;
+    const char* pszFolder = nullptr;
     bool bSample = false;
     char acMessage[1024];
 
@@ -303,7 +439,19 @@ int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
         }
         if (strncmp(pszArgument, "--palette=", 10) == 0)
         {
-            if (!bLoadCustomPalette(pszArgument + 10, &oSettings, poErr)) return Exit_Usage;
+            if (!bLoadCustomPalette(pszArgument + 10, &oRun.oSettings, poErr)) return Exit_Usage;
+            continue;
+        }
+        if (strncmp(pszArgument, "--outdir=", 9) == 0 || strncmp(pszArgument, "--preview=", 10) == 0)
+        {
+            const bool bFolder = pszArgument[2] == 'o';
+            const char* pszValue = pszArgument + (bFolder ? 9 : 10);
+            if (!*pszValue)
+            {
+                fprintf(poErr, "qev: option %.*s needs a name\n", bFolder ? 8 : 9, pszArgument);
+                return Exit_Usage;
+            }
+            (bFolder ? pszFolder : oRun.pszPreview) = pszValue;
             continue;
         }
         if (strncasecmp(pszArgument, "-of", 3) == 0)
@@ -328,93 +476,68 @@ int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
                 fprintf(poErr, "qev: %s\n", acMessage);
                 return Exit_Usage;
             }
-            bGetSettingsFromString(&oSettings, pszArgument);
+            bGetSettingsFromString(&oRun.oSettings, pszArgument);
             continue;
         }
-        if (pszInput)
+        apszInputs.push_back(pszArgument);
+    }
+
+    if (apszInputs.empty() && !bSample)
+    {
+        fprintf(poErr,
+                "qev: no input file given\nUsage: qev <input_file>... [options...] [-of<output_file>]\n");
+        return Exit_Usage;
+    }
+    if (!apszInputs.empty() && bSample)
+    {
+        fprintf(poErr, "qev: give either input files or --sample, not both\n");
+        return Exit_Usage;
+    }
+    if (apszInputs.size() > 1 && pszOutput)
+    {
+        fprintf(poErr, "qev: option -of names one output: it cannot be used with %zu inputs (use --outdir)\n",
+                apszInputs.size());
+        return Exit_Usage;
+    }
+    if (apszInputs.size() > 1 && oRun.pszPreview)
+    {
+        fprintf(poErr, "qev: option --preview names one picture: it cannot be used with %zu inputs\n",
+                apszInputs.size());
+        return Exit_Usage;
+    }
+
+    std::vector<tdJob> aoJobs;
+    if (bSample)
+        aoJobs.push_back(
+            {nullptr, pszOutput ? pszOutput : (pszFolder ? sOutputInFolder(pszFolder, "sample") : "sample")});
+    for (const char* pszInput : apszInputs)
+    {
+        std::string sName = pszOutput   ? pszOutput
+                            : pszFolder ? sOutputInFolder(pszFolder, pszInput)
+                                        : sDefaultOutputName(pszInput);
+        // RAW output has no extension of its own: a default name gets ".raw".
+        if (!pszOutput && oRun.oSettings.ConversionType == ConversionType_RAW) sName += ".raw";
+        aoJobs.push_back({pszInput, sName});
+    }
+    if (bSample && !pszOutput && oRun.oSettings.ConversionType == ConversionType_RAW)
+        aoJobs[0].sOutput += ".raw";
+
+    // An output that would replace its input is refused before anything is written.
+    for (const tdJob& oJob : aoJobs)
+    {
+        const std::string sMain = sMainFileName(&oJob, &oRun.oSettings);
+        if (oJob.pszInput && bSameFile(oJob.pszInput, sMain.c_str()))
         {
-            fprintf(poErr, "qev: only one input file is accepted (got %s and %s)\n", pszInput, pszArgument);
+            fprintf(
+                poErr,
+                "qev: the output %s would replace the input %s; choose another name with -of or --outdir\n",
+                sMain.c_str(), oJob.pszInput);
             return Exit_Usage;
         }
-        pszInput = pszArgument;
     }
 
-    if (!pszInput && !bSample)
-    {
-        fprintf(poErr, "qev: no input file given\nUsage: qev <input_file> [options...] [-of<output_file>]\n");
-        return Exit_Usage;
-    }
-    if (pszInput && bSample)
-    {
-        fprintf(poErr, "qev: give either an input file or --sample, not both\n");
-        return Exit_Usage;
-    }
-    if (!bIsSupportedConversionType(oSettings.ConversionType))
-    {
-        fprintf(poErr, "qev: option -ct: conversion type %d (%s) is not supported by this build; supported: %s\n",
-                oSettings.ConversionType, g_apszConversionTypeNames[oSettings.ConversionType],
-                sSupportedConversionTypes().c_str());
-        return Exit_Usage;
-    }
-
-    std::string sOutput = pszOutput ? pszOutput : (bSample ? "sample" : sDefaultOutputName(pszInput));
-    std::unique_ptr<char, decltype(&free)> pszFileName(szGetOutputFileName(sOutput.c_str(), &oSettings), free);
-    if (pszInput && pszFileName && bSameFile(pszInput, pszFileName.get()))
-    {
-        fprintf(poErr, "qev: the output %s would replace the input; choose another name with -of\n",
-                pszFileName.get());
-        return Exit_Usage;
-    }
-
-    std::unique_ptr<Image> poImage;
-    if (bSample)
-    {
-        poImage.reset(poCreateSamplePicture());
-        double fRatio = poImage->m_fAspectRatio;
-        vSetInputAutoAspectRatio(fRatio);
-        vGetInputAspectRatio(&oSettings, &fRatio);
-        poImage->m_fAspectRatio = fSaneAspectRatio(fRatio);
-    }
-    else
-    {
-        bool bOwnReader = bIsReadableExtension(pszInput);
-        if (!bOwnReader && !RECOIL_IsOurFile(pszInput))
-        {
-            fprintf(poErr,
-                    "qev: cannot read %s: unknown file type (readable: .png, .jpg, .jpeg and the retro formats "
-                    "of qev --help)\n",
-                    pszInput);
-            return Exit_Failure;
-        }
-        fflush(poOut);
-        // Retro formats first, as the desktop program's drop handler does; their
-        // pictures keep square pixels, the input aspect-ratio settings not applied.
-        poImage.reset(poReadImageWithRECOIL(pszInput));
-        if (!poImage && bOwnReader) poImage.reset(poReadImageFromFile(pszInput, &oSettings));
-        if (!poImage)
-        {
-            fprintf(poErr, "\nqev: cannot read %s: the file is missing, damaged or not a supported picture\n",
-                    pszInput);
-            return Exit_Failure;
-        }
-    }
-
-    tdOutputFiles oFiles;
-    tdErrorTriple oError = oWriteImageToFile(poImage.get(), sOutput.c_str(), &oSettings, &oFiles, nullptr);
-    std::string sProblem;
-    if (oFiles.aoFiles.empty())
-    {
-        fprintf(poErr, "qev: cannot create %s (is its folder there and writable?)\n",
-                pszFileName ? pszFileName.get() : sOutput.c_str());
-        return Exit_Failure;
-    }
-    if (!bCommitOutputFiles(&oFiles, &sProblem))
-    {
-        fprintf(poErr, "\nqev: cannot write %s: %s\n", pszFileName ? pszFileName.get() : sOutput.c_str(),
-                sProblem.c_str());
-        return Exit_Failure;
-    }
-    fprintf(poOut, "%s R=%.3f G=%.3f B=%.3f\n", pszFileName ? pszFileName.get() : sOutput.c_str(), oError.fRed,
-            oError.fGreen, oError.fBlue);
-    return Exit_Success;
+    int iExit = Exit_Success;
+    for (const tdJob& oJob : aoJobs)
+        if (!bRunJob(&oJob, &oRun)) iExit = Exit_Failure;
+    return iExit;
 }

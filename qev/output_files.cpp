@@ -70,7 +70,7 @@ FILE* poOpenPendingFile(tdOutputFiles* poFiles, const char* pszName, const char*
         unlink(sTemp.c_str());
         return nullptr;
     }
-    poFiles->aoFiles.push_back({pszName, sTemp, poStream, false});
+    poFiles->aoFiles.push_back({pszName, sTemp, poStream, false, false});
     return poStream;
 }
 
@@ -80,6 +80,12 @@ static void vClose(tdPendingFile* poFile)
     if (ferror(poFile->poStream) || fflush(poFile->poStream) != 0) poFile->bFailed = true;
     if (fclose(poFile->poStream) != 0) poFile->bFailed = true;
     poFile->poStream = nullptr;
+}
+
+void vAllowEmptyPendingFile(tdOutputFiles* poFiles, FILE* poStream)
+{
+    for (tdPendingFile& oFile : poFiles->aoFiles)
+        if (oFile.poStream == poStream) oFile.bMayBeEmpty = true;
 }
 
 void vClosePendingFile(tdOutputFiles* poFiles, FILE* poStream)
@@ -103,7 +109,7 @@ bool bCommitOutputFiles(tdOutputFiles* poFiles, std::string* psError)
         vClose(&oFile);
         struct stat oStat;
         if (sError.empty() && oFile.bFailed) sError = "could not write " + oFile.sName;
-        if (sError.empty() && (stat(oFile.sTemp.c_str(), &oStat) != 0 || oStat.st_size == 0))
+        if (sError.empty() && (stat(oFile.sTemp.c_str(), &oStat) != 0 || (oStat.st_size == 0 && !oFile.bMayBeEmpty)))
             sError = "nothing was written to " + oFile.sName;
     }
     if (!sError.empty())

@@ -13,6 +13,7 @@ struct tdPendingFile
     std::string sTemp;     // where the bytes go until commit
     FILE* poStream;        // open until closed through vClosePendingFile
     bool bFailed;          // a write, flush or close error was seen
+    bool bMayBeEmpty;      // an empty file is a complete one (a sprite sheet without sprites)
 };
 
 struct tdOutputFiles
@@ -26,11 +27,14 @@ struct tdOutputFiles
 // fails like fopen when there is none. Returns null when it cannot open.
 FILE* poOpenPendingFile(tdOutputFiles* poFiles, const char* pszName, const char* pszMode);
 
+// Marks a file of the set whose complete contents may be empty.
+void vAllowEmptyPendingFile(tdOutputFiles* poFiles, FILE* poStream);
+
 // Closes one stream of the set, noting write errors.
 void vClosePendingFile(tdOutputFiles* poFiles, FILE* poStream);
 
 // Renames every file of the set into place when all were written without error
-// and none is empty; otherwise removes every temporary file and leaves the old
+// and none is empty (unless allowed); otherwise removes every temporary file and leaves the old
 // files untouched. Streams still open are closed first. Returns false and fills
 // *psError (may be null) on failure. The set is empty afterwards.
 bool bCommitOutputFiles(tdOutputFiles* poFiles, std::string* psError);

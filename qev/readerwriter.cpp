@@ -315,6 +315,12 @@ static char* szCompanionName(const char* pszMain, const char* pszPrefix, const c
 tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const tdSettings* poSettings,
                                 void* pContext, FILE* poRawStream)
 {
+    return oWriteImageToFile(poImage, pszName, poSettings, pContext, poRawStream, nullptr);
+}
+
+tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const tdSettings* poSettings,
+                                void* pContext, FILE* poRawStream, Image** ppoConverted)
+{
     tdErrorTriple oError = {0.0, 0.0, 0.0};
     const int eType = poSettings->ConversionType;
     const char* pszScreen = szGetScreenCharFromMode(poSettings->ScreenMode);
@@ -326,7 +332,7 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
     if (eType == ConversionType_RAW)
     {
         if (!poRawStream) return oError;
-        return oWriteImageToSRFile(poImage, poSettings, poRawStream, poRawStream, nullptr, nullptr, nullptr);
+        return oWriteImageToSRFile(poImage, poSettings, poRawStream, poRawStream, nullptr, ppoConverted, nullptr);
     }
     char* pszMain = szGetOutputFileName(pszName, poSettings);
     if (!pszMain) return oError;
@@ -348,10 +354,10 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
     switch (eType)
     {
     case ConversionType_PNG:
-        oError = oWriteImageToPNGFile(poImage, poSettings, poFile, nullptr);
+        oError = oWriteImageToPNGFile(poImage, poSettings, poFile, ppoConverted);
         break;
     case ConversionType_QEV:
-        oError = oWriteImageToQEVFile(poImage, poSettings, poFile, nullptr, nullptr, CompressionType_LZW);
+        oError = oWriteImageToQEVFile(poImage, poSettings, poFile, ppoConverted, nullptr, CompressionType_LZW);
         break;
     case ConversionType_SR:
     {
@@ -359,7 +365,7 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
         char* pszSecond = bInterlaced ? szCompanionName(pszMain, "sj", pszScreen) : nullptr;
         FILE* poPaletteFile = bSettingsUsePalette(poSettings) ? poOpenForWrite(pContext, pszPalette, "wt") : nullptr;
         FILE* poSecond = pszSecond ? poOpenForWrite(pContext, pszSecond, "wb") : nullptr;
-        oError = oWriteImageToSRFile(poImage, poSettings, poFile, poPaletteFile, poSecond, nullptr, nullptr);
+        oError = oWriteImageToSRFile(poImage, poSettings, poFile, poPaletteFile, poSecond, ppoConverted, nullptr);
         vCloseForWrite(pContext, poPaletteFile);
         vCloseForWrite(pContext, poSecond);
         free(pszPalette);
@@ -376,18 +382,20 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
             free(pszSecond);
             if (!poSecond) break;
         }
-        oError = oWriteImageToSCFile(poImage, poSettings, poFile, poSecond, nullptr, nullptr);
+        oError = oWriteImageToSCFile(poImage, poSettings, poFile, poSecond, ppoConverted, nullptr);
         vCloseForWrite(pContext, poSecond);
         break;
     }
     case ConversionType_SPR:
-        oError = oWriteImageToSPRFile(poImage, poSettings, poFile, nullptr, nullptr);
+        // A picture without any sprite colour gives a complete, empty sheet.
+        if (pContext) vAllowEmptyPendingFile(static_cast<tdOutputFiles*>(pContext), poFile);
+        oError = oWriteImageToSPRFile(poImage, poSettings, poFile, ppoConverted, nullptr);
         break;
     case ConversionType_KRU:
-        oError = oWriteImageToKRUFile(poImage, poSettings, poFile, nullptr, nullptr, CompressionType_None);
+        oError = oWriteImageToKRUFile(poImage, poSettings, poFile, ppoConverted, nullptr, CompressionType_None);
         break;
     case ConversionType_RES:
-        oError = oWriteImageToRESFile(poImage, poSettings, poFile, nullptr, nullptr);
+        oError = oWriteImageToRESFile(poImage, poSettings, poFile, ppoConverted, nullptr);
         break;
     default:
         break;

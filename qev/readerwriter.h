@@ -59,6 +59,11 @@ bool bIsSupportedConversionType(int eConversionType);
 // error triple; zero when nothing was written.
 tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const tdSettings* poSettings,
                                 void* pContext, FILE* poRawStream);
+// The same; *ppoConverted (may be null) receives the picture the writer's encoder
+// painted, at the writer's output size (the caller owns it; null when nothing was
+// converted).
+tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const tdSettings* poSettings,
+                                void* pContext, FILE* poRawStream, Image** ppoConverted);
 
 // The main output name oWriteImageToFile writes for pszName (new text, caller
 // frees), or null for conversion types that write no named file.

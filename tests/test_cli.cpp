@@ -526,3 +526,86 @@ TEST_F(CLITest, PaletteFileLoadsOrIsRefusedNamingTheFile)
     EXPECT_EQ(oRun.m_iExitCode, 2);
     EXPECT_NE(oRun.m_sErr.find("empty.gpl"), std::string::npos) << oRun.m_sErr;
 }
+
+// Every conversion type from the tool: the file it names, and a read-back of the
+// screen dumps and QEV files that equals the --preview picture byte for byte.
+TEST_F(CLITest, EveryConversionTypeWritesItsFilesAndReadsBackAsItsPreview)
+{
+    //  -ct    -sm   main file    companion     main size (0: unchecked)
+    struct tdCase
+    {
+        const char* pszType;
+        const char* pszScreen;
+        const char* pszMain;
+        const char* pszCompanion;
+        size_t uiSize;
+    };
+    const tdCase aoCases[] = {
+        {"-ct1", "-sm2", "out.qev", nullptr, 0},      {"-ct2", "-sm2", "out.sr5", "out.pl5", 27143},
+        {"-ct3", "-sm2", "out.sc5", nullptr, 30375},  {"-ct3", "-sm5", "out.sc8", nullptr, 54279},
+        {"-ct3", "-sm3", "out.sc6", nullptr, 30351},  {"-ct4", "-sm2", "out.spr", nullptr, 0},
+        {"-ct6", "-sm6", "out.kru", nullptr, 0},      {"-ct7", "-sm2", "out.res", nullptr, 5 + 32 + 32 * 48},
+        {"-ct3", "-sm0", "out.sc2", nullptr, 14343},  {"-ct2", "-sm7", "out.src", nullptr, 54279},
+    };
+    for (const tdCase& o : aoCases)
+    {
+        tdRunResult oRun = oRunQEV(m_oFolder, {"src.png", o.pszType, o.pszScreen, "--preview=prev.png", "-ofout"});
+        ASSERT_EQ(oRun.m_iExitCode, 0) << o.pszType << o.pszScreen << oRun.m_sErr;
+        EXPECT_EQ(oRun.m_sOut.substr(0, strlen(o.pszMain)), o.pszMain);
+        std::vector<unsigned char> aucMain = aucReadFile(m_oFolder.sFile(o.pszMain));
+        // The flat source has one colour, palette entry 0: its sprite sheet is empty.
+        EXPECT_EQ(aucMain.empty(), strcmp(o.pszMain, "out.spr") == 0) << o.pszMain;
+        EXPECT_TRUE(bFileExists(m_oFolder.sFile(o.pszMain))) << o.pszMain;
+        if (o.uiSize)
+        {
+            EXPECT_EQ(aucMain.size(), o.uiSize) << o.pszMain;
+        }
+        if (o.pszCompanion)
+        {
+            EXPECT_TRUE(bFileExists(m_oFolder.sFile(o.pszCompanion))) << o.pszCompanion;
+        }
+        EXPECT_TRUE(bFileExists(m_oFolder.sFile("prev.png")));
+
+        const std::string sMain = o.pszMain;
+        const bool bReadable = sMain.find(".s") != std::string::npos || sMain.find(".qev") != std::string::npos;
+        if (bReadable && sMain != "out.spr")
+        {
+            oRun = oRunQEV(m_oFolder, {o.pszMain, "-ofback"});
+            ASSERT_EQ(oRun.m_iExitCode, 0) << oRun.m_sErr;
+            tdDecodedPNG oBack;
+            tdDecodedPNG oPreview;
+            ASSERT_TRUE(bReadTestPNG(m_oFolder.sFile("back.png"), &oBack));
+            ASSERT_TRUE(bReadTestPNG(m_oFolder.sFile("prev.png"), &oPreview));
+            EXPECT_EQ(oBack.m_iWidth, oPreview.m_iWidth) << o.pszMain;
+            EXPECT_EQ(oBack.m_iHeight, oPreview.m_iHeight) << o.pszMain;
+            EXPECT_TRUE(oBack.m_aucRGB == oPreview.m_aucRGB) << o.pszMain;
+        }
+        for (const std::string& sName : asListFolder(m_oFolder.m_sPath))
+            if (sName != "src.png") unlink(m_oFolder.sFile(sName).c_str());
+    }
+}
+
+TEST_F(CLITest, SeveralInputsOutdirAndRawStreams)
+{
+    ASSERT_TRUE(bWriteFlatPNG(m_oFolder.sFile("second.png"), 20, 10, {10, 200, 30, 255}));
+    ASSERT_EQ(0, mkdir(m_oFolder.sFile("od").c_str(), 0755));
+    tdRunResult oRun = oRunQEV(m_oFolder, {"src.png", "second.png", "-ct3", "-sm2", "--outdir=od"});
+    ASSERT_EQ(oRun.m_iExitCode, 0) << oRun.m_sErr;
+    EXPECT_NE(oRun.m_sOut.find("od/src.sc5 R="), std::string::npos) << oRun.m_sOut;
+    EXPECT_NE(oRun.m_sOut.find("od/second.sc5 R="), std::string::npos) << oRun.m_sOut;
+    EXPECT_EQ(aucReadFile(m_oFolder.sFile("od/second.sc5")).size(), 30375u);
+
+    // One input that fails does not stop the others; the exit code says so.
+    oRun = oRunQEV(m_oFolder, {"missing.png", "second.png", "-ct3", "-sm2", "--outdir=od"});
+    EXPECT_EQ(oRun.m_iExitCode, 1);
+    EXPECT_NE(oRun.m_sOut.find("od/second.sc5"), std::string::npos);
+
+    oRun = oRunQEV(m_oFolder, {"src.png", "second.png", "-ofboth"});
+    EXPECT_EQ(oRun.m_iExitCode, 2);
+    EXPECT_NE(oRun.m_sErr.find("-of"), std::string::npos);
+
+    // RAW: the -of name itself, no headers: Screen 5 of 64 x 48 limited to -ow/-oh.
+    oRun = oRunQEV(m_oFolder, {"src.png", "-ct5", "-sm2", "-ow64", "-oh48", "-pt2", "-ofpic.raw"});
+    ASSERT_EQ(oRun.m_iExitCode, 0) << oRun.m_sErr;
+    EXPECT_EQ(aucReadFile(m_oFolder.sFile("pic.raw")).size(), 32u + 32u * 48u);
+}
