@@ -212,7 +212,7 @@ const tdUsageCase g_aoUsageCases[] = {
     {"unknown_argument", {"src.png", "-xyz"}, {"unknown argument -xyz"}},
     {"missing_input", {"-sm2"}, {"no input file"}},
     {"no_arguments", {}, {"no input file"}},
-    {"two_inputs", {"src.png", "other.png"}, {"only one input"}},
+    {"two_inputs_one_output", {"src.png", "other.png", "-ofx"}, {"-of", "2 inputs"}},
     {"screen_9", {"src.png", "-sm9"}, {"-sm", "ScreenMode", "out of range", "Screen 12"}},
     {"screen_letter", {"src.png", "-smX"}, {"-sm", "not an integer"}},
     {"conversion_8", {"src.png", "-ct8"}, {"-ct", "out of range"}},
