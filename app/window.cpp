@@ -1,0 +1,1496 @@
+#include "window.h"
+
+#include "build_info.h"
+#include "camera_permission.h"
+#include "settings_store.h"
+
+#include "qev/format_kru.h"
+#include "qev/output_files.h"
+#include "qev/palette.h"
+#include "qev/png_io.h"
+#include "qev/readerwriter.h"
+#include "qev/settings_string.h"
+#include "qev/yjk.h"
+#include "retro/recoil.h"
+
+#include <QApplication>
+#include <QCamera>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QImageCapture>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMediaCaptureSession>
+#include <QMediaDevices>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QSettings>
+#include <QSlider>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QUrl>
+#include <QVideoSink>
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#ifndef QEV_APP_VERSION
+#error "QEV_APP_VERSION must name the program's version"
+#endif
+
+void vInitResources()
+{
+    static bool bDone = false;
+    if (bDone) return;
+    bDone = true;
+    Q_INIT_RESOURCE(qevui);
+}
+
+namespace
+{
+
+// Text limits of the line edits: values beyond any screen are refused. The same
+// bounds as the qev tool's -ow / -oh options; ratios between 1:100 and 100:1.
+constexpr int g_iMaxOutputDimension = 8192;
+constexpr double g_fMinAspectRatio = 0.01;
+constexpr double g_fMaxAspectRatio = 100.0;
+
+// A dropped file larger than this is not offered to the retro decoders, which
+// read only fixed-size or small formats; the program's own readers still see it.
+constexpr qint64 g_lMaxRetroFileSize = 64 * 1024 * 1024;
+
+// Each line of the Screen combo's tooltip.
+const char* const g_apszScreenModeTips[ScreenMode_Count] = {
+    "Screen  2 : 256x192, 16 palette colors",
+    "Screen  3 : 64x48, 16 palette colors",
+    "Screen  5 : 256x212, 16 palette colors",
+    "Screen  6 : 512x212, 4 palette colors",
+    "Screen  7 : 512x212, 16 palette colors",
+    "Screen  8 : 256x212, 256 RGB colors",
+    "Screen 10 : 256x212, 12499 YJK colors + 16 palette colors",
+    "Screen 12 : 256x212, 19268 YJK colors",
+};
+
+// The slider position of a value stored as position x 0.001, truncated toward
+// zero. The tiny nudge keeps a value read from "0.29" (0.28999...) at 290.
+int iSliderPosition(double fValue)
+{
+    const double fScaled = fValue * 1000.0;
+    const double fNudged = fScaled + (fScaled >= 0.0 ? 1e-7 : -1e-7);
+    if (!(fNudged > INT_MIN && fNudged < INT_MAX)) return 0;
+    return static_cast<int>(std::trunc(fNudged));
+}
+
+QString sFormatDouble(double fValue)
+{
+    return QString::asprintf("%.3f", fValue);
+}
+
+// Parses a whole text as a double in [fMin, fMax]; false for anything else.
+bool bParseDouble(const QString& sText, double fMin, double fMax, double* pfValue)
+{
+    const QByteArray oBytes = sText.trimmed().toLatin1();
+    if (oBytes.isEmpty()) return false;
+    char* pszEnd = nullptr;
+    errno = 0;
+    const double fValue = strtod(oBytes.constData(), &pszEnd);
+    if (*pszEnd != '\0' || errno == ERANGE || !std::isfinite(fValue)) return false;
+    if (fValue < fMin || fValue > fMax) return false;
+    *pfValue = fValue;
+    return true;
+}
+
+// Parses a whole text as a base-10 integer in [iMin, iMax]; false for anything else.
+bool bParseInt(const QString& sText, int iMin, int iMax, int32_t* piValue)
+{
+    const QByteArray oBytes = sText.trimmed().toLatin1();
+    if (oBytes.isEmpty()) return false;
+    char* pszEnd = nullptr;
+    errno = 0;
+    const long lValue = strtol(oBytes.constData(), &pszEnd, 10);
+    if (*pszEnd != '\0' || errno == ERANGE || lValue < iMin || lValue > iMax) return false;
+    *piValue = static_cast<int32_t>(lValue);
+    return true;
+}
+
+// The fields whose change makes the paint handler refresh the controls.
+bool bControlFieldsDiffer(const tdSettings* poA, const tdSettings* poB)
+{
+    return poA->ScreenMode != poB->ScreenMode || poA->DeltaMethod != poB->DeltaMethod ||
+           poA->DitheringMode != poB->DitheringMode || poA->PaletteType != poB->PaletteType ||
+           poA->ConversionType != poB->ConversionType || poA->Screen10Palette != poB->Screen10Palette ||
+           poA->InputAspectRatioType != poB->InputAspectRatioType ||
+           poA->OutputAspectRatioType != poB->OutputAspectRatioType ||
+           poA->OutputSizeType != poB->OutputSizeType || poA->SelectedColor != poB->SelectedColor ||
+           memcmp(poA->CustomPalette, poB->CustomPalette, sizeof(poA->CustomPalette)) != 0;
+}
+
+// A picture decoded by the retro-format decoders, or null when they do not
+// recognise the file. Rows arrive top first; pictures store them bottom first.
+Image* poReadRetroImage(const QString& sPath)
+{
+    const QByteArray oName = QFile::encodeName(sPath);
+    if (!RECOIL_IsOurFile(oName.constData())) return nullptr;
+    QFile oFile(sPath);
+    QByteArray oContent;
+    if (oFile.size() <= g_lMaxRetroFileSize && oFile.open(QIODevice::ReadOnly)) oContent = oFile.readAll();
+    RECOIL* poDecoder = RECOIL_New();
+    if (!poDecoder) return nullptr;
+    Image* poImage = nullptr;
+    if (RECOIL_Decode(poDecoder, oName.constData(), reinterpret_cast<const uint8_t*>(oContent.constData()),
+                      static_cast<int>(oContent.size())))
+    {
+        const int iWidth = RECOIL_GetWidth(poDecoder);
+        const int iHeight = RECOIL_GetHeight(poDecoder);
+        const int* piPixels = RECOIL_GetPixels(poDecoder);
+        if (piPixels && bImageSizeValid(iWidth, iHeight, 3))
+        {
+            poImage = new Image(iWidth, iHeight, 3, Background_None, 1.0);
+            for (int iY = 0; iY < iHeight; iY++)
+            {
+                const int* piRow = piPixels + static_cast<size_t>(iY) * static_cast<size_t>(iWidth);
+                unsigned char* pucRow = poImage->m_pucTexels + static_cast<size_t>(iHeight - 1 - iY) *
+                                                                   static_cast<size_t>(iWidth) * 3;
+                for (int iX = 0; iX < iWidth; iX++)
+                {
+                    const unsigned int uiRGB = static_cast<unsigned int>(piRow[iX]);
+                    pucRow[iX * 3 + 0] = static_cast<unsigned char>(uiRGB >> 16);
+                    pucRow[iX * 3 + 1] = static_cast<unsigned char>(uiRGB >> 8);
+                    pucRow[iX * 3 + 2] = static_cast<unsigned char>(uiRGB);
+                }
+            }
+        }
+    }
+    RECOIL_Delete(poDecoder);
+    return poImage;
+}
+
+// Widget construction helpers. Every control gets the object name the tests and
+// the settings use.
+QLabel* poMakeLabel(QWidget* poParent, const char* pszName, const QString& sText, const QRect& oRect)
+{
+    QLabel* poLabel = new QLabel(sText, poParent);
+    poLabel->setObjectName(QLatin1String(pszName));
+    poLabel->setGeometry(oRect);
+    poLabel->setAlignment(Qt::AlignCenter);
+    return poLabel;
+}
+
+QFrame* poMakeGroup(QWidget* poParent, const char* pszName, const QString& sHeading, const QRect& oRect,
+                    QLabel** ppoHeading)
+{
+    QLabel* poHeading = new QLabel(sHeading, poParent);
+    poHeading->setObjectName(QLatin1String(pszName) + QLatin1String("Heading"));
+    poHeading->setGeometry(oRect.x(), oRect.y() - 19, oRect.width(), 18);
+    poHeading->setAlignment(Qt::AlignCenter);
+    QFont oBold = poHeading->font();
+    oBold.setWeight(QFont::Bold);
+    poHeading->setFont(oBold);
+    poHeading->setAutoFillBackground(true);
+    QPalette oPalette = poHeading->palette();
+    oPalette.setColor(QPalette::Window, oPalette.color(QPalette::Dark));
+    oPalette.setColor(QPalette::WindowText, Qt::white);
+    poHeading->setPalette(oPalette);
+    if (ppoHeading) *ppoHeading = poHeading;
+
+    QFrame* poFrame = new QFrame(poParent);
+    poFrame->setObjectName(QLatin1String(pszName));
+    poFrame->setGeometry(oRect);
+    poFrame->setFrameShape(QFrame::StyledPanel);
+    poFrame->setFrameShadow(QFrame::Raised);
+    return poFrame;
+}
+
+QComboBox* poMakeCombo(QWidget* poParent, const char* pszName, const char* const* ppszItems, int iCount,
+                       const QRect& oRect)
+{
+    QComboBox* poCombo = new QComboBox(poParent);
+    poCombo->setObjectName(QLatin1String(pszName));
+    poCombo->setGeometry(oRect);
+    for (int i = 0; i < iCount; i++)
+        poCombo->addItem(QLatin1String(ppszItems[i]));
+    return poCombo;
+}
+
+// A slider with its caption at the left and its value label at the right.
+QSlider* poMakeSlider(QWidget* poParent, const char* pszName, int iMin, int iMax, int iPageStep, bool bTicks,
+                      const QString& sCaption, const QRect& oRect, int iCaptionWidth, int iValueWidth,
+                      tdControlRow* poRow)
+{
+    const QString sName = QLatin1String(pszName);
+    QLabel* poCaption = poMakeLabel(poParent, (sName + QLatin1String("Label")).toLatin1().constData(),
+                                    sCaption, QRect(oRect.x(), oRect.y(), iCaptionWidth, oRect.height()));
+    poCaption->setWordWrap(true);
+    QSlider* poSlider = new QSlider(Qt::Horizontal, poParent);
+    poSlider->setObjectName(sName);
+    poSlider->setGeometry(oRect.x() + iCaptionWidth, oRect.y(), oRect.width() - iCaptionWidth - iValueWidth,
+                          oRect.height());
+    poSlider->setRange(iMin, iMax);
+    poSlider->setSingleStep(1);
+    poSlider->setPageStep(iPageStep);
+    if (bTicks)
+    {
+        poSlider->setTickPosition(QSlider::TicksBelow);
+        poSlider->setTickInterval(1);
+    }
+    QLabel* poValue =
+        poMakeLabel(poParent, (sName + QLatin1String("Value")).toLatin1().constData(), QStringLiteral("0"),
+                    QRect(oRect.x() + oRect.width() - iValueWidth, oRect.y(), iValueWidth, oRect.height()));
+    *poRow = {poCaption, poSlider, poValue};
+    return poSlider;
+}
+
+void vEnableRow(const tdControlRow& oRow, bool bEnabled)
+{
+    if (oRow.poCaption) oRow.poCaption->setEnabled(bEnabled);
+    if (oRow.poControl) oRow.poControl->setEnabled(bEnabled);
+    if (oRow.poValue) oRow.poValue->setEnabled(bEnabled);
+}
+
+} // namespace
+
+Window::Window(QWidget* poParent)
+    : QWidget(poParent), m_poSourceImage(nullptr), m_poConvertedImage(nullptr), m_poDisplayedImage(nullptr),
+      m_poPreviewTimer(nullptr), m_bCameraLive(false), m_bConversionPending(false),
+      m_bClipboardHasImage(false), m_bCaptureRequested(false), m_poSettingsStore(nullptr),
+      m_poCaptureSession(nullptr), m_poVideoSink(nullptr), m_poCamera(nullptr), m_poImageCapture(nullptr),
+      m_iConversionCount(0)
+{
+    vInitResources();
+    vBuildControls();
+    setAcceptDrops(true);
+    // A click in the picture gives the window the keyboard, for copy and paste.
+    setFocusPolicy(Qt::ClickFocus);
+
+    m_oDefaultImage.load(QStringLiteral(":/DefaultImage.png"));
+    m_oHourGlassImage.load(QStringLiteral(":/HourGlass.png"));
+    m_bClipboardHasImage = !QApplication::clipboard()->image().isNull();
+
+    m_poPreviewTimer = new QTimer(this);
+    m_poPreviewTimer->setSingleShot(true);
+
+    vComputeColors();
+
+    for (int i = 0; i < 16; i++)
+        m_apoColorButtons[i]->m_iIndex = i;
+
+    // The records are byte copies (padding included) from here on: see the class.
+    vGetDefaultSettings(&m_oSettings);
+    memset(&m_oLastSeenSettings, 0, sizeof(m_oLastSeenSettings));
+
+    vConnectControls();
+    update();
+    m_poSettingsStore = new QSettings();
+    vLoadSettingsFromQSettings(&m_oSettings, *m_poSettingsStore);
+
+    setWindowTitle(QStringLiteral("QEVui " QEV_APP_VERSION));
+    setWindowIcon(QIcon(QStringLiteral(":/QEVui.png")));
+}
+
+Window::~Window()
+{
+    // QWidget's destructor closes the window, and a line edit losing the focus
+    // then reports editingFinished: no slot of this half-destroyed window may run.
+    for (QObject* poChild : findChildren<QObject*>())
+        disconnect(poChild, nullptr, this, nullptr);
+    disconnect(QApplication::clipboard(), nullptr, this, nullptr);
+    vSaveSettingsToQSettings(&m_oSettings, *m_poSettingsStore, true);
+    delete m_poDisplayedImage;
+    delete m_poSourceImage;
+    delete m_poConvertedImage;
+    delete m_poImageCapture;
+    delete m_poCamera;
+    delete m_poVideoSink;
+    delete m_poCaptureSession;
+    delete m_poSettingsStore;
+    delete m_poPreviewTimer;
+}
+
+void Window::vBuildControls()
+{
+    setObjectName(QStringLiteral("Window"));
+    setFixedSize(g_iWindowWidth, g_iWindowHeight);
+    // The controls use a smaller size of the application's rounded font than its
+    // default 17 points, which dialogs and message boxes keep.
+    QFont oControlFont = QApplication::font();
+    oControlFont.setPixelSize(12);
+    setFont(oControlFont);
+
+    m_poRenderArea = new QWidget(this);
+    m_poRenderArea->setObjectName(QStringLiteral("renderArea"));
+    m_poRenderArea->setGeometry(0, 0, g_iRenderWidth, g_iRenderHeight);
+    m_poRenderArea->setFixedSize(g_iRenderWidth, g_iRenderHeight);
+
+    // Global settings: three rows of two captioned controls, then the two
+    // aspect-ratio rows with their custom value.
+    QFrame* poGlobal = poMakeGroup(this, "GlobalSettings", QStringLiteral("Global settings"),
+                                   QRect(1030, 20, 331, 201), nullptr);
+    auto poComboRow = [](QWidget* poParent, const char* pszName, const char* const* ppszItems, int iCount,
+                         const QString& sCaption, int iX, int iY, int iCaptionWidth, int iComboWidth,
+                         tdControlRow* poRow)
+    {
+        QLabel* poCaption =
+            poMakeLabel(poParent, (QLatin1String(pszName) + QLatin1String("Label")).toLatin1().constData(),
+                        sCaption, QRect(iX, iY, iCaptionWidth, 32));
+        QComboBox* poCombo = poMakeCombo(poParent, pszName, ppszItems, iCount,
+                                         QRect(iX + iCaptionWidth, iY + 3, iComboWidth, 26));
+        if (poRow) *poRow = {poCaption, poCombo, nullptr};
+        return poCombo;
+    };
+    tdControlRow oUnused;
+    m_poConversionType =
+        poComboRow(poGlobal, "ConversionType", g_apszConversionTypeNames, ConversionType_Count,
+                   QStringLiteral("Convert to"), 4, 4, 72, 88, &oUnused);
+    m_poFitMode = poComboRow(poGlobal, "FitMode", g_apszFitModeNames, FitMode_Count,
+                             QStringLiteral("Fit mode"), 166, 4, 72, 88, &m_oFitModeRow);
+    m_poResizeFilter = poComboRow(poGlobal, "ResizeFilter", g_apszResizeFilterNames, ResizeFilter_Count,
+                                  QStringLiteral("Resize filter"), 4, 42, 72, 88, &oUnused);
+    m_poDisplayFilter = poComboRow(poGlobal, "DisplayFilter", g_apszResizeFilterNames, ResizeFilter_Count,
+                                   QStringLiteral("Display\nfilter"), 166, 42, 72, 88, &oUnused);
+    m_poYJK2RGBInterpolation =
+        poComboRow(poGlobal, "YJK2RGBInterpolation", g_apszYJK2RGBInterpolationNames, YJK2RGB_Count,
+                   QStringLiteral("YJK2RGB \ninterpolation"), 4, 80, 72, 88, &oUnused);
+    poMakeLabel(poGlobal, "RealMSXAspectRatioLabel", QStringLiteral("MSX\nreal A.R."),
+                QRect(166, 80, 72, 32));
+    m_poRealMSXAspectRatio = new QCheckBox(poGlobal);
+    m_poRealMSXAspectRatio->setObjectName(QStringLiteral("RealMSXAspectRatio"));
+    m_poRealMSXAspectRatio->setGeometry(238 + 36, 83, 26, 26);
+    m_poInputAspectRatioType =
+        poComboRow(poGlobal, "InputAspectRatioType", g_apszAspectRatioTypeNames, AspectRatio_Count,
+                   QStringLiteral("Input A.R."), 4, 122, 72, 150, &oUnused);
+    m_poCustomInputAspectRatio = new QLineEdit(poGlobal);
+    m_poCustomInputAspectRatio->setObjectName(QStringLiteral("CustomInputAspectRatio"));
+    m_poCustomInputAspectRatio->setGeometry(232, 125, 92, 26);
+    m_poOutputAspectRatioType =
+        poComboRow(poGlobal, "OutputAspectRatioType", g_apszAspectRatioTypeNames, AspectRatio_Count,
+                   QStringLiteral("Output A.R."), 4, 160, 72, 150, &oUnused);
+    m_poCustomOutputAspectRatio = new QLineEdit(poGlobal);
+    m_poCustomOutputAspectRatio->setObjectName(QStringLiteral("CustomOutputAspectRatio"));
+    m_poCustomOutputAspectRatio->setGeometry(232, 163, 92, 26);
+
+    // Custom palette: the sixteen entries in two rows, the R, G, B sliders of the
+    // selected entry and the palette buttons.
+    QFrame* poPaletteGroup = poMakeGroup(this, "CustomPalette", QStringLiteral("Custom palette"),
+                                         QRect(1030, 240, 331, 161), nullptr);
+    for (int i = 0; i < 16; i++)
+    {
+        ColorButton* poButton = new ColorButton(poPaletteGroup);
+        poButton->setObjectName(QStringLiteral("color%1").arg(i));
+        poButton->setGeometry(50 + 30 * (i % 8), 10 + 30 * (i / 8), 25, 25);
+        m_apoColorButtons[i] = poButton;
+    }
+    m_poR = poMakeSlider(poPaletteGroup, "R", 0, 7, 2, true, QStringLiteral("R"), QRect(8, 70, 206, 28), 20,
+                         24, &m_oRRow);
+    m_poG = poMakeSlider(poPaletteGroup, "G", 0, 7, 2, true, QStringLiteral("G"), QRect(8, 98, 206, 28), 20,
+                         24, &m_oGRow);
+    m_poB = poMakeSlider(poPaletteGroup, "B", 0, 7, 2, true, QStringLiteral("B"), QRect(8, 126, 206, 28), 20,
+                         24, &m_oBRow);
+    auto poButton = [](QWidget* poParent, const char* pszName, const QString& sText, const QRect& oRect)
+    {
+        QPushButton* poResult = new QPushButton(sText, poParent);
+        poResult->setObjectName(QLatin1String(pszName));
+        poResult->setGeometry(oRect);
+        return poResult;
+    };
+    m_poGetFromImage =
+        poButton(poPaletteGroup, "GetFromImage", QStringLiteral("Get from image"), QRect(222, 72, 102, 26));
+    m_poLoadPalette =
+        poButton(poPaletteGroup, "LoadPalette", QStringLiteral("Load..."), QRect(222, 101, 102, 26));
+    m_poSavePalette =
+        poButton(poPaletteGroup, "SavePalette", QStringLiteral("Save..."), QRect(222, 130, 102, 26));
+
+    // PNG settings.
+    QFrame* poPNG =
+        poMakeGroup(this, "PNGSettings", QStringLiteral("PNG settings"), QRect(1370, 20, 271, 61), nullptr);
+    QLabel* poOutputSizeCaption =
+        poMakeLabel(poPNG, "OutputSizeLabel", QStringLiteral("Output size"), QRect(4, 4, 80, 26));
+    m_poOutputSizeType = poMakeCombo(poPNG, "OutputSizeType", g_apszOutputSizeTypeNames, OutputSize_Count,
+                                     QRect(86, 4, 180, 26));
+    m_oOutputSizeRow = {poOutputSizeCaption, m_poOutputSizeType, nullptr};
+    m_poOutputWidth = new QLineEdit(poPNG);
+    m_poOutputWidth->setObjectName(QStringLiteral("OutputWidth"));
+    m_poOutputWidth->setGeometry(86, 32, 80, 24);
+    poMakeLabel(poPNG, "OutputSizeX", QStringLiteral("x"), QRect(166, 32, 20, 24));
+    m_poOutputHeight = new QLineEdit(poPNG);
+    m_poOutputHeight->setObjectName(QStringLiteral("OutputHeight"));
+    m_poOutputHeight->setGeometry(186, 32, 80, 24);
+
+    // MSX settings: one row per control, sliders with caption and value.
+    QFrame* poMSX =
+        poMakeGroup(this, "MSXSettings", QStringLiteral("MSX settings"), QRect(1370, 100, 271, 551), nullptr);
+    m_poScreenMode = poComboRow(poMSX, "ScreenMode", g_apszScreenModeNames, ScreenMode_Count,
+                                QStringLiteral("Screen"), 4, 6, 112, 150, &m_oScreenModeRow);
+    m_poPaletteType = poComboRow(poMSX, "PaletteType", g_apszPaletteTypeNames, PaletteType_Count,
+                                 QStringLiteral("Palette type"), 4, 40, 112, 150, &m_oPaletteTypeRow);
+    m_poInterlacedMode = new QCheckBox(QStringLiteral("Interlaced"), poMSX);
+    m_poInterlacedMode->setObjectName(QStringLiteral("InterlacedMode"));
+    m_poInterlacedMode->setGeometry(20, 76, 110, 26);
+    m_poScreen10Palette = new QCheckBox(QStringLiteral("SC10 palette"), poMSX);
+    m_poScreen10Palette->setObjectName(QStringLiteral("Screen10Palette"));
+    m_poScreen10Palette->setGeometry(140, 76, 120, 26);
+    m_poRGB2YJKMethod = poComboRow(poMSX, "RGB2YJKMethod", g_apszRGB2YJKMethodNames, RGB2YJK_Count,
+                                   QStringLiteral("RGB2YJK method"), 4, 106, 112, 150, &m_oRGB2YJKMethodRow);
+    m_poDeltaMethod = poComboRow(poMSX, "DeltaMethod", g_apszDeltaMethodNames, DeltaMethod_Count,
+                                 QStringLiteral("Delta method"), 4, 140, 112, 150, &m_oDeltaMethodRow);
+    const int iSliderCaption = 112;
+    const int iSliderValue = 48;
+    m_poHorizontalShift =
+        poMakeSlider(poMSX, "HorizontalShift", -4, 4, 2, true, QStringLiteral("Horizontal scroll"),
+                     QRect(4, 176, 262, 34), iSliderCaption, iSliderValue, &m_oHorizontalShiftRow);
+    m_poBrightnessWeight =
+        poMakeSlider(poMSX, "BrightnessWeight", 0, 10000, 100, false, QStringLiteral("Brightness coeff."),
+                     QRect(4, 214, 262, 30), iSliderCaption, iSliderValue, &m_oBrightnessWeightRow);
+    m_poPaletteDetailsEnhancement = poMakeSlider(
+        poMSX, "PaletteDetailsEnhancement", 1000, 41000, 100, false, QStringLiteral("Palette details"),
+        QRect(4, 248, 262, 30), iSliderCaption, iSliderValue, &m_oPaletteDetailsEnhancementRow);
+    m_poScreen2DetailsEnhancement = poMakeSlider(
+        poMSX, "Screen2DetailsEnhancement", 1000, 41000, 100, false, QStringLiteral("Screen 2 details"),
+        QRect(4, 282, 262, 30), iSliderCaption, iSliderValue, &m_oScreen2DetailsEnhancementRow);
+    m_poYJKDetailsEnhancement =
+        poMakeSlider(poMSX, "YJKDetailsEnhancement", 1000, 41000, 100, false, QStringLiteral("YJK details"),
+                     QRect(4, 316, 262, 30), iSliderCaption, iSliderValue, &m_oYJKDetailsEnhancementRow);
+    m_poDitheringMode = poComboRow(poMSX, "DitheringMode", g_apszDitheringModeNames, Dithering_Count,
+                                   QStringLiteral("Dithering mode"), 4, 356, 112, 150, &m_oDitheringModeRow);
+    m_poErrorDiffusionFactor = poMakeSlider(poMSX, "ErrorDiffusionFactor", 0, 1000, 100, false,
+                                            QStringLiteral("Error diffusion factor"), QRect(4, 396, 262, 34),
+                                            iSliderCaption, iSliderValue, &m_oErrorDiffusionFactorRow);
+    m_poBayerFactor = poMakeSlider(poMSX, "BayerFactor", 0, 1000, 100, false, QStringLiteral("Bayer factor"),
+                                   QRect(4, 434, 262, 30), iSliderCaption, iSliderValue, &m_oBayerFactorRow);
+    m_poBayerLowThreshold =
+        poMakeSlider(poMSX, "BayerLowThreshold", 0, 1000, 100, false, QStringLiteral("Bayer low threshold"),
+                     QRect(4, 468, 262, 34), iSliderCaption, iSliderValue, &m_oBayerLowThresholdRow);
+    m_poBayerHighThreshold =
+        poMakeSlider(poMSX, "BayerHighThreshold", 0, 1000, 100, false, QStringLiteral("Bayer high threshold"),
+                     QRect(4, 506, 262, 34), iSliderCaption, iSliderValue, &m_oBayerHighThresholdRow);
+
+    // Average error.
+    QFrame* poError = poMakeGroup(this, "AverageError", QStringLiteral("Average error"),
+                                  QRect(1130, 500, 131, 121), &m_poAverageErrorHeading);
+    const char* const apszCaptions[4] = {"R", "G", "B", "R+G+B"};
+    QLabel** appoValues[4] = {&m_poAverageErrorR, &m_poAverageErrorG, &m_poAverageErrorB,
+                              &m_poAverageErrorRGB};
+    const char* const apszNames[4] = {"AverageErrorR", "AverageErrorG", "AverageErrorB", "AverageErrorRGB"};
+    for (int i = 0; i < 4; i++)
+    {
+        m_apoAverageErrorCaptions[i] = poMakeLabel(
+            poError, (QLatin1String(apszNames[i]) + QLatin1String("Label")).toLatin1().constData(),
+            QLatin1String(apszCaptions[i]), QRect(4, 6 + 28 * i, 52, 26));
+        *appoValues[i] =
+            poMakeLabel(poError, apszNames[i], QStringLiteral("0.000"), QRect(56, 6 + 28 * i, 70, 26));
+    }
+
+    m_poResetToDefaults =
+        poButton(this, "ResetToDefaults", QStringLiteral("Reset to defaults"), QRect(1130, 430, 131, 30));
+
+    poMakeLabel(this, "CommandLineLabel", QStringLiteral("Command line equivalent"),
+                QRect(1030, 668, 611, 20));
+    m_poCommandLine = new QLineEdit(this);
+    m_poCommandLine->setObjectName(QStringLiteral("CommandLine"));
+    m_poCommandLine->setGeometry(1030, 690, 611, 28);
+    m_poCommandLine->setReadOnly(true);
+
+    m_poCopy = poButton(this, "Copy", QStringLiteral("Copy"), QRect(1030, 730, 70, 30));
+    m_poPaste = poButton(this, "Paste", QStringLiteral("Paste"), QRect(1106, 730, 70, 30));
+    m_poAbout = poButton(this, "About", QStringLiteral("About"), QRect(1182, 730, 70, 30));
+    m_poCaptureFromCamera = poButton(this, "CaptureFromCamera", QStringLiteral("Capture from camera..."),
+                                     QRect(1258, 730, 200, 30));
+    m_poSaveImage = poButton(this, "SaveImage", QStringLiteral("Save image..."), QRect(1464, 730, 177, 30));
+
+    for (QLineEdit* poEdit :
+         {m_poCustomInputAspectRatio, m_poCustomOutputAspectRatio, m_poOutputWidth, m_poOutputHeight})
+        poEdit->setAlignment(Qt::AlignCenter);
+
+    // Tooltips.
+    QStringList asScreenTips;
+    for (const char* pszTip : g_apszScreenModeTips)
+        asScreenTips << QLatin1String(pszTip);
+    const struct
+    {
+        QWidget* poWidget;
+        const char* pszTip;
+    } aoTips[] = {
+        {m_poCommandLine, "Command line equivalent of the current settings."},
+        {m_poConversionType, "Type of file to convert to.\nAlso determines what is displayed."},
+        {m_poResetToDefaults, "Restore settings to default."},
+        {m_poDisplayFilter, "Display-only enhancement.\nDoes not affect saved files."},
+        {m_poBrightnessWeight, "Coefficient applied to color delta computation in HIT9918 mode."},
+        {m_poDeltaMethod, "Method used to compute deltas between colors."},
+        {m_poErrorDiffusionFactor, "Distribute error to neighboring pixels. A good value is around 0.8."},
+        {m_poFitMode, "Set how images are scaled to fit output image size."},
+        {m_poGetFromImage, "Get custom palette from the image's automatically generated one."},
+        {m_poHorizontalShift, "Horizontal shift (useful for screen 2 and 10 conversion)."},
+        {m_poInputAspectRatioType, "Aspect ratio of input image."},
+        {m_poInterlacedMode,
+         "Generate interlaced image (height of 424 pixels).\nCauses some flickering on a real MSX!"},
+        {m_poRealMSXAspectRatio, "Use real MSX aspect ratio"},
+        {m_poLoadPalette, "Load custom palette from a GIMP .GPL file."},
+        {m_poOutputAspectRatioType, "Aspect ratio of output image."},
+        {m_poOutputSizeType, "Size of generated PNG images."},
+        {m_poDitheringMode, "Type of dithering to apply."},
+        {m_poPaletteDetailsEnhancement, "Allow to consider smaller areas when generating palette."},
+        {m_poPaletteType, "Type of palette to use in screens 2,3,5,6,7 and 10."},
+        {m_poResizeFilter, "Filter used when resizing output image."},
+        {m_poRGB2YJKMethod, "Quality of RGB to YJK conversion.\nWarning: Brute force is slow!"},
+        {m_poSaveImage, "Save image to a file."},
+        {m_poSavePalette, "Save custom palette to a GIMP (.GPL) file."},
+        {m_poScreen2DetailsEnhancement, "Experimental : change the way borders are generated in screen 2."},
+        {m_poYJKDetailsEnhancement,
+         "Experimental : change the way borders are generated in screen 10 and 12."},
+        {m_poScreen10Palette, "Use palette colors to improve conversion to screen 10."},
+        {m_poYJK2RGBInterpolation, "Enhancements when loading\na YJK (screen 10 or 12) file."},
+    };
+    for (const auto& oTip : aoTips)
+        oTip.poWidget->setToolTip(QLatin1String(oTip.pszTip));
+    m_poScreenMode->setToolTip(asScreenTips.join(QLatin1Char('\n')));
+}
+
+void Window::vConnectControls()
+{
+    for (int i = 0; i < 16; i++)
+    {
+        connect(m_apoColorButtons[i], &ColorButton::vClicked, this, &Window::vColorButtonClicked);
+        connect(m_apoColorButtons[i], &ColorButton::vDragAndDropped, this,
+                &Window::vColorButtonDragAndDropped);
+    }
+    connect(m_poInterlacedMode, &QCheckBox::toggled, this, &Window::InterlacedMode);
+    connect(m_poRealMSXAspectRatio, &QCheckBox::toggled, this, &Window::RealMSXAspectRatio);
+    connect(m_poScreen10Palette, &QCheckBox::toggled, this, &Window::Screen10Palette);
+
+    const struct
+    {
+        QComboBox* poCombo;
+        void (Window::*pSlot)(int);
+    } aoCombos[] = {
+        {m_poConversionType, &Window::ConversionType},
+        {m_poDeltaMethod, &Window::DeltaMethod},
+        {m_poDisplayFilter, &Window::DisplayFilter},
+        {m_poFitMode, &Window::FitMode},
+        {m_poInputAspectRatioType, &Window::InputAspectRatioType},
+        {m_poOutputAspectRatioType, &Window::OutputAspectRatioType},
+        {m_poOutputSizeType, &Window::OutputSizeType},
+        {m_poDitheringMode, &Window::DitheringMode},
+        {m_poPaletteType, &Window::PaletteType},
+        {m_poRGB2YJKMethod, &Window::RGB2YJKMethod},
+        {m_poResizeFilter, &Window::ResizeFilter},
+        {m_poScreenMode, &Window::ScreenMode},
+        {m_poYJK2RGBInterpolation, &Window::YJK2RGBInterpolation},
+    };
+    for (const auto& oCombo : aoCombos)
+        connect(oCombo.poCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, oCombo.pSlot);
+
+    const struct
+    {
+        QLineEdit* poEdit;
+        void (Window::*pSlot)();
+    } aoEdits[] = {
+        {m_poCustomInputAspectRatio, &Window::CustomInputAspectRatio},
+        {m_poCustomOutputAspectRatio, &Window::CustomOutputAspectRatio},
+        {m_poOutputWidth, &Window::OutputWidth},
+        {m_poOutputHeight, &Window::OutputHeight},
+    };
+    for (const auto& oEdit : aoEdits)
+    {
+        connect(oEdit.poEdit, &QLineEdit::returnPressed, this, oEdit.pSlot);
+        connect(oEdit.poEdit, &QLineEdit::editingFinished, this, oEdit.pSlot);
+    }
+
+    const struct
+    {
+        QSlider* poSlider;
+        void (Window::*pSlot)(int);
+    } aoSliders[] = {
+        {m_poBrightnessWeight, &Window::BrightnessWeight},
+        {m_poErrorDiffusionFactor, &Window::ErrorDiffusionFactor},
+        {m_poPaletteDetailsEnhancement, &Window::PaletteDetailsEnhancement},
+        {m_poScreen2DetailsEnhancement, &Window::Screen2DetailsEnhancement},
+        {m_poYJKDetailsEnhancement, &Window::YJKDetailsEnhancement},
+        {m_poBayerFactor, &Window::BayerFactor},
+        {m_poBayerLowThreshold, &Window::BayerLowThreshold},
+        {m_poBayerHighThreshold, &Window::BayerHighThreshold},
+        {m_poHorizontalShift, &Window::HorizontalShift},
+        {m_poR, &Window::R},
+        {m_poG, &Window::G},
+        {m_poB, &Window::B},
+    };
+    for (const auto& oSlider : aoSliders)
+        connect(oSlider.poSlider, &QSlider::valueChanged, this, oSlider.pSlot);
+
+    const struct
+    {
+        QPushButton* poButton;
+        void (Window::*pSlot)();
+    } aoButtons[] = {
+        {m_poGetFromImage, &Window::GetFromImage},
+        {m_poLoadPalette, &Window::LoadPalette},
+        {m_poSavePalette, &Window::SavePalette},
+        {m_poResetToDefaults, &Window::ResetToDefaults},
+        {m_poSaveImage, &Window::SaveImage},
+        {m_poAbout, &Window::About},
+        {m_poCopy, &Window::Copy},
+        {m_poPaste, &Window::Paste},
+        {m_poCaptureFromCamera, &Window::CaptureFromCamera},
+    };
+    for (const auto& oButton : aoButtons)
+        connect(oButton.poButton, &QPushButton::clicked, this, oButton.pSlot);
+
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &Window::processClipboardChange);
+    connect(m_poPreviewTimer, &QTimer::timeout, this, &Window::vDoUpdatePreviewImage);
+}
+
+// ---------------------------------------------------------------------------
+// Slots that store one settings field each. The repaint they request runs the
+// change detection of the paint handler.
+
+void Window::InterlacedMode(bool bValue)
+{
+    m_oSettings.InterlacedMode = bValue ? 1 : 0;
+    update();
+}
+
+void Window::RealMSXAspectRatio(bool bValue)
+{
+    m_oSettings.RealMSXAspectRatio = bValue ? 1 : 0;
+    update();
+}
+
+void Window::Screen10Palette(bool bValue)
+{
+    m_oSettings.Screen10Palette = bValue ? 1 : 0;
+    update();
+}
+
+// An index of -1 (an emptied combo) stores nothing.
+#define QEV_COMBO_SLOT(field, type)                                                                          \
+    void Window::field(int iIndex)                                                                           \
+    {                                                                                                        \
+        if (iIndex < 0) return;                                                                              \
+        m_oSettings.field = static_cast<type>(iIndex);                                                       \
+        update();                                                                                            \
+    }
+
+QEV_COMBO_SLOT(ConversionType, tdConversionType)
+QEV_COMBO_SLOT(DeltaMethod, tdDeltaMethod)
+QEV_COMBO_SLOT(DisplayFilter, tdResizeFilter)
+QEV_COMBO_SLOT(FitMode, tdFitMode)
+QEV_COMBO_SLOT(InputAspectRatioType, tdAspectRatioType)
+QEV_COMBO_SLOT(OutputAspectRatioType, tdAspectRatioType)
+QEV_COMBO_SLOT(OutputSizeType, tdOutputSizeType)
+QEV_COMBO_SLOT(DitheringMode, tdDitheringMode)
+QEV_COMBO_SLOT(PaletteType, tdPaletteType)
+QEV_COMBO_SLOT(RGB2YJKMethod, tdRGB2YJKMethod)
+QEV_COMBO_SLOT(ResizeFilter, tdResizeFilter)
+QEV_COMBO_SLOT(ScreenMode, tdScreenMode)
+QEV_COMBO_SLOT(YJK2RGBInterpolation, tdYJK2RGBInterpolation)
+
+#undef QEV_COMBO_SLOT
+
+// The line edits: text that is no number, zero, negative or beyond any screen is
+// refused; the field keeps its value and the edit shows it again. Text that still
+// shows the field's value stores nothing, so leaving the edit never rounds a
+// stored 1.2345 to 1.235.
+void Window::CustomInputAspectRatio()
+{
+    double fValue = 0.0;
+    const QString sText = m_poCustomInputAspectRatio->text();
+    if (sText == sFormatDouble(m_oSettings.CustomInputAspectRatio)) return;
+    if (bParseDouble(sText, g_fMinAspectRatio, g_fMaxAspectRatio, &fValue))
+        m_oSettings.CustomInputAspectRatio = fValue;
+    else
+        m_poCustomInputAspectRatio->setText(sFormatDouble(m_oSettings.CustomInputAspectRatio));
+    update();
+}
+
+void Window::CustomOutputAspectRatio()
+{
+    double fValue = 0.0;
+    const QString sText = m_poCustomOutputAspectRatio->text();
+    if (sText == sFormatDouble(m_oSettings.CustomOutputAspectRatio)) return;
+    if (bParseDouble(sText, g_fMinAspectRatio, g_fMaxAspectRatio, &fValue))
+        m_oSettings.CustomOutputAspectRatio = fValue;
+    else
+        m_poCustomOutputAspectRatio->setText(sFormatDouble(m_oSettings.CustomOutputAspectRatio));
+    update();
+}
+
+void Window::OutputWidth()
+{
+    if (!bParseInt(m_poOutputWidth->text(), 1, g_iMaxOutputDimension, &m_oSettings.OutputWidth))
+        m_poOutputWidth->setText(QString::number(m_oSettings.OutputWidth));
+    update();
+}
+
+void Window::OutputHeight()
+{
+    if (!bParseInt(m_poOutputHeight->text(), 1, g_iMaxOutputDimension, &m_oSettings.OutputHeight))
+        m_poOutputHeight->setText(QString::number(m_oSettings.OutputHeight));
+    update();
+}
+
+// A scaled slider stores position x 0.001, except when the field already sits at
+// that position: the controls are set from the fields, and storing again would
+// replace a stored 0.1234 by 0.123.
+void Window::vSetScaledField(double* pfField, int iValue, QLabel* poLabel)
+{
+    if (iSliderPosition(*pfField) != iValue) *pfField = iValue / 1000.0;
+    poLabel->setText(sFormatDouble(iValue / 1000.0));
+    update();
+}
+
+void Window::BrightnessWeight(int iValue)
+{
+    vSetScaledField(&m_oSettings.BrightnessWeight, iValue, m_oBrightnessWeightRow.poValue);
+}
+
+void Window::ErrorDiffusionFactor(int iValue)
+{
+    vSetScaledField(&m_oSettings.ErrorDiffusionFactor, iValue, m_oErrorDiffusionFactorRow.poValue);
+}
+
+void Window::PaletteDetailsEnhancement(int iValue)
+{
+    vSetScaledField(&m_oSettings.PaletteDetailsEnhancement, iValue, m_oPaletteDetailsEnhancementRow.poValue);
+}
+
+void Window::Screen2DetailsEnhancement(int iValue)
+{
+    vSetScaledField(&m_oSettings.Screen2DetailsEnhancement, iValue, m_oScreen2DetailsEnhancementRow.poValue);
+}
+
+void Window::YJKDetailsEnhancement(int iValue)
+{
+    vSetScaledField(&m_oSettings.YJKDetailsEnhancement, iValue, m_oYJKDetailsEnhancementRow.poValue);
+}
+
+void Window::BayerFactor(int iValue)
+{
+    vSetScaledField(&m_oSettings.BayerFactor, iValue, m_oBayerFactorRow.poValue);
+}
+
+// The low threshold never exceeds the high one: a low slider moved above the
+// high threshold snaps back to it (re-entering this slot), and the other way
+// round for the high slider.
+void Window::BayerLowThreshold(int iValue)
+{
+    if (iValue / 1000.0 > m_oSettings.BayerHighThreshold)
+    {
+        m_poBayerLowThreshold->setValue(iSliderPosition(m_oSettings.BayerHighThreshold));
+        m_oSettings.BayerLowThreshold = m_oSettings.BayerHighThreshold;
+        m_oBayerLowThresholdRow.poValue->setText(sFormatDouble(m_oSettings.BayerLowThreshold));
+        update();
+        return;
+    }
+    vSetScaledField(&m_oSettings.BayerLowThreshold, iValue, m_oBayerLowThresholdRow.poValue);
+}
+
+void Window::BayerHighThreshold(int iValue)
+{
+    if (m_oSettings.BayerLowThreshold > iValue / 1000.0)
+    {
+        m_poBayerHighThreshold->setValue(iSliderPosition(m_oSettings.BayerLowThreshold));
+        m_oSettings.BayerHighThreshold = m_oSettings.BayerLowThreshold;
+        m_oBayerHighThresholdRow.poValue->setText(sFormatDouble(m_oSettings.BayerHighThreshold));
+        update();
+        return;
+    }
+    vSetScaledField(&m_oSettings.BayerHighThreshold, iValue, m_oBayerHighThresholdRow.poValue);
+}
+
+void Window::HorizontalShift(int iValue)
+{
+    m_oSettings.HShift = iValue;
+    m_oHorizontalShiftRow.poValue->setText(QString::number(iValue));
+    update();
+}
+
+// R, G, B: the slider is the MSX level 0..7 of one channel of the selected entry.
+// A channel already at that level is kept (a picked colour between levels stays
+// as it is until its slider moves).
+void Window::vSetPaletteComponent(int iChannel, int iValue, QLabel* poLabel)
+{
+    poLabel->setText(QString::number(iValue));
+    const int iSelected = m_oSettings.SelectedColor;
+    if (iSelected < 0 || iSelected > 15) return;
+    Color* poColor = &m_oSettings.CustomPalette[iSelected];
+    unsigned char* pucChannel = iChannel == 0 ? &poColor->r : (iChannel == 1 ? &poColor->g : &poColor->b);
+    if (iLevelFromByte(*pucChannel) != iValue)
+        *pucChannel = static_cast<unsigned char>(iByteFromLevel(iValue));
+    update();
+}
+
+void Window::R(int iValue)
+{
+    vSetPaletteComponent(0, iValue, m_oRRow.poValue);
+}
+
+void Window::G(int iValue)
+{
+    vSetPaletteComponent(1, iValue, m_oGRow.poValue);
+}
+
+void Window::B(int iValue)
+{
+    vSetPaletteComponent(2, iValue, m_oBRow.poValue);
+}
+
+void Window::ResetToDefaults()
+{
+    vGetDefaultSettings(&m_oSettings);
+    memset(&m_oLastSeenSettings, 0, sizeof(m_oLastSeenSettings));
+    update();
+}
+
+// ---------------------------------------------------------------------------
+// Change detection and preview.
+
+void Window::paintEvent(QPaintEvent*)
+{
+    if (bControlFieldsDiffer(&m_oSettings, &m_oLastSeenSettings)) vUpdateUI();
+    // Switching among the MSX conversion types previews the same KRU conversion;
+    // only a switch to or from PNG changes the picture.
+    if ((m_oSettings.ConversionType == ConversionType_PNG) ==
+        (m_oLastSeenSettings.ConversionType == ConversionType_PNG))
+        m_oLastSeenSettings.ConversionType = m_oSettings.ConversionType;
+    if (!bSettingsUsePalette(&m_oSettings))
+        memcpy(m_oLastSeenSettings.CustomPalette, m_oSettings.CustomPalette,
+               sizeof(m_oSettings.CustomPalette));
+    m_oLastSeenSettings.SelectedColor = m_oSettings.SelectedColor;
+    if (memcmp(&m_oSettings, &m_oLastSeenSettings, sizeof(tdSettings)) != 0)
+    {
+        char acCommandLine[16384];
+        vWriteSettingsToString(&m_oSettings, acCommandLine);
+        m_poCommandLine->setText(QString::fromUtf8(acCommandLine));
+        if (m_poSourceImage)
+        {
+            m_poPreviewTimer->stop();
+            if (m_bCameraLive)
+            {
+                vDoUpdatePreviewImage();
+            }
+            else
+            {
+                m_bConversionPending = true;
+                m_poRenderArea->update();
+                m_poPreviewTimer->start(g_iPreviewDelay);
+            }
+        }
+    }
+    memcpy(&m_oLastSeenSettings, &m_oSettings, sizeof(tdSettings));
+
+    QPainter oPainter(this);
+    const QRect oArea = m_poRenderArea->geometry();
+    if (m_poDisplayedImage || !m_bConversionPending)
+        oPainter.drawImage(oArea.topLeft(), m_poDisplayedImage ? *m_poDisplayedImage : m_oDefaultImage);
+    // The hourglass covers the display while a conversion waits, and stands in for
+    // a picture that produced nothing to show; never over the start-up picture.
+    if (m_bConversionPending || (!m_poDisplayedImage && m_poSourceImage))
+        oPainter.drawImage(oArea.x() + (oArea.width() - m_oHourGlassImage.width()) / 2,
+                           oArea.y() + (oArea.height() - m_oHourGlassImage.height()) / 2, m_oHourGlassImage);
+    oPainter.end();
+
+    if (m_bCameraLive && m_poImageCapture && !m_bCaptureRequested && m_poImageCapture->isReadyForCapture())
+        m_bCaptureRequested = m_poImageCapture->capture() >= 0;
+}
+
+void Window::vDoUpdatePreviewImage()
+{
+    m_poPreviewTimer->stop();
+    char acCommandLine[16384];
+    vWriteSettingsToString(&m_oSettings, acCommandLine);
+    m_poCommandLine->setText(QString::fromUtf8(acCommandLine));
+
+    delete m_poConvertedImage;
+    m_poConvertedImage = nullptr;
+    if (m_poSourceImage)
+    {
+        if (m_oSettings.ConversionType != ConversionType_PNG)
+        {
+            const tdErrorTriple oError = oWriteImageToKRUFile(
+                m_poSourceImage, &m_oSettings, nullptr, &m_poConvertedImage, nullptr, CompressionType_None);
+            m_poAverageErrorR->setText(sFormatDouble(oError.fRed));
+            m_poAverageErrorG->setText(sFormatDouble(oError.fGreen));
+            m_poAverageErrorB->setText(sFormatDouble(oError.fBlue));
+            m_poAverageErrorRGB->setText(sFormatDouble(oError.fRed + oError.fGreen + oError.fBlue));
+        }
+        else
+        {
+            oWriteImageToPNGFile(m_poSourceImage, &m_oSettings, nullptr, &m_poConvertedImage);
+        }
+    }
+    vUpdateDisplayedImage();
+    m_poRenderArea->update();
+    m_bConversionPending = false;
+    m_iConversionCount++;
+    // The picture now matches the current settings: a change that has not been
+    // painted yet needs no second conversion, only the refresh of the controls.
+    if (bControlFieldsDiffer(&m_oSettings, &m_oLastSeenSettings)) vUpdateUI();
+    memcpy(&m_oLastSeenSettings, &m_oSettings, sizeof(tdSettings));
+}
+
+void Window::vUpdateDisplayedImage()
+{
+    delete m_poDisplayedImage;
+    m_poDisplayedImage = nullptr;
+    if (!m_poConvertedImage) return;
+    Image* poCopy = m_poConvertedImage->poCopy();
+    poCopy->vFit(m_poRenderArea->width(), m_poRenderArea->height(), 1.0, FitMode_Fit,
+                 m_oSettings.DisplayFilter, nullptr, Background_Checkerboard, 0);
+    QImage* poDisplayed = poQImageFromImage(poCopy);
+    delete poCopy;
+    if (poDisplayed->isNull())
+        delete poDisplayed;
+    else
+        m_poDisplayedImage = poDisplayed;
+}
+
+QImage* Window::poQImageFromImage(const Image* poImage)
+{
+    if (!poImage->m_pucTexels || poImage->m_iWidth <= 0 || poImage->m_iHeight <= 0) return new QImage();
+    const int iWidth = poImage->m_iWidth;
+    const int iHeight = poImage->m_iHeight;
+    const int iTexel = poImage->m_iTexelSize;
+    QImage* poResult = new QImage(iWidth, iHeight, QImage::Format_RGB888);
+    for (int iY = 0; iY < iHeight; iY++)
+    {
+        const unsigned char* pucSource = poImage->m_pucTexels + static_cast<size_t>(iHeight - 1 - iY) *
+                                                                    static_cast<size_t>(iWidth) * iTexel;
+        unsigned char* pucLine = poResult->scanLine(iY);
+        if (iTexel == 3)
+        {
+            memcpy(pucLine, pucSource, static_cast<size_t>(iWidth) * 3);
+            continue;
+        }
+        for (int iX = 0; iX < iWidth; iX++)
+        {
+            const unsigned char* puc = pucSource + iX * iTexel;
+            // Grey (1) and grey + alpha (2) spread the grey; RGBA (4) drops alpha.
+            pucLine[iX * 3 + 0] = puc[0];
+            pucLine[iX * 3 + 1] = iTexel >= 3 ? puc[1] : puc[0];
+            pucLine[iX * 3 + 2] = iTexel >= 3 ? puc[2] : puc[0];
+        }
+    }
+    return poResult;
+}
+
+Image* Window::poImageFromQImage(const QImage* poImage)
+{
+    if (poImage->isNull() || !bImageSizeValid(poImage->width(), poImage->height(), 3)) return nullptr;
+    const QImage oRGB = poImage->convertToFormat(QImage::Format_RGB888);
+    const int iWidth = oRGB.width();
+    const int iHeight = oRGB.height();
+    Image* poResult = new Image(iWidth, iHeight, 3, Background_None, 1.0);
+    if (!poResult->m_pucTexels)
+    {
+        delete poResult;
+        return nullptr;
+    }
+    for (int iY = 0; iY < iHeight; iY++)
+        memcpy(poResult->m_pucTexels +
+                   static_cast<size_t>(iHeight - 1 - iY) * static_cast<size_t>(iWidth) * 3,
+               oRGB.constScanLine(iY), static_cast<size_t>(iWidth) * 3);
+    return poResult;
+}
+
+void Window::vUpdateUI()
+{
+    const tdSettings* poS = &m_oSettings;
+    for (int i = 0; i < 16; i++)
+    {
+        m_apoColorButtons[i]->m_bSelected = (i == poS->SelectedColor);
+        m_apoColorButtons[i]->m_oColor = poS->CustomPalette[i];
+        m_apoColorButtons[i]->update();
+    }
+
+    // Setting a control raises its change signal and its slot stores the value
+    // again; m_oSettings is read through poS only after each such call, since
+    // a slot may correct a field (the Bayer thresholds).
+    m_poInterlacedMode->setChecked(poS->InterlacedMode != 0);
+    m_poRealMSXAspectRatio->setChecked(poS->RealMSXAspectRatio != 0);
+    m_poScreen10Palette->setChecked(poS->Screen10Palette != 0);
+    m_poConversionType->setCurrentIndex(poS->ConversionType);
+    m_poDeltaMethod->setCurrentIndex(poS->DeltaMethod);
+    m_poDisplayFilter->setCurrentIndex(poS->DisplayFilter);
+    m_poFitMode->setCurrentIndex(poS->FitMode);
+    m_poInputAspectRatioType->setCurrentIndex(poS->InputAspectRatioType);
+    m_poOutputAspectRatioType->setCurrentIndex(poS->OutputAspectRatioType);
+    m_poOutputSizeType->setCurrentIndex(poS->OutputSizeType);
+    m_poDitheringMode->setCurrentIndex(poS->DitheringMode);
+    m_poPaletteType->setCurrentIndex(poS->PaletteType);
+    m_poRGB2YJKMethod->setCurrentIndex(poS->RGB2YJKMethod);
+    m_poResizeFilter->setCurrentIndex(poS->ResizeFilter);
+    m_poScreenMode->setCurrentIndex(poS->ScreenMode);
+    m_poYJK2RGBInterpolation->setCurrentIndex(poS->YJK2RGBInterpolation);
+    m_poCustomInputAspectRatio->setText(sFormatDouble(poS->CustomInputAspectRatio));
+    m_poCustomOutputAspectRatio->setText(sFormatDouble(poS->CustomOutputAspectRatio));
+    m_poOutputHeight->setText(QString::number(poS->OutputHeight));
+    m_poOutputWidth->setText(QString::number(poS->OutputWidth));
+
+    m_poBrightnessWeight->setValue(iSliderPosition(poS->BrightnessWeight));
+    m_poErrorDiffusionFactor->setValue(iSliderPosition(poS->ErrorDiffusionFactor));
+    m_poPaletteDetailsEnhancement->setValue(iSliderPosition(poS->PaletteDetailsEnhancement));
+    m_poScreen2DetailsEnhancement->setValue(iSliderPosition(poS->Screen2DetailsEnhancement));
+    m_poYJKDetailsEnhancement->setValue(iSliderPosition(poS->YJKDetailsEnhancement));
+    m_poBayerFactor->setValue(iSliderPosition(poS->BayerFactor));
+    m_poBayerLowThreshold->setValue(iSliderPosition(poS->BayerLowThreshold));
+    m_poBayerHighThreshold->setValue(iSliderPosition(poS->BayerHighThreshold));
+    m_poHorizontalShift->setValue(poS->HShift);
+    // A slider set to the position it already holds raises no signal; its value
+    // label is written here too, so that it never shows a stale "0".
+    const tdControlRow* apoScaledRows[] = {
+        &m_oBrightnessWeightRow,          &m_oErrorDiffusionFactorRow,  &m_oPaletteDetailsEnhancementRow,
+        &m_oScreen2DetailsEnhancementRow, &m_oYJKDetailsEnhancementRow, &m_oBayerFactorRow,
+        &m_oBayerLowThresholdRow,         &m_oBayerHighThresholdRow,
+    };
+    for (const tdControlRow* poRow : apoScaledRows)
+        poRow->poValue->setText(sFormatDouble(static_cast<QSlider*>(poRow->poControl)->value() / 1000.0));
+    m_oHorizontalShiftRow.poValue->setText(QString::number(m_poHorizontalShift->value()));
+
+    // clang-format off
+    const int  eType     = poS->ConversionType;
+    const bool bMSX      = eType == ConversionType_QEV || eType == ConversionType_SR || eType == ConversionType_SC ||
+                           eType == ConversionType_KRU;
+    const bool bPalette  = bSettingsUsePalette(poS);
+    const int  eDither   = poS->DitheringMode;
+    const bool bBayer    = eDither == Dithering_Bayer2x2 || eDither == Dithering_Bayer4x4 ||
+                           eDither == Dithering_Bayer8x8;
+    const int  eScreen   = poS->ScreenMode;
+    const bool bYJK      = eScreen == ScreenMode_Screen10 || eScreen == ScreenMode_Screen12;
+    const bool bSelected = poS->SelectedColor >= 0;
+    const bool bPicture  = m_poSourceImage != nullptr && !m_bCameraLive;
+    // clang-format on
+
+    vEnableRow(m_oScreenModeRow, bMSX);
+    vEnableRow(m_oDitheringModeRow, bMSX);
+    vEnableRow(m_oBayerFactorRow, bMSX && bBayer);
+    vEnableRow(m_oBayerLowThresholdRow, bMSX && bBayer);
+    vEnableRow(m_oBayerHighThresholdRow, bMSX && bBayer);
+    vEnableRow(m_oErrorDiffusionFactorRow, bMSX && eDither == Dithering_ErrorDiffusion);
+    vEnableRow(m_oOutputSizeRow, !bMSX);
+    m_poOutputWidth->setEnabled(!bMSX && poS->OutputSizeType == OutputSize_Custom);
+    m_poOutputHeight->setEnabled(!bMSX && poS->OutputSizeType == OutputSize_Custom);
+    vEnableRow(m_oFitModeRow, bMSX || poS->OutputSizeType != OutputSize_Original);
+    m_poAverageErrorHeading->setEnabled(bMSX);
+    for (QLabel* poLabel : m_apoAverageErrorCaptions)
+        poLabel->setEnabled(bMSX);
+    for (QLabel* poLabel : {m_poAverageErrorR, m_poAverageErrorG, m_poAverageErrorB, m_poAverageErrorRGB})
+        poLabel->setEnabled(bMSX);
+    vEnableRow(m_oHorizontalShiftRow, bMSX);
+    vEnableRow(m_oDeltaMethodRow, bMSX);
+    vEnableRow(m_oBrightnessWeightRow, poS->DeltaMethod == DeltaMethod_Hit9918);
+    m_poCustomInputAspectRatio->setEnabled(poS->InputAspectRatioType == AspectRatio_Custom);
+    m_poCustomOutputAspectRatio->setEnabled(poS->OutputAspectRatioType == AspectRatio_Custom);
+    m_poScreen10Palette->setEnabled(eScreen == ScreenMode_Screen10);
+    m_poInterlacedMode->setEnabled(bMSX && eScreen >= ScreenMode_Screen5);
+    vEnableRow(m_oScreen2DetailsEnhancementRow, bMSX && eScreen == ScreenMode_Screen2);
+    vEnableRow(m_oYJKDetailsEnhancementRow, bMSX && bYJK);
+    vEnableRow(m_oRGB2YJKMethodRow, bYJK);
+    vEnableRow(m_oPaletteTypeRow, bPalette);
+    m_poGetFromImage->setEnabled(bPalette);
+    vEnableRow(m_oPaletteDetailsEnhancementRow, bPalette && poS->PaletteType == PaletteType_Auto);
+    vEnableRow(m_oRRow, bSelected);
+    vEnableRow(m_oGRow, bSelected);
+    vEnableRow(m_oBRow, bSelected);
+    m_poSaveImage->setEnabled(bPicture);
+    m_poCopy->setEnabled(bPicture);
+    m_poPaste->setEnabled(m_bClipboardHasImage && !m_bCameraLive);
+    m_poLoadPalette->setEnabled(!m_bCameraLive);
+    m_poSavePalette->setEnabled(!m_bCameraLive);
+
+    if (bSelected && poS->SelectedColor < 16)
+    {
+        const Color oColor = poS->CustomPalette[poS->SelectedColor];
+        m_poR->setValue(iLevelFromByte(oColor.r));
+        m_poG->setValue(iLevelFromByte(oColor.g));
+        m_poB->setValue(iLevelFromByte(oColor.b));
+        m_oRRow.poValue->setText(QString::number(m_poR->value()));
+        m_oGRow.poValue->setText(QString::number(m_poG->value()));
+        m_oBRow.poValue->setText(QString::number(m_poB->value()));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Picture input: drop, paste, copy, camera.
+
+void Window::vReplaceSourceImage(Image* poImage)
+{
+    delete m_poSourceImage;
+    m_poSourceImage = poImage;
+}
+
+bool Window::bLoadImageFiles(const QStringList& asPaths)
+{
+    for (const QString& sPath : asPaths)
+    {
+        if (sPath.isEmpty()) continue;
+        Image* poImage = poReadRetroImage(sPath);
+        if (!poImage) poImage = poReadImageFromFile(QFile::encodeName(sPath).constData(), &m_oSettings);
+        if (!poImage) continue;
+
+        vReplaceSourceImage(poImage);
+        const QFileInfo oInfo(sPath);
+        m_sImagePath = oInfo.absolutePath() + QLatin1Char('/') + oInfo.completeBaseName();
+        // The name up to its first dot, cut to the field (2047 bytes and a zero).
+        const QByteArray oBase = QFile::encodeName(oInfo.baseName());
+        const size_t uiLength =
+            std::min(static_cast<size_t>(oBase.size()), sizeof(m_oSettings.SourceBaseName) - 1);
+        memset(m_oSettings.SourceBaseName, 0, sizeof(m_oSettings.SourceBaseName));
+        memcpy(m_oSettings.SourceBaseName, oBase.constData(), uiLength);
+        vDoUpdatePreviewImage();
+        vUpdateUI();
+        return true;
+    }
+    return false;
+}
+
+void Window::dragEnterEvent(QDragEnterEvent* poEvent)
+{
+    if (!m_bCameraLive && poEvent->mimeData()->hasUrls())
+        poEvent->acceptProposedAction();
+    else
+        poEvent->ignore();
+}
+
+void Window::dropEvent(QDropEvent* poEvent)
+{
+    if (m_bCameraLive || !poEvent->mimeData()->hasUrls())
+    {
+        poEvent->ignore();
+        return;
+    }
+    QStringList asPaths;
+    for (const QUrl& oUrl : poEvent->mimeData()->urls())
+        asPaths << oUrl.toLocalFile();
+    if (bLoadImageFiles(asPaths))
+        poEvent->acceptProposedAction();
+    else
+        poEvent->ignore();
+}
+
+void Window::Paste()
+{
+    const QImage oImage = QApplication::clipboard()->image();
+    if (oImage.isNull()) return;
+    Image* poImage = poImageFromQImage(&oImage);
+    if (!poImage) return;
+    vReplaceSourceImage(poImage);
+    m_sImagePath = QStringLiteral("PastedImage");
+    vDoUpdatePreviewImage();
+    vUpdateUI();
+}
+
+void Window::Copy()
+{
+    if (!m_poConvertedImage) return;
+    QImage* poImage = poQImageFromImage(m_poConvertedImage);
+    if (!poImage->isNull()) QApplication::clipboard()->setImage(*poImage);
+    delete poImage;
+}
+
+void Window::processClipboardChange()
+{
+    m_bClipboardHasImage = !QApplication::clipboard()->image().isNull();
+    vUpdateUI();
+}
+
+void Window::keyPressEvent(QKeyEvent* poEvent)
+{
+    if (poEvent->matches(QKeySequence::Copy))
+        Copy();
+    else if (poEvent->matches(QKeySequence::Paste))
+        Paste();
+    else
+        QWidget::keyPressEvent(poEvent);
+}
+
+bool Window::bStartCamera()
+{
+    const QCameraDevice oDevice = QMediaDevices::defaultVideoInput();
+    if (oDevice.isNull())
+    {
+        qWarning("No camera found.");
+        return false;
+    }
+    m_poCaptureSession = new QMediaCaptureSession();
+    m_poVideoSink = new QVideoSink(this);
+    m_poCamera = new QCamera(oDevice);
+    m_poImageCapture = new QImageCapture();
+    m_poCaptureSession->setCamera(m_poCamera);
+    m_poCaptureSession->setImageCapture(m_poImageCapture);
+    m_poCaptureSession->setVideoSink(m_poVideoSink);
+    connect(m_poImageCapture, &QImageCapture::imageCaptured, this, &Window::imageCaptured);
+    // A capture asked for before the camera was ready is asked for again.
+    connect(m_poImageCapture, &QImageCapture::readyForCaptureChanged, this,
+            [this](bool bReady)
+            {
+                if (bReady && m_bCameraLive) update();
+            });
+    m_poCamera->start();
+    return true;
+}
+
+void Window::CaptureFromCamera()
+{
+    if (!m_poImageCapture)
+    {
+        switch (eCheckCameraPermission())
+        {
+        case CameraPermission_Undetermined:
+            vRequestCameraPermission(this, [this]() { CaptureFromCamera(); });
+            return;
+        case CameraPermission_Denied:
+            qWarning("Camera permission is not granted!");
+            return;
+        case CameraPermission_Granted:
+            if (!bStartCamera()) return;
+            break;
+        }
+    }
+    if (!m_bCameraLive)
+    {
+        m_bCaptureRequested = m_poImageCapture->isReadyForCapture() && m_poImageCapture->capture() >= 0;
+        m_bCameraLive = true;
+        m_poCaptureFromCamera->setText(QStringLiteral("Take snapshot!"));
+    }
+    else
+    {
+        m_bCameraLive = false;
+        m_poCaptureFromCamera->setText(QStringLiteral("Capture from camera..."));
+    }
+    vUpdateUI();
+}
+
+void Window::imageCaptured(int, const QImage& oFrame)
+{
+    m_bCaptureRequested = false;
+    if (m_bCameraLive && oFrame.width() >= 1 && oFrame.height() >= 1)
+    {
+        const QImage oMirrored = oFrame.mirrored(true, false);
+        Image* poImage = poImageFromQImage(&oMirrored);
+        if (poImage)
+        {
+            vReplaceSourceImage(poImage);
+            m_sImagePath = QStringLiteral("CapturedImage");
+        }
+    }
+    vDoUpdatePreviewImage();
+    m_poRenderArea->update();
+}
+
+// ---------------------------------------------------------------------------
+// Palette editor.
+
+void Window::vColorButtonClicked(int iIndex)
+{
+    if (iIndex < 0 || iIndex > 15) return;
+    m_oSettings.SelectedColor = iIndex;
+    update();
+}
+
+void Window::vColorButtonDragAndDropped(int iTarget, int iSource)
+{
+    if (iTarget < 0 || iTarget > 15 || iSource < 0 || iSource > 15) return;
+    std::swap(m_oSettings.CustomPalette[iTarget], m_oSettings.CustomPalette[iSource]);
+    update();
+}
+
+void Window::GetFromImage()
+{
+    if (!m_poSourceImage || !bSettingsUsePalette(&m_oSettings)) return;
+    std::unique_ptr<Palette> poPalette(new Palette());
+    oWriteImageToKRUFile(m_poSourceImage, &m_oSettings, nullptr, nullptr, poPalette.get(),
+                         CompressionType_None);
+    memcpy(m_oSettings.CustomPalette, poPalette->m_aoColors, sizeof(m_oSettings.CustomPalette));
+    update();
+}
+
+void Window::vLoadPaletteFrom(const QString& sName)
+{
+    std::unique_ptr<Palette> poPalette(new Palette());
+    poPalette->vLoadFromTextFile(QFile::encodeName(sName).constData());
+    m_sPalettePath = sName;
+    memcpy(m_oSettings.CustomPalette, poPalette->m_aoColors, sizeof(m_oSettings.CustomPalette));
+    update();
+}
+
+void Window::vSavePaletteTo(const QString& sName)
+{
+    m_sPalettePath = sName;
+    std::unique_ptr<Palette> poPalette(new Palette(m_oSettings.CustomPalette));
+    tdOutputFiles oFiles;
+    poPalette->vWriteToTextFile(&oFiles, QFile::encodeName(sName).constData());
+    std::string sError;
+    if (!bCommitOutputFiles(&oFiles, &sError)) qWarning("Palette not saved: %s", sError.c_str());
+}
+
+void Window::LoadPalette()
+{
+    if (m_bCameraLive) return;
+    const QString sStart = m_sPalettePath.isEmpty()
+                               ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
+                               : m_sPalettePath;
+    const QString sName =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Load..."), sStart, QStringLiteral("*.gpl"));
+    if (!sName.isEmpty()) vLoadPaletteFrom(sName);
+}
+
+void Window::SavePalette()
+{
+    if (m_bCameraLive) return;
+    const QString sStart = m_sPalettePath.isEmpty()
+                               ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
+                               : m_sPalettePath;
+    const QString sName =
+        QFileDialog::getSaveFileName(nullptr, QStringLiteral("Save as..."), sStart, QStringLiteral("*.gpl"),
+                                     nullptr, QFileDialog::DontConfirmOverwrite);
+    if (!sName.isEmpty()) vSavePaletteTo(sName);
+}
+
+void Window::mousePressEvent(QMouseEvent* poEvent)
+{
+    if (!m_poDisplayedImage) return;
+    const QPoint oPosition = poEvent->position().toPoint();
+    const QRect oArea = m_poRenderArea->geometry();
+    if (!oArea.contains(oPosition)) return;
+    const int iX = oPosition.x() - oArea.x();
+    const int iY = oPosition.y() - oArea.y();
+    if (!m_poDisplayedImage->valid(iX, iY)) return;
+    const QRgb uiPixel = m_poDisplayedImage->pixel(iX, iY);
+    const Color oPicked = {static_cast<unsigned char>(qRed(uiPixel)),
+                           static_cast<unsigned char>(qGreen(uiPixel)),
+                           static_cast<unsigned char>(qBlue(uiPixel)), 0};
+    const int iSelected = m_oSettings.SelectedColor;
+    if (poEvent->button() == Qt::RightButton && iSelected >= 0 && iSelected < 16)
+    {
+        m_oSettings.CustomPalette[iSelected] = oPicked;
+    }
+    else
+    {
+        std::unique_ptr<Palette> poPalette(new Palette(m_oSettings.CustomPalette));
+        m_oSettings.SelectedColor = poPalette->iNearestColor(oPicked, DeltaMethod_RGB, 0.0);
+    }
+    for (int i = 0; i < 16; i++)
+    {
+        m_apoColorButtons[i]->m_bSelected = (i == m_oSettings.SelectedColor);
+        m_apoColorButtons[i]->m_oColor = m_oSettings.CustomPalette[i];
+        m_apoColorButtons[i]->update();
+    }
+    update();
+}
+
+// ---------------------------------------------------------------------------
+// Saving and About.
+
+QString Window::oGetExtension() const
+{
+    const char* pszScreen = szGetScreenCharFromMode(m_oSettings.ScreenMode);
+    const QString sScreen = QLatin1String(pszScreen ? pszScreen : "");
+    const bool bInterlaced = bSettingsInterlaced(&m_oSettings);
+    switch (m_oSettings.ConversionType)
+    {
+    case ConversionType_PNG:
+        return QStringLiteral("PNG file (*.png)");
+    case ConversionType_QEV:
+        return QStringLiteral("QEV file (*.qev)");
+    case ConversionType_SR:
+        return bInterlaced ? QStringLiteral("SI%1 file (*.si%1)").arg(sScreen)
+                           : QStringLiteral("SR%1 file (*.sr%1)").arg(sScreen);
+    case ConversionType_SC:
+        return bInterlaced ? QStringLiteral("SK%1 file (*.sk%1)").arg(sScreen)
+                           : QStringLiteral("SC%1 file (*.sc%1)").arg(sScreen);
+    case ConversionType_SPR:
+        return QStringLiteral("SPR file (*.spr)");
+    case ConversionType_RAW:
+        return QStringLiteral("RAW file (*.raw)");
+    case ConversionType_KRU:
+        return QStringLiteral("KRU file (*.kru)");
+    case ConversionType_RES:
+        return QStringLiteral("RES file (*.res)");
+    default:
+        return QString();
+    }
+}
+
+bool Window::bSaveImageAs(const QString& sName)
+{
+    if (!m_poSourceImage || sName.isEmpty()) return false;
+    const QFileInfo oInfo(sName);
+    m_sImagePath = oInfo.absolutePath() + QLatin1Char('/') + oInfo.completeBaseName();
+
+    // Every file of one save is written under a temporary name and renamed into
+    // place only when all of them were written, so a failure keeps the old files.
+    tdOutputFiles oFiles;
+    FILE* poRawStream = nullptr;
+    if (m_oSettings.ConversionType == ConversionType_RAW)
+    {
+        // File dispatch writes RAW output to a stream of the caller's: the chosen
+        // file, with the extension of the filter.
+        QByteArray oRawName = QFile::encodeName(sName);
+        if (!bEndsWith(oRawName.constData(), ".raw")) oRawName += ".raw";
+        poRawStream = poOpenPendingFile(&oFiles, oRawName.constData(), "wb");
+        if (!poRawStream)
+        {
+            qWarning("Unable to open %s.", oRawName.constData());
+            return false;
+        }
+    }
+    const QByteArray oName = QFile::encodeName(sName);
+    oWriteImageToFile(m_poSourceImage, oName.constData(), &m_oSettings, &oFiles, poRawStream);
+    std::string sError;
+    if (!bCommitOutputFiles(&oFiles, &sError))
+    {
+        qWarning("Picture not saved: %s", sError.c_str());
+        return false;
+    }
+    // A writer that wrote nothing leaves no file: that is a failure too.
+    if (poRawStream) return true;
+    char* pszOutput = szGetOutputFileName(oName.constData(), &m_oSettings);
+    const bool bWritten = pszOutput && QFileInfo::exists(QFile::decodeName(pszOutput));
+    free(pszOutput);
+    return bWritten;
+}
+
+void Window::SaveImage()
+{
+    if (m_bCameraLive) return;
+    const QString sStart = m_sImagePath.isEmpty()
+                               ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
+                               : m_sImagePath;
+    const QString sName =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Save as..."), sStart, oGetExtension(), nullptr,
+                                     QFileDialog::DontConfirmOverwrite);
+    if (sName.isEmpty()) return;
+    if (!bSaveImageAs(sName))
+        QMessageBox::warning(this, QStringLiteral("Save image"),
+                             QStringLiteral("The picture could not be saved as %1.").arg(sName));
+}
+
+QString Window::oAboutText()
+{
+    return QStringLiteral("Version: " QEV_APP_VERSION "\nHash: %1\nDate: %2")
+        .arg(QLatin1String(g_pszBuildRevision), QLatin1String(g_pszBuildDate));
+}
+
+void Window::About()
+{
+    QMessageBox* poBox = new QMessageBox();
+    poBox->setObjectName(QStringLiteral("AboutBox"));
+    poBox->setWindowTitle(QStringLiteral("About QEVui..."));
+    poBox->setText(oAboutText());
+    connect(poBox, &QMessageBox::finished, poBox, &QObject::deleteLater);
+    poBox->show();
+}

@@ -1,0 +1,248 @@
+#pragma once
+
+#include "colorbutton.h"
+
+#include "qev/image.h"
+#include "qev/settings.h"
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+class QCamera;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QImageCapture;
+class QLabel;
+class QLineEdit;
+class QMediaCaptureSession;
+class QPushButton;
+class QSettings;
+class QSlider;
+class QTimer;
+class QVideoSink;
+
+// Registers the resources compiled into the program (pictures, font, icon); the
+// window calls it too, and calls after the first do nothing.
+void vInitResources();
+
+// A caption label, the control it names and, for sliders, the label showing the
+// value: enabled and disabled together.
+struct tdControlRow
+{
+    QLabel* poCaption;
+    QWidget* poControl;
+    QLabel* poValue; // null for controls without a value label
+};
+
+// The main window: a 1024 x 768 display of the converted picture at the left,
+// the controls in groups at the right. Every control writes one field of
+// m_oSettings; the paint handler compares the record byte by byte with the copy
+// it saw last and, on a difference, refreshes the controls and converts the
+// source picture 250 ms later (at once in camera live mode), so a burst of
+// changes costs one conversion. The conversion is the KRU writer without a file
+// (the PNG writer for conversion type PNG).
+//
+// The state is public, as in the core's records, so that the tests can look at
+// it; only the window's own slots and handlers change it.
+class Window : public QWidget
+{
+    Q_OBJECT
+public:
+    // The display area and the fixed window size, in pixels.
+    static constexpr int g_iRenderWidth = 1024;
+    static constexpr int g_iRenderHeight = 768;
+    static constexpr int g_iWindowWidth = 1648;
+    static constexpr int g_iWindowHeight = 768;
+    // The wait between the last settings change and the conversion, in ms.
+    static constexpr int g_iPreviewDelay = 250;
+
+    explicit Window(QWidget* poParent = nullptr);
+    ~Window() override;
+
+    // Controls, named like their objects and settings fields.
+    QWidget* m_poRenderArea;
+    ColorButton* m_apoColorButtons[16]; // by palette entry
+    QComboBox* m_poConversionType;
+    QComboBox* m_poFitMode;
+    QComboBox* m_poResizeFilter;
+    QComboBox* m_poDisplayFilter;
+    QComboBox* m_poYJK2RGBInterpolation;
+    QComboBox* m_poInputAspectRatioType;
+    QComboBox* m_poOutputAspectRatioType;
+    QComboBox* m_poOutputSizeType;
+    QComboBox* m_poScreenMode;
+    QComboBox* m_poPaletteType;
+    QComboBox* m_poRGB2YJKMethod;
+    QComboBox* m_poDeltaMethod;
+    QComboBox* m_poDitheringMode;
+    QCheckBox* m_poRealMSXAspectRatio;
+    QCheckBox* m_poInterlacedMode;
+    QCheckBox* m_poScreen10Palette;
+    QLineEdit* m_poCustomInputAspectRatio;
+    QLineEdit* m_poCustomOutputAspectRatio;
+    QLineEdit* m_poOutputWidth;
+    QLineEdit* m_poOutputHeight;
+    QLineEdit* m_poCommandLine;
+    QSlider* m_poHorizontalShift;
+    QSlider* m_poBrightnessWeight;
+    QSlider* m_poPaletteDetailsEnhancement;
+    QSlider* m_poScreen2DetailsEnhancement;
+    QSlider* m_poYJKDetailsEnhancement;
+    QSlider* m_poErrorDiffusionFactor;
+    QSlider* m_poBayerFactor;
+    QSlider* m_poBayerLowThreshold;
+    QSlider* m_poBayerHighThreshold;
+    QSlider* m_poR;
+    QSlider* m_poG;
+    QSlider* m_poB;
+    QLabel* m_poAverageErrorR;
+    QLabel* m_poAverageErrorG;
+    QLabel* m_poAverageErrorB;
+    QLabel* m_poAverageErrorRGB;
+    QPushButton* m_poGetFromImage;
+    QPushButton* m_poLoadPalette;
+    QPushButton* m_poSavePalette;
+    QPushButton* m_poResetToDefaults;
+    QPushButton* m_poCopy;
+    QPushButton* m_poPaste;
+    QPushButton* m_poAbout;
+    QPushButton* m_poCaptureFromCamera;
+    QPushButton* m_poSaveImage;
+
+    // Caption, control and value label of each row that the enabling rules name.
+    tdControlRow m_oScreenModeRow;
+    tdControlRow m_oDitheringModeRow;
+    tdControlRow m_oBayerFactorRow;
+    tdControlRow m_oBayerLowThresholdRow;
+    tdControlRow m_oBayerHighThresholdRow;
+    tdControlRow m_oErrorDiffusionFactorRow;
+    tdControlRow m_oOutputSizeRow;
+    tdControlRow m_oFitModeRow;
+    tdControlRow m_oHorizontalShiftRow;
+    tdControlRow m_oDeltaMethodRow;
+    tdControlRow m_oBrightnessWeightRow;
+    tdControlRow m_oScreen2DetailsEnhancementRow;
+    tdControlRow m_oYJKDetailsEnhancementRow;
+    tdControlRow m_oRGB2YJKMethodRow;
+    tdControlRow m_oPaletteTypeRow;
+    tdControlRow m_oPaletteDetailsEnhancementRow;
+    tdControlRow m_oRRow;
+    tdControlRow m_oGRow;
+    tdControlRow m_oBRow;
+    QLabel* m_poAverageErrorHeading;
+    QLabel* m_apoAverageErrorCaptions[4];
+
+    // Pictures; the window owns each.
+    Image* m_poSourceImage;     // null until a picture arrives
+    Image* m_poConvertedImage;  // the last preview result, null before
+    QImage* m_poDisplayedImage; // the converted picture fitted to the display area
+    QImage m_oDefaultImage;     // shown while nothing is converted
+    QImage m_oHourGlassImage;   // drawn over the display while a conversion is pending
+
+    QTimer* m_poPreviewTimer; // single shot
+    // Both records start as byte copies (padding included) and are only ever
+    // copied whole with memcpy, so a byte comparison sees real changes only.
+    tdSettings m_oSettings;
+    tdSettings m_oLastSeenSettings; // what the paint handler saw last; zero at first
+
+    bool m_bCameraLive;        // frames replace the source picture one after another
+    bool m_bConversionPending; // the preview timer runs; the hourglass is shown
+    bool m_bClipboardHasImage;
+    bool m_bCaptureRequested; // a camera frame was asked for and has not arrived
+    QString m_sImagePath;     // proposed by the save dialog: folder/base name
+    QString m_sPalettePath;   // proposed by the palette dialogs
+    QSettings* m_poSettingsStore;
+    QMediaCaptureSession* m_poCaptureSession; // created with the camera objects
+    QVideoSink* m_poVideoSink;
+    QCamera* m_poCamera;
+    QImageCapture* m_poImageCapture;
+    int m_iConversionCount; // preview conversions run so far
+
+    // Pushes the settings into the controls and applies the enabling rules.
+    void vUpdateUI();
+    // Refits the converted picture to the display area over a checkerboard.
+    void vUpdateDisplayedImage();
+    // A new RGB888 QImage of a picture (1 to 4 bytes per texel), upright.
+    static QImage* poQImageFromImage(const Image* poImage);
+    // A new 3-byte picture of a QImage, upright, square pixels.
+    static Image* poImageFromQImage(const QImage* poImage);
+    // The save dialog's only filter for the current conversion type and screen.
+    QString oGetExtension() const;
+
+    // Makes the first decodable file of the list the source picture (retro
+    // formats first, then the program's own readers) and converts it at once.
+    // Returns false, changing nothing, when no file could be read.
+    bool bLoadImageFiles(const QStringList& asPaths);
+    // Converts the source picture into the named file (the extension of the
+    // conversion type is appended). Returns false when nothing was written.
+    bool bSaveImageAs(const QString& sName);
+    void vLoadPaletteFrom(const QString& sName);
+    void vSavePaletteTo(const QString& sName);
+    // The About box's text: version, source revision and build date.
+    static QString oAboutText();
+
+public slots:
+    void InterlacedMode(bool bValue);
+    void RealMSXAspectRatio(bool bValue);
+    void Screen10Palette(bool bValue);
+    void ConversionType(int iIndex);
+    void DeltaMethod(int iIndex);
+    void DisplayFilter(int iIndex);
+    void FitMode(int iIndex);
+    void InputAspectRatioType(int iIndex);
+    void OutputAspectRatioType(int iIndex);
+    void OutputSizeType(int iIndex);
+    void DitheringMode(int iIndex);
+    void PaletteType(int iIndex);
+    void RGB2YJKMethod(int iIndex);
+    void ResizeFilter(int iIndex);
+    void ScreenMode(int iIndex);
+    void YJK2RGBInterpolation(int iIndex);
+    void CustomInputAspectRatio();
+    void CustomOutputAspectRatio();
+    void OutputWidth();
+    void OutputHeight();
+    void BrightnessWeight(int iValue);
+    void ErrorDiffusionFactor(int iValue);
+    void PaletteDetailsEnhancement(int iValue);
+    void Screen2DetailsEnhancement(int iValue);
+    void YJKDetailsEnhancement(int iValue);
+    void BayerFactor(int iValue);
+    void BayerLowThreshold(int iValue);
+    void BayerHighThreshold(int iValue);
+    void HorizontalShift(int iValue);
+    void R(int iValue);
+    void G(int iValue);
+    void B(int iValue);
+    void GetFromImage();
+    void LoadPalette();
+    void SavePalette();
+    void vColorButtonClicked(int iIndex);
+    void vColorButtonDragAndDropped(int iTarget, int iSource);
+    void ResetToDefaults();
+    void SaveImage();
+    void About();
+    void Copy();
+    void Paste();
+    void CaptureFromCamera();
+    void imageCaptured(int iId, const QImage& oFrame);
+    void processClipboardChange();
+    void vDoUpdatePreviewImage();
+
+protected:
+    void paintEvent(QPaintEvent* poEvent) override;
+    void dragEnterEvent(QDragEnterEvent* poEvent) override;
+    void dropEvent(QDropEvent* poEvent) override;
+    void mousePressEvent(QMouseEvent* poEvent) override;
+    void keyPressEvent(QKeyEvent* poEvent) override;
+
+private:
+    void vBuildControls();
+    void vConnectControls();
+    void vSetScaledField(double* pfField, int iValue, QLabel* poLabel);
+    void vSetPaletteComponent(int iChannel, int iValue, QLabel* poLabel);
+    bool bStartCamera();
+    void vReplaceSourceImage(Image* poImage);
+};
