@@ -19,8 +19,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,7 +42,8 @@ Image* poTestPicture()
             else if (y < 100)
                 o = (x / 25) & 1 ? Color{200, 40, 40, 255} : Color{20, 120, 220, 255};
             else
-                o = {static_cast<unsigned char>(oRandom.uiNext(256)), static_cast<unsigned char>(oRandom.uiNext(256)),
+                o = {static_cast<unsigned char>(oRandom.uiNext(256)),
+                     static_cast<unsigned char>(oRandom.uiNext(256)),
                      static_cast<unsigned char>(oRandom.uiNext(256)), 255};
             poImage->vSetPixel(x, y, &o);
         }
@@ -108,14 +109,14 @@ const int g_aiScreenNumbers[ScreenMode_Count] = {2, 3, 5, 6, 7, 8, 10, 12};
 // Expected SC sizes: header + up to the palette (or the body) end.
 //   mode                      size
 static const int g_aiSCSizes[ScreenMode_Count] = {
-    7 + 0x3800,        // Screen 2: the palette lies inside the body
-    7 + 0x2020 + 32,   // Screen 3
-    30375,             // Screen 5
-    30351,             // Screen 6: four palette entries
-    7 + 0xFA80 + 32,   // Screen 7
-    54279,             // Screen 8: no palette
-    7 + 0xFA80 + 32,   // Screen 10
-    54279,             // Screen 12
+    7 + 0x3800,      // Screen 2: the palette lies inside the body
+    7 + 0x2020 + 32, // Screen 3
+    30375,           // Screen 5
+    30351,           // Screen 6: four palette entries
+    7 + 0xFA80 + 32, // Screen 7
+    54279,           // Screen 8: no palette
+    7 + 0xFA80 + 32, // Screen 10
+    54279,           // Screen 12
 };
 
 class ScreenDumpTest : public ::testing::TestWithParam<int>
@@ -129,15 +130,20 @@ TEST_P(ScreenDumpTest, SCAndSRFilesRoundTripAndHoldTheSameVideoMemory)
     for (bool bInterlaced : {false, true})
     {
         if (bInterlaced && eMode < ScreenMode_Screen5) continue;
-        const std::string sWhat = std::string(g_apszScreenModeNames[eMode]) + (bInterlaced ? " interlaced" : "");
+        const std::string sWhat =
+            std::string(g_apszScreenModeNames[eMode]) + (bInterlaced ? " interlaced" : "");
         tdSettings oSC = oSettingsFor(eMode, ConversionType_SC, bInterlaced);
         Image* poConverted = nullptr;
         std::vector<unsigned char> aucSecond;
-        std::vector<unsigned char> aucFirst = aucCapture([&](FILE* po) {
-            aucSecond = aucCapture([&](FILE* po2) {
-                oWriteImageToSCFile(poSource.get(), &oSC, po, bInterlaced ? po2 : nullptr, &poConverted, nullptr);
+        std::vector<unsigned char> aucFirst = aucCapture(
+            [&](FILE* po)
+            {
+                aucSecond = aucCapture(
+                    [&](FILE* po2) {
+                        oWriteImageToSCFile(poSource.get(), &oSC, po, bInterlaced ? po2 : nullptr,
+                                            &poConverted, nullptr);
+                    });
             });
-        });
         std::unique_ptr<Image> poOut(poConverted);
         ASSERT_TRUE(poOut) << sWhat;
         EXPECT_EQ(poOut->m_iHeight, g_aoScreenGeometry[eMode].iHeight * (bInterlaced ? 2 : 1)) << sWhat;
@@ -163,19 +169,25 @@ TEST_P(ScreenDumpTest, SCAndSRFilesRoundTripAndHoldTheSameVideoMemory)
         tdSettings oSR = oSettingsFor(eMode, ConversionType_SR, bInterlaced);
         std::vector<unsigned char> aucPalette;
         std::vector<unsigned char> aucSRSecond;
-        std::vector<unsigned char> aucSR = aucCapture([&](FILE* po) {
-            aucPalette = aucCapture([&](FILE* poPal) {
-                aucSRSecond = aucCapture([&](FILE* po2) {
-                    oWriteImageToSRFile(poSource.get(), &oSR, po, poPal, bInterlaced ? po2 : nullptr, nullptr,
-                                        nullptr);
-                });
+        std::vector<unsigned char> aucSR = aucCapture(
+            [&](FILE* po)
+            {
+                aucPalette = aucCapture(
+                    [&](FILE* poPal)
+                    {
+                        aucSRSecond = aucCapture(
+                            [&](FILE* po2) {
+                                oWriteImageToSRFile(poSource.get(), &oSR, po, poPal,
+                                                    bInterlaced ? po2 : nullptr, nullptr, nullptr);
+                            });
+                    });
             });
-        });
         const size_t uiBody = aucSR.size() - 7;
         ASSERT_GE(aucSR.size(), 7u);
         if (eMode != ScreenMode_Screen2)
         {
-            EXPECT_EQ(0, memcmp(aucSR.data() + 7, aucFirst.data() + 7, uiBody)) << "SR body = SC body " << sWhat;
+            EXPECT_EQ(0, memcmp(aucSR.data() + 7, aucFirst.data() + 7, uiBody))
+                << "SR body = SC body " << sWhat;
         }
         if (bInterlaced)
         {
@@ -193,11 +205,54 @@ TEST_P(ScreenDumpTest, SCAndSRFilesRoundTripAndHoldTheSameVideoMemory)
         if (poSecond) fclose(poSecond);
         vExpectSamePicture(poRead.get(), poOut.get(), "SR " + sWhat);
 
+        // KRU: the VRAM commands of the decoded record are the SR bodies; the palette
+        // command holds the palette file's words.
+        tdSettings oKRU = oSettingsFor(eMode, ConversionType_KRU, bInterlaced);
+        std::vector<unsigned char> aucKRU = aucCapture(
+            [&](FILE* po)
+            { oWriteImageToKRUFile(poSource.get(), &oKRU, po, nullptr, nullptr, CompressionType_None); });
+        std::vector<unsigned char> aucStream;
+        ASSERT_TRUE(bDecodeKRURecord(aucKRU, 0, &aucStream, nullptr)) << sWhat;
+        std::vector<std::vector<unsigned char>> aaucVRAM;
+        std::vector<unsigned char> aucKRUPalette;
+        for (size_t i = 0; i < aucStream.size() && aucStream[i] != 255;)
+        {
+            if (aucStream[i] == 0)
+                i += 2 + 3 * aucStream[i + 1];
+            else if (aucStream[i] == 1)
+            {
+                aucKRUPalette.assign(aucStream.begin() + i + 3,
+                                     aucStream.begin() + i + 3 + 2 * aucStream[i + 2]);
+                i += 3 + 2 * aucStream[i + 2];
+            }
+            else
+            {
+                ASSERT_EQ(aucStream[i], 2) << sWhat;
+                size_t uiLength = aucStream[i + 4] | (aucStream[i + 5] << 8) | (aucStream[i + 6] << 16);
+                aaucVRAM.emplace_back(aucStream.begin() + i + 7, aucStream.begin() + i + 7 + uiLength);
+                i += 7 + uiLength;
+            }
+        }
+        ASSERT_EQ(aaucVRAM.size(), bInterlaced ? 2u : 1u) << sWhat;
+        EXPECT_TRUE(aaucVRAM[0] == std::vector<unsigned char>(aucSR.begin() + 7, aucSR.end()))
+            << "KRU = SR " << sWhat;
+        if (bInterlaced)
+        {
+            EXPECT_TRUE(aaucVRAM[1] == std::vector<unsigned char>(aucSRSecond.begin() + 7, aucSRSecond.end()))
+                << sWhat;
+        }
+        if (bPalette)
+        {
+            EXPECT_TRUE(aucKRUPalette == std::vector<unsigned char>(aucPalette.begin() + 7, aucPalette.end()))
+                << sWhat;
+        }
+
         // QEV: one LZW stream of every line; it decodes to the SC body (both pages'
         // lines one after the other when interlaced).
         tdSettings oQEV = oSettingsFor(eMode, ConversionType_QEV, bInterlaced);
         std::vector<unsigned char> aucQEV = aucCapture(
-            [&](FILE* po) { oWriteImageToQEVFile(poSource.get(), &oQEV, po, nullptr, nullptr, CompressionType_LZW); });
+            [&](FILE* po)
+            { oWriteImageToQEVFile(poSource.get(), &oQEV, po, nullptr, nullptr, CompressionType_LZW); });
         ASSERT_GE(aucQEV.size(), 2u);
         EXPECT_EQ(aucQEV[0] & 16, bInterlaced ? 16 : 0);
         const size_t uiStart = (eMode == ScreenMode_Screen8 || eMode == ScreenMode_Screen12) ? 2 : 34;
@@ -207,7 +262,8 @@ TEST_P(ScreenDumpTest, SCAndSRFilesRoundTripAndHoldTheSameVideoMemory)
         if (!bInterlaced && eMode != ScreenMode_Screen3 && eMode != ScreenMode_Screen2)
         {
             ASSERT_EQ(static_cast<size_t>(iDecoded), uiBody) << sWhat;
-            EXPECT_EQ(0, memcmp(aucDecoded.data(), aucSR.data() + 7, uiBody)) << "QEV stream = SR body " << sWhat;
+            EXPECT_EQ(0, memcmp(aucDecoded.data(), aucSR.data() + 7, uiBody))
+                << "QEV stream = SR body " << sWhat;
         }
         FILE* poQEV = poStreamOf(aucQEV);
         poRead.reset(poReadImageFromQEVFile(poQEV, &oQEV, nullptr));
@@ -217,7 +273,8 @@ TEST_P(ScreenDumpTest, SCAndSRFilesRoundTripAndHoldTheSameVideoMemory)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryScreen, ScreenDumpTest, ::testing::Range(0, static_cast<int>(ScreenMode_Count)),
-                         [](const ::testing::TestParamInfo<int>& o) {
+                         [](const ::testing::TestParamInfo<int>& o)
+                         {
                              std::string s = g_apszScreenModeNames[o.param];
                              s.erase(std::remove(s.begin(), s.end(), ' '), s.end());
                              return s;
@@ -240,7 +297,8 @@ TEST(ScreenDumpFileTest, Screen5SCLayoutAndScreen3NameTable)
     EXPECT_EQ(auc[7 + 0x7680 + 5], 0x06);
 
     o.ScreenMode = ScreenMode_Screen3;
-    auc = aucCapture([&](FILE* po) { oWriteImageToSCFile(poSource.get(), &o, po, nullptr, nullptr, nullptr); });
+    auc =
+        aucCapture([&](FILE* po) { oWriteImageToSCFile(poSource.get(), &o, po, nullptr, nullptr, nullptr); });
     ASSERT_EQ(auc.size(), 7u + 0x2020 + 32);
     // Character row r, column c names pattern 32 (r / 4) + c.
     for (int r = 0; r < 24; r++)
@@ -328,7 +386,8 @@ TEST(BSAVETest, HeadersThatLieLoadNothingBeyondVideoMemory)
     EXPECT_EQ(oVDP.m_pucVRAM[0x1FFFF], 0x5A);
     // Not a BSAVE file, or too short for a header.
     for (const std::vector<unsigned char>& aucBad :
-         {std::vector<unsigned char>{}, std::vector<unsigned char>{0xFE, 0x00}, std::vector<unsigned char>{0x00, 1, 2, 3, 4, 5, 6}})
+         {std::vector<unsigned char>{}, std::vector<unsigned char>{0xFE, 0x00},
+          std::vector<unsigned char>{0x00, 1, 2, 3, 4, 5, 6}})
     {
         po = poStreamOf(aucBad);
         EXPECT_FALSE(bLoadBSAVE(po, &oVDP, 0));
@@ -343,10 +402,12 @@ TEST(HostileScreenFileTest, TruncatedAndMutatedFilesNeverCrashAReader)
     std::vector<unsigned char> aucSC =
         aucCapture([&](FILE* po) { oWriteImageToSCFile(poSource.get(), &o, po, nullptr, nullptr, nullptr); });
     o.ConversionType = ConversionType_QEV;
-    std::vector<unsigned char> aucQEV = aucCapture(
-        [&](FILE* po) { oWriteImageToQEVFile(poSource.get(), &o, po, nullptr, nullptr, CompressionType_LZW); });
+    std::vector<unsigned char> aucQEV =
+        aucCapture([&](FILE* po)
+                   { oWriteImageToQEVFile(poSource.get(), &o, po, nullptr, nullptr, CompressionType_LZW); });
     tdTestRandom oRandom = {2024};
-    auto vTry = [&](const std::vector<unsigned char>& auc) {
+    auto vTry = [&](const std::vector<unsigned char>& auc)
+    {
         FILE* po = poStreamOf(auc);
         delete poReadImageFromSCFile(5, &o, po, nullptr, nullptr);
         rewind(po);
@@ -355,18 +416,21 @@ TEST(HostileScreenFileTest, TruncatedAndMutatedFilesNeverCrashAReader)
         delete poReadImageFromQEVFile(po, &o, nullptr);
         fclose(po);
     };
-    tdCaptured oQuiet = oCaptureOutput([&] {
-        for (size_t i = 0; i < 40; i++)
-            vTry(std::vector<unsigned char>(aucQEV.begin(), aucQEV.begin() + std::min(aucQEV.size(), i)));
-        for (int iRound = 0; iRound < 300; iRound++)
+    tdCaptured oQuiet = oCaptureOutput(
+        [&]
         {
-            std::vector<unsigned char> auc = iRound & 1 ? aucQEV : aucSC;
-            auc.resize(oRandom.uiNext(static_cast<unsigned>(auc.size())) + 1);
-            for (int i = 0; i < 8; i++)
-                auc[oRandom.uiNext(static_cast<unsigned>(auc.size()))] = static_cast<unsigned char>(oRandom.uiNext(256));
-            vTry(auc);
-        }
-    });
+            for (size_t i = 0; i < 40; i++)
+                vTry(std::vector<unsigned char>(aucQEV.begin(), aucQEV.begin() + std::min(aucQEV.size(), i)));
+            for (int iRound = 0; iRound < 300; iRound++)
+            {
+                std::vector<unsigned char> auc = iRound & 1 ? aucQEV : aucSC;
+                auc.resize(oRandom.uiNext(static_cast<unsigned>(auc.size())) + 1);
+                for (int i = 0; i < 8; i++)
+                    auc[oRandom.uiNext(static_cast<unsigned>(auc.size()))] =
+                        static_cast<unsigned char>(oRandom.uiNext(256));
+                vTry(auc);
+            }
+        });
     SUCCEED() << oQuiet.m_sErr.size();
 }
 
@@ -404,7 +468,8 @@ TEST(FileDispatchTest, CompanionNamesAndReadingThemBack)
 
     // .si2 looks for a second page, but no reader handles it.
     ASSERT_TRUE(bWriteFile(oFolder.sFile("odd.si2"), {0xFE, 0, 0, 0, 0, 0, 0}));
-    tdCaptured oQuiet = oCaptureOutput([&] { poRead.reset(poReadImageFromFile(oFolder.sFile("odd.si2").c_str(), &o)); });
+    tdCaptured oQuiet =
+        oCaptureOutput([&] { poRead.reset(poReadImageFromFile(oFolder.sFile("odd.si2").c_str(), &o)); });
     EXPECT_FALSE(poRead);
 }
 
@@ -419,7 +484,8 @@ TEST(FileDispatchTest, KRUSavesAppendRecords)
     std::vector<unsigned char> aucOne = aucReadFile(oFolder.sFile("anim.kru"));
     ASSERT_GT(aucOne.size(), 11u);
     EXPECT_EQ(0, memcmp(aucOne.data(), "MSXKRU", 6));
-    const uint32_t uiSize = aucOne[6] | (aucOne[7] << 8) | (aucOne[8] << 16) | (static_cast<uint32_t>(aucOne[9]) << 24);
+    const uint32_t uiSize =
+        aucOne[6] | (aucOne[7] << 8) | (aucOne[8] << 16) | (static_cast<uint32_t>(aucOne[9]) << 24);
     EXPECT_EQ(uiSize + 6, aucOne.size()); // counted from offset 6
 
     oWriteImageToFile(poSource.get(), oFolder.sFile("anim").c_str(), &o, &oFiles, nullptr);

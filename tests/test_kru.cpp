@@ -69,86 +69,11 @@ tdBytes aucCompress(const tdBytes& aucInput)
     return auc;
 }
 
-// Decoder of one compressed block, from the format alone.
-struct tdBlockDecoder
-{
-    const tdBytes& m_aucIn;
-    size_t m_uiPos = 0;
-    int m_iFlags = 0;
-    int m_iFlagBitsLeft = 0;
-    bool m_bPastEnd = false;
-
-    explicit tdBlockDecoder(const tdBytes& aucIn) : m_aucIn(aucIn) {}
-
-    int iByte()
-    {
-        if (m_uiPos >= m_aucIn.size())
-        {
-            m_bPastEnd = true;
-            return 0;
-        }
-        return m_aucIn[m_uiPos++];
-    }
-    int iBit()
-    {
-        if (m_iFlagBitsLeft == 0)
-        {
-            m_iFlags = iByte();
-            m_iFlagBitsLeft = 8;
-        }
-        m_iFlagBitsLeft--;
-        return (m_iFlags >> m_iFlagBitsLeft) & 1;
-    }
-
-    // Decodes up to the end marker into *paucOut. False on a malformed block: input
-    // exhausted, an offset reaching before the start, a length code beyond 32 bits,
-    // or output beyond uiLimit bytes.
-    bool bDecode(tdBytes* paucOut, size_t uiLimit)
-    {
-        for (;;)
-        {
-            if (m_bPastEnd) return false;
-            if (iBit() == 0)
-            {
-                paucOut->push_back(static_cast<unsigned char>(iByte()));
-                if (paucOut->size() > uiLimit) return false;
-                continue;
-            }
-            int iOffsetByte = iByte();
-            unsigned int uiOffset = static_cast<unsigned int>(iOffsetByte);
-            if (iOffsetByte & 0x80)
-            {
-                unsigned int uiHigh = 0;
-                for (int i = 0; i < 4; i++)
-                    uiHigh = uiHigh * 2 + static_cast<unsigned int>(iBit());
-                uiOffset = (uiHigh << 7) | (static_cast<unsigned int>(iOffsetByte) & 127);
-            }
-            uiOffset += 1;
-            int iOnes = 0;
-            while (iBit() == 1)
-            {
-                if (++iOnes > 31 || m_bPastEnd) return false;
-            }
-            unsigned long long ulN = 1;
-            for (int i = 0; i < iOnes; i++)
-                ulN = ulN * 2 + static_cast<unsigned long long>(iBit());
-            if (m_bPastEnd) return false;
-            if (iOffsetByte == 0 && ulN == 65536) return true;
-            unsigned long long ulLength = ulN + 1;
-            if (uiOffset > paucOut->size() || paucOut->size() + ulLength > uiLimit) return false;
-            size_t uiFrom = paucOut->size() - uiOffset;
-            for (unsigned long long i = 0; i < ulLength; i++)
-                paucOut->push_back((*paucOut)[uiFrom + i]);
-        }
-    }
-};
-
-// Decodes a whole block; the end marker must finish exactly at the block's end.
+// Decodes a whole block with the test decoder; the end marker must finish exactly
+// at the block's end.
 bool bDecompress(const tdBytes& aucPacked, tdBytes* paucOut, size_t uiLimit = 1u << 20)
 {
-    paucOut->clear();
-    tdBlockDecoder oDecoder(aucPacked);
-    return oDecoder.bDecode(paucOut, uiLimit) && oDecoder.m_uiPos == aucPacked.size();
+    return bDecompressKRUBlock(aucPacked, paucOut, uiLimit);
 }
 
 // One item of a compressed block: a literal (offset 0) or a match.

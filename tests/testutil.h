@@ -122,3 +122,14 @@ struct tdRunResult
 // same shell (for example "ulimit -v 1000000").
 tdRunResult oRunQEV(const tdTempFolder& oFolder, const std::vector<std::string>& asArguments,
                     const char* pszLimit = nullptr);
+
+// Decodes one compressed KRU block with a decoder written from the format alone
+// (flag bits from the top, data bytes read when needed, Elias-gamma lengths). False
+// on a malformed block, or output beyond uiLimit bytes.
+bool bDecompressKRUBlock(const std::vector<unsigned char>& aucPacked, std::vector<unsigned char>* paucOut,
+                         size_t uiLimit);
+
+// Decodes the KRU record at uiAt into its command stream; *puiNext (may be null)
+// receives the offset after the record. False on a malformed record.
+bool bDecodeKRURecord(const std::vector<unsigned char>& aucRecord, size_t uiAt,
+                      std::vector<unsigned char>* paucStream, size_t* puiNext);
