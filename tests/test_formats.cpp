@@ -421,7 +421,7 @@ TEST(HostileScreenFileTest, TruncatedAndMutatedFilesNeverCrashAReader)
         {
             for (size_t i = 0; i < 40; i++)
                 vTry(std::vector<unsigned char>(aucQEV.begin(), aucQEV.begin() + std::min(aucQEV.size(), i)));
-            for (int iRound = 0; iRound < 300; iRound++)
+            for (int iRound = 0; iRound < 1500; iRound++)
             {
                 std::vector<unsigned char> auc = iRound & 1 ? aucQEV : aucSC;
                 auc.resize(oRandom.uiNext(static_cast<unsigned>(auc.size())) + 1);
