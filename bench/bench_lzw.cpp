@@ -5,6 +5,8 @@
 
 #include "qev/lzw.h"
 
+#include "bench_util.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -14,29 +16,6 @@
 
 namespace
 {
-
-const int g_iScreen8PageBytes = 256 * 212;
-
-// Screen 8 bytes (green 3 bits, red 3, blue 2) of smooth shading with some noise.
-std::vector<unsigned char> aucPhotoLike(int iLength)
-{
-    std::mt19937 oRandom(1);
-    std::uniform_real_distribution<double> oNoise(-0.6, 0.6);
-    std::vector<unsigned char> auc(static_cast<size_t>(iLength));
-    for (int i = 0; i < iLength; i++)
-    {
-        double fX = i % 256;
-        double fY = i / 256;
-        double fG = 3.5 + 3.4 * std::sin(fX / 40.0) * std::cos(fY / 30.0) + oNoise(oRandom);
-        double fR = 3.5 + 3.4 * std::cos((fX + fY) / 55.0) + oNoise(oRandom);
-        double fB = 1.5 + 1.4 * std::sin(fY / 20.0) + oNoise(oRandom) * 0.5;
-        int iG = std::clamp(static_cast<int>(fG), 0, 7);
-        int iR = std::clamp(static_cast<int>(fR), 0, 7);
-        int iB = std::clamp(static_cast<int>(fB), 0, 3);
-        auc[static_cast<size_t>(i)] = static_cast<unsigned char>((iG << 5) | (iR << 2) | iB);
-    }
-    return auc;
-}
 
 std::vector<unsigned char> aucRandom(int iLength)
 {
@@ -68,7 +47,7 @@ void vRun(benchmark::State& oState, tdCompressionType eType, const std::vector<u
 
 void BM_LZW_Photo(benchmark::State& oState)
 {
-    static const std::vector<unsigned char> aucInput = aucPhotoLike(g_iScreen8PageBytes);
+    static const std::vector<unsigned char> aucInput = aucScreen8PhotoLike(g_iScreen8PageBytes);
     vRun(oState, CompressionType_LZW, aucInput);
 }
 
@@ -80,7 +59,7 @@ void BM_LZW_Random(benchmark::State& oState)
 
 void BM_RunLength_Photo(benchmark::State& oState)
 {
-    static const std::vector<unsigned char> aucInput = aucPhotoLike(g_iScreen8PageBytes);
+    static const std::vector<unsigned char> aucInput = aucScreen8PhotoLike(g_iScreen8PageBytes);
     vRun(oState, CompressionType_RunLength, aucInput);
 }
 
@@ -92,7 +71,7 @@ void BM_RunLength_Random(benchmark::State& oState)
 
 void BM_None_Photo(benchmark::State& oState)
 {
-    static const std::vector<unsigned char> aucInput = aucPhotoLike(g_iScreen8PageBytes);
+    static const std::vector<unsigned char> aucInput = aucScreen8PhotoLike(g_iScreen8PageBytes);
     vRun(oState, CompressionType_None, aucInput);
 }
 

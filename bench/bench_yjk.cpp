@@ -13,6 +13,8 @@
 #include "qev/palette.h"
 #include "qev/yjk.h"
 
+#include "bench_util.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -23,34 +25,6 @@
 
 namespace
 {
-Image* poPhotoLike(int iWidth, int iHeight, uint32_t uiSeed, int iNoise)
-{
-    Image* po = new Image(iWidth, iHeight, 3, Background_None, 1.0);
-    uint32_t uiState = uiSeed * 2654435761u + 1;
-    double fPhase = uiSeed * 0.7;
-    for (int y = 0; y < iHeight; y++)
-        for (int x = 0; x < iWidth; x++)
-        {
-            double afWave[3] = {
-                sin(x * 0.031 + y * 0.012 + fPhase),
-                sin(x * 0.011 - y * 0.027 + 2.0 * fPhase + 1.0),
-                sin((x + y) * 0.019 + 3.0 * fPhase + 2.0) * cos(y * 0.023),
-            };
-            unsigned char auc[3];
-            for (int c = 0; c < 3; c++)
-            {
-                uiState = uiState * 1664525u + 1013904223u;
-                int iNoiseValue =
-                    static_cast<int>((uiState >> 8) % static_cast<uint32_t>(iNoise + 1)) - iNoise / 2;
-                int v = static_cast<int>(lround(127.5 + 127.5 * afWave[c])) + iNoiseValue;
-                auc[c] = static_cast<unsigned char>(v < 0 ? 0 : (v > 255 ? 255 : v));
-            }
-            Color o = {auc[0], auc[1], auc[2], 255};
-            po->vSetPixel(x, y, &o);
-        }
-    return po;
-}
-
 std::vector<Color> aoPictureGroups()
 {
     std::unique_ptr<Image> poImage(poPhotoLike(256, 212, 1, 24));
