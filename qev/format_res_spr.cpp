@@ -29,8 +29,9 @@ tdErrorTriple oWriteImageToRESFile(const Image* poImage, const tdSettings* poSet
                      Background_Black, 0);
     poCopy->vSetDitheringMode(poSettings->DitheringMode, poSettings->BayerFactor, poSettings->BayerLowThreshold,
                               poSettings->BayerHighThreshold);
+    // Black until the encoder paints it: without a stream no encoder runs.
     if (ppoOut)
-        *ppoOut = new Image(poCopy->m_iWidth, poCopy->m_iHeight, 3, Background_None, poCopy->m_fAspectRatio);
+        *ppoOut = new Image(poCopy->m_iWidth, poCopy->m_iHeight, 3, Background_Black, poCopy->m_fAspectRatio);
     Image* poOut = ppoOut ? *ppoOut : nullptr;
 
     const int eMode = poSettings->ResourceMode;
