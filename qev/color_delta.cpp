@@ -59,6 +59,32 @@ inline double fLabB(double t)
     return t > g_fLabEpsilon ? cbrt(t) : t / 0.12841854934601665 + g_fLabOffset;
 }
 
+inline double fSquaredDistance(double fX1, double fY1, double fZ1, double fX2, double fY2, double fZ2)
+{
+    double fDX = fX1 - fX2;
+    double fDY = fY1 - fY2;
+    double fDZ = fZ1 - fZ2;
+    return fDX * fDX + fDY * fDY + fDZ * fDZ;
+}
+
+// Hue angle in degrees, 0..360; 0 for a chroma too small to have a hue.
+inline double fHueDegrees(double fB, double fAPrime, double fCPrime)
+{
+    if (fCPrime < 1e-12) return 0.0;
+    return fmod(atan2(fB, fAPrime) * g_fDegreesPerRadian + 360.0, 360.0);
+}
+
+inline double fCosDegrees(double fDegrees)
+{
+    return cos(fDegrees * g_fRadiansPerDegree);
+}
+} // namespace
+
+void vRGBToXYZA(double fRed, double fGreen, double fBlue, double* pfX, double* pfY, double* pfZ)
+{
+    vLinearToXYZ(fLineariseA(fRed), fLineariseA(fGreen), fLineariseA(fBlue), pfX, pfY, pfZ);
+}
+
 // Variant B of sRGB (0..1) to CIELAB.
 void vRGBToLabB(double fRed, double fGreen, double fBlue, double* pfL, double* pfA, double* pfB)
 {
@@ -85,27 +111,6 @@ void vRGBToOklab(double fRed, double fGreen, double fBlue, double* pfL, double* 
     *pfA = 1.9779984951 * l - 2.4285922050 * m + 0.4505937099 * s;
     *pfB = 0.0259040371 * l + 0.7827717662 * m - 0.8086757660 * s;
 }
-
-inline double fSquaredDistance(double fX1, double fY1, double fZ1, double fX2, double fY2, double fZ2)
-{
-    double fDX = fX1 - fX2;
-    double fDY = fY1 - fY2;
-    double fDZ = fZ1 - fZ2;
-    return fDX * fDX + fDY * fDY + fDZ * fDZ;
-}
-
-// Hue angle in degrees, 0..360; 0 for a chroma too small to have a hue.
-inline double fHueDegrees(double fB, double fAPrime, double fCPrime)
-{
-    if (fCPrime < 1e-12) return 0.0;
-    return fmod(atan2(fB, fAPrime) * g_fDegreesPerRadian + 360.0, 360.0);
-}
-
-inline double fCosDegrees(double fDegrees)
-{
-    return cos(fDegrees * g_fRadiansPerDegree);
-}
-} // namespace
 
 void rgb2lab(double fRed, double fGreen, double fBlue, double* pfL, double* pfA, double* pfB)
 {

@@ -29,6 +29,14 @@ int iNearest(Color oColor, const Color* poEntries, unsigned int uiCount, double 
 // and a power-function cube root: white gives a = 0.0123, b = 0.0104.
 void rgb2lab(double fRed, double fGreen, double fBlue, double* pfL, double* pfA, double* pfB);
 
+// The conversions behind the methods, for callers that cache per-colour values
+// (the YJK searches); channels 0..1. XYZ with the variant-A linearisation of the
+// "XYZ" method; CIELAB with the variant-B linearisation and white point of
+// deltaE00_srgb; Oklab as oklab_distance computes it.
+void vRGBToXYZA(double fRed, double fGreen, double fBlue, double* pfX, double* pfY, double* pfZ);
+void vRGBToLabB(double fRed, double fGreen, double fBlue, double* pfL, double* pfA, double* pfB);
+void vRGBToOklab(double fRed, double fGreen, double fBlue, double* pfL, double* pfA, double* pfB);
+
 // The squared CIEDE2000 difference (kL = kC = kH = 1) between two CIELAB colours.
 double ciede2000(double fL1, double fA1, double fB1, double fL2, double fA2, double fB2);
 

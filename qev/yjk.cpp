@@ -287,54 +287,6 @@ enum tdDeltaKind
     DeltaKind_Zero, // a method outside the enumeration
 };
 
-// The colour-space conversions of fColorDelta, repeated operation for operation.
-inline double fLineariseA(double c)
-{
-    return c <= 0.04045 ? c * 0.07739938080495357 : pow((c + 0.055) * 0.9478672985781991, 2.4);
-}
-
-inline double fLineariseB(double c)
-{
-    return c <= 0.04045 ? c / 12.92 : pow((c + 0.055) / 1.055, 2.4);
-}
-
-inline void vLinearToXYZ(double r, double g, double b, double* pfX, double* pfY, double* pfZ)
-{
-    *pfX = 0.4124564 * r + 0.3575761 * g + 0.1804375 * b;
-    *pfY = 0.2126729 * r + 0.7151522 * g + 0.072175 * b;
-    *pfZ = 0.0193339 * r + 0.119192 * g + 0.9503041 * b;
-}
-
-inline double fLabB(double t)
-{
-    return t > 0.008856451679035631 ? cbrt(t) : t / 0.12841854934601665 + 0.13793103448275862;
-}
-
-void vRGBToLabB(double fRed, double fGreen, double fBlue, double* pf)
-{
-    double fX, fY, fZ;
-    vLinearToXYZ(fLineariseB(fRed), fLineariseB(fGreen), fLineariseB(fBlue), &fX, &fY, &fZ);
-    double fFX = fLabB(fX / 0.95047);
-    double fFY = fLabB(fY);
-    double fFZ = fLabB(fZ / 1.08883);
-    pf[0] = 116.0 * fFY - 16.0;
-    pf[1] = 500.0 * (fFX - fFY);
-    pf[2] = 200.0 * (fFY - fFZ);
-}
-
-void vRGBToOklab(double fRed, double fGreen, double fBlue, double* pf)
-{
-    double r = fLineariseB(fRed);
-    double g = fLineariseB(fGreen);
-    double b = fLineariseB(fBlue);
-    double l = cbrt(0.4122214708 * r + 0.5363325363 * g + 0.0514459929 * b);
-    double m = cbrt(0.2119034982 * r + 0.6806995451 * g + 0.1073969566 * b);
-    double s = cbrt(0.0883024619 * r + 0.2817188376 * g + 0.6299787005 * b);
-    pf[0] = 0.2104542553 * l + 0.7936177850 * m - 0.0040720468 * s;
-    pf[1] = 1.9779984951 * l - 2.4285922050 * m + 0.4505937099 * s;
-    pf[2] = 0.0259040371 * l + 0.7827717662 * m - 0.8086757660 * s;
-}
-
 inline double fBrightnessOf(double r, double g, double b)
 {
     return sqrt(0.299 * r * r + 0.587 * g * g + 0.114 * b * b);
@@ -350,16 +302,16 @@ void vColorQuantity(tdDeltaMethod eMethod, double r, double g, double b, double*
         pf[0] = fBrightnessOf(r, g, b);
         break;
     case DeltaMethod_XYZ:
-        vLinearToXYZ(fLineariseA(r), fLineariseA(g), fLineariseA(b), &pf[0], &pf[1], &pf[2]);
+        vRGBToXYZA(r, g, b, &pf[0], &pf[1], &pf[2]);
         break;
     case DeltaMethod_LAB:
         rgb2lab(r, g, b, &pf[0], &pf[1], &pf[2]);
         break;
     case DeltaMethod_CIEDE2000:
-        vRGBToLabB(r, g, b, pf);
+        vRGBToLabB(r, g, b, &pf[0], &pf[1], &pf[2]);
         break;
     case DeltaMethod_Oklab:
-        vRGBToOklab(r, g, b, pf);
+        vRGBToOklab(r, g, b, &pf[0], &pf[1], &pf[2]);
         break;
     default:
         break;
