@@ -3,6 +3,7 @@
 #include "encoder_bitmap.h"
 #include "encoder_yjk.h"
 #include "lzw.h"
+#include "pipeline.h"
 
 #include <memory>
 
@@ -17,16 +18,7 @@ tdErrorTriple oWriteImageToRESFile(const Image* poImage, const tdSettings* poSet
 {
     tdErrorTriple oError = {0.0, 0.0, 0.0};
     std::unique_ptr<Image> poCopy(poImage->poCopy());
-    int iWidth = 0;
-    int iHeight = 0;
-    vSetOutputAutoSize(poCopy->m_iWidth, poCopy->m_iHeight);
-    vGetOutputAutoSize(poSettings, &iWidth, &iHeight);
-    double fRatio = poCopy->m_fAspectRatio;
-    vSetOutputAutoAspectRatio(fRatio);
-    vGetOutputAspectRatio(poSettings, &fRatio);
-    if (iWidth != 0 && iHeight != 0)
-        poCopy->vFit(iWidth, iHeight, fRatio, poSettings->FitMode, poSettings->ResizeFilter, nullptr,
-                     Background_Black, 0);
+    vFitToFreeOutputSize(poCopy.get(), poSettings);
     poCopy->vSetDitheringMode(poSettings->DitheringMode, poSettings->BayerFactor, poSettings->BayerLowThreshold,
                               poSettings->BayerHighThreshold);
     // Black until the encoder paints it: without a stream no encoder runs.

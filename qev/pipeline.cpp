@@ -130,6 +130,20 @@ tdErrorTriple oConvertImage(const Image* poSource, const tdSettings* poSettings,
     return oError;
 }
 
+void vFitToFreeOutputSize(Image* poCopy, const tdSettings* poSettings)
+{
+    int iWidth = 0;
+    int iHeight = 0;
+    vSetOutputAutoSize(poCopy->m_iWidth, poCopy->m_iHeight);
+    vGetOutputAutoSize(poSettings, &iWidth, &iHeight);
+    double fRatio = poCopy->m_fAspectRatio;
+    vSetOutputAutoAspectRatio(fRatio);
+    vGetOutputAspectRatio(poSettings, &fRatio);
+    if (iWidth != 0 && iHeight != 0)
+        poCopy->vFit(iWidth, iHeight, fRatio, poSettings->FitMode, poSettings->ResizeFilter, nullptr,
+                     Background_Black, 0);
+}
+
 void vHandOverPalette(const tdSettings* poSettings, const Palette* poWorking, Palette* poOut)
 {
     if (!poOut || !bSettingsUsePalette(poSettings)) return;

@@ -41,6 +41,11 @@ tdErrorTriple oConvertImage(const Image* poSource, const tdSettings* poSettings,
                             tdByteArray* poPage0, tdByteArray* poPage1, Image** ppoOut, Palette* poPalette,
                             bool* pbHandled);
 
+// The fit of the free-size writers (PNG, RES): publishes the copy's size and pixel
+// aspect ratio as the automatic output size and ratio, asks the settings for both,
+// and fits the copy (background black, no shift) unless a size comes back zero.
+void vFitToFreeOutputSize(Image* poCopy, const tdSettings* poSettings);
+
 // Hands the working palette to a caller's palette out-parameter (may be null) when
 // the settings use a palette, resized to 16 entries.
 void vHandOverPalette(const tdSettings* poSettings, const Palette* poWorking, Palette* poOut);

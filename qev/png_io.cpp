@@ -8,6 +8,7 @@
 #include "png_io.h"
 
 #include "dynamic_array.h"
+#include "pipeline.h"
 #include "readerwriter.h"
 
 #include <cmath>
@@ -253,16 +254,7 @@ tdErrorTriple oWriteImageToPNGFile(const Image* poImage, const tdSettings* poSet
 {
     tdErrorTriple oError = {0.0, 0.0, 0.0};
     Image* poCopy = poImage->poCopy();
-    int iWidth = 0;
-    int iHeight = 0;
-    vSetOutputAutoSize(poCopy->m_iWidth, poCopy->m_iHeight);
-    vGetOutputAutoSize(poSettings, &iWidth, &iHeight);
-    double fAspectRatio = poCopy->m_fAspectRatio;
-    vSetOutputAutoAspectRatio(fAspectRatio);
-    vGetOutputAspectRatio(poSettings, &fAspectRatio);
-    if (iWidth != 0 && iHeight != 0)
-        poCopy->vFit(iWidth, iHeight, fAspectRatio, poSettings->FitMode, poSettings->ResizeFilter, nullptr,
-                     Background_Black, 0);
+    vFitToFreeOutputSize(poCopy, poSettings);
 
     if (poFile)
     {
