@@ -5,6 +5,8 @@
 // the algorithm's description, and decoders of the run-length and LZW streams written
 // from the stream format.
 
+#include "testutil.h"
+
 #include "qev/color_delta.h"
 #include "qev/diffuser.h"
 #include "qev/encoder_bitmap.h"
@@ -121,62 +123,10 @@ bool bDecodeLZW(const tdBytes& aucStream, tdBytes* paucOut)
     }
 }
 
-uint32_t uiNextRandom(uint32_t* puiState)
+// The test pictures of this file: flat rectangles of 37 x 23 pixels.
+Image* poMakePicture(tdTestPictureKind eKind, int iWidth, int iHeight, double fRatio, uint32_t uiSeed = 7)
 {
-    *puiState = *puiState * 1664525u + 1013904223u;
-    return *puiState >> 8;
-}
-
-enum tdPictureKind
-{
-    Picture_Gradient,     // smooth ramps of every channel
-    Picture_Noise,        // random colours
-    Picture_Flat,         // rectangles of a few colours, some of them palette colours
-    Picture_Transparency, // RGBA ramps with transparent cells holding random colours
-};
-const char* const g_apszPictureKinds[] = {"Gradient", "Noise", "Flat", "Transparency"};
-
-Image* poMakePicture(tdPictureKind eKind, int iWidth, int iHeight, double fRatio, uint32_t uiSeed = 7)
-{
-    const int iTexelSize = eKind == Picture_Transparency ? 4 : 3;
-    Image* poImage = new Image(iWidth, iHeight, iTexelSize, Background_Black, fRatio);
-    uint32_t uiState = uiSeed;
-    const Color aoFlat[6] = {{0, 0, 0, 255},     {255, 255, 255, 255}, {36, 219, 36, 255},
-                             {200, 40, 90, 255}, {73, 109, 255, 255},  {128, 128, 128, 255}};
-    for (int y = 0; y < iHeight; y++)
-    {
-        for (int x = 0; x < iWidth; x++)
-        {
-            Color o = {0, 0, 0, 255};
-            switch (eKind)
-            {
-            case Picture_Gradient:
-            case Picture_Transparency:
-                o.r = static_cast<unsigned char>(iWidth > 1 ? 255 * x / (iWidth - 1) : 0);
-                o.g = static_cast<unsigned char>(iHeight > 1 ? 255 * y / (iHeight - 1) : 0);
-                o.b = static_cast<unsigned char>((3 * x + 5 * y) & 255);
-                if (eKind == Picture_Transparency && ((x / 5 + y / 3) % 3 == 0))
-                {
-                    uint32_t ui = uiNextRandom(&uiState);
-                    o = {static_cast<unsigned char>(ui), static_cast<unsigned char>(ui >> 8),
-                         static_cast<unsigned char>(ui >> 16), 0};
-                }
-                break;
-            case Picture_Noise:
-            {
-                uint32_t ui = uiNextRandom(&uiState);
-                o = {static_cast<unsigned char>(ui), static_cast<unsigned char>(ui >> 8),
-                     static_cast<unsigned char>(ui >> 16), 255};
-                break;
-            }
-            case Picture_Flat:
-                o = aoFlat[(x / 37 + 2 * (y / 23)) % 6];
-                break;
-            }
-            poImage->vSetPixel(x, y, &o);
-        }
-    }
-    return poImage;
+    return poMakeTestPicture(eKind, iWidth, iHeight, fRatio, uiSeed, 37, 23);
 }
 
 // Counts the pixels whose red, green and blue differ and reports the first of them.
@@ -359,10 +309,10 @@ tdErrorTriple oReferenceEncode(int iMode, const Image* poImage, Palette* poPalet
 
 // The palette of a round trip: a palette built from the picture for the noise, fixed
 // colours (MSX2, or four of them for Screen 6) otherwise.
-Palette oRoundTripPalette(int iMode, tdPictureKind eKind, const Image* poImage)
+Palette oRoundTripPalette(int iMode, tdTestPictureKind eKind, const Image* poImage)
 {
     const int iColors = std::max(g_aoModes[iMode].m_iColors, 1);
-    if (eKind == Picture_Noise)
+    if (eKind == TestPicture_Noise)
     {
         Palette oPalette;
         oPalette.vLoadFromImage(poImage, static_cast<unsigned int>(iColors), nullptr, 1.0, DeltaMethod_RGB,
@@ -380,7 +330,7 @@ Palette oRoundTripPalette(int iMode, tdPictureKind eKind, const Image* poImage)
 }
 
 class BitmapRoundTripTest
-    : public ::testing::TestWithParam<std::tuple<int, double, bool, tdPaging, tdPictureKind>>
+    : public ::testing::TestWithParam<std::tuple<int, double, bool, tdPaging, tdTestPictureKind>>
 {
 };
 
@@ -390,7 +340,7 @@ TEST_P(BitmapRoundTripTest, RenderedBytesEqualTheOutputPicture)
     const double fDiffusion = std::get<1>(GetParam());
     const bool bBayer = std::get<2>(GetParam());
     const tdPaging ePaging = std::get<3>(GetParam());
-    const tdPictureKind eKind = std::get<4>(GetParam());
+    const tdTestPictureKind eKind = std::get<4>(GetParam());
     const tdBitmapMode& oMode = g_aoModes[iMode];
     const bool bInterlaced = ePaging != Paging_Progressive;
     const int iHeight = bInterlaced ? 424 : 212;
@@ -430,14 +380,15 @@ INSTANTIATE_TEST_SUITE_P(
     AllModes, BitmapRoundTripTest,
     ::testing::Combine(::testing::Values(0, 1, 2, 3), ::testing::Values(0.0, 0.8), ::testing::Bool(),
                        ::testing::Values(Paging_Progressive, Paging_TwoPages, Paging_OneBuffer),
-                       ::testing::Values(Picture_Gradient, Picture_Noise, Picture_Flat,
-                                         Picture_Transparency)),
+                       ::testing::Values(TestPicture_Gradient, TestPicture_Noise, TestPicture_Flat,
+                                         TestPicture_Transparency)),
     [](const ::testing::TestParamInfo<BitmapRoundTripTest::ParamType>& oInfo)
     {
         return std::string(g_aoModes[std::get<0>(oInfo.param)].m_pszName) +
                (std::get<1>(oInfo.param) != 0.0 ? "_Diffusion" : "_NoDiffusion") +
                (std::get<2>(oInfo.param) ? "_Bayer" : "_NoBayer") + "_" +
-               g_apszPagings[std::get<3>(oInfo.param)] + "_" + g_apszPictureKinds[std::get<4>(oInfo.param)];
+               g_apszPagings[std::get<3>(oInfo.param)] + "_" +
+               g_apszTestPictureKinds[std::get<4>(oInfo.param)];
     });
 
 // Every compression type carries the same bytes, page by page: the run-length and
@@ -451,8 +402,8 @@ TEST_P(BitmapCompressionTest, StreamsDecodeToTheUncompressedPages)
     const int iMode = std::get<0>(GetParam());
     const tdCompressionType eCompression = std::get<1>(GetParam());
     const tdBitmapMode& oMode = g_aoModes[iMode];
-    std::unique_ptr<Image> poImage(poMakePicture(Picture_Flat, oMode.m_iWidth, 424, 1.0));
-    Palette oPalette = oRoundTripPalette(iMode, Picture_Flat, poImage.get());
+    std::unique_ptr<Image> poImage(poMakePicture(TestPicture_Flat, oMode.m_iWidth, 424, 1.0));
+    Palette oPalette = oRoundTripPalette(iMode, TestPicture_Flat, poImage.get());
 
     tdByteArray aoPlain[2];
     oEncode(iMode, poImage.get(), &oPalette, 0.8, &aoPlain[0], &aoPlain[1], CompressionType_None, nullptr);
@@ -496,7 +447,7 @@ TEST_P(BitmapReferenceTest, SameBytesPictureAndErrorAsThePlainAlgorithm)
     {
         for (double fDiffusion : {0.0, 0.8})
         {
-            std::unique_ptr<Image> poImage(poMakePicture(static_cast<tdPictureKind>(iKind), 48, 24, 1.0,
+            std::unique_ptr<Image> poImage(poMakePicture(static_cast<tdTestPictureKind>(iKind), 48, 24, 1.0,
                                                          100 + static_cast<uint32_t>(iKind)));
             poImage->vSetDitheringMode(Dithering_Bayer2x2, 0.1, 0.0, 1.0);
             Palette oPalette = oFixedPalette(g_aoOddPalette, std::max(iColors, 1));
@@ -508,7 +459,7 @@ TEST_P(BitmapReferenceTest, SameBytesPictureAndErrorAsThePlainAlgorithm)
                                       CompressionType_None, &oOutput, eMethod);
             tdErrorTriple oReference = oReferenceEncode(iMode, poImage.get(), &oPalette, fDiffusion,
                                                         &aucReference, &oReferenceOutput, eMethod);
-            EXPECT_EQ(aucBytes(oBytes), aucReference) << g_apszPictureKinds[iKind] << " " << fDiffusion;
+            EXPECT_EQ(aucBytes(oBytes), aucReference) << g_apszTestPictureKinds[iKind] << " " << fDiffusion;
             vExpectSameRGB(&oReferenceOutput, &oOutput);
             EXPECT_EQ(o.fRed, oReference.fRed);
             EXPECT_EQ(o.fGreen, oReference.fGreen);
@@ -593,7 +544,7 @@ TEST(Screen8Encoder, EveryScreen8ColourKeepsItsOwnByteWithEveryMethod)
 
 TEST(Screen8Encoder, CheapMethodsTakeThePlainLevelsAndSearchingMethodsCanDiffer)
 {
-    std::unique_ptr<Image> poImage(poMakePicture(Picture_Noise, 64, 32, 1.0));
+    std::unique_ptr<Image> poImage(poMakePicture(TestPicture_Noise, 64, 32, 1.0));
     tdByteArray oRGB, oHit, oLab;
     oWriteImageToRGB(poImage.get(), 0.0, &oRGB, nullptr, CompressionType_None, nullptr, DeltaMethod_RGB);
     oWriteImageToRGB(poImage.get(), 0.0, &oHit, nullptr, CompressionType_None, nullptr, DeltaMethod_Hit9918);
@@ -621,7 +572,7 @@ TEST(BitmapEncoders, DocumentedBufferSizes)
     // clang-format on
     for (const tdCase& o : aoCases)
     {
-        std::unique_ptr<Image> poImage(poMakePicture(Picture_Gradient, o.m_iWidth, 212, 1.0));
+        std::unique_ptr<Image> poImage(poMakePicture(TestPicture_Gradient, o.m_iWidth, 212, 1.0));
         Palette oPalette = oFixedPalette(g_aoMSX2Palette, std::max(o.m_iColors, 1));
         tdByteArray oBytes;
         if (o.m_iColors)
@@ -659,7 +610,7 @@ TEST(BitmapEncoders, ErrorWithoutDiffusionIsThePlainQuantisationError)
 {
     for (int iMode : {0, 3})
     {
-        std::unique_ptr<Image> poImage(poMakePicture(Picture_Transparency, 256, 212, 1.0));
+        std::unique_ptr<Image> poImage(poMakePicture(TestPicture_Transparency, 256, 212, 1.0));
         poImage->vSetDitheringMode(Dithering_Bayer8x8, 0.3, 0.0, 1.0);
         Palette oPalette = oFixedPalette(g_aoMSX2Palette, 16);
         Image oOutput(256, 212, 3, Background_Black, 1.0);
@@ -698,7 +649,7 @@ TEST(IndexedEncoder, AnySizeAndBitDepthPacksFieldsWithoutGaps)
         {
             int iBits = iColors >= 16 ? 4 : (iColors >= 8 ? 3 : (iColors >= 4 ? 2 : (iColors >= 2 ? 1 : 0)));
             std::unique_ptr<Image> poImage(
-                poMakePicture(Picture_Noise, oSize.m_iWidth, oSize.m_iHeight, 1.0));
+                poMakePicture(TestPicture_Noise, oSize.m_iWidth, oSize.m_iHeight, 1.0));
             Palette oPalette = oFixedPalette(g_aoOddPalette, iColors);
             Image oOutput(oSize.m_iWidth, oSize.m_iHeight, 3, Background_Black, 1.0);
             tdByteArray aoPages[2];
@@ -741,7 +692,7 @@ TEST(BitmapEncoders, OnlyTheSecondBufferReceivesTheOddLines)
 {
     for (int iMode : {0, 3})
     {
-        std::unique_ptr<Image> poImage(poMakePicture(Picture_Noise, 256, 6, 1.0));
+        std::unique_ptr<Image> poImage(poMakePicture(TestPicture_Noise, 256, 6, 1.0));
         Palette oPalette = oFixedPalette(g_aoMSX2Palette, 16);
         tdByteArray oFirst, oSecond, oOnlySecond;
         oEncode(iMode, poImage.get(), &oPalette, 0.8, &oFirst, &oSecond, CompressionType_None, nullptr);
@@ -755,7 +706,7 @@ TEST(BitmapEncoders, NullBuffersOutputAndOddSizedOutputsAreSafe)
 {
     for (int iMode = 0; iMode < 4; iMode++)
     {
-        std::unique_ptr<Image> poImage(poMakePicture(Picture_Gradient, 40, 30, 1.0));
+        std::unique_ptr<Image> poImage(poMakePicture(TestPicture_Gradient, 40, 30, 1.0));
         Palette oPalette = oFixedPalette(g_aoMSX2Palette, std::max(g_aoModes[iMode].m_iColors, 1));
         Image oFull(40, 30, 3, Background_Black, 1.0);
         tdErrorTriple oWithAll =
@@ -803,7 +754,7 @@ TEST(BitmapEncoders, EmptyPictureNullPictureAndTinyPalettes)
     EXPECT_EQ(o.fRed, 0.0);
     o = oWriteImageToRGB(nullptr, 0.8, &oBytes, nullptr, CompressionType_LZW, nullptr, DeltaMethod_RGB);
     EXPECT_EQ(o.fRed, 0.0);
-    std::unique_ptr<Image> poImage(poMakePicture(Picture_Noise, 8, 8, 1.0));
+    std::unique_ptr<Image> poImage(poMakePicture(TestPicture_Noise, 8, 8, 1.0));
     o = oWriteImageToIndexed(poImage.get(), nullptr, 0.8, &oBytes, nullptr, CompressionType_LZW, nullptr,
                              DeltaMethod_RGB, 1.0);
     EXPECT_EQ(o.fRed, 0.0);

@@ -6,6 +6,8 @@
 // trial, vRestore), against which the encoder's shared trial graph must give identical
 // bytes.
 
+#include "testutil.h"
+
 #include "qev/color_delta.h"
 #include "qev/diffuser.h"
 #include "qev/encoder_pattern.h"
@@ -30,62 +32,10 @@ tdBytes aucBytes(const tdByteArray& oArray)
     return tdBytes(oArray.m_pucData, oArray.m_pucData + oArray.m_iSize);
 }
 
-uint32_t uiNextRandom(uint32_t* puiState)
+// The test pictures of this file: square pixels, flat rectangles of 13 x 11 pixels.
+Image* poMakePicture(tdTestPictureKind eKind, int iWidth, int iHeight, uint32_t uiSeed = 11)
 {
-    *puiState = *puiState * 1664525u + 1013904223u;
-    return *puiState >> 8;
-}
-
-enum tdPictureKind
-{
-    Picture_Gradient,     // smooth ramps of every channel
-    Picture_Noise,        // random colours
-    Picture_Flat,         // rectangles of a few colours, some of them palette colours
-    Picture_Transparency, // RGBA ramps with transparent cells holding random colours
-};
-const char* const g_apszPictureKinds[] = {"Gradient", "Noise", "Flat", "Transparency"};
-
-Image* poMakePicture(tdPictureKind eKind, int iWidth, int iHeight, uint32_t uiSeed = 11)
-{
-    const int iTexelSize = eKind == Picture_Transparency ? 4 : 3;
-    Image* poImage = new Image(iWidth, iHeight, iTexelSize, Background_Black, 1.0);
-    uint32_t uiState = uiSeed;
-    const Color aoFlat[6] = {{0, 0, 0, 255},     {255, 255, 255, 255}, {36, 219, 36, 255},
-                             {200, 40, 90, 255}, {73, 109, 255, 255},  {128, 128, 128, 255}};
-    for (int y = 0; y < iHeight; y++)
-    {
-        for (int x = 0; x < iWidth; x++)
-        {
-            Color o = {0, 0, 0, 255};
-            switch (eKind)
-            {
-            case Picture_Gradient:
-            case Picture_Transparency:
-                o.r = static_cast<unsigned char>(iWidth > 1 ? 255 * x / (iWidth - 1) : 0);
-                o.g = static_cast<unsigned char>(iHeight > 1 ? 255 * y / (iHeight - 1) : 0);
-                o.b = static_cast<unsigned char>((3 * x + 5 * y) & 255);
-                if (eKind == Picture_Transparency && ((x / 5 + y / 3) % 3 == 0))
-                {
-                    uint32_t ui = uiNextRandom(&uiState);
-                    o = {static_cast<unsigned char>(ui), static_cast<unsigned char>(ui >> 8),
-                         static_cast<unsigned char>(ui >> 16), 0};
-                }
-                break;
-            case Picture_Noise:
-            {
-                uint32_t ui = uiNextRandom(&uiState);
-                o = {static_cast<unsigned char>(ui), static_cast<unsigned char>(ui >> 8),
-                     static_cast<unsigned char>(ui >> 16), 255};
-                break;
-            }
-            case Picture_Flat:
-                o = aoFlat[(x / 13 + 2 * (y / 11)) % 6];
-                break;
-            }
-            poImage->vSetPixel(x, y, &o);
-        }
-    }
-    return poImage;
+    return poMakeTestPicture(eKind, iWidth, iHeight, 1.0, uiSeed, 13, 11);
 }
 
 // Counts the pixels of lines 0..iLines-1 (all: -1) whose red, green and blue differ and
@@ -230,10 +180,10 @@ tdErrorTriple oReferenceScreen2(const Image* poImage, const Palette& oPalette, d
 }
 
 // The palette of a round trip: built from the picture for the noise, MSX2 otherwise.
-Palette oRoundTripPalette(tdPictureKind eKind, const Image* poImage)
+Palette oRoundTripPalette(tdTestPictureKind eKind, const Image* poImage)
 {
     Palette oPalette(g_aoMSX2Palette);
-    if (eKind == Picture_Noise)
+    if (eKind == TestPicture_Noise)
     {
         oPalette.vLoadFromImage(poImage, 16, nullptr, 1.0, DeltaMethod_RGB, 1.0);
         oPalette.vResize(16);
@@ -242,7 +192,7 @@ Palette oRoundTripPalette(tdPictureKind eKind, const Image* poImage)
 }
 
 class PatternRoundTripTest
-    : public ::testing::TestWithParam<std::tuple<int, double, bool, bool, tdPictureKind>>
+    : public ::testing::TestWithParam<std::tuple<int, double, bool, bool, tdTestPictureKind>>
 {
 };
 
@@ -252,7 +202,7 @@ TEST_P(PatternRoundTripTest, RenderedBytesEqualTheOutputPicture)
     const double fDiffusion = std::get<1>(GetParam());
     const bool bBayer = std::get<2>(GetParam());
     const bool bNameTable = std::get<3>(GetParam());
-    const tdPictureKind eKind = std::get<4>(GetParam());
+    const tdTestPictureKind eKind = std::get<4>(GetParam());
     const int iWidth = iScreen == 2 ? 256 : 64;
     const int iHeight = iScreen == 2 ? 192 : 48;
 
@@ -288,15 +238,15 @@ TEST_P(PatternRoundTripTest, RenderedBytesEqualTheOutputPicture)
 INSTANTIATE_TEST_SUITE_P(BothScreens, PatternRoundTripTest,
                          ::testing::Combine(::testing::Values(2, 3), ::testing::Values(0.0, 0.8),
                                             ::testing::Bool(), ::testing::Bool(),
-                                            ::testing::Values(Picture_Gradient, Picture_Noise, Picture_Flat,
-                                                              Picture_Transparency)),
+                                            ::testing::Values(TestPicture_Gradient, TestPicture_Noise,
+                                                              TestPicture_Flat, TestPicture_Transparency)),
                          [](const ::testing::TestParamInfo<PatternRoundTripTest::ParamType>& oInfo)
                          {
                              return "Screen" + std::to_string(std::get<0>(oInfo.param)) +
                                     (std::get<1>(oInfo.param) != 0.0 ? "_Diffusion" : "_NoDiffusion") +
                                     (std::get<2>(oInfo.param) ? "_Bayer" : "_NoBayer") +
                                     (std::get<3>(oInfo.param) ? "_NameTable" : "_Tables") + "_" +
-                                    g_apszPictureKinds[std::get<4>(oInfo.param)];
+                                    g_apszTestPictureKinds[std::get<4>(oInfo.param)];
                          });
 
 // The encoder against the plain trial-by-trial algorithm: identical tables, output
@@ -308,7 +258,7 @@ struct tdScreen2ReferenceCase
 {
     tdDeltaMethod m_eMethod;
     double m_fExponent;
-    tdPictureKind m_eKind;
+    tdTestPictureKind m_eKind;
     double m_fDiffusion;
     bool m_bBayer;
     int m_iLines; // lines drawn and compared
@@ -355,23 +305,23 @@ TEST_P(Screen2ReferenceTest, SameTablesPictureAndErrorAsThePlainAlgorithm)
 // clang-format off
 const tdScreen2ReferenceCase g_aoScreen2ReferenceCases[] = {
     // method                 exponent  picture               diffusion  Bayer  lines
-    {DeltaMethod_RGB,         1.0,      Picture_Gradient,     0.8,       true,  192},
-    {DeltaMethod_RGB,         1.0,      Picture_Noise,        0.8,       false, 192},
-    {DeltaMethod_RGB,         1.0,      Picture_Flat,         0.8,       true,  192},
-    {DeltaMethod_RGB,         1.0,      Picture_Transparency, 0.8,       false, 192},
-    {DeltaMethod_RGB,         1.0,      Picture_Noise,        0.0,       true,  192},
-    {DeltaMethod_RGB,         1.0,      Picture_Gradient,     0.0,       false, 192},
-    {DeltaMethod_RGB,         0.5,      Picture_Noise,        0.8,       true,  192},
-    {DeltaMethod_RGB,         2.0,      Picture_Gradient,     0.8,       false, 192},
-    {DeltaMethod_Hit9918,     1.0,      Picture_Noise,        0.8,       true,  192},
-    {DeltaMethod_Hit9918,     1.5,      Picture_Transparency, 0.8,       false,  16},
-    {DeltaMethod_XYZ,         1.0,      Picture_Noise,        0.8,       true,   16},
-    {DeltaMethod_LAB,         1.0,      Picture_Gradient,     0.8,       false,  16},
-    {DeltaMethod_LAB,         0.5,      Picture_Noise,        0.0,       true,   16},
-    {DeltaMethod_CIEDE2000,   1.0,      Picture_Noise,        0.8,       false,  16},
-    {DeltaMethod_CIEDE2000,   2.0,      Picture_Transparency, 0.8,       true,   16},
-    {DeltaMethod_Oklab,       1.0,      Picture_Flat,         0.8,       true,   16},
-    {DeltaMethod_Oklab,       1.0,      Picture_Noise,        0.8,       false,  16},
+    {DeltaMethod_RGB,         1.0,      TestPicture_Gradient,     0.8,       true,  192},
+    {DeltaMethod_RGB,         1.0,      TestPicture_Noise,        0.8,       false, 192},
+    {DeltaMethod_RGB,         1.0,      TestPicture_Flat,         0.8,       true,  192},
+    {DeltaMethod_RGB,         1.0,      TestPicture_Transparency, 0.8,       false, 192},
+    {DeltaMethod_RGB,         1.0,      TestPicture_Noise,        0.0,       true,  192},
+    {DeltaMethod_RGB,         1.0,      TestPicture_Gradient,     0.0,       false, 192},
+    {DeltaMethod_RGB,         0.5,      TestPicture_Noise,        0.8,       true,  192},
+    {DeltaMethod_RGB,         2.0,      TestPicture_Gradient,     0.8,       false, 192},
+    {DeltaMethod_Hit9918,     1.0,      TestPicture_Noise,        0.8,       true,  192},
+    {DeltaMethod_Hit9918,     1.5,      TestPicture_Transparency, 0.8,       false,  16},
+    {DeltaMethod_XYZ,         1.0,      TestPicture_Noise,        0.8,       true,   16},
+    {DeltaMethod_LAB,         1.0,      TestPicture_Gradient,     0.8,       false,  16},
+    {DeltaMethod_LAB,         0.5,      TestPicture_Noise,        0.0,       true,   16},
+    {DeltaMethod_CIEDE2000,   1.0,      TestPicture_Noise,        0.8,       false,  16},
+    {DeltaMethod_CIEDE2000,   2.0,      TestPicture_Transparency, 0.8,       true,   16},
+    {DeltaMethod_Oklab,       1.0,      TestPicture_Flat,         0.8,       true,   16},
+    {DeltaMethod_Oklab,       1.0,      TestPicture_Noise,        0.8,       false,  16},
 };
 // clang-format on
 
@@ -382,7 +332,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, Screen2ReferenceTest, ::testing::ValuesIn(g_aoSc
                          {
                              const tdScreen2ReferenceCase& o = oInfo.param;
                              return std::to_string(oInfo.index) + "_" + g_apszMethods[o.m_eMethod] + "_" +
-                                    g_apszPictureKinds[o.m_eKind] +
+                                    g_apszTestPictureKinds[o.m_eKind] +
                                     (o.m_fDiffusion != 0.0 ? "_Diffusion" : "") +
                                     (o.m_bBayer ? "_Bayer" : "");
                          });
@@ -459,7 +409,7 @@ TEST(Screen2Encoder, UniformPaletteColourTakesTheLastPairHoldingIt)
 
 TEST(Screen2Encoder, StreamLayoutWithAndWithoutTheNameTable)
 {
-    std::unique_ptr<Image> poImage(poMakePicture(Picture_Gradient, 256, 192));
+    std::unique_ptr<Image> poImage(poMakePicture(TestPicture_Gradient, 256, 192));
     Palette oPalette(g_aoMSX2Palette);
     tdBytes aucWith = aucEncodeScreen2(poImage.get(), &oPalette, true);
     tdBytes aucWithout = aucEncodeScreen2(poImage.get(), &oPalette, false);
@@ -536,7 +486,7 @@ TEST(Screen3Encoder, BlockOffsetsAndNibbles)
 
 TEST(PatternEncoders, EveryCompressionTypeCodesTheUncompressedStream)
 {
-    std::unique_ptr<Image> poImage(poMakePicture(Picture_Flat, 256, 192));
+    std::unique_ptr<Image> poImage(poMakePicture(TestPicture_Flat, 256, 192));
     Palette oPalette(g_aoMSX2Palette);
     for (tdCompressionType e : {CompressionType_RunLength, CompressionType_LZW})
     {
@@ -575,7 +525,7 @@ TEST(PatternEncoders, OtherPictureSizesEncodeLikeTheScreenSizedPicture)
     {
         const int iScreenWidth = o.m_iScreen == 2 ? 256 : 64;
         const int iScreenHeight = o.m_iScreen == 2 ? 192 : 48;
-        std::unique_ptr<Image> poImage(poMakePicture(Picture_Transparency, o.m_iWidth, o.m_iHeight));
+        std::unique_ptr<Image> poImage(poMakePicture(TestPicture_Transparency, o.m_iWidth, o.m_iHeight));
         std::unique_ptr<Image> poScreen(poUniform(iScreenWidth, iScreenHeight, {0, 0, 0, 255}));
         poScreen->vBlit(poImage.get(), 0, 0);
         for (Image* po : {poImage.get(), poScreen.get()})
@@ -609,7 +559,7 @@ TEST(PatternEncoders, OtherPictureSizesEncodeLikeTheScreenSizedPicture)
 
 TEST(PatternEncoders, NullArgumentsAndOddSizedOutputsAreSafe)
 {
-    std::unique_ptr<Image> poImage(poMakePicture(Picture_Noise, 256, 192));
+    std::unique_ptr<Image> poImage(poMakePicture(TestPicture_Noise, 256, 192));
     Palette oPalette(g_aoMSX2Palette);
     Image oOutput(256, 192, 3, Background_Black, 1.0);
     tdByteArray oBytes;
@@ -649,7 +599,7 @@ TEST(PatternEncoders, ErrorWithoutDiffusionIsThePlainConversionError)
     {
         const int iWidth = iScreen == 2 ? 256 : 64;
         const int iHeight = iScreen == 2 ? 192 : 48;
-        std::unique_ptr<Image> poImage(poMakePicture(Picture_Gradient, iWidth, iHeight));
+        std::unique_ptr<Image> poImage(poMakePicture(TestPicture_Gradient, iWidth, iHeight));
         poImage->vSetDitheringMode(Dithering_Bayer8x8, 0.3, 0.0, 1.0);
         Palette oPalette(g_aoMSX2Palette);
         Image oOutput(iWidth, iHeight, 3, Background_Black, 1.0);

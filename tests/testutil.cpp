@@ -502,3 +502,47 @@ bool bDecodeKRURecord(const std::vector<unsigned char>& aucRecord, size_t uiAt,
     if (puiNext) *puiNext = uiPos;
     return true;
 }
+
+const char* const g_apszTestPictureKinds[4] = {"Gradient", "Noise", "Flat", "Transparency"};
+
+Image* poMakeTestPicture(tdTestPictureKind eKind, int iWidth, int iHeight, double fRatio, uint32_t uiSeed,
+                         int iFlatWidth, int iFlatHeight)
+{
+    const int iTexelSize = eKind == TestPicture_Transparency ? 4 : 3;
+    Image* poImage = new Image(iWidth, iHeight, iTexelSize, Background_Black, fRatio);
+    tdTestRandom oRandom = {uiSeed};
+    auto oRandomColor = [&oRandom](unsigned char ucAlpha)
+    {
+        oRandom.m_uiState = oRandom.m_uiState * 1664525u + 1013904223u;
+        uint32_t ui = oRandom.m_uiState >> 8;
+        return Color{static_cast<unsigned char>(ui), static_cast<unsigned char>(ui >> 8),
+                     static_cast<unsigned char>(ui >> 16), ucAlpha};
+    };
+    const Color aoFlat[6] = {{0, 0, 0, 255},     {255, 255, 255, 255}, {36, 219, 36, 255},
+                             {200, 40, 90, 255}, {73, 109, 255, 255},  {128, 128, 128, 255}};
+    for (int y = 0; y < iHeight; y++)
+    {
+        for (int x = 0; x < iWidth; x++)
+        {
+            Color o = {0, 0, 0, 255};
+            switch (eKind)
+            {
+            case TestPicture_Gradient:
+            case TestPicture_Transparency:
+                o.r = static_cast<unsigned char>(iWidth > 1 ? 255 * x / (iWidth - 1) : 0);
+                o.g = static_cast<unsigned char>(iHeight > 1 ? 255 * y / (iHeight - 1) : 0);
+                o.b = static_cast<unsigned char>((3 * x + 5 * y) & 255);
+                if (eKind == TestPicture_Transparency && ((x / 5 + y / 3) % 3 == 0)) o = oRandomColor(0);
+                break;
+            case TestPicture_Noise:
+                o = oRandomColor(255);
+                break;
+            case TestPicture_Flat:
+                o = aoFlat[(x / iFlatWidth + 2 * (y / iFlatHeight)) % 6];
+                break;
+            }
+            poImage->vSetPixel(x, y, &o);
+        }
+    }
+    return poImage;
+}

@@ -133,3 +133,19 @@ bool bDecompressKRUBlock(const std::vector<unsigned char>& aucPacked, std::vecto
 // receives the offset after the record. False on a malformed record.
 bool bDecodeKRURecord(const std::vector<unsigned char>& aucRecord, size_t uiAt,
                       std::vector<unsigned char>* paucStream, size_t* puiNext);
+
+// Synthetic pictures for the encoder tests.
+enum tdTestPictureKind
+{
+    TestPicture_Gradient,     // smooth ramps of every channel
+    TestPicture_Noise,        // random colours
+    TestPicture_Flat,         // rectangles of a few colours, some of them palette colours
+    TestPicture_Transparency, // RGBA ramps with transparent cells holding random colours
+};
+extern const char* const g_apszTestPictureKinds[4];
+
+// A new picture of the kind (texel size 4 for TestPicture_Transparency, else 3) with the
+// pixel aspect ratio; uiSeed drives the random colours, the flat rectangles are
+// iFlatWidth x iFlatHeight pixels. The caller owns it.
+Image* poMakeTestPicture(tdTestPictureKind eKind, int iWidth, int iHeight, double fRatio, uint32_t uiSeed,
+                         int iFlatWidth, int iFlatHeight);
