@@ -58,3 +58,20 @@ void vWaitForPaint(Window* poWindow)
     poWindow->repaint();
     QCoreApplication::processEvents();
 }
+
+Window* poShowNewWindow(std::unique_ptr<Window>* ppoWindow)
+{
+    ppoWindow->reset(new Window());
+    (*ppoWindow)->show();
+    if (!QTest::qWaitForWindowExposed(ppoWindow->get())) return nullptr;
+    vWaitForPaint(ppoWindow->get());
+    return ppoWindow->get();
+}
+
+Window* poShowNewWindowWith(std::unique_ptr<Window>* ppoWindow, const QString& sPicture)
+{
+    Window* poWindow = poShowNewWindow(ppoWindow);
+    if (!poWindow || !poWindow->bLoadImageFiles({sPicture})) return nullptr;
+    vWaitForPaint(poWindow);
+    return poWindow;
+}

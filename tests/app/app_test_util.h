@@ -3,7 +3,10 @@
 #include "qev/image.h"
 
 #include <QImage>
+#include <QStringList>
+
 #include <QString>
+#include <memory>
 
 class Window;
 
@@ -26,3 +29,10 @@ QString sWriteTestPNG(const QString& sFolder, const QString& sName, int iWidth, 
 // Waits until the window has painted once more, so that its change detection has
 // seen every settings change made so far.
 void vWaitForPaint(Window* poWindow);
+
+// Replaces *ppoWindow by a new window, shows it and waits for its first paint.
+// Returns it, or null when it was never exposed.
+Window* poShowNewWindow(std::unique_ptr<Window>* ppoWindow);
+
+// The same, with the pictures loaded (converted once). Null when loading failed.
+Window* poShowNewWindowWith(std::unique_ptr<Window>* ppoWindow, const QString& sPicture);

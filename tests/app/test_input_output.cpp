@@ -96,21 +96,11 @@ class TestInputOutput : public QObject
     QString m_sPicture;
     std::unique_ptr<Window> m_poWindow;
 
-    Window* poShowWindow()
-    {
-        m_poWindow.reset(new Window());
-        m_poWindow->show();
-        if (!QTest::qWaitForWindowExposed(m_poWindow.get())) return nullptr;
-        vWaitForPaint(m_poWindow.get());
-        return m_poWindow.get();
-    }
+    Window* poShowWindow() { return poShowNewWindow(&m_poWindow); }
 
     Window* poWindowWithPicture(const QString& sPicture)
     {
-        Window* poWindow = poShowWindow();
-        if (!poWindow || !poWindow->bLoadImageFiles({sPicture})) return nullptr;
-        vWaitForPaint(poWindow);
-        return poWindow;
+        return poShowNewWindowWith(&m_poWindow, sPicture);
     }
 
     void vSettle(Window* poWindow)

@@ -31,23 +31,10 @@ class TestWindow : public QObject
     QString m_sPicture;
     std::unique_ptr<Window> m_poWindow;
 
-    Window* poShowWindow()
-    {
-        m_poWindow.reset(new Window());
-        m_poWindow->show();
-        if (!QTest::qWaitForWindowExposed(m_poWindow.get())) return nullptr;
-        vWaitForPaint(m_poWindow.get());
-        return m_poWindow.get();
-    }
+    Window* poShowWindow() { return poShowNewWindow(&m_poWindow); }
 
     // A window showing the test picture, converted once.
-    Window* poWindowWithPicture()
-    {
-        Window* poWindow = poShowWindow();
-        if (!poWindow || !poWindow->bLoadImageFiles({m_sPicture})) return nullptr;
-        vWaitForPaint(poWindow);
-        return poWindow;
-    }
+    Window* poWindowWithPicture() { return poShowNewWindowWith(&m_poWindow, m_sPicture); }
 
     // Changes a combo box as the user would and lets the window paint.
     void vChoose(QComboBox* poCombo, int iIndex)
