@@ -1,6 +1,6 @@
 #pragma once
 
-#include "qev/color.h"
+#include "qev/base/color.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
 #include "settings_store.h"
 
-#include "qev/settings_string.h"
+#include "qev/base/settings_string.h"
 
 #include <QSettings>
 #include <QVariant>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "qev/settings.h"
+#include "qev/base/settings.h"
 
 class QSettings;
 

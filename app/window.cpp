@@ -4,13 +4,14 @@
 #include "camera_permission.h"
 #include "settings_store.h"
 
-#include "qev/format_kru.h"
-#include "qev/output_files.h"
-#include "qev/palette.h"
-#include "qev/png_io.h"
-#include "qev/readerwriter.h"
-#include "qev/settings_string.h"
-#include "qev/yjk.h"
+#include "qev/base/report.h"
+#include "qev/base/settings_string.h"
+#include "qev/color/palette.h"
+#include "qev/files/format_kru.h"
+#include "qev/files/output_files.h"
+#include "qev/files/png_io.h"
+#include "qev/files/readerwriter.h"
+#include "qev/msx/yjk.h"
 #include "retro/recoil.h"
 
 #include <QApplication>

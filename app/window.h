@@ -2,8 +2,8 @@
 
 #include "colorbutton.h"
 
-#include "qev/image.h"
-#include "qev/settings.h"
+#include "qev/base/image.h"
+#include "qev/base/settings.h"
 
 #include <QImage>
 #include <QString>

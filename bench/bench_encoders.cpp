@@ -4,8 +4,8 @@
 // them. Argument: the distance method (0 RGB, the default; 3 CIEDE2000). The palette
 // is built once beforehand: only the encoder is timed.
 
-#include "qev/encoder_bitmap.h"
-#include "qev/encoder_pattern.h"
+#include "qev/msx/encoder_bitmap.h"
+#include "qev/msx/encoder_pattern.h"
 
 #include <benchmark/benchmark.h>
 

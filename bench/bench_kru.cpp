@@ -4,7 +4,7 @@
 // matches, the costly case for the match search) and of a single repeated byte.
 // The reported rate is stream bytes per second.
 
-#include "qev/kru_record.h"
+#include "qev/files/kru_record.h"
 
 #include "bench_util.h"
 

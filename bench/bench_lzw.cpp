@@ -3,7 +3,7 @@
 // random bytes. Bytes go in through vWriteBits(byte, 8) as the encoders write them;
 // the reported rate is input bytes per second.
 
-#include "qev/lzw.h"
+#include "qev/compress/lzw.h"
 
 #include "bench_util.h"
 

@@ -7,8 +7,8 @@
 // preview). BM_PaletteFromImageFirst releases the tables before every build, so
 // each build pays for computing them.
 
-#include "qev/color_delta.h"
-#include "qev/palette.h"
+#include "qev/color/color_delta.h"
+#include "qev/color/palette.h"
 
 #include "bench_util.h"
 

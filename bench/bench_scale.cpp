@@ -3,7 +3,7 @@
 // conversion pipeline runs them. The fit of a 4000 x 3000 photo to 256 x 212
 // should stay below 100 ms.
 
-#include "qev/image.h"
+#include "qev/base/image.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "qev/image.h"
+#include "qev/base/image.h"
 
 #include <cstdint>
 #include <vector>

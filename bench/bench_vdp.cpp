@@ -1,7 +1,7 @@
 // The video chip renderers: one full screen of random video memory per mode, as a
 // reader renders a loaded file, and the YJK screens with each interpolation.
 
-#include "qev/vdp.h"
+#include "qev/msx/vdp.h"
 
 #include <benchmark/benchmark.h>
 

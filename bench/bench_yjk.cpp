@@ -9,9 +9,9 @@
 // BM_Screen12BruteForce: a whole screen by brute force, diffusion 0.8 and off
 // (a strip of four lines for the distances that are slow by nature).
 
-#include "qev/encoder_yjk.h"
-#include "qev/palette.h"
-#include "qev/yjk.h"
+#include "qev/color/palette.h"
+#include "qev/msx/encoder_yjk.h"
+#include "qev/msx/yjk.h"
 
 #include "bench_util.h"
 

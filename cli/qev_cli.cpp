@@ -6,14 +6,14 @@
 
 #include "cli/qev_cli.h"
 
-#include "qev/image.h"
-#include "qev/output_files.h"
-#include "qev/palette.h"
-#include "qev/png_io.h"
-#include "qev/readerwriter.h"
-#include "qev/sample_picture.h"
-#include "qev/settings.h"
-#include "qev/settings_string.h"
+#include "qev/base/image.h"
+#include "qev/base/sample_picture.h"
+#include "qev/base/settings.h"
+#include "qev/base/settings_string.h"
+#include "qev/color/palette.h"
+#include "qev/files/output_files.h"
+#include "qev/files/png_io.h"
+#include "qev/files/readerwriter.h"
 #include "retro/retro_image.h"
 
 #include <cerrno>

@@ -23,8 +23,8 @@
 
 #include "retro/retro_formats.h"
 
-#include "qev/image.h"
-#include "qev/vdp.h"
+#include "qev/base/image.h"
+#include "qev/msx/vdp.h"
 
 #include <cstring>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "retro/retro_image.h"
 
-#include "qev/image.h"
+#include "qev/base/image.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -5,10 +5,10 @@
 #include "app_test_util.h"
 #include "window.h"
 
-#include "qev/format_kru.h"
-#include "qev/palette.h"
-#include "qev/readerwriter.h"
-#include "qev/settings.h"
+#include "qev/base/settings.h"
+#include "qev/color/palette.h"
+#include "qev/files/format_kru.h"
+#include "qev/files/readerwriter.h"
 
 #include <QApplication>
 #include <QCameraDevice>

@@ -3,7 +3,7 @@
 
 #include "settings_store.h"
 
-#include "qev/settings.h"
+#include "qev/base/settings.h"
 
 #include <QSettings>
 #include <QTemporaryDir>

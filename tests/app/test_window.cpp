@@ -5,7 +5,7 @@
 #include "app_test_util.h"
 #include "window.h"
 
-#include "qev/settings.h"
+#include "qev/base/settings.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,0 +1,30 @@
+#pragma once
+
+// The error report, debug printers and text helpers every layer of the core may use.
+
+// Reports a recoverable problem on standard error as
+// "File: %s\nFunction: %s\nLine: %d\nMessage: " and the formatted message (no
+// line feed added), then returns: the caller goes on.
+void vError(const char* pszFile, const char* pszFunction, int iLine, const char* pszFormat, ...)
+    __attribute__((format(printf, 4, 5)));
+
+// Debug output is compiled in and switched off: the message is formatted and dropped.
+void vDebugPrintf(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));
+void vDebugPrintfNoCR(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));
+
+// True when pszText ends with pszEnding, compared without regard to case.
+bool bEndsWith(const char* pszText, const char* pszEnding);
+
+// The following return a new text (malloc) that the caller frees.
+char* szConcat(const char* pszFirst, const char* pszSecond);
+// The name up to its last "." after the last "/" (or the whole name), "." and the
+// new extension.
+char* szReplaceExtenstion(const char* pszName, const char* pszExtension);
+// A copy whose characters from position length + iOffset (iOffset < 0) on are
+// overwritten by those of pszReplacement, stopping at the end of either; a
+// replacement landing on an upper-case letter is made upper case. An offset of 0,
+// or one reaching before the start, returns the copy unchanged.
+char* szReplaceEnding(const char* pszText, int iOffset, const char* pszReplacement);
+
+// "2", "3", "5", "6", "7", "8", "a", "c" for Screens 2 to 12; null otherwise.
+const char* szGetScreenCharFromMode(int eScreenMode);

@@ -1,0 +1,281 @@
+// Colour distances: RGB, XYZ, CIELAB (CIE76), CIEDE2000, "Hit9918" (RGB plus
+// weighted perceived brightness) and Oklab, all as squared distances.
+//
+// Two sRGB-to-CIELAB conversions live side by side on purpose. Variant A
+// (rgb2lab, the XYZ and LAB methods) multiplies by precomputed reciprocals and
+// takes the cube root as a power, with the white point (0.9504, 1, 1.089);
+// variant B (CIEDE2000 and Oklab) divides and uses the real cube root, with the
+// D65 white point (0.95047, 1, 1.08883). Palettes depend on the last bit of these
+// values through their tie rules, so neither may be "tidied" into the other.
+
+#include "qev/color/color_delta.h"
+
+#include "qev/base/assert.h"
+
+#include <cfloat>
+#include <cmath>
+
+namespace
+{
+// 25^7, the chroma constant of CIEDE2000.
+constexpr double g_fPow25To7 = 6103515625.0;
+constexpr double g_fDegreesPerRadian = 57.29577951308232;
+constexpr double g_fRadiansPerDegree = 0.017453292519943295;
+// (6/29)^3: below it CIELAB's cube root becomes a straight line.
+constexpr double g_fLabEpsilon = 0.008856451679035631;
+constexpr double g_fLabOffset = 0.13793103448275862; // 4/29
+
+// sRGB transfer function, variant A: multiplications by 1/12.92 and 1/1.055.
+inline double fLineariseA(double c)
+{
+    return c <= 0.04045 ? c * 0.07739938080495357 : pow((c + 0.055) * 0.9478672985781991, 2.4);
+}
+
+// sRGB transfer function, variant B: divisions by 12.92 and 1.055.
+inline double fLineariseB(double c)
+{
+    return c <= 0.04045 ? c / 12.92 : pow((c + 0.055) / 1.055, 2.4);
+}
+
+// Linear sRGB to CIE XYZ (D65), shared by both variants.
+//                 R           G           B
+// X         0.4124564   0.3575761   0.1804375
+// Y         0.2126729   0.7151522   0.0721750
+// Z         0.0193339   0.1191920   0.9503041
+inline void vLinearToXYZ(double r, double g, double b, double* pfX, double* pfY, double* pfZ)
+{
+    *pfX = 0.4124564 * r + 0.3575761 * g + 0.1804375 * b;
+    *pfY = 0.2126729 * r + 0.7151522 * g + 0.072175 * b;
+    *pfZ = 0.0193339 * r + 0.119192 * g + 0.9503041 * b;
+}
+
+inline double fLabA(double t)
+{
+    return t > g_fLabEpsilon ? pow(t, 0.3333333333333333) : 7.787037037037035 * t + g_fLabOffset;
+}
+
+inline double fLabB(double t)
+{
+    return t > g_fLabEpsilon ? cbrt(t) : t / 0.12841854934601665 + g_fLabOffset;
+}
+
+inline double fSquaredDistance(double fX1, double fY1, double fZ1, double fX2, double fY2, double fZ2)
+{
+    double fDX = fX1 - fX2;
+    double fDY = fY1 - fY2;
+    double fDZ = fZ1 - fZ2;
+    return fDX * fDX + fDY * fDY + fDZ * fDZ;
+}
+
+// Hue angle in degrees, 0..360; 0 for a chroma too small to have a hue.
+inline double fHueDegrees(double fB, double fAPrime, double fCPrime)
+{
+    if (fCPrime < 1e-12) return 0.0;
+    return fmod(atan2(fB, fAPrime) * g_fDegreesPerRadian + 360.0, 360.0);
+}
+
+inline double fCosDegrees(double fDegrees)
+{
+    return cos(fDegrees * g_fRadiansPerDegree);
+}
+} // namespace
+
+void vRGBToXYZA(double fRed, double fGreen, double fBlue, double* pfX, double* pfY, double* pfZ)
+{
+    vLinearToXYZ(fLineariseA(fRed), fLineariseA(fGreen), fLineariseA(fBlue), pfX, pfY, pfZ);
+}
+
+// Variant B of sRGB (0..1) to CIELAB.
+void vRGBToLabB(double fRed, double fGreen, double fBlue, double* pfL, double* pfA, double* pfB)
+{
+    double fX, fY, fZ;
+    vLinearToXYZ(fLineariseB(fRed), fLineariseB(fGreen), fLineariseB(fBlue), &fX, &fY, &fZ);
+    double fFX = fLabB(fX / 0.95047);
+    double fFY = fLabB(fY);
+    double fFZ = fLabB(fZ / 1.08883);
+    *pfL = 116.0 * fFY - 16.0;
+    *pfA = 500.0 * (fFX - fFY);
+    *pfB = 200.0 * (fFY - fFZ);
+}
+
+// sRGB (0..1, linearised by variant B) to Oklab, with the published matrices.
+void vRGBToOklab(double fRed, double fGreen, double fBlue, double* pfL, double* pfA, double* pfB)
+{
+    double r = fLineariseB(fRed);
+    double g = fLineariseB(fGreen);
+    double b = fLineariseB(fBlue);
+    double l = cbrt(0.4122214708 * r + 0.5363325363 * g + 0.0514459929 * b);
+    double m = cbrt(0.2119034982 * r + 0.6806995451 * g + 0.1073969566 * b);
+    double s = cbrt(0.0883024619 * r + 0.2817188376 * g + 0.6299787005 * b);
+    *pfL = 0.2104542553 * l + 0.7936177850 * m - 0.0040720468 * s;
+    *pfA = 1.9779984951 * l - 2.4285922050 * m + 0.4505937099 * s;
+    *pfB = 0.0259040371 * l + 0.7827717662 * m - 0.8086757660 * s;
+}
+
+void rgb2lab(double fRed, double fGreen, double fBlue, double* pfL, double* pfA, double* pfB)
+{
+    double fX, fY, fZ;
+    vLinearToXYZ(fLineariseA(fRed), fLineariseA(fGreen), fLineariseA(fBlue), &fX, &fY, &fZ);
+    double fFX = fLabA(fX * 1.0521885521885521); // X / 0.9504
+    double fFY = fLabA(fY);
+    double fFZ = fLabA(fZ * 0.9182736455463728); // Z / 1.089
+    *pfL = 116.0 * fFY - 16.0;
+    *pfA = 500.0 * (fFX - fFY);
+    *pfB = 200.0 * (fFY - fFZ);
+}
+
+double ciede2000(double fL1, double fA1, double fB1, double fL2, double fA2, double fB2)
+{
+    double fC1 = hypot(fA1, fB1);
+    double fC2 = hypot(fA2, fB2);
+    double fM = pow((fC1 + fC2) / 2.0, 7.0);
+    double fG = 1.0 + 0.5 * (1.0 - sqrt(fM / (fM + g_fPow25To7)));
+
+    double fA1Prime = fA1 * fG;
+    double fA2Prime = fA2 * fG;
+    double fC1Prime = hypot(fA1Prime, fB1);
+    double fC2Prime = hypot(fA2Prime, fB2);
+
+    double fH1Prime = fHueDegrees(fB1, fA1Prime, fC1Prime);
+    double fH2Prime = fHueDegrees(fB2, fA2Prime, fC2Prime);
+
+    double fDeltaHPrime;
+    double fHBarPrime;
+    if (fC1Prime < 1e-12 || fC2Prime < 1e-12)
+    {
+        // A grey has no hue: no hue difference, and the mean hue is the other one's.
+        fDeltaHPrime = 0.0;
+        fHBarPrime = fH1Prime + fH2Prime;
+    }
+    else
+    {
+        fDeltaHPrime = fH2Prime - fH1Prime;
+        if (fDeltaHPrime > 180.0)
+            fDeltaHPrime -= 360.0;
+        else if (fDeltaHPrime < -180.0)
+            fDeltaHPrime += 360.0;
+        double fK = 0.0;
+        if (fabs(fH1Prime - fH2Prime) > 180.0) fK = (fH1Prime + fH2Prime < 360.0) ? 360.0 : -360.0;
+        fHBarPrime = (fH1Prime + fH2Prime + fK) / 2.0;
+    }
+
+    double fCBarPrime = (fC1Prime + fC2Prime) / 2.0;
+    double fDeltaBigHPrime = 2.0 * sqrt(fC1Prime * fC2Prime) * sin(fDeltaHPrime * g_fRadiansPerDegree / 2.0);
+
+    double fT = 1.0 - 0.17 * fCosDegrees(fHBarPrime - 30.0) + 0.24 * fCosDegrees(2.0 * fHBarPrime) +
+                0.32 * fCosDegrees(3.0 * fHBarPrime + 6.0) - 0.20 * fCosDegrees(4.0 * fHBarPrime - 63.0);
+
+    double fHueOffset = (fHBarPrime - 275.0) / 25.0;
+    double fDeltaTheta = 30.0 * exp(-(fHueOffset * fHueOffset));
+    double fCBar7 = pow(fCBarPrime, 7.0);
+    double fRC = 2.0 * sqrt(fCBar7 / (fCBar7 + g_fPow25To7));
+
+    double fLBar = (fL1 + fL2) / 2.0 - 50.0;
+    double fLBar2 = fLBar * fLBar;
+    double fSL = 1.0 + 0.015 * fLBar2 / sqrt(fLBar2 + 20.0);
+    double fSC = 1.0 + 0.045 * fCBarPrime;
+    double fSH = 1.0 + 0.015 * fCBarPrime * fT;
+
+    double fDL = (fL2 - fL1) / fSL;
+    double fDC = (fC2Prime - fC1Prime) / fSC;
+    double fDH = fDeltaBigHPrime / fSH;
+    return fDL * fDL + fDC * fDC + fDH * fDH - sin(2.0 * fDeltaTheta * g_fRadiansPerDegree) * fRC * fDC * fDH;
+}
+
+double deltaE00_srgb(double fRed1, double fGreen1, double fBlue1, double fRed2, double fGreen2, double fBlue2)
+{
+    double fL1, fA1, fB1, fL2, fA2, fB2;
+    vRGBToLabB(fRed1, fGreen1, fBlue1, &fL1, &fA1, &fB1);
+    vRGBToLabB(fRed2, fGreen2, fBlue2, &fL2, &fA2, &fB2);
+    return ciede2000(fL1, fA1, fB1, fL2, fA2, fB2);
+}
+
+double oklab_distance(double fRed1, double fGreen1, double fBlue1, double fRed2, double fGreen2,
+                      double fBlue2)
+{
+    double fL1, fA1, fB1, fL2, fA2, fB2;
+    vRGBToOklab(fRed1, fGreen1, fBlue1, &fL1, &fA1, &fB1);
+    vRGBToOklab(fRed2, fGreen2, fBlue2, &fL2, &fA2, &fB2);
+    return fSquaredDistance(fL1, fA1, fB1, fL2, fA2, fB2);
+}
+
+double fColorDelta(const Color* poColor1, const Color* poColor2, double fExponent, double fScale,
+                   tdDeltaMethod eMethod, double fWeight)
+{
+    // One comparison covers all six channels: the scale is positive, so the
+    // largest byte gives the largest normalised value.
+    unsigned char ucLargest = poColor1->r;
+    if (poColor1->g > ucLargest) ucLargest = poColor1->g;
+    if (poColor1->b > ucLargest) ucLargest = poColor1->b;
+    if (poColor2->r > ucLargest) ucLargest = poColor2->r;
+    if (poColor2->g > ucLargest) ucLargest = poColor2->g;
+    if (poColor2->b > ucLargest) ucLargest = poColor2->b;
+    const double fInverse = 1.0 / fScale;
+    QEV_ASSERT(!(ucLargest * fInverse > 1.0) && "colour channel beyond the channel scale");
+
+    const double r1 = poColor1->r * fInverse;
+    const double g1 = poColor1->g * fInverse;
+    const double b1 = poColor1->b * fInverse;
+    const double r2 = poColor2->r * fInverse;
+    const double g2 = poColor2->g * fInverse;
+    const double b2 = poColor2->b * fInverse;
+
+    double fDelta = 0.0;
+    switch (eMethod)
+    {
+    case DeltaMethod_RGB:
+        fDelta = fSquaredDistance(r1, g1, b1, r2, g2, b2);
+        break;
+    case DeltaMethod_XYZ:
+    {
+        double fX1, fY1, fZ1, fX2, fY2, fZ2;
+        vLinearToXYZ(fLineariseA(r1), fLineariseA(g1), fLineariseA(b1), &fX1, &fY1, &fZ1);
+        vLinearToXYZ(fLineariseA(r2), fLineariseA(g2), fLineariseA(b2), &fX2, &fY2, &fZ2);
+        fDelta = fSquaredDistance(fX1, fY1, fZ1, fX2, fY2, fZ2);
+        break;
+    }
+    case DeltaMethod_LAB:
+    {
+        double fL1, fA1, fB1, fL2, fA2, fB2;
+        rgb2lab(r1, g1, b1, &fL1, &fA1, &fB1);
+        rgb2lab(r2, g2, b2, &fL2, &fA2, &fB2);
+        fDelta = fSquaredDistance(fL1, fA1, fB1, fL2, fA2, fB2);
+        break;
+    }
+    case DeltaMethod_CIEDE2000:
+        fDelta = deltaE00_srgb(r1, g1, b1, r2, g2, b2);
+        break;
+    case DeltaMethod_Hit9918:
+    {
+        // Perceived brightness of the gamma-encoded values, not of linear light.
+        double fY1 = sqrt(0.299 * r1 * r1 + 0.587 * g1 * g1 + 0.114 * b1 * b1);
+        double fY2 = sqrt(0.299 * r2 * r2 + 0.587 * g2 * g2 + 0.114 * b2 * b2);
+        double fBrightness = fWeight * (fY1 - fY2);
+        fDelta = fSquaredDistance(r1, g1, b1, r2, g2, b2) + fBrightness * fBrightness;
+        break;
+    }
+    case DeltaMethod_Oklab:
+        fDelta = oklab_distance(r1, g1, b1, r2, g2, b2);
+        break;
+    default:
+        break;
+    }
+    return fExponent == 1.0 ? fDelta : pow(fDelta, fExponent);
+}
+
+int iNearest(Color oColor, const Color* poEntries, unsigned int uiCount, double fScale, tdDeltaMethod eMethod,
+             double fWeight)
+{
+    double fBest = DBL_MAX;
+    int iBest = 0;
+    for (unsigned int i = 0; i < uiCount; i++)
+    {
+        double fDelta = fColorDelta(&oColor, &poEntries[i], 1.0, fScale, eMethod, fWeight);
+        if (fDelta < fBest)
+        {
+            fBest = fDelta;
+            iBest = static_cast<int>(i);
+        }
+    }
+    return iBest;
+}

@@ -1,0 +1,35 @@
+#include "qev/files/format_kru.h"
+
+#include "qev/files/kru_record.h"
+#include "qev/msx/pipeline.h"
+
+tdErrorTriple oWriteImageToKRUFile(const Image* poImage, const tdSettings* poSettings, FILE* poFile,
+                                   Image** ppoOut, Palette* poPalette, tdCompressionType eCompression)
+{
+    tdErrorTriple oError = {0.0, 0.0, 0.0};
+    const bool bInterlaced = bSettingsInterlaced(poSettings);
+    const tdWriterProfile oProfile = {eCompression, false, true};
+    tdByteArray oPage0;
+    tdByteArray oPage1;
+    Palette oWorking;
+    bool bHandled = false;
+    oError = oConvertImage(poImage, poSettings, &oProfile, poFile ? &oPage0 : nullptr,
+                           (poFile && bInterlaced) ? &oPage1 : nullptr, ppoOut, &oWorking, &bHandled);
+    if (poFile)
+    {
+        // An unknown screen mode gives a record whose stream holds only the end command.
+        tdByteArray oStream;
+        vBuildKRUCommandStream(poSettings, &oWorking, &oPage0, bInterlaced ? &oPage1 : nullptr, &oStream);
+        tdByteArray oRecord;
+        if (bBuildKRURecord(iKRUScreenClass(poSettings->ScreenMode), oStream.m_pucData, oStream.m_iSize,
+                            poSettings->KRUBlockSize, &oRecord))
+            fwrite(oRecord.m_pucData, 1, static_cast<size_t>(oRecord.m_iSize), poFile);
+    }
+    if (bHandled) vHandOverPalette(poSettings, &oWorking, poPalette);
+    return oError;
+}
+
+Image* poReadImageFromKRUFile(FILE*, const tdSettings*, Palette*)
+{
+    return nullptr;
+}

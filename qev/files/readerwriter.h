@@ -1,0 +1,35 @@
+#pragma once
+
+#include "qev/base/color.h"
+#include "qev/base/image.h"
+#include "qev/base/settings.h"
+
+#include <cstdio>
+
+// Reads a picture by its name's extension. Returns a new picture (the caller owns
+// it) whose aspect ratio the input aspect-ratio settings have decided, or null
+// after a message when the file cannot be opened or decoded, and null without a
+// message when no reader handles the extension.
+Image* poReadImageFromFile(const char* pszName, const tdSettings* poSettings);
+
+// True when poReadImageFromFile has a reader for the name's extension.
+bool bIsReadableExtension(const char* pszName);
+
+// True when oWriteImageToFile can write the conversion type in this build.
+bool bIsSupportedConversionType(int eConversionType);
+
+// Appends the extension the conversion type requires to pszName (unless it ends
+// with it already), opens the output through poOpenForWrite with pContext, and
+// runs the writer. poRawStream is the stream of RAW output. Returns the writer's
+// error triple; zero when nothing was written.
+tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const tdSettings* poSettings,
+                                void* pContext, FILE* poRawStream);
+// The same; *ppoConverted (may be null) receives the picture the writer's encoder
+// painted, at the writer's output size (the caller owns it; null when nothing was
+// converted).
+tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const tdSettings* poSettings,
+                                void* pContext, FILE* poRawStream, Image** ppoConverted);
+
+// The main output name oWriteImageToFile writes for pszName (new text, caller
+// frees), or null for conversion types that write no named file.
+char* szGetOutputFileName(const char* pszName, const tdSettings* poSettings);

@@ -1,0 +1,181 @@
+// Screen 10 and Screen 12 encoders.
+//
+// Video memory (both screens), 256 bytes a line, line y at y * 256, bitmap
+// 0000-D3FF; an interlaced picture keeps its even lines in page 0 (from 00000) and
+// its odd lines in page 1 (from 10000), one page buffer each:
+//
+//   x = 4g .. 4g+3 of a line, group g:
+//     byte 4g      Y0 (7-3) | K bits 2-0
+//     byte 4g + 1  Y1 (7-3) | K bits 5-3
+//     byte 4g + 2  Y2 (7-3) | J bits 2-0
+//     byte 4g + 3  Y3 (7-3) | J bits 5-3
+//
+// Screen 10 keeps Y even; its bit 3 is the attribute bit. A byte with bit 3 set
+// shows palette colour byte >> 4 (its Y is not used) and still carries its share
+// of J and K in bits 2-0:
+//
+//     byte         index (7-4) | 1 (3) | J or K bits (2-0)
+//
+// Palette (Screen 10) at FA80 is written by the file writers, not here.
+
+#include "qev/msx/encoder_yjk.h"
+
+#include "qev/color/color_delta.h"
+#include "qev/color/diffuser.h"
+#include "qev/color/palette.h"
+#include "qev/msx/yjk.h"
+
+#include <memory>
+
+namespace
+{
+// Nearest palette colour and its distance for recently seen pixel colours; both
+// depend on red, green and blue only, so a hit gives exactly what the search would.
+struct tdNearestCache
+{
+    static constexpr int s_iSize = 4096;
+    uint32_t m_auiKey[s_iSize]; // 1 << 24 | blue << 16 | green << 8 | red; 0 when empty
+    int m_aiIndex[s_iSize];
+    double m_afDelta[s_iSize];
+};
+
+void vNearest(const Palette* poPalette, tdNearestCache* poCache, const Color& oPixel, tdDeltaMethod eMethod,
+              double fWeight, int* piIndex, double* pfDelta)
+{
+    const uint32_t uiKey =
+        1u << 24 | static_cast<uint32_t>(oPixel.b) << 16 | static_cast<uint32_t>(oPixel.g) << 8 | oPixel.r;
+    const uint32_t uiSlot = ((uiKey * 2654435761u) >> 20) & (tdNearestCache::s_iSize - 1);
+    if (poCache->m_auiKey[uiSlot] != uiKey)
+    {
+        int i = poPalette->iNearestColor(oPixel, eMethod, fWeight);
+        poCache->m_auiKey[uiSlot] = uiKey;
+        poCache->m_aiIndex[uiSlot] = i;
+        poCache->m_afDelta[uiSlot] =
+            fColorDelta(&oPixel, &poPalette->m_aoColors[i], 1.0, 255.0, eMethod, fWeight);
+    }
+    *piIndex = poCache->m_aiIndex[uiSlot];
+    *pfDelta = poCache->m_afDelta[uiSlot];
+}
+
+// The palette pass: converts the group, then hands every pixel that a palette
+// colour matches at least as well to that colour, whitening it for the next
+// conversion so that YJK serves the others, until no pixel changes hands.
+// Assignments stay for the rest of the pass; the caller's pixels are not changed.
+void vConvertWithPalette(YJKConverter* poConverter, const Palette* poPalette, tdNearestCache* poCache,
+                         const Color* poPixels, unsigned char* pucBytes, Color* poColors,
+                         tdDeltaMethod eMethod, double fWeight)
+{
+    Color aoWork[4] = {poPixels[0], poPixels[1], poPixels[2], poPixels[3]};
+    int aiAssigned[4] = {-1, -1, -1, -1};
+    bool bChanged = true;
+    while (bChanged)
+    {
+        bChanged = false;
+        poConverter->vConvert(aoWork, pucBytes, poColors);
+        for (int k = 0; k < 4; k++)
+        {
+            int iIndex = aiAssigned[k];
+            if (iIndex < 0)
+            {
+                double fYJK = fColorDelta(&aoWork[k], &poColors[k], 1.0, 255.0, eMethod, fWeight);
+                double fPalette;
+                vNearest(poPalette, poCache, aoWork[k], eMethod, fWeight, &iIndex, &fPalette);
+                if (!(fYJK >= fPalette)) continue;
+                aiAssigned[k] = iIndex;
+                aoWork[k].r = 255;
+                aoWork[k].g = 255;
+                aoWork[k].b = 255;
+                bChanged = true;
+            }
+            poColors[k] = poPalette->m_aoColors[iIndex];
+            pucBytes[k] = static_cast<unsigned char>(16 * iIndex + 8 + (pucBytes[k] & 7));
+        }
+    }
+}
+
+tdErrorTriple oEncode(const Image* poImage, const Palette* poPalette, bool bEvenY, double fErrorDiffusion,
+                      tdByteArray* poFirst, tdByteArray* poSecond, tdCompressionType eCompression,
+                      tdRGB2YJKMethod eMethod, Image* poOutput, double fYJKExponent,
+                      tdDeltaMethod eDeltaMethod, double fWeight)
+{
+    if (!poImage) return {0.0, 0.0, 0.0};
+    const int iWidth = poImage->m_iWidth;
+    const int iHeight = poImage->m_iHeight;
+    Diffuser oDiffuser(iWidth, iHeight, poImage->m_fAspectRatio, fErrorDiffusion);
+    std::unique_ptr<LZWCmp> poFirstSink;
+    std::unique_ptr<LZWCmp> poSecondSink;
+    if (poFirst)
+    {
+        poFirstSink.reset(new LZWCmp(eCompression, 0, false));
+        poFirstSink->vOpen(poFirst, 8);
+    }
+    if (poSecond)
+    {
+        poSecondSink.reset(new LZWCmp(eCompression, 0, false));
+        poSecondSink->vOpen(poSecond, 8);
+    }
+    YJKConverter oConverter(eMethod, bEvenY, fYJKExponent, eDeltaMethod, fWeight);
+    std::unique_ptr<tdNearestCache> poCache;
+    if (poPalette) poCache.reset(new tdNearestCache());
+
+    // A NaN factor counts as not 0, as in the Diffuser.
+    const bool bDiffuse = fErrorDiffusion != 0.0;
+    unsigned char aucBytes[4];
+    Color aoColors[4];
+    for (int y = 0; y < iHeight; y++)
+    {
+        LZWCmp* poSink = (y & 1) && poSecondSink ? poSecondSink.get() : poFirstSink.get();
+        for (int x = 0; x < iWidth; x += 4)
+        {
+            Color aoPixels[4];
+            for (int k = 0; k < 4; k++)
+                aoPixels[k] = poImage->oGetPixel(x + k, y);
+            // With diffusion the group is converted once per pixel: pixel k is
+            // adjusted, the group converted (later pixels not yet adjusted) and
+            // pixel k's error measured against that conversion; the last one is kept.
+            const int iConversions = bDiffuse ? 4 : 1;
+            for (int k = 0; k < iConversions; k++)
+            {
+                if (bDiffuse) oDiffuser.vAdjust(x + k, &aoPixels[k]);
+                if (poPalette)
+                    vConvertWithPalette(&oConverter, poPalette, poCache.get(), aoPixels, aucBytes, aoColors,
+                                        eDeltaMethod, fWeight);
+                else
+                    oConverter.vConvert(aoPixels, aucBytes, aoColors);
+                if (bDiffuse) oDiffuser.vDiffuse(x + k, &aoPixels[k], &aoColors[k]);
+            }
+            if (!bDiffuse)
+                for (int k = 0; k < 4; k++)
+                    oDiffuser.vDiffuse(x + k, &aoPixels[k], &aoColors[k]);
+            for (int k = 0; k < 4; k++)
+            {
+                if (poSink) poSink->vWriteBits(aucBytes[k], 8);
+                if (poOutput) poOutput->vSetPixel(x + k, y, &aoColors[k]);
+            }
+        }
+        oDiffuser.vNewLine();
+    }
+    if (poFirstSink) poFirstSink->vClose();
+    if (poSecondSink) poSecondSink->vClose();
+    return oDiffuser.oGetError();
+}
+} // namespace
+
+tdErrorTriple oWriteImageToYJK(const Image* poImage, double fErrorDiffusion, tdByteArray* poFirst,
+                               tdByteArray* poSecond, tdCompressionType eCompression, tdRGB2YJKMethod eMethod,
+                               Image* poOutput, double fYJKExponent, tdDeltaMethod eDeltaMethod,
+                               double fWeight)
+{
+    return oEncode(poImage, nullptr, false, fErrorDiffusion, poFirst, poSecond, eCompression, eMethod,
+                   poOutput, fYJKExponent, eDeltaMethod, fWeight);
+}
+
+tdErrorTriple oWriteImageToYJKPlusPalette(const Image* poImage, const Palette* poPalette,
+                                          double fErrorDiffusion, tdByteArray* poFirst, tdByteArray* poSecond,
+                                          tdCompressionType eCompression, tdRGB2YJKMethod eMethod,
+                                          Image* poOutput, double fYJKExponent, tdDeltaMethod eDeltaMethod,
+                                          double fWeight)
+{
+    return oEncode(poImage, poPalette, true, fErrorDiffusion, poFirst, poSecond, eCompression, eMethod,
+                   poOutput, fYJKExponent, eDeltaMethod, fWeight);
+}

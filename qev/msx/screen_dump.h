@@ -1,0 +1,42 @@
+#pragma once
+
+#include "qev/base/dynamic_array.h"
+#include "qev/base/image.h"
+#include "qev/base/settings.h"
+#include "qev/msx/vdp.h"
+
+#include <cstdio>
+
+class Palette;
+
+// BSAVE files, as MSX BASIC writes them for video memory:
+//   offset 0  0xFE
+//   offset 1  start address, little-endian
+//   offset 3  end address (inclusive), little-endian
+//   offset 5  execution address, little-endian (0 for video memory)
+//   offset 7  the bytes of start..end
+constexpr int g_iBSAVEHeaderSize = 7;
+
+void vAppendBSAVEHeader(tdByteArray* poBytes, int iStart, int iEnd);
+
+// Loads a BSAVE file from its current position into video memory at iPageBase +
+// start. Nothing is loaded past the end of video memory, nor for an end address
+// below the start; a short file leaves the rest as it was. Returns false (loading
+// nothing) when the file does not start with a BSAVE header.
+bool bLoadBSAVE(FILE* poFile, VDP* poVDP, int iPageBase);
+
+// The video-memory address of the palette table of an MSX screen number (2, 3, 5,
+// 6, 7, 8, 10, 12), its entry count, and the base of the second page; -1 / 0 where
+// the screen has none.
+int iGetPaletteAddress(int iScreen);
+int iGetPaletteEntries(int iScreen);
+int iGetSecondPageBase(int iScreen);
+
+// The MSX screen number (2 .. 12) of a tdScreenMode, or 0 for none.
+int iGetScreenNumber(int eScreenMode);
+
+// Reads the palette of the loaded video memory into poPalette (may be null), renders
+// the screen and multiplies the picture's aspect ratio by the 60Hz ratio. Returns a
+// new picture (caller owns it), or null for a screen number without renderer.
+Image* poRenderScreenDump(VDP* poVDP, int iScreen, const tdSettings* poSettings, bool bSecondPage,
+                          Palette* poPalette);
