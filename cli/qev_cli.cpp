@@ -306,6 +306,20 @@ static std::string sMainFileName(const tdJob* poJob, const tdSettings* poSetting
     return psz ? psz.get() : poJob->sOutput;
 }
 
+// Every file the job writes: the main output and its companion files.
+static std::vector<std::string> asOutputFileNames(const tdJob* poJob, const tdSettings* poSettings)
+{
+    std::vector<std::string> asNames = {sMainFileName(poJob, poSettings)};
+    char* apszCompanions[2] = {nullptr, nullptr};
+    int iCount = iGetCompanionFileNames(asNames[0].c_str(), poSettings, apszCompanions);
+    for (int i = 0; i < iCount; i++)
+    {
+        asNames.push_back(apszCompanions[i]);
+        free(apszCompanions[i]);
+    }
+    return asNames;
+}
+
 // Reads the job's picture: the sample, or the file through the retro decoders first
 // and then the program's own readers, as the desktop program's drop handler does.
 static Image* poLoadInput(const tdJob* poJob, const tdRun* poRun)
@@ -522,18 +536,21 @@ int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
     if (bSample && !pszOutput && oRun.oSettings.ConversionType == ConversionType_RAW)
         aoJobs[0].sOutput += ".raw";
 
-    // An output that would replace its input is refused before anything is written.
+    // An output (main or companion file) that would replace any input of the run is
+    // refused before anything is written.
     for (const tdJob& oJob : aoJobs)
     {
-        const std::string sMain = sMainFileName(&oJob, &oRun.oSettings);
-        if (oJob.pszInput && bSameFile(oJob.pszInput, sMain.c_str()))
-        {
-            fprintf(
-                poErr,
-                "qev: the output %s would replace the input %s; choose another name with -of or --outdir\n",
-                sMain.c_str(), oJob.pszInput);
-            return Exit_Usage;
-        }
+        const std::vector<std::string> asOutputs = asOutputFileNames(&oJob, &oRun.oSettings);
+        for (const std::string& sOutput : asOutputs)
+            for (const tdJob& oInput : aoJobs)
+                if (oInput.pszInput && bSameFile(oInput.pszInput, sOutput.c_str()))
+                {
+                    fprintf(poErr,
+                            "qev: the output %s would replace the input %s; choose another name with -of or "
+                            "--outdir\n",
+                            sOutput.c_str(), oInput.pszInput);
+                    return Exit_Usage;
+                }
     }
 
     int iExit = Exit_Success;

@@ -215,6 +215,25 @@ static char* szCompanionName(const char* pszMain, const char* pszPrefix, const c
     return szReplaceExtenstion(pszMain, acExtension);
 }
 
+int iGetCompanionFileNames(const char* pszMain, const tdSettings* poSettings, char* apszNames[2])
+{
+    const char* pszScreen = szGetScreenCharFromMode(poSettings->ScreenMode);
+    if (!pszMain || !pszScreen) return 0;
+    const bool bInterlaced = bSettingsInterlaced(poSettings);
+    int iCount = 0;
+    if (poSettings->ConversionType == ConversionType_SR)
+    {
+        if (bSettingsUsePalette(poSettings))
+            apszNames[iCount++] = szCompanionName(pszMain, bInterlaced ? "pi" : "pl", pszScreen);
+        if (bInterlaced) apszNames[iCount++] = szCompanionName(pszMain, "sj", pszScreen);
+    }
+    else if (poSettings->ConversionType == ConversionType_SC && bInterlaced)
+    {
+        apszNames[iCount++] = szCompanionName(pszMain, "sl", pszScreen);
+    }
+    return iCount;
+}
+
 tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const tdSettings* poSettings,
                                 void* pContext, FILE* poRawStream)
 {

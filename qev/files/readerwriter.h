@@ -33,3 +33,9 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
 // The main output name oWriteImageToFile writes for pszName (new text, caller
 // frees), or null for conversion types that write no named file.
 char* szGetOutputFileName(const char* pszName, const tdSettings* poSettings);
+
+// The companion files oWriteImageToFile writes beside the main output name pszMain:
+// the palette file (when the settings use a palette) and second page of SR, the
+// second page of interlaced SC. Puts new texts (caller frees) into apszNames and
+// returns how many (0 to 2).
+int iGetCompanionFileNames(const char* pszMain, const tdSettings* poSettings, char* apszNames[2]);
