@@ -14,9 +14,11 @@
 #include "qev/files/png_io.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace
 {
@@ -262,9 +264,25 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
     FILE* poFile = nullptr;
     if (eType == ConversionType_KRU)
     {
-        // Appending to an existing file keeps the records already there.
+        // Appending to an existing file keeps the records already there. An existing
+        // file that cannot be opened for update (or copied, for a pending set) gets
+        // nothing: a new file holding the new record alone would replace the records.
         poFile = poOpenForWrite(pContext, pszMain, "r+b");
-        if (poFile) fseek(poFile, 0, SEEK_END);
+        if (poFile)
+        {
+            fseek(poFile, 0, SEEK_END);
+        }
+        else
+        {
+            const int iError = errno;
+            struct stat oStat;
+            if (stat(pszMain, &oStat) == 0)
+            {
+                vError(__FILE__, __func__, __LINE__, "Cannot append to %s: %s\n", pszMain, strerror(iError));
+                free(pszMain);
+                return oError;
+            }
+        }
     }
     if (!poFile) poFile = poOpenForWrite(pContext, pszMain, "wb");
     if (!poFile)
