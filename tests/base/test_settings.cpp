@@ -1,5 +1,10 @@
-// Tests of the settings record: defaults, built-in palettes, the values derived
-// from a record, and the automatic globals.
+// Tests of the settings record (defaults, built-in palettes, derived values,
+// selection-box texts) and of its command-line form.
+//
+// Oracles: the documented option table typed in below with each option's field
+// and documented default (never read from the product's own table); the built-in
+// palettes as documented level strings (red, green, blue level of each entry);
+// the documented aspect ratios, sizes and worked examples of the command line.
 
 #include "qev/base/settings.h"
 #include "qev/base/settings_string.h"
@@ -7,454 +12,254 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
+#include <cstdlib>
 #include <cstring>
-#include <limits>
-#include <type_traits>
+#include <string>
+#include <utility>
 
 namespace
 {
 
-// A record as every part of the program makes one: a byte copy of the defaults
-// with the MSX1 palette.
-class SettingsTest : public ::testing::Test
+struct tdOptionRow
 {
-protected:
-    tdSettings m_oSettings;
-
-    void SetUp() override
-    {
-        memset(&m_oSettings, 0xA5, sizeof(m_oSettings));
-        vGetDefaultSettings(&m_oSettings);
-        vSetInputAutoAspectRatio(0.0);
-        vSetOutputAutoAspectRatio(0.0);
-        vSetOutputAutoSize(0, 0);
-    }
+    const char* pszOption;
+    tdOptionType eType;
+    size_t uiOffset;
+    const char* pszDefault; // the documented default
+    const char* pszValue;   // another value, which "%d" or "%lg" writes exactly so
 };
 
-// ---------------------------------------------------------------------------
-// Defaults
-
-TEST_F(SettingsTest, DefaultsOfAFreshRecord)
-{
-    EXPECT_EQ(0, memcmp(m_oSettings.CustomPalette, g_aoMSX1Palette, sizeof(m_oSettings.CustomPalette)));
-    EXPECT_EQ(m_oSettings.ErrorDiffusionFactor, 0.8);
-    EXPECT_EQ(m_oSettings.CustomInputAspectRatio, 1.0);
-    EXPECT_EQ(m_oSettings.CustomOutputAspectRatio, 1.0);
-    EXPECT_EQ(m_oSettings.PaletteDetailsEnhancement, 1.0);
-    EXPECT_EQ(m_oSettings.Screen2DetailsEnhancement, 1.0);
-    EXPECT_EQ(m_oSettings.YJKDetailsEnhancement, 1.0);
-    EXPECT_EQ(m_oSettings.HShift, 0);
-    EXPECT_EQ(m_oSettings.OutputWidth, 256);
-    EXPECT_EQ(m_oSettings.OutputHeight, 212);
-    EXPECT_EQ(m_oSettings.InputAspectRatioType, AspectRatio_Auto);
-    EXPECT_EQ(m_oSettings.OutputAspectRatioType, AspectRatio_Auto);
-    EXPECT_EQ(m_oSettings.ConversionType, ConversionType_PNG);
-    EXPECT_EQ(m_oSettings.FitMode, FitMode_Fit);
-    EXPECT_EQ(m_oSettings.InterlacedMode, 0);
-    EXPECT_EQ(m_oSettings.OutputSizeType, OutputSize_Original);
-    EXPECT_EQ(m_oSettings.PaletteType, PaletteType_Auto);
-    EXPECT_EQ(m_oSettings.RGB2YJKMethod, RGB2YJK_AreaSearch);
-    EXPECT_EQ(m_oSettings.DeltaMethod, DeltaMethod_RGB);
-    EXPECT_EQ(m_oSettings.BrightnessWeight, 1.0);
-    EXPECT_EQ(m_oSettings.ResizeFilter, ResizeFilter_Auto);
-    EXPECT_EQ(m_oSettings.DisplayFilter, ResizeFilter_Auto);
-    EXPECT_EQ(m_oSettings.Screen10Palette, 0);
-    EXPECT_EQ(m_oSettings.ScreenMode, ScreenMode_Screen8);
-    EXPECT_EQ(m_oSettings.YJK2RGBInterpolation, YJK2RGB_None);
-    EXPECT_EQ(m_oSettings.ResourceMode, ResourceMode_Indexed);
-    EXPECT_EQ(m_oSettings.ResourcePaletteSize, 16);
-    EXPECT_EQ(m_oSettings.ResourceWritePalette, 1);
-    EXPECT_EQ(m_oSettings.KRUBlockSize, 16384);
-    EXPECT_EQ(m_oSettings.Bordercolor, 0);
-    EXPECT_EQ(m_oSettings.RealMSXAspectRatio, 0);
-    EXPECT_EQ(m_oSettings.SelectedColor, -1);
-    EXPECT_EQ(m_oSettings.SourceBaseName[0], '\0');
-    EXPECT_EQ(m_oSettings.DitheringMode, Dithering_ErrorDiffusion);
-    EXPECT_EQ(m_oSettings.BayerFactor, 0.1);
-    EXPECT_EQ(m_oSettings.BayerLowThreshold, 0.0);
-    EXPECT_EQ(m_oSettings.BayerHighThreshold, 1.0);
-}
-
-TEST_F(SettingsTest, FreshRecordWritesNoOption)
-{
-    char acLine[16384];
-    vWriteSettingsToString(&m_oSettings, acLine);
-    EXPECT_STREQ(acLine, "qev <input_file> -of<output_file>");
-}
-
-// The default record differs from a fresh one only in its all-zero custom palette,
-// padding included, since vGetDefaultSettings starts from a byte copy.
-TEST_F(SettingsTest, DefaultRecordIsTheFreshRecordWithoutPalette)
-{
-    for (const Color& oColor : g_oDefaultSettings.CustomPalette)
-        EXPECT_TRUE(oColor.r == 0 && oColor.g == 0 && oColor.b == 0 && oColor.a == 0);
-    tdSettings oWithoutPalette;
-    memcpy(&oWithoutPalette, &m_oSettings, sizeof(oWithoutPalette));
-    memset(oWithoutPalette.CustomPalette, 0, sizeof(oWithoutPalette.CustomPalette));
-    EXPECT_EQ(0, memcmp(&oWithoutPalette, &g_oDefaultSettings, sizeof(tdSettings)));
-    for (char c : g_oDefaultSettings.SourceBaseName)
-        ASSERT_EQ(c, '\0');
-}
-
-// ---------------------------------------------------------------------------
-// Byte-wise copy and comparison
-
-static_assert(std::is_trivially_copyable<tdSettings>::value, "tdSettings must copy byte by byte");
-static_assert(std::is_standard_layout<tdSettings>::value, "tdSettings must be a plain record");
-
-TEST_F(SettingsTest, ByteCopiesCompareEqualAndAnyFieldChangeShows)
-{
-    tdSettings oCopy;
-    memcpy(&oCopy, &g_oDefaultSettings, sizeof(oCopy));
-    EXPECT_EQ(0, memcmp(&oCopy, &g_oDefaultSettings, sizeof(oCopy)));
-
-    tdSettings oOther;
-    memcpy(&oOther, &m_oSettings, sizeof(oOther));
-    EXPECT_EQ(0, memcmp(&oOther, &m_oSettings, sizeof(oOther)));
-    oOther.Bordercolor = 1;
-    EXPECT_NE(0, memcmp(&oOther, &m_oSettings, sizeof(oOther)));
-    oOther.Bordercolor = m_oSettings.Bordercolor;
-    oOther.BayerHighThreshold = 0.99;
-    EXPECT_NE(0, memcmp(&oOther, &m_oSettings, sizeof(oOther)));
-    oOther.BayerHighThreshold = m_oSettings.BayerHighThreshold;
-    oOther.CustomPalette[15].a = 1;
-    EXPECT_NE(0, memcmp(&oOther, &m_oSettings, sizeof(oOther)));
-    oOther.CustomPalette[15].a = m_oSettings.CustomPalette[15].a;
-    EXPECT_EQ(0, memcmp(&oOther, &m_oSettings, sizeof(oOther)));
-}
-
-// ---------------------------------------------------------------------------
-// Built-in palettes, checked against their level tables: level l is the byte
-// (255 l + 3) / 7 and alpha is 0.
-
-TEST(SettingsPalettes, LevelsExpandToTheEightMSXBytes)
-{
-    const int aiBytes[8] = {0, 36, 73, 109, 146, 182, 219, 255};
-    for (int l = 0; l < 8; l++)
-        EXPECT_EQ((255 * l + 3) / 7, aiBytes[l]);
-}
-
-struct tdPaletteCase
-{
-    const char* pszName;
-    const Color* poPalette;
-    int aiLevels[16][3]; // red, green, blue levels
-};
-
-class SettingsPalette : public ::testing::TestWithParam<tdPaletteCase>
-{
-};
-
-TEST_P(SettingsPalette, EntriesMatchTheLevelTable)
-{
-    const tdPaletteCase& oCase = GetParam();
-    for (int i = 0; i < 16; i++)
-    {
-        const Color& oColor = oCase.poPalette[i];
-        EXPECT_EQ(oColor.r, (255 * oCase.aiLevels[i][0] + 3) / 7) << "entry " << i;
-        EXPECT_EQ(oColor.g, (255 * oCase.aiLevels[i][1] + 3) / 7) << "entry " << i;
-        EXPECT_EQ(oColor.b, (255 * oCase.aiLevels[i][2] + 3) / 7) << "entry " << i;
-        EXPECT_EQ(oColor.a, 0) << "entry " << i;
-    }
-}
-
+// In writing order (left to right, then down), which is also the order in which
+// parsing tests the options.
 // clang-format off
-INSTANTIATE_TEST_SUITE_P(BuiltIn, SettingsPalette, ::testing::Values(
-    tdPaletteCase{"MSX1", g_aoMSX1Palette, {
-        {0, 0, 0}, {0, 0, 0}, {2, 5, 2}, {3, 6, 3}, {2, 2, 5}, {4, 3, 7}, {5, 2, 1}, {2, 6, 7},
-        {6, 3, 2}, {7, 4, 3}, {6, 6, 2}, {6, 6, 4}, {1, 4, 1}, {5, 3, 5}, {6, 6, 6}, {7, 7, 7}}},
-    tdPaletteCase{"MSX2", g_aoMSX2Palette, {
-        {0, 0, 0}, {0, 0, 0}, {1, 6, 1}, {3, 7, 3}, {1, 1, 7}, {2, 3, 7}, {5, 1, 1}, {2, 6, 7},
-        {7, 1, 1}, {7, 3, 3}, {6, 6, 1}, {6, 6, 4}, {1, 4, 1}, {6, 2, 5}, {5, 5, 5}, {7, 7, 7}}},
-    tdPaletteCase{"Grey", g_aoGreyPalette, {
-        {0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {3, 3, 3}, {4, 4, 4}, {5, 5, 5}, {6, 6, 6}, {7, 7, 7},
-        {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}}}),
-    [](const ::testing::TestParamInfo<tdPaletteCase>& oInfo) { return oInfo.param.pszName; });
+#define QEV_ROW(text, type, field, def, value) {text, OptionType_##type, offsetof(tdSettings, field), def, value}
+const tdOptionRow g_aoOptions[] = {
+    QEV_ROW("-bc",    Byte,    Bordercolor,                "0",     "200"),      QEV_ROW("-bw",    Double,  BrightnessWeight,           "1",     "0.25"),
+    QEV_ROW("-ciar",  Double,  CustomInputAspectRatio,     "1",     "1.5"),      QEV_ROW("-coar",  Double,  CustomOutputAspectRatio,    "1",     "0.75"),
+    QEV_ROW("-ct",    Int,     ConversionType,             "0",     "3"),        QEV_ROW("-df",    Int,     DisplayFilter,              "0",     "4"),
+    QEV_ROW("-dem",   Int,     DeltaMethod,                "0",     "5"),        QEV_ROW("-ed",    Double,  ErrorDiffusionFactor,       "0.8",   "0.333333"),
+    QEV_ROW("-fm",    Int,     FitMode,                    "1",     "2"),        QEV_ROW("-hs",    Int,     HShift,                     "0",     "-12"),
+    QEV_ROW("-iart",  Int,     InputAspectRatioType,       "0",     "1"),        QEV_ROW("-im",    Byte,    InterlacedMode,             "0",     "1"),
+    QEV_ROW("-mbs",   Int,     KRUBlockSize,               "16384", "4096"),     QEV_ROW("-oart",  Int,     OutputAspectRatioType,      "0",     "8"),
+    QEV_ROW("-oh",    Int,     OutputHeight,               "212",   "480"),      QEV_ROW("-ost",   Int,     OutputSizeType,             "1",     "0"),
+    QEV_ROW("-ow",    Int,     OutputWidth,                "256",   "640"),      QEV_ROW("-pde",   Double,  PaletteDetailsEnhancement,  "1",     "2.5"),
+    QEV_ROW("-pt",    Int,     PaletteType,                "0",     "4"),        QEV_ROW("-r2y",   Int,     RGB2YJKMethod,              "3",     "1"),
+    QEV_ROW("-rf",    Int,     ResizeFilter,               "0",     "3"),        QEV_ROW("-rm",    Int,     ResourceMode,               "0",     "2"),
+    QEV_ROW("-rps",   Int,     ResourcePaletteSize,        "16",    "4"),        QEV_ROW("-rwp",   Byte,    ResourceWritePalette,       "1",     "0"),
+    QEV_ROW("-s10p",  Byte,    Screen10Palette,            "0",     "1"),        QEV_ROW("-s2de",  Double,  Screen2DetailsEnhancement,  "1",     "3"),
+    QEV_ROW("-sm",    Int,     ScreenMode,                 "5",     "2"),        QEV_ROW("-y2r",   Int,     YJK2RGBInterpolation,       "0",     "3"),
+    QEV_ROW("-yde",   Double,  YJKDetailsEnhancement,      "1",     "1e-05"),    QEV_ROW("-mra",   Byte,    RealMSXAspectRatio,         "0",     "1"),
+    QEV_ROW("-dim",   Int,     DitheringMode,              "1",     "4"),        QEV_ROW("-bf",    Double,  BayerFactor,                "0.1",   "0.25"),
+    QEV_ROW("-blt",   Double,  BayerLowThreshold,          "0",     "0.3"),      QEV_ROW("-bht",   Double,  BayerHighThreshold,         "1",     "0.5"),
+};
 // clang-format on
+#undef QEV_ROW
 
-// ---------------------------------------------------------------------------
-// Derived values
+const char* const g_pszMSX1Levels = "000000252363225437521267632743662664141535666777";
 
-TEST_F(SettingsTest, ErrorDiffusionFactorOnlyWithErrorDiffusion)
+std::string sLine(const tdSettings& oSettings)
 {
-    for (double fFactor : {0.8, 0.0, 0.37, 1.0, -2.0})
-        for (int iMode = -1; iMode <= Dithering_Count; iMode++)
-        {
-            m_oSettings.ErrorDiffusionFactor = fFactor;
-            m_oSettings.DitheringMode = static_cast<tdDitheringMode>(iMode);
-            EXPECT_EQ(fGetErrorDiffusionFactor(&m_oSettings),
-                      iMode == Dithering_ErrorDiffusion ? fFactor : 0.0)
-                << "mode " << iMode << ", factor " << fFactor;
-        }
+    static char s_acLine[16384];
+    vWriteSettingsToString(&oSettings, s_acLine);
+    return s_acLine;
 }
 
-// Written from the definition: a palette travels in QEV, SR, SC and KRU files of
-// Screens 2 to 7, and of Screen 10 with its palette flag.
-TEST_F(SettingsTest, UsePaletteForEveryTypeScreenAndFlag)
+// Sets the row's field to the number in pszText, as the documented parser would.
+void vSetField(tdSettings* poSettings, const tdOptionRow& oRow, const char* pszText)
 {
-    for (int iType = 0; iType < ConversionType_Count; iType++)
-        for (int iScreen = 0; iScreen < ScreenMode_Count; iScreen++)
-            for (unsigned char ucFlag : {0, 1})
-            {
-                m_oSettings.ConversionType = static_cast<tdConversionType>(iType);
-                m_oSettings.ScreenMode = static_cast<tdScreenMode>(iScreen);
-                m_oSettings.Screen10Palette = ucFlag;
-                const bool bPaletteFile = iType == ConversionType_QEV || iType == ConversionType_SR ||
-                                          iType == ConversionType_SC || iType == ConversionType_KRU;
-                const bool bPalettedScreen =
-                    iScreen <= ScreenMode_Screen7 || (iScreen == ScreenMode_Screen10 && ucFlag);
-                EXPECT_EQ(bSettingsUsePalette(&m_oSettings), bPaletteFile && bPalettedScreen)
-                    << g_apszConversionTypeNames[iType] << ", " << g_apszScreenModeNames[iScreen] << ", flag "
-                    << int(ucFlag);
-            }
+    unsigned char* puc = reinterpret_cast<unsigned char*>(poSettings) + oRow.uiOffset;
+    const double fValue = atof(pszText);
+    const int32_t iValue = atoi(pszText);
+    if (oRow.eType == OptionType_Double) memcpy(puc, &fValue, sizeof(fValue));
+    if (oRow.eType == OptionType_Byte) *puc = static_cast<unsigned char>(iValue);
+    if (oRow.eType == OptionType_Int) memcpy(puc, &iValue, sizeof(iValue));
 }
 
-TEST_F(SettingsTest, UsePaletteWorkedExamples)
+// Level l is the byte (255 l + 3) / 7; alpha stays as it is (0).
+void vSetLevels(Color* poPalette, const char* pszLevels)
 {
-    m_oSettings.ConversionType = ConversionType_PNG;
-    m_oSettings.ScreenMode = ScreenMode_Screen5;
-    EXPECT_FALSE(bSettingsUsePalette(&m_oSettings));
-    m_oSettings.ConversionType = ConversionType_SC;
-    EXPECT_TRUE(bSettingsUsePalette(&m_oSettings));
-    m_oSettings.ScreenMode = ScreenMode_Screen10;
-    m_oSettings.Screen10Palette = 0;
-    EXPECT_FALSE(bSettingsUsePalette(&m_oSettings));
-    m_oSettings.Screen10Palette = 1;
-    EXPECT_TRUE(bSettingsUsePalette(&m_oSettings));
-    m_oSettings.ScreenMode = ScreenMode_Screen8;
-    EXPECT_FALSE(bSettingsUsePalette(&m_oSettings));
-    m_oSettings.ScreenMode = ScreenMode_Screen12;
-    EXPECT_FALSE(bSettingsUsePalette(&m_oSettings));
+    const unsigned char aucBytes[8] = {0, 36, 73, 109, 146, 182, 219, 255};
+    for (int i = 0; i < 48; i++)
+        reinterpret_cast<unsigned char*>(poPalette)[i / 3 * 4 + i % 3] = aucBytes[pszLevels[i] - '0'];
 }
 
-TEST_F(SettingsTest, InterlacedForEveryTypeScreenAndFlag)
+TEST(Settings, DefaultsPalettesAndTexts)
 {
-    for (int iType = 0; iType < ConversionType_Count; iType++)
-        for (int iScreen = 0; iScreen < ScreenMode_Count; iScreen++)
-            for (unsigned char ucFlag : {0, 1})
-            {
-                m_oSettings.ConversionType = static_cast<tdConversionType>(iType);
-                m_oSettings.ScreenMode = static_cast<tdScreenMode>(iScreen);
-                m_oSettings.InterlacedMode = ucFlag;
-                const bool bScreenFile = iType == ConversionType_QEV || iType == ConversionType_SR ||
-                                         iType == ConversionType_SC || iType == ConversionType_KRU;
-                EXPECT_EQ(bSettingsInterlaced(&m_oSettings),
-                          bScreenFile && iScreen >= ScreenMode_Screen5 && ucFlag)
-                    << g_apszConversionTypeNames[iType] << ", " << g_apszScreenModeNames[iScreen] << ", flag "
-                    << int(ucFlag);
-            }
-}
+    tdSettings oExpected;
+    memset(&oExpected, 0, sizeof(oExpected));
+    for (const tdOptionRow& oRow : g_aoOptions)
+        vSetField(&oExpected, oRow, oRow.pszDefault);
+    oExpected.SelectedColor = -1;
+    // The default record has an all-zero custom palette, a fresh record the MSX1 one.
+    EXPECT_EQ(0, memcmp(&oExpected, &g_oDefaultSettings, sizeof(oExpected)));
+    tdSettings oFresh;
+    memset(&oFresh, 0xA5, sizeof(oFresh));
+    vGetDefaultSettings(&oFresh);
+    vSetLevels(oExpected.CustomPalette, g_pszMSX1Levels);
+    EXPECT_EQ(0, memcmp(&oExpected, &oFresh, sizeof(oExpected)));
+    EXPECT_EQ(sLine(oFresh), "qev <input_file> -of<output_file>");
 
-TEST_F(SettingsTest, OutputSizeOfFreeSizeTypes)
-{
+    const std::pair<const Color*, const char*> aoPalettes[] = {
+        {g_aoMSX1Palette, g_pszMSX1Levels},
+        {g_aoMSX2Palette, "000000161373117237511267711733661664141625555777"},
+        {g_aoGreyPalette, "000111222333444555666777000000000000000000000000"}};
+    for (const auto& oPalette : aoPalettes)
+    {
+        Color aoExpected[16] = {};
+        vSetLevels(aoExpected, oPalette.second);
+        EXPECT_EQ(0, memcmp(aoExpected, oPalette.first, sizeof(aoExpected))) << oPalette.second;
+    }
+    // The texts of the selection boxes, in value order.
     // clang-format off
-    const int aiSizes[OutputSize_Count][2] = {
-        // by OutputSizeType: Custom (the record's 300 x 200), Original (the automatic 123 x 45), fixed sizes
-        {300, 200}, {123, 45}, {256, 192}, {256, 212}, {512, 424}, {640, 480}, {800, 600}, {1024, 768},
-    };
+    const std::pair<const char* const*, int> aoBoxes[] = {
+        {g_apszScreenModeNames, ScreenMode_Count},       {g_apszConversionTypeNames, ConversionType_Count},
+        {g_apszPaletteTypeNames, PaletteType_Count},     {g_apszDeltaMethodNames, DeltaMethod_Count},
+        {g_apszFitModeNames, FitMode_Count},             {g_apszResizeFilterNames, ResizeFilter_Count},
+        {g_apszRGB2YJKMethodNames, RGB2YJK_Count},       {g_apszYJK2RGBInterpolationNames, YJK2RGB_Count},
+        {g_apszAspectRatioTypeNames, AspectRatio_Count}, {g_apszOutputSizeTypeNames, OutputSize_Count},
+        {g_apszDitheringModeNames, Dithering_Count}};
     // clang-format on
-    m_oSettings.OutputWidth = 300;
-    m_oSettings.OutputHeight = 200;
+    std::string sTexts;
+    for (const auto& oBox : aoBoxes)
+        for (int i = 0; i < oBox.second; i++)
+            sTexts += oBox.first[i] + std::string(i + 1 < oBox.second ? "," : "\n");
+    EXPECT_EQ(
+        sTexts,
+        "Screen 2,Screen 3,Screen 5,Screen 6,Screen 7,Screen 8,Screen 10,Screen 12\n"
+        "PNG,QEV,SR,SC,SPR,RAW,KRU,RES\nAuto,Custom,MSX1,MSX2,Grey\nRGB,XYZ,LAB,CIEDE2000,Hit9918,Oklab\n"
+        "None,Fit,Crop,Crop width,Crop height,Fill\nAuto,Nearest,Linear,Box,Bicubic\n"
+        "Standard,Least squares,Gradient descent,Area search,Brute force\nNone,Linear,Lanczos2,Lanczos3\n"
+        "Auto,Custom,60Hz,50Hz,1:1,60Hz IL,60Hz HR,50Hz IL,50Hz HR\n"
+        "Custom,Original,256x192,256x212,512x424,640x480,800x600,1024x768\n"
+        "None,Error diffusion,Bayer 2x2,Bayer 4x4,Bayer 8x8\n");
+}
+
+// Derived values, each table written from the documented rule.
+TEST(Settings, DerivedValues)
+{
+    // Sizes by OutputSizeType (Custom is the record's 300 x 200, Original the automatic
+    // 123 x 45); ratios by type, nominal and real, Auto and Custom from the automatic
+    // values and the custom fields. Unknown types leave the caller's values alone.
+    // clang-format off
+    const int aiSizes[][2] = {{300, 200}, {123, 45}, {256, 192}, {256, 212}, {512, 424}, {640, 480}, {800, 600}, {1024, 768}};
+    const double afRatios[2][9] = {{0, 0, 53.0 / 48, 53.0 / 40, 1.0, 53.0 / 24, 53.0 / 96, 53.0 / 20, 53.0 / 80},
+                                   {0, 0, 1.138,     1.3656,    1.0, 2.276,     0.569,     2.7312,    0.6828}};
+    const double afAutoCustomUnset[2][3] = {{1.2, 1.75, 3.25}, {0.9, 0.625, 4.5}};
+    // clang-format on
+    tdSettings oSettings;
+    vGetDefaultSettings(&oSettings);
+    oSettings.OutputWidth = 300;
+    oSettings.OutputHeight = 200;
+    oSettings.CustomInputAspectRatio = 1.75;
+    oSettings.CustomOutputAspectRatio = 0.625;
     vSetOutputAutoSize(123, 45);
-    for (tdConversionType eType : {ConversionType_PNG, ConversionType_RAW, ConversionType_RES})
-        for (int iSize = 0; iSize < OutputSize_Count; iSize++)
-        {
-            m_oSettings.ConversionType = eType;
-            m_oSettings.OutputSizeType = static_cast<tdOutputSizeType>(iSize);
-            int iWidth = -1;
-            int iHeight = -1;
-            vGetOutputAutoSize(&m_oSettings, &iWidth, &iHeight);
-            EXPECT_EQ(iWidth, aiSizes[iSize][0])
-                << g_apszConversionTypeNames[eType] << ", size type " << iSize;
-            EXPECT_EQ(iHeight, aiSizes[iSize][1])
-                << g_apszConversionTypeNames[eType] << ", size type " << iSize;
-        }
-}
-
-TEST_F(SettingsTest, OutputSizeOfScreenTypesIsZero)
-{
-    for (tdConversionType eType :
-         {ConversionType_QEV, ConversionType_SR, ConversionType_SC, ConversionType_SPR, ConversionType_KRU})
-        for (int iSize : {0, 1, 4, 7, 8, -1})
-        {
-            m_oSettings.ConversionType = eType;
-            m_oSettings.OutputSizeType = static_cast<tdOutputSizeType>(iSize);
-            int iWidth = -1;
-            int iHeight = -1;
-            vGetOutputAutoSize(&m_oSettings, &iWidth, &iHeight);
-            EXPECT_EQ(iWidth, 0);
-            EXPECT_EQ(iHeight, 0);
-        }
-}
-
-TEST_F(SettingsTest, OutputSizeTypeOutOfRangeLeavesTheSizeAlone)
-{
-    for (int iSize : {-1, int(OutputSize_Count), 1000, -2147483647 - 1})
+    vSetInputAutoAspectRatio(1.2);
+    vSetOutputAutoAspectRatio(0.9);
+    for (int iMode = 0; iMode < Dithering_Count; iMode++)
     {
-        m_oSettings.ConversionType = ConversionType_PNG;
-        m_oSettings.OutputSizeType = static_cast<tdOutputSizeType>(iSize);
-        int iWidth = 77;
-        int iHeight = 88;
-        vGetOutputAutoSize(&m_oSettings, &iWidth, &iHeight);
-        EXPECT_EQ(iWidth, 77) << iSize;
-        EXPECT_EQ(iHeight, 88) << iSize;
+        oSettings.DitheringMode = static_cast<tdDitheringMode>(iMode);
+        EXPECT_EQ(fGetErrorDiffusionFactor(&oSettings), iMode == 1 ? 0.8 : 0.0) << iMode;
     }
-}
-
-TEST_F(SettingsTest, OriginalFollowsTheLastAutomaticSize)
-{
-    m_oSettings.ConversionType = ConversionType_PNG;
-    m_oSettings.OutputSizeType = OutputSize_Original;
-    int iWidth = 0;
-    int iHeight = 0;
-    vSetOutputAutoSize(640, 400);
-    vGetOutputAutoSize(&m_oSettings, &iWidth, &iHeight);
-    EXPECT_EQ(iWidth, 640);
-    EXPECT_EQ(iHeight, 400);
-    vSetOutputAutoSize(17, 19);
-    EXPECT_EQ(g_iOutputAutoWidth, 17);
-    EXPECT_EQ(g_iOutputAutoHeight, 19);
-    vGetOutputAutoSize(&m_oSettings, &iWidth, &iHeight);
-    EXPECT_EQ(iWidth, 17);
-    EXPECT_EQ(iHeight, 19);
-}
-
-// ---------------------------------------------------------------------------
-// Aspect ratios
-
-struct tdRatioRow
-{
-    tdAspectRatioType eType;
-    double fNominal;
-    double fReal;
-};
-
-// clang-format off
-const tdRatioRow g_aoRatios[] = {
-    // type                   nominal        real MSX
-    {AspectRatio_60Hz,        53.0 / 48.0,   1.138},
-    {AspectRatio_50Hz,        53.0 / 40.0,   1.3656},
-    {AspectRatio_1to1,        1.0,           1.0},
-    {AspectRatio_60HzIL,      53.0 / 24.0,   2.276},
-    {AspectRatio_60HzHR,      53.0 / 96.0,   0.569},
-    {AspectRatio_50HzIL,      53.0 / 20.0,   2.7312},
-    {AspectRatio_50HzHR,      53.0 / 80.0,   0.6828},
-};
-// clang-format on
-
-TEST_F(SettingsTest, FixedRatiosNominalAndReal)
-{
-    for (const tdRatioRow& oRow : g_aoRatios)
-        for (unsigned char ucReal : {0, 1})
-        {
-            m_oSettings.RealMSXAspectRatio = ucReal;
-            m_oSettings.InputAspectRatioType = oRow.eType;
-            m_oSettings.OutputAspectRatioType = oRow.eType;
-            double fInput = -1.0;
-            double fOutput = -1.0;
-            vGetInputAspectRatio(&m_oSettings, &fInput);
-            vGetOutputAspectRatio(&m_oSettings, &fOutput);
-            const double fExpected = ucReal ? oRow.fReal : oRow.fNominal;
-            EXPECT_EQ(fInput, fExpected)
-                << g_apszAspectRatioTypeNames[oRow.eType] << ", real " << int(ucReal);
-            EXPECT_EQ(fOutput, fExpected)
-                << g_apszAspectRatioTypeNames[oRow.eType] << ", real " << int(ucReal);
-        }
-}
-
-TEST_F(SettingsTest, NominalRatiosAreTheDoublesNearestTheFractions)
-{
-    m_oSettings.InputAspectRatioType = AspectRatio_60Hz;
-    double fRatio = 0.0;
-    vGetInputAspectRatio(&m_oSettings, &fRatio);
-    EXPECT_EQ(fRatio, 1.1041666666666667);
-    m_oSettings.InputAspectRatioType = AspectRatio_60HzHR;
-    vGetInputAspectRatio(&m_oSettings, &fRatio);
-    EXPECT_EQ(fRatio, 0.55208333333333337);
-}
-
-TEST_F(SettingsTest, MSXRatioIsThe60HzRatio)
-{
-    m_oSettings.RealMSXAspectRatio = 0;
-    EXPECT_EQ(fGetMSXAspectRatio(&m_oSettings), 53.0 / 48.0);
-    m_oSettings.RealMSXAspectRatio = 1;
-    EXPECT_EQ(fGetMSXAspectRatio(&m_oSettings), 1.138);
-}
-
-TEST_F(SettingsTest, AutoAndCustomRatios)
-{
-    for (unsigned char ucReal : {0, 1})
+    for (int iType = 0; iType < ConversionType_Count; iType++)
     {
-        m_oSettings.RealMSXAspectRatio = ucReal;
-        m_oSettings.CustomInputAspectRatio = 1.75;
-        m_oSettings.CustomOutputAspectRatio = 0.625;
-        vSetInputAutoAspectRatio(1.2);
-        vSetOutputAutoAspectRatio(0.9);
-        EXPECT_EQ(g_fInputAutoAspectRatio, 1.2);
-        EXPECT_EQ(g_fOutputAutoAspectRatio, 0.9);
-        double fInput = 0.0;
-        double fOutput = 0.0;
-        m_oSettings.InputAspectRatioType = AspectRatio_Auto;
-        m_oSettings.OutputAspectRatioType = AspectRatio_Auto;
-        vGetInputAspectRatio(&m_oSettings, &fInput);
-        vGetOutputAspectRatio(&m_oSettings, &fOutput);
-        EXPECT_EQ(fInput, 1.2);
-        EXPECT_EQ(fOutput, 0.9);
-        m_oSettings.InputAspectRatioType = AspectRatio_Custom;
-        m_oSettings.OutputAspectRatioType = AspectRatio_Custom;
-        vGetInputAspectRatio(&m_oSettings, &fInput);
-        vGetOutputAspectRatio(&m_oSettings, &fOutput);
-        EXPECT_EQ(fInput, 1.75);
-        EXPECT_EQ(fOutput, 0.625);
-    }
-}
-
-TEST_F(SettingsTest, RatioTypeOutOfRangeLeavesTheRatioAlone)
-{
-    for (int iType : {-1, int(AspectRatio_Count), 100, -2147483647 - 1, 2147483647})
-        for (unsigned char ucReal : {0, 1})
+        oSettings.ConversionType = static_cast<tdConversionType>(iType);
+        // QEV, SR, SC and KRU carry screen data: a palette for Screens 2 to 7 (and 10
+        // with its flag), interlacing for Screen 5 and above. PNG, RAW and RES are free-size.
+        const bool bScreenFile = iType == 1 || iType == 2 || iType == 3 || iType == 6;
+        const bool bFreeSize = iType == 0 || iType == 5 || iType == 7;
+        for (int i = 0; i < ScreenMode_Count * 2; i++)
         {
-            m_oSettings.RealMSXAspectRatio = ucReal;
-            m_oSettings.InputAspectRatioType = static_cast<tdAspectRatioType>(iType);
-            m_oSettings.OutputAspectRatioType = static_cast<tdAspectRatioType>(iType);
-            double fInput = 3.25;
-            double fOutput = 4.5;
-            vGetInputAspectRatio(&m_oSettings, &fInput);
-            vGetOutputAspectRatio(&m_oSettings, &fOutput);
-            EXPECT_EQ(fInput, 3.25) << iType;
-            EXPECT_EQ(fOutput, 4.5) << iType;
+            const int iScreen = i % ScreenMode_Count, iFlag = i / ScreenMode_Count;
+            oSettings.ScreenMode = static_cast<tdScreenMode>(iScreen);
+            oSettings.Screen10Palette = oSettings.InterlacedMode = static_cast<unsigned char>(iFlag);
+            EXPECT_EQ(bSettingsUsePalette(&oSettings),
+                      bScreenFile && (iScreen <= 4 || (iScreen == 6 && iFlag)))
+                << i;
+            EXPECT_EQ(bSettingsInterlaced(&oSettings), bScreenFile && iScreen >= 2 && iFlag)
+                << iType << ", " << i;
         }
+        for (int iSize = -1; iSize <= OutputSize_Count; iSize++)
+        {
+            oSettings.OutputSizeType = static_cast<tdOutputSizeType>(iSize);
+            int aiResult[2] = {77, 88};
+            vGetOutputAutoSize(&oSettings, &aiResult[0], &aiResult[1]);
+            const bool bKnown = iSize >= 0 && iSize < OutputSize_Count;
+            EXPECT_TRUE(aiResult[0] == (!bFreeSize ? 0
+                                        : bKnown   ? aiSizes[iSize][0]
+                                                   : 77) &&
+                        aiResult[1] == (!bFreeSize ? 0
+                                        : bKnown   ? aiSizes[iSize][1]
+                                                   : 88))
+                << iType << ", " << iSize;
+        }
+    }
+    for (int i = 0; i < 2 * 11; i++)
+    {
+        const int iReal = i / 11, iType = i % 11 - 1;
+        oSettings.RealMSXAspectRatio = static_cast<unsigned char>(iReal);
+        oSettings.InputAspectRatioType = oSettings.OutputAspectRatioType =
+            static_cast<tdAspectRatioType>(iType);
+        double afResult[2] = {3.25, 4.5};
+        vGetInputAspectRatio(&oSettings, &afResult[0]);
+        vGetOutputAspectRatio(&oSettings, &afResult[1]);
+        for (int k = 0; k < 2; k++)
+            EXPECT_EQ(afResult[k], iType < 0 || iType > 8 ? afAutoCustomUnset[k][2]
+                                   : iType < 2            ? afAutoCustomUnset[k][iType]
+                                                          : afRatios[iReal][iType])
+                << iType << ", real " << iReal;
+    }
+    EXPECT_EQ(fGetMSXAspectRatio(&oSettings), 1.138);
+    oSettings.RealMSXAspectRatio = 0;
+    EXPECT_EQ(fGetMSXAspectRatio(&oSettings), 1.1041666666666667);
+    for (double f : {0.0, -2.0, HUGE_VAL, std::nan(""), 1e-300})
+        EXPECT_EQ(fSaneAspectRatio(f), f == 1e-300 ? f : 1.0) << f;
 }
 
-TEST(SettingsSaneRatio, KeepsFinitePositiveValuesAndReplacesTheRest)
+// Each option alone: parsing it sets its field and nothing else, writing gives
+// exactly that option, and setting the field back to its default removes it.
+TEST(SettingsString, EveryOptionParsesAndWritesItsOwnField)
 {
-    const double fInf = std::numeric_limits<double>::infinity();
-    for (double f : {1.0, 0.5, 53.0 / 48.0, 1e-300, 4.9e-324, 1e300})
-        EXPECT_EQ(fSaneAspectRatio(f), f) << f;
-    for (double f : {0.0, -0.0, -1.0, -1e-300, fInf, -fInf, std::numeric_limits<double>::quiet_NaN()})
-        EXPECT_EQ(fSaneAspectRatio(f), 1.0) << f;
+    tdSettings oDefault, oAll;
+    vGetDefaultSettings(&oDefault);
+    vGetDefaultSettings(&oAll);
+    std::string sAll;
+    for (const tdOptionRow& oRow : g_aoOptions)
+    {
+        const std::string sArgument = std::string(oRow.pszOption) + oRow.pszValue;
+        tdSettings oParsed, oExpected;
+        vGetDefaultSettings(&oParsed);
+        memcpy(&oExpected, &oDefault, sizeof(oExpected));
+        vSetField(&oExpected, oRow, oRow.pszValue);
+        EXPECT_TRUE(bGetSettingsFromString(&oParsed, sArgument.c_str())) << sArgument;
+        EXPECT_EQ(0, memcmp(&oExpected, &oParsed, sizeof(oExpected))) << sArgument;
+        EXPECT_EQ(sLine(oParsed), "qev <input_file> " + sArgument + " -of<output_file>");
+        vSetField(&oParsed, oRow, oRow.pszDefault);
+        EXPECT_EQ(sLine(oParsed), "qev <input_file> -of<output_file>") << sArgument;
+        EXPECT_TRUE(bGetSettingsFromString(&oAll, sArgument.c_str()));
+        sAll += " " + sArgument;
+    }
+    EXPECT_EQ(sLine(oAll), "qev <input_file>" + sAll + " -of<output_file>");
 }
 
-// ---------------------------------------------------------------------------
-// Selection-box texts: one per value, in value order.
-
-TEST(SettingsNames, TextsOfTheSelectionBoxes)
+TEST(SettingsString, WorkedExamples)
 {
-    EXPECT_STREQ(g_apszScreenModeNames[ScreenMode_Screen2], "Screen 2");
-    EXPECT_STREQ(g_apszScreenModeNames[ScreenMode_Screen12], "Screen 12");
-    EXPECT_STREQ(g_apszConversionTypeNames[ConversionType_KRU], "KRU");
-    EXPECT_STREQ(g_apszConversionTypeNames[ConversionType_RES], "RES");
-    EXPECT_STREQ(g_apszPaletteTypeNames[PaletteType_Grey], "Grey");
-    EXPECT_STREQ(g_apszDeltaMethodNames[DeltaMethod_Hit9918], "Hit9918");
-    EXPECT_STREQ(g_apszFitModeNames[FitMode_CropHeight], "Crop height");
-    EXPECT_STREQ(g_apszResizeFilterNames[ResizeFilter_Bicubic], "Bicubic");
-    EXPECT_STREQ(g_apszRGB2YJKMethodNames[RGB2YJK_AreaSearch], "Area search");
-    EXPECT_STREQ(g_apszYJK2RGBInterpolationNames[YJK2RGB_Lanczos3], "Lanczos3");
-    EXPECT_STREQ(g_apszAspectRatioTypeNames[AspectRatio_1to1], "1:1");
-    EXPECT_STREQ(g_apszAspectRatioTypeNames[AspectRatio_50HzHR], "50Hz HR");
-    EXPECT_STREQ(g_apszOutputSizeTypeNames[OutputSize_Original], "Original");
-    EXPECT_STREQ(g_apszOutputSizeTypeNames[OutputSize_1024x768], "1024x768");
-    EXPECT_STREQ(g_apszDitheringModeNames[Dithering_Bayer8x8], "Bayer 8x8");
+    tdSettings oSettings;
+    vGetDefaultSettings(&oSettings);
+    oSettings.BrightnessWeight = std::nan(""); // a NaN counts as different
+    oSettings.ErrorDiffusionFactor = 1.0 / 3.0;
+    EXPECT_EQ(sLine(oSettings), "qev <input_file> -bwnan -ed0.333333 -of<output_file>");
+    EXPECT_TRUE(bGetSettingsFromString(&oSettings, "-SM3") && oSettings.ScreenMode == 3);
+    EXPECT_TRUE(bGetSettingsFromString(&oSettings, "-ed") && oSettings.ErrorDiffusionFactor == 0.0);
+    // Byte fields keep the low 8 bits.
+    EXPECT_TRUE(bGetSettingsFromString(&oSettings, "-bc300") && bGetSettingsFromString(&oSettings, "-im257"));
+    EXPECT_EQ(sLine(oSettings), "qev <input_file> -bc44 -bwnan -ed0 -im1 -sm3 -of<output_file>");
+    EXPECT_TRUE(bGetSettingsFromString(&oSettings, "-ow12abc") && oSettings.OutputWidth == 12);
+    tdSettings oBefore;
+    memcpy(&oBefore, &oSettings, sizeof(oBefore));
+    for (const char* pszArgument : {"-of<output_file>", "", "-", "sm3", "-s", " -sm3", "<input_file>"})
+        EXPECT_FALSE(bGetSettingsFromString(&oSettings, pszArgument)) << "'" << pszArgument << "'";
+    EXPECT_EQ(0, memcmp(&oBefore, &oSettings, sizeof(oBefore)));
 }
 
 } // namespace

@@ -1,65 +1,41 @@
 #include "tests/support/codecs.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <string>
 
-namespace
+tdBytes aucHexBytes(const std::string& sHex)
 {
-class BitReader
-{
-public:
-    explicit BitReader(const tdBytes& aucStream) : m_aucStream(aucStream) {}
-    bool bRead(int iCount, unsigned int* puiValue)
+    tdBytes auc;
+    for (size_t i = 0; i < sHex.size(); i++)
     {
-        *puiValue = 0;
-        for (int i = 0; i < iCount; i++)
+        size_t uiDigits = 0;
+        if (sHex[i] == '*' && !auc.empty())
         {
-            if (m_uiBit >= m_aucStream.size() * 8) return false;
-            unsigned int uiBit = (m_aucStream[m_uiBit / 8] >> (7 - m_uiBit % 8)) & 1u;
-            *puiValue = (*puiValue << 1) | uiBit;
-            m_uiBit++;
+            unsigned char ucLast = auc.back();
+            auc.insert(auc.end(), std::stoul(sHex.substr(i + 1), &uiDigits) - 1, ucLast);
+            i += uiDigits;
         }
-        return true;
+        else if (isxdigit(static_cast<unsigned char>(sHex[i])) && i + 1 < sHex.size())
+            auc.push_back(static_cast<unsigned char>(std::stoi(sHex.substr(i++, 2), nullptr, 16)));
     }
-    size_t uiPosition() const { return m_uiBit; }
-
-private:
-    const tdBytes& m_aucStream;
-    size_t m_uiBit = 0;
-};
-
-int iBitLength(unsigned int uiValue)
-{
-    int i = 0;
-    while (uiValue)
-    {
-        i++;
-        uiValue >>= 1;
-    }
-    return i;
+    return auc;
 }
-} // namespace
 
 bool bDecodeRunLength(const tdBytes& aucStream, tdBytes* paucOutput)
 {
     paucOutput->clear();
-    size_t i = 0;
-    while (i < aucStream.size())
+    for (size_t i = 0; i < aucStream.size();)
     {
         unsigned int uiControl = aucStream[i++];
         if (uiControl == 0) return i == aucStream.size();
-        if (uiControl < 0x80)
-        {
-            if (aucStream.size() - i < uiControl) return false;
-            paucOutput->insert(paucOutput->end(), aucStream.begin() + static_cast<long>(i),
-                               aucStream.begin() + static_cast<long>(i + uiControl));
-            i += uiControl;
-        }
-        else
-        {
-            if (uiControl < 0x83 || i >= aucStream.size()) return false;
-            paucOutput->insert(paucOutput->end(), uiControl - 0x80, aucStream[i++]);
-        }
+        bool bCopy = uiControl < 0x80; // else a run of (control - 0x80) bytes
+        size_t uiTake = bCopy ? uiControl : 1;
+        if ((!bCopy && uiControl < 0x83) || aucStream.size() - i < uiTake) return false;
+        for (size_t j = 0; j < (bCopy ? uiControl : uiControl - 0x80); j++)
+            paucOutput->push_back(aucStream[i + (bCopy ? j : 0)]);
+        i += uiTake;
     }
     return false;
 }
@@ -69,50 +45,58 @@ bool bDecodeLZW(const tdBytes& aucStream, tdBytes* paucOutput, tdLZWStats* poSta
     tdLZWStats oUnused;
     if (!poStats) poStats = &oUnused;
     paucOutput->clear();
-    BitReader oReader(aucStream);
+    size_t uiBit = 0;
+    // Bits from the top of each byte; false past the end.
+    auto bRead = [&](int iCount, unsigned int* puiValue)
+    {
+        *puiValue = 0;
+        for (int i = 0; i < iCount; i++, uiBit++)
+        {
+            if (uiBit >= aucStream.size() * 8) return false;
+            *puiValue = (*puiValue << 1) | ((aucStream[uiBit / 8] >> (7 - uiBit % 8)) & 1u);
+        }
+        return true;
+    };
     std::vector<tdBytes> aoEntries;
     tdBytes aucPrevious;
-    bool bHavePrevious = false;
-    int k = 0;
-    for (;;)
+    for (unsigned int k = 1;; k++)
     {
-        k++;
         poStats->m_iCodes++;
-        unsigned int uiFlag = 0;
-        if (!oReader.bRead(1, &uiFlag)) return false;
+        unsigned int uiFlag = 0, n = 0;
+        if (!bRead(1, &uiFlag)) return false;
         tdBytes aucCurrent;
         if (uiFlag)
         {
-            unsigned int uiByte = 0;
-            if (!oReader.bRead(8, &uiByte)) return false;
-            aucCurrent.push_back(static_cast<unsigned char>(uiByte));
+            if (!bRead(8, &n)) return false;
+            aucCurrent.push_back(static_cast<unsigned char>(n));
         }
         else
         {
-            int iWidth = std::max(2, iBitLength(static_cast<unsigned int>(k)));
+            int iWidth = 2;
+            while (k >> iWidth)
+                iWidth++;
             poStats->m_iMaxWidth = std::max(poStats->m_iMaxWidth, iWidth);
-            unsigned int n = 0;
-            if (!oReader.bRead(iWidth, &n)) return false;
-            if (n == static_cast<unsigned int>(k - 1))
+            if (!bRead(iWidth, &n)) return false;
+            if (n == k - 1)
             {
-                poStats->m_aiClearAt.push_back(k);
+                poStats->m_aiClearAt.push_back(static_cast<int>(k));
                 aoEntries.clear();
-                bHavePrevious = false;
+                aucPrevious.clear();
                 k = 0;
                 continue;
             }
-            if (n == static_cast<unsigned int>(k))
+            if (n == k)
             {
-                // The rest of the last byte must be padding, and nothing may follow.
-                size_t uiEnd = oReader.uiPosition();
-                if ((uiEnd + 7) / 8 != aucStream.size()) return false;
+                // The rest of the last byte must be zero padding, and nothing may follow.
+                if ((uiBit + 7) / 8 != aucStream.size()) return false;
                 unsigned int uiPad = 0;
-                if (!oReader.bRead(static_cast<int>((8 - uiEnd % 8) % 8), &uiPad) || uiPad != 0) return false;
-                return true;
+                return bRead(static_cast<int>((8 - uiBit % 8) % 8), &uiPad) && uiPad == 0;
             }
+            // Entry k - 2 is the previous string plus the first byte of this one, so
+            // when this code names it, its last byte is the previous string's first.
             if (n < aoEntries.size())
                 aucCurrent = aoEntries[n];
-            else if (n == aoEntries.size() && bHavePrevious)
+            else if (n == aoEntries.size() && !aucPrevious.empty())
             {
                 aucCurrent = aucPrevious;
                 aucCurrent.push_back(aucPrevious[0]);
@@ -120,128 +104,107 @@ bool bDecodeLZW(const tdBytes& aucStream, tdBytes* paucOutput, tdLZWStats* poSta
             else
                 return false;
         }
-        if (bHavePrevious)
+        if (!aucPrevious.empty())
         {
-            tdBytes aucEntry = aucPrevious;
-            aucEntry.push_back(aucCurrent[0]);
-            aoEntries.push_back(aucEntry);
+            aoEntries.push_back(aucPrevious);
+            aoEntries.back().push_back(aucCurrent[0]);
             poStats->m_uiMaxEntries = std::max(poStats->m_uiMaxEntries, aoEntries.size());
         }
         paucOutput->insert(paucOutput->end(), aucCurrent.begin(), aucCurrent.end());
         aucPrevious = aucCurrent;
-        bHavePrevious = true;
     }
 }
 
-namespace
-{
-// Decoder of one compressed block, from the format alone.
-struct tdBlockDecoder
-{
-    const std::vector<unsigned char>& m_aucIn;
-    size_t m_uiPos = 0;
-    int m_iFlags = 0;
-    int m_iFlagBitsLeft = 0;
-    bool m_bPastEnd = false;
-
-    explicit tdBlockDecoder(const std::vector<unsigned char>& aucIn) : m_aucIn(aucIn) {}
-
-    int iByte()
-    {
-        if (m_uiPos >= m_aucIn.size())
-        {
-            m_bPastEnd = true;
-            return 0;
-        }
-        return m_aucIn[m_uiPos++];
-    }
-    int iBit()
-    {
-        if (m_iFlagBitsLeft == 0)
-        {
-            m_iFlags = iByte();
-            m_iFlagBitsLeft = 8;
-        }
-        m_iFlagBitsLeft--;
-        return (m_iFlags >> m_iFlagBitsLeft) & 1;
-    }
-
-    // Decodes up to the end marker into *paucOut. False on a malformed block: input
-    // exhausted, an offset reaching before the start, a length code beyond 32 bits,
-    // or output beyond uiLimit bytes.
-    bool bDecode(std::vector<unsigned char>* paucOut, size_t uiLimit)
-    {
-        for (;;)
-        {
-            if (m_bPastEnd) return false;
-            if (iBit() == 0)
-            {
-                paucOut->push_back(static_cast<unsigned char>(iByte()));
-                if (paucOut->size() > uiLimit) return false;
-                continue;
-            }
-            int iOffsetByte = iByte();
-            unsigned int uiOffset = static_cast<unsigned int>(iOffsetByte);
-            if (iOffsetByte & 0x80)
-            {
-                unsigned int uiHigh = 0;
-                for (int i = 0; i < 4; i++)
-                    uiHigh = uiHigh * 2 + static_cast<unsigned int>(iBit());
-                uiOffset = (uiHigh << 7) | (static_cast<unsigned int>(iOffsetByte) & 127);
-            }
-            uiOffset += 1;
-            int iOnes = 0;
-            while (iBit() == 1)
-            {
-                if (++iOnes > 31 || m_bPastEnd) return false;
-            }
-            unsigned long long ulN = 1;
-            for (int i = 0; i < iOnes; i++)
-                ulN = ulN * 2 + static_cast<unsigned long long>(iBit());
-            if (m_bPastEnd) return false;
-            if (iOffsetByte == 0 && ulN == 65536) return true;
-            unsigned long long ulLength = ulN + 1;
-            if (uiOffset > paucOut->size() || paucOut->size() + ulLength > uiLimit) return false;
-            size_t uiFrom = paucOut->size() - uiOffset;
-            for (unsigned long long i = 0; i < ulLength; i++)
-                paucOut->push_back((*paucOut)[uiFrom + i]);
-        }
-    }
-};
-
-} // namespace
-
-bool bDecompressKRUBlock(const std::vector<unsigned char>& aucPacked, std::vector<unsigned char>* paucOut,
-                         size_t uiLimit)
+bool bDecompressKRUBlock(const tdBytes& aucPacked, tdBytes* paucOut, size_t uiLimit)
 {
     paucOut->clear();
-    tdBlockDecoder oDecoder(aucPacked);
-    return oDecoder.bDecode(paucOut, uiLimit) && oDecoder.m_uiPos == aucPacked.size();
+    size_t uiPos = 0;
+    bool bPastEnd = false;
+    unsigned int uiFlags = 0;
+    int iFlagBits = 0;
+    auto uiByte = [&]() -> unsigned int
+    {
+        if (uiPos < aucPacked.size()) return aucPacked[uiPos++];
+        bPastEnd = true;
+        return 0;
+    };
+    auto uiBit = [&]() -> unsigned int
+    {
+        if (iFlagBits == 0)
+        {
+            uiFlags = uiByte();
+            iFlagBits = 8;
+        }
+        return (uiFlags >> --iFlagBits) & 1u;
+    };
+    while (!bPastEnd)
+    {
+        if (uiBit() == 0)
+        {
+            paucOut->push_back(static_cast<unsigned char>(uiByte()));
+            if (paucOut->size() > uiLimit) return false;
+            continue;
+        }
+        unsigned int uiOffsetByte = uiByte(), uiOffset = uiOffsetByte;
+        if (uiOffsetByte & 0x80)
+        {
+            unsigned int uiHigh = 0;
+            for (int i = 0; i < 4; i++)
+                uiHigh = uiHigh * 2 + uiBit();
+            uiOffset = (uiHigh << 7) | (uiOffsetByte & 127);
+        }
+        uiOffset += 1;
+        int iOnes = 0;
+        while (uiBit() == 1)
+            if (++iOnes > 31 || bPastEnd) return false;
+        unsigned long long ulN = 1;
+        for (int i = 0; i < iOnes; i++)
+            ulN = ulN * 2 + uiBit();
+        if (bPastEnd) return false;
+        if (uiOffsetByte == 0 && ulN == 65536) return uiPos == aucPacked.size();
+        if (uiOffset > paucOut->size() || paucOut->size() + ulN + 1 > uiLimit) return false;
+        // The copy may overlap the bytes it produces.
+        for (unsigned long long i = 0; i <= ulN; i++)
+            paucOut->push_back((*paucOut)[paucOut->size() - uiOffset]);
+    }
+    return false;
 }
 
-bool bDecodeKRURecord(const std::vector<unsigned char>& aucRecord, size_t uiAt,
-                      std::vector<unsigned char>* paucStream, size_t* puiNext)
+bool bDecodeKRURecord(const tdBytes& aucRecord, size_t uiAt, tdBytes* paucStream, size_t* puiNext,
+                      std::vector<size_t>* pauiBlocks)
 {
     paucStream->clear();
+    if (pauiBlocks) pauiBlocks->clear();
     if (aucRecord.size() < uiAt + 11 || memcmp(aucRecord.data() + uiAt, "MSXKRU", 6) != 0) return false;
+    auto uiNumber = [&](size_t uiFrom, int iBytes)
+    {
+        size_t ui = 0;
+        for (int i = iBytes - 1; i >= 0; i--)
+            ui = ui * 256 + aucRecord[uiFrom + static_cast<size_t>(i)];
+        return ui;
+    };
     size_t uiPos = uiAt + 11;
     for (;;)
     {
         if (uiPos + 2 > aucRecord.size()) return false;
-        size_t uiLength = aucRecord[uiPos] | (aucRecord[uiPos + 1] << 8);
+        size_t uiLength = uiNumber(uiPos, 2);
         uiPos += 2;
         if (uiLength == 0) break;
         if (uiPos + 2 > aucRecord.size()) return false;
-        size_t uiPacked = aucRecord[uiPos] | (aucRecord[uiPos + 1] << 8);
+        size_t uiPacked = uiNumber(uiPos, 2);
         uiPos += 2;
         if (uiPos + uiPacked > aucRecord.size()) return false;
-        std::vector<unsigned char> aucBlock(aucRecord.begin() + static_cast<long>(uiPos),
-                                            aucRecord.begin() + static_cast<long>(uiPos + uiPacked));
-        std::vector<unsigned char> aucPlain;
-        if (!bDecompressKRUBlock(aucBlock, &aucPlain, uiLength) || aucPlain.size() != uiLength) return false;
+        tdBytes aucPlain;
+        if (!bDecompressKRUBlock(tdBytes(aucRecord.begin() + static_cast<long>(uiPos),
+                                         aucRecord.begin() + static_cast<long>(uiPos + uiPacked)),
+                                 &aucPlain, uiLength) ||
+            aucPlain.size() != uiLength)
+            return false;
         paucStream->insert(paucStream->end(), aucPlain.begin(), aucPlain.end());
+        if (pauiBlocks) pauiBlocks->push_back(uiLength);
         uiPos += uiPacked;
     }
+    if (uiNumber(uiAt + 6, 4) != uiPos - uiAt - 6) return false;
     if (puiNext) *puiNext = uiPos;
     return true;
 }

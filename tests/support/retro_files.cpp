@@ -1,10 +1,10 @@
 #include "tests/support/retro_files.h"
 
-#include "tests/support/testutil.h"
-
 #include "retro/recoil.h"
 
-#include <cctype>
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,651 +12,255 @@
 bool bDecodeRetro(const std::string& sName, const tdBytes& aucContent, tdRetroPixels* poPixels)
 {
     RECOIL* poDecoder = RECOIL_New();
-    if (!poDecoder) return false;
     bool bOK =
         RECOIL_Decode(poDecoder, sName.c_str(), aucContent.data(), static_cast<int>(aucContent.size()));
-    int iWidth = RECOIL_GetWidth(poDecoder);
-    int iHeight = RECOIL_GetHeight(poDecoder);
+    poPixels->m_iWidth = RECOIL_GetWidth(poDecoder);
+    poPixels->m_iHeight = RECOIL_GetHeight(poDecoder);
     const int* piPixels = RECOIL_GetPixels(poDecoder);
-    if (bOK && piPixels && iWidth > 0 && iHeight > 0)
-    {
-        poPixels->m_iWidth = iWidth;
-        poPixels->m_iHeight = iHeight;
-        poPixels->m_aiPixels.assign(piPixels, piPixels + static_cast<size_t>(iWidth) * iHeight);
-    }
-    else if (!bOK && (iWidth != 0 || iHeight != 0 || piPixels))
-    {
-        bOK = false;
-        poPixels->m_iWidth = -1; // a failed decode that still reports a picture
-    }
-    else
-    {
-        bOK = false;
-    }
+    // A failed decode that still reports a picture fails too, with width -1.
+    if (!bOK && (poPixels->m_iWidth || poPixels->m_iHeight || piPixels)) poPixels->m_iWidth = -1;
+    bOK = bOK && piPixels && poPixels->m_iWidth > 0 && poPixels->m_iHeight > 0;
+    poPixels->m_aiPixels.assign(
+        piPixels, piPixels + (bOK ? static_cast<size_t>(poPixels->m_iWidth) * poPixels->m_iHeight : 0));
     RECOIL_Delete(poDecoder);
     return bOK;
 }
 
-int iWiden(int iLevel, int iBits)
+tdRetroPixels oDecoded(const std::string& sName, const tdBytes& aucContent)
 {
-    int iMax = (1 << iBits) - 1;
-    return (iLevel * 255 + iMax / 2) / iMax;
+    tdRetroPixels o;
+    EXPECT_TRUE(bDecodeRetro(sName, aucContent, &o)) << sName;
+    return o;
 }
 
-tdBytes aucPackBits(const unsigned char* pucData, size_t uiLength)
+int iLevelColor(const char* psz, int iIndex)
 {
-    tdBytes aucOut;
-    size_t i = 0;
-    while (i < uiLength)
-    {
-        size_t uiRun = 1;
-        while (i + uiRun < uiLength && uiRun < 128 && pucData[i + uiRun] == pucData[i])
-            uiRun++;
-        if (uiRun >= 3)
-        {
-            aucOut.push_back(static_cast<unsigned char>(257 - uiRun)); // 1 - n as a signed byte
-            aucOut.push_back(pucData[i]);
-            i += uiRun;
-            continue;
-        }
-        // Literal block up to the next run of three or 128 bytes.
-        size_t uiStart = i;
-        while (i < uiLength && i - uiStart < 128)
-        {
-            if (i + 2 < uiLength && pucData[i] == pucData[i + 1] && pucData[i] == pucData[i + 2]) break;
-            i++;
-        }
-        aucOut.push_back(static_cast<unsigned char>(i - uiStart - 1));
-        aucOut.insert(aucOut.end(), pucData + uiStart, pucData + i);
-    }
-    return aucOut;
+    const int aiLevel3[8] = {0, 36, 73, 109, 146, 182, 219, 255};
+    int iColor = 0;
+    for (int c = 0; c < 3; c++)
+        iColor = iColor << 8 | aiLevel3[psz[3 * iIndex + c] - '0'];
+    return iColor;
 }
 
-static void vPutBE16(tdBytes* paucOut, unsigned uiValue)
+tdBytes aucPatched(tdBytes auc, std::initializer_list<std::pair<int, int>> aoPatches)
 {
-    paucOut->push_back(static_cast<unsigned char>(uiValue >> 8));
-    paucOut->push_back(static_cast<unsigned char>(uiValue));
+    for (const std::pair<int, int>& o : aoPatches)
+        auc[static_cast<size_t>(o.first)] = static_cast<unsigned char>(o.second);
+    return auc;
 }
 
-static void vPutBE32(tdBytes* paucOut, uint32_t uiValue)
+void vExpectRefused(const char* pszName, const tdBytes& auc,
+                    std::initializer_list<std::pair<int, int>> aoPatches, std::initializer_list<int> aiCuts)
 {
-    vPutBE16(paucOut, uiValue >> 16);
-    vPutBE16(paucOut, uiValue & 0xFFFF);
+    tdRetroPixels oPixels;
+    for (const std::pair<int, int>& o : aoPatches)
+        EXPECT_FALSE(bDecodeRetro(pszName, aucPatched(auc, {o}), &oPixels))
+            << pszName << " byte " << o.first << " = " << o.second;
+    for (int i : aiCuts)
+        EXPECT_FALSE(
+            bDecodeRetro(pszName, tdBytes(auc.begin(), i < 0 ? auc.end() + i : auc.begin() + i), &oPixels))
+            << pszName << " cut " << i;
 }
 
-static void vPutLE16(tdBytes* paucOut, unsigned uiValue)
-{
-    paucOut->push_back(static_cast<unsigned char>(uiValue));
-    paucOut->push_back(static_cast<unsigned char>(uiValue >> 8));
-}
-
-std::vector<int> aiRunValues(size_t uiCount, int iLimit, uint32_t uiSeed)
+tdRetroPixels oRunPicture(int iWidth, int iHeight, int iColors, int iLevels, uint32_t uiSeed)
 {
     tdTestRandom oRandom = {uiSeed};
-    std::vector<int> ai;
-    while (ai.size() < uiCount)
+    std::vector<int> aiPalette;
+    while (static_cast<int>(aiPalette.size()) < iColors)
     {
-        int iValue = static_cast<int>(oRandom.uiNext(static_cast<unsigned>(iLimit)));
-        size_t uiRun = 1 + oRandom.uiNext(40);
-        for (size_t i = 0; i < uiRun && ai.size() < uiCount; i++)
-            ai.push_back(iValue);
+        int iColor = 0;
+        for (int c = 0; c < 3; c++)
+            iColor = iColor << 8 | (static_cast<int>(oRandom.uiNext(static_cast<unsigned>(iLevels))) * 255 +
+                                    (iLevels - 1) / 2) /
+                                       (iLevels - 1);
+        if (iLevels == 2 && iColors == 2) iColor = aiPalette.empty() ? 0 : 0xFFFFFF;
+        if (std::find(aiPalette.begin(), aiPalette.end(), iColor) == aiPalette.end())
+            aiPalette.push_back(iColor);
     }
-    return ai;
+    tdRetroPixels o;
+    o.m_iWidth = iWidth;
+    o.m_iHeight = iHeight;
+    const size_t uiCount = static_cast<size_t>(iWidth) * iHeight;
+    while (o.m_aiPixels.size() < uiCount)
+    {
+        const int iColor = aiPalette[oRandom.uiNext(static_cast<unsigned>(iColors))];
+        for (size_t n = 1 + oRandom.uiNext(40); n > 0 && o.m_aiPixels.size() < uiCount; n--)
+            o.m_aiPixels.push_back(iColor);
+    }
+    for (size_t i = 0; i < aiPalette.size() && i < uiCount; i++)
+        o.m_aiPixels[i * 7 % uiCount] = aiPalette[i];
+    return o;
 }
 
-// ---------------------------------------------------------------- Atari ST
-
-int iSTWidth(int iResolution)
+static bool bRunInFolder(const tdTempFolder& oFolder, const std::string& sCommand)
 {
-    return iResolution == 0 ? 320 : 640;
+    return system(("cd '" + oFolder.m_sPath + "' && " + sCommand + " 2>/dev/null").c_str()) == 0;
 }
 
-int iSTHeight(int iResolution)
+tdBytes aucNetpbmWrite(const tdTempFolder& oFolder, const tdRetroPixels& oPicture, int iMaxval,
+                       const std::string& sWriter)
 {
-    return iResolution == 2 ? 400 : 200;
+    const std::string sHeader = (iMaxval == 1 ? "P4\n" : "P6\n") + std::to_string(oPicture.m_iWidth) + " " +
+                                std::to_string(oPicture.m_iHeight) +
+                                (iMaxval == 1 ? "\n" : " " + std::to_string(iMaxval) + "\n");
+    tdBytes aucPNM(sHeader.begin(), sHeader.end());
+    for (int y = 0; y < oPicture.m_iHeight; y++)
+    {
+        tdBytes aucBits(static_cast<size_t>((oPicture.m_iWidth + 7) / 8), 0);
+        for (int x = 0; x < oPicture.m_iWidth; x++)
+        {
+            if (oPicture.iAt(x, y) == 0) aucBits[x / 8] |= static_cast<unsigned char>(0x80 >> (x % 8));
+            for (int c = 16; c >= 0 && iMaxval > 1; c -= 8)
+                aucPNM.push_back(
+                    static_cast<unsigned char>((((oPicture.iAt(x, y) >> c) & 255) * iMaxval + 127) / 255));
+        }
+        if (iMaxval == 1) aucPNM.insert(aucPNM.end(), aucBits.begin(), aucBits.end());
+    }
+    if (!bWriteFile(oFolder.sFile("in.pnm"), aucPNM) || !bRunInFolder(oFolder, sWriter + " in.pnm > out.bin"))
+        return tdBytes();
+    return aucReadFile(oFolder.sFile("out.bin"));
 }
 
-int iSTPlanes(int iResolution)
+// The next header number of a PNM file after white space.
+static int iPNMNumber(const tdBytes& auc, size_t* puiAt)
 {
-    return iResolution == 0 ? 4 : (iResolution == 1 ? 2 : 1);
+    while (*puiAt < auc.size() && strchr(" \t\r\n", auc[*puiAt]))
+        ++*puiAt;
+    int iValue = 0;
+    while (*puiAt < auc.size() && auc[*puiAt] >= '0' && auc[*puiAt] <= '9')
+        iValue = iValue * 10 + (auc[(*puiAt)++] - '0');
+    return iValue;
 }
 
-tdBytes aucSTScreenMemory(const tdTestSTScreen& oScreen)
+bool bNetpbmRead(const tdTempFolder& oFolder, const std::string& sReader, const tdBytes& aucFile,
+                 tdRetroPixels* poPicture)
 {
-    const int iWidth = iSTWidth(oScreen.m_iResolution);
-    const int iPlanes = iSTPlanes(oScreen.m_iResolution);
-    tdBytes aucScreen(32000, 0);
-    for (int y = 0; y < iSTHeight(oScreen.m_iResolution); y++)
+    if (!bWriteFile(oFolder.sFile("file.bin"), aucFile) ||
+        !bRunInFolder(oFolder, sReader + " file.bin > ref.pnm"))
+        return false;
+    const tdBytes auc = aucReadFile(oFolder.sFile("ref.pnm"));
+    if (auc.size() < 2 || auc[0] != 'P' || (auc[1] != '4' && auc[1] != '6')) return false;
+    const bool bBits = auc[1] == '4';
+    size_t uiAt = 2;
+    const int iWidth = poPicture->m_iWidth = iPNMNumber(auc, &uiAt);
+    const int iHeight = poPicture->m_iHeight = iPNMNumber(auc, &uiAt);
+    const int iMaxval = bBits ? 1 : iPNMNumber(auc, &uiAt);
+    const size_t uiRow = bBits ? static_cast<size_t>((iWidth + 7) / 8) : static_cast<size_t>(3 * iWidth);
+    if (++uiAt + uiRow * iHeight > auc.size() || iMaxval < 1 || iMaxval > 255) return false;
+    poPicture->m_aiPixels.clear();
+    for (int y = 0; y < iHeight; y++)
     {
         for (int x = 0; x < iWidth; x++)
         {
-            int iValue = oScreen.m_aiValues[static_cast<size_t>(y) * iWidth + x];
-            for (int p = 0; p < iPlanes; p++)
-            {
-                if (!((iValue >> p) & 1)) continue;
-                // Word of plane p in group x / 16; bit 15 leftmost.
-                size_t uiWord =
-                    static_cast<size_t>(y) * (iWidth / 8 * iPlanes) + ((x / 16) * iPlanes + p) * 2;
-                int iBit = 15 - x % 16;
-                aucScreen[uiWord + (iBit >= 8 ? 0 : 1)] |= static_cast<unsigned char>(1 << (iBit % 8));
-            }
+            const unsigned char* puc = &auc[uiAt + uiRow * y];
+            int iColor = ((puc[x / 8] >> (7 - x % 8)) & 1) ? 0 : 0xFFFFFF;
+            for (int c = 0; c < 3 && !bBits; c++)
+                iColor = (c ? iColor << 8 : 0) | ((puc[3 * x + c] * 255 + iMaxval / 2) / iMaxval);
+            poPicture->m_aiPixels.push_back(iColor);
         }
     }
-    return aucScreen;
+    return true;
 }
 
-static void vPutSTPalette(tdBytes* paucOut, const tdTestSTScreen& oScreen)
+tdBytes aucDegasElite(const tdBytes& aucDegas)
 {
-    for (unsigned uiWord : oScreen.m_auiPalette)
-        vPutBE16(paucOut, uiWord);
-}
-
-tdBytes aucDegas(const tdTestSTScreen& oScreen, bool bCompressed)
-{
-    tdBytes aucOut;
-    vPutBE16(&aucOut, static_cast<unsigned>(oScreen.m_iResolution) | (bCompressed ? 0x8000 : 0));
-    vPutSTPalette(&aucOut, oScreen);
-    tdBytes aucScreen = aucSTScreenMemory(oScreen);
-    if (!bCompressed)
-    {
-        aucOut.insert(aucOut.end(), aucScreen.begin(), aucScreen.end());
-        return aucOut;
-    }
-    const int iPlanes = iSTPlanes(oScreen.m_iResolution);
-    const int iPlaneBytes = iSTWidth(oScreen.m_iResolution) / 8;
-    for (int y = 0; y < iSTHeight(oScreen.m_iResolution); y++)
+    const int iPlanes = aucDegas[1] == 0 ? 4 : (aucDegas[1] == 1 ? 2 : 1);
+    const int iLine = iPlanes == 1 ? 80 : 160;
+    tdBytes aucOut(aucDegas.begin(), aucDegas.begin() + 34);
+    aucOut[0] = 0x80;
+    // Word i of plane p sits at word i * planes + p of the interleaved line.
+    for (int y = 0; y < 32000 / iLine; y++)
     {
         for (int p = 0; p < iPlanes; p++)
         {
-            tdBytes aucPlane;
-            for (int i = 0; i < iPlaneBytes; i++)
-                aucPlane.push_back(aucScreen[static_cast<size_t>(y) * iPlaneBytes * iPlanes +
-                                             ((i / 2) * iPlanes + p) * 2 + i % 2]);
-            tdBytes aucPacked = aucPackBits(aucPlane.data(), aucPlane.size());
-            aucOut.insert(aucOut.end(), aucPacked.begin(), aucPacked.end());
+            aucOut.push_back(static_cast<unsigned char>(iLine / iPlanes - 1)); // one literal block
+            for (int i = 0; i < iLine / iPlanes; i++)
+                aucOut.push_back(
+                    aucDegas[static_cast<size_t>(34 + iLine * y + ((i / 2) * iPlanes + p) * 2 + i % 2)]);
         }
     }
-    aucOut.insert(aucOut.end(), 32, 0); // colour animation words
     return aucOut;
 }
 
-tdBytes aucNEOchrome(const tdTestSTScreen& oScreen)
+static void vPutBE32(tdBytes* pauc, size_t uiValue)
 {
-    tdBytes aucOut;
-    vPutBE16(&aucOut, 0);
-    vPutBE16(&aucOut, static_cast<unsigned>(oScreen.m_iResolution));
-    vPutSTPalette(&aucOut, oScreen);
-    const char acName[] = "  TEST  .NEO";
-    aucOut.insert(aucOut.end(), acName, acName + 12);
-    aucOut.resize(128, 0);
-    tdBytes aucScreen = aucSTScreenMemory(oScreen);
-    aucOut.insert(aucOut.end(), aucScreen.begin(), aucScreen.end());
-    return aucOut;
+    for (int iShift = 24; iShift >= 0; iShift -= 8)
+        pauc->push_back(static_cast<unsigned char>(uiValue >> iShift));
 }
 
-tdTestSTScreen oRandomSTScreen(int iResolution, uint32_t uiSeed)
+tdBytes aucIFF(const char* pszType, const std::vector<std::pair<std::string, tdBytes>>& aoChunks)
 {
-    tdTestSTScreen oScreen;
-    oScreen.m_iResolution = iResolution;
-    tdTestRandom oRandom = {uiSeed};
-    for (unsigned& uiWord : oScreen.m_auiPalette)
-        uiWord = oRandom.uiNext(0x1000) & 0x777;
-    oScreen.m_auiPalette[0] |= 1;
-    oScreen.m_aiValues = aiRunValues(static_cast<size_t>(iSTWidth(iResolution)) * iSTHeight(iResolution),
-                                     1 << iSTPlanes(iResolution), uiSeed);
-    return oScreen;
-}
-
-// ---------------------------------------------------------------- IFF
-
-static void vPutChunk(tdBytes* paucOut, const char* pszID, const tdBytes& aucData)
-{
-    paucOut->insert(paucOut->end(), pszID, pszID + 4);
-    vPutBE32(paucOut, static_cast<uint32_t>(aucData.size()));
-    paucOut->insert(paucOut->end(), aucData.begin(), aucData.end());
-    if (aucData.size() & 1) paucOut->push_back(0);
-}
-
-tdBytes aucILBM(const tdTestILBM& oILBM)
-{
-    tdBytes aucHeader;
-    vPutBE16(&aucHeader, static_cast<unsigned>(oILBM.m_iWidth));
-    vPutBE16(&aucHeader, static_cast<unsigned>(oILBM.m_iHeight));
-    vPutBE32(&aucHeader, 0);
-    aucHeader.push_back(static_cast<unsigned char>(oILBM.m_iPlanes));
-    aucHeader.push_back(static_cast<unsigned char>(oILBM.m_iMasking));
-    aucHeader.push_back(oILBM.m_bCompress ? 1 : 0);
-    aucHeader.push_back(0);
-    vPutBE16(&aucHeader, 0);
-    aucHeader.push_back(static_cast<unsigned char>(oILBM.m_iXAspect));
-    aucHeader.push_back(static_cast<unsigned char>(oILBM.m_iYAspect));
-    vPutBE16(&aucHeader, static_cast<unsigned>(oILBM.m_iWidth));
-    vPutBE16(&aucHeader, static_cast<unsigned>(oILBM.m_iHeight));
-
-    tdBytes aucBody;
-    const size_t uiWidth = static_cast<size_t>(oILBM.m_iWidth);
-    for (int y = 0; y < oILBM.m_iHeight; y++)
+    tdBytes aucBody(pszType, pszType + 4);
+    for (const std::pair<std::string, tdBytes>& o : aoChunks)
     {
-        std::vector<tdBytes> aaucRows;
-        if (oILBM.m_bChunky)
-        {
-            tdBytes aucRow(uiWidth + (uiWidth & 1), 0);
-            for (size_t x = 0; x < uiWidth; x++)
-                aucRow[x] = static_cast<unsigned char>(oILBM.m_auiValues[y * uiWidth + x]);
-            aaucRows.push_back(aucRow);
-        }
-        else
-        {
-            const size_t uiRowBytes = (uiWidth + 15) / 16 * 2;
-            for (int p = 0; p < oILBM.m_iPlanes + (oILBM.m_iMasking == 1 ? 1 : 0); p++)
-            {
-                tdBytes aucRow(uiRowBytes, 0);
-                for (size_t x = 0; x < uiWidth; x++)
-                {
-                    bool bSet = p == oILBM.m_iPlanes || ((oILBM.m_auiValues[y * uiWidth + x] >> p) & 1);
-                    if (bSet) aucRow[x / 8] |= static_cast<unsigned char>(0x80 >> (x % 8));
-                }
-                aaucRows.push_back(aucRow);
-            }
-        }
-        for (const tdBytes& aucRow : aaucRows)
-        {
-            tdBytes aucStored = oILBM.m_bCompress ? aucPackBits(aucRow.data(), aucRow.size()) : aucRow;
-            aucBody.insert(aucBody.end(), aucStored.begin(), aucStored.end());
-        }
+        aucBody.insert(aucBody.end(), o.first.begin(), o.first.end());
+        vPutBE32(&aucBody, o.second.size());
+        aucBody.insert(aucBody.end(), o.second.begin(), o.second.end());
+        if (o.second.size() & 1) aucBody.push_back(0);
     }
-
-    tdBytes aucForm;
-    const char* pszType = oILBM.m_bChunky ? "PBM " : "ILBM";
-    aucForm.insert(aucForm.end(), pszType, pszType + 4);
-    vPutChunk(&aucForm, "BMHD", aucHeader);
-    if (!oILBM.m_aucCMAP.empty()) vPutChunk(&aucForm, "CMAP", oILBM.m_aucCMAP);
-    if (oILBM.m_bCAMG)
-    {
-        tdBytes aucMode;
-        vPutBE32(&aucMode, oILBM.m_uiCAMG);
-        vPutChunk(&aucForm, "CAMG", aucMode);
-    }
-    vPutChunk(&aucForm, "BODY", aucBody);
     tdBytes aucOut = {'F', 'O', 'R', 'M'};
-    vPutBE32(&aucOut, static_cast<uint32_t>(aucForm.size()));
-    aucOut.insert(aucOut.end(), aucForm.begin(), aucForm.end());
+    vPutBE32(&aucOut, aucBody.size());
+    aucOut.insert(aucOut.end(), aucBody.begin(), aucBody.end());
     return aucOut;
 }
 
-// ---------------------------------------------------------------- PCX
-
-// PCX run-length: runs of up to 63, and any byte of 0xC0 or more as a run of 1.
-static void vPackPCX(const tdBytes& aucData, tdBytes* paucOut)
+tdBytes aucIFFChunk(const tdBytes& aucForm, const char* pszID)
 {
-    size_t i = 0;
-    while (i < aucData.size())
+    size_t uiSize = 0;
+    for (size_t i = 12; i + 8 <= aucForm.size(); i += 8 + uiSize + (uiSize & 1))
     {
-        size_t uiRun = 1;
-        while (i + uiRun < aucData.size() && uiRun < 63 && aucData[i + uiRun] == aucData[i])
-            uiRun++;
-        if (uiRun > 1 || aucData[i] >= 0xC0) paucOut->push_back(static_cast<unsigned char>(0xC0 | uiRun));
-        paucOut->push_back(aucData[i]);
-        i += uiRun;
+        uiSize = static_cast<size_t>(aucForm[i + 4]) << 24 | aucForm[i + 5] << 16 | aucForm[i + 6] << 8 |
+                 aucForm[i + 7];
+        if (memcmp(&aucForm[i], pszID, 4) == 0 && i + 8 + uiSize <= aucForm.size())
+            return tdBytes(&aucForm[i + 8], &aucForm[i + 8] + uiSize);
     }
+    return tdBytes();
 }
 
-tdBytes aucPCX(const tdTestPCX& oPCX)
+tdBytes aucRandom(size_t uiCount, uint32_t uiSeed)
 {
-    const int iMinimum = (oPCX.m_iWidth * oPCX.m_iBits + 7) / 8;
-    int iLineBytes = iMinimum + oPCX.m_iPadBytes;
-    iLineBytes += iLineBytes & 1;
-    tdBytes aucOut;
-    aucOut.push_back(0x0A);
-    aucOut.push_back(5);
-    aucOut.push_back(oPCX.m_bRLE ? 1 : 0);
-    aucOut.push_back(static_cast<unsigned char>(oPCX.m_iBits));
-    vPutLE16(&aucOut, static_cast<unsigned>(oPCX.m_iXMin) & 0xFFFF);
-    vPutLE16(&aucOut, static_cast<unsigned>(oPCX.m_iYMin) & 0xFFFF);
-    vPutLE16(&aucOut, static_cast<unsigned>(oPCX.m_iXMin + oPCX.m_iWidth - 1) & 0xFFFF);
-    vPutLE16(&aucOut, static_cast<unsigned>(oPCX.m_iYMin + oPCX.m_iHeight - 1) & 0xFFFF);
-    vPutLE16(&aucOut, 72);
-    vPutLE16(&aucOut, 72);
-    aucOut.insert(aucOut.end(), oPCX.m_acHeaderPalette, oPCX.m_acHeaderPalette + 48);
-    aucOut.push_back(0);
-    aucOut.push_back(static_cast<unsigned char>(oPCX.m_iPlanes));
-    vPutLE16(&aucOut, static_cast<unsigned>(iLineBytes));
-    vPutLE16(&aucOut, 1);
-    aucOut.resize(128, 0);
-
-    tdBytes aucAll;
-    const size_t uiWidth = static_cast<size_t>(oPCX.m_iWidth);
-    for (int y = 0; y < oPCX.m_iHeight; y++)
-    {
-        tdBytes aucRow;
-        for (int p = 0; p < oPCX.m_iPlanes; p++)
-        {
-            tdBytes aucLine(static_cast<size_t>(iLineBytes), 0);
-            for (size_t x = 0; x < uiWidth; x++)
-            {
-                uint32_t uiValue = oPCX.m_auiValues[y * uiWidth + x];
-                if (oPCX.m_iBits == 8 && oPCX.m_iPlanes >= 3)
-                    aucLine[x] = p < 3 ? static_cast<unsigned char>(uiValue >> (16 - 8 * p)) : 0xFF;
-                else if (oPCX.m_iBits == 8)
-                    aucLine[x] = static_cast<unsigned char>(uiValue);
-                else if (oPCX.m_iBits == 1)
-                    aucLine[x / 8] |= static_cast<unsigned char>(((uiValue >> p) & 1) << (7 - x % 8));
-                else
-                {
-                    int iPerByte = 8 / oPCX.m_iBits;
-                    int iShift = 8 - oPCX.m_iBits * (static_cast<int>(x) % iPerByte + 1);
-                    aucLine[x / iPerByte] |= static_cast<unsigned char>(uiValue << iShift);
-                }
-            }
-            aucRow.insert(aucRow.end(), aucLine.begin(), aucLine.end());
-        }
-        if (oPCX.m_bRunsAcrossLines || !oPCX.m_bRLE)
-        {
-            aucAll.insert(aucAll.end(), aucRow.begin(), aucRow.end());
-        }
-        else
-        {
-            // Runs kept inside each plane line, as most writers do.
-            for (int p = 0; p < oPCX.m_iPlanes; p++)
-                vPackPCX(tdBytes(aucRow.begin() + p * iLineBytes, aucRow.begin() + (p + 1) * iLineBytes),
-                         &aucOut);
-        }
-    }
-    if (!oPCX.m_bRLE)
-        aucOut.insert(aucOut.end(), aucAll.begin(), aucAll.end());
-    else if (oPCX.m_bRunsAcrossLines)
-        vPackPCX(aucAll, &aucOut);
-    if (!oPCX.m_aucVGAPalette.empty())
-    {
-        aucOut.push_back(0x0C);
-        aucOut.insert(aucOut.end(), oPCX.m_aucVGAPalette.begin(), oPCX.m_aucVGAPalette.end());
-    }
-    return aucOut;
+    tdTestRandom oRandom = {uiSeed};
+    tdBytes auc(uiCount);
+    for (unsigned char& c : auc)
+        c = static_cast<unsigned char>(oRandom.uiNext(256));
+    return auc;
 }
 
-// ---------------------------------------------------------------- MacPaint
-
-tdBytes aucMacPaint(const tdBytes& aucBits, bool bMacBinary)
+tdBytes aucBytes(std::initializer_list<int> ai)
 {
-    tdBytes aucOut;
-    if (bMacBinary)
-    {
-        aucOut.assign(128, 0);
-        const char acName[] = "Test picture";
-        aucOut[1] = sizeof(acName) - 1;
-        memcpy(&aucOut[2], acName, sizeof(acName) - 1);
-        memcpy(&aucOut[65], "PNTGMPNT", 8);
-    }
-    tdBytes aucHeader(512, 0);
-    aucHeader[3] = 2; // version 2
-    for (size_t i = 4; i < 4 + 38 * 8; i++)
-        aucHeader[i] = static_cast<unsigned char>(i * 37);
-    aucOut.insert(aucOut.end(), aucHeader.begin(), aucHeader.end());
-    for (int y = 0; y < 720; y++)
-    {
-        tdBytes aucPacked = aucPackBits(aucBits.data() + y * 72, 72);
-        aucOut.insert(aucOut.end(), aucPacked.begin(), aucPacked.end());
-    }
-    return aucOut;
+    tdBytes auc;
+    for (int i : ai)
+        auc.push_back(static_cast<unsigned char>(i));
+    return auc;
 }
 
-// ---------------------------------------------------------------- GEM
-
-// One plane line of a GEM scan line in solid, pattern and literal codes.
-static void vPackGEMLine(const unsigned char* pucLine, int iLength, int iPatternLength, tdBytes* paucOut)
+tdBytes aucBMHD(int iWidth, int iHeight, int iPlanes, int iMasking, int iCompression)
 {
-    int i = 0;
-    tdBytes aucLiteral;
-    auto vFlushLiteral = [&]()
-    {
-        for (size_t uiStart = 0; uiStart < aucLiteral.size(); uiStart += 255)
-        {
-            size_t uiCount = aucLiteral.size() - uiStart < 255 ? aucLiteral.size() - uiStart : 255;
-            paucOut->push_back(0x80);
-            paucOut->push_back(static_cast<unsigned char>(uiCount));
-            paucOut->insert(paucOut->end(), aucLiteral.begin() + static_cast<long>(uiStart),
-                            aucLiteral.begin() + static_cast<long>(uiStart + uiCount));
-        }
-        aucLiteral.clear();
-    };
-    while (i < iLength)
-    {
-        if (pucLine[i] == 0x00 || pucLine[i] == 0xFF)
-        {
-            int iRun = 1;
-            while (i + iRun < iLength && iRun < 127 && pucLine[i + iRun] == pucLine[i])
-                iRun++;
-            if (iRun >= 2)
-            {
-                vFlushLiteral();
-                paucOut->push_back(static_cast<unsigned char>((pucLine[i] ? 0x80 : 0) | iRun));
-                i += iRun;
-                continue;
-            }
-        }
-        int iRepeats = 1;
-        if (i + iPatternLength <= iLength)
-            while (iRepeats < 255 && i + (iRepeats + 1) * iPatternLength <= iLength &&
-                   memcmp(pucLine + i, pucLine + i + iRepeats * iPatternLength, iPatternLength) == 0)
-                iRepeats++;
-        if (iRepeats >= 2)
-        {
-            vFlushLiteral();
-            paucOut->push_back(0);
-            paucOut->push_back(static_cast<unsigned char>(iRepeats));
-            paucOut->insert(paucOut->end(), pucLine + i, pucLine + i + iPatternLength);
-            i += iRepeats * iPatternLength;
-            continue;
-        }
-        aucLiteral.push_back(pucLine[i++]);
-    }
-    vFlushLiteral();
+    return aucBytes({iWidth >> 8,
+                     iWidth,
+                     iHeight >> 8,
+                     iHeight,
+                     0,
+                     0,
+                     0,
+                     0,
+                     iPlanes,
+                     iMasking,
+                     iCompression,
+                     0,
+                     0,
+                     0,
+                     1,
+                     1,
+                     0,
+                     0,
+                     0,
+                     0});
 }
-
-tdBytes aucGEM(const tdTestGEM& oGEM)
-{
-    const bool bXIMG = !oGEM.m_aiXIMG.empty();
-    const int iColors = 1 << oGEM.m_iPlanes;
-    tdBytes aucOut;
-    vPutBE16(&aucOut, 1);
-    vPutBE16(&aucOut, static_cast<unsigned>(bXIMG ? 11 + 3 * iColors : 8));
-    vPutBE16(&aucOut, static_cast<unsigned>(oGEM.m_iPlanes));
-    vPutBE16(&aucOut, static_cast<unsigned>(oGEM.m_iPatternLength));
-    vPutBE16(&aucOut, static_cast<unsigned>(oGEM.m_iPixelWidth));
-    vPutBE16(&aucOut, static_cast<unsigned>(oGEM.m_iPixelHeight));
-    vPutBE16(&aucOut, static_cast<unsigned>(oGEM.m_iWidth));
-    vPutBE16(&aucOut, static_cast<unsigned>(oGEM.m_iHeight));
-    if (bXIMG)
-    {
-        aucOut.insert(aucOut.end(), {'X', 'I', 'M', 'G'});
-        vPutBE16(&aucOut, 0);
-        for (int i = 0; i < 3 * iColors; i++)
-            vPutBE16(&aucOut, static_cast<unsigned>(oGEM.m_aiXIMG[static_cast<size_t>(i)]));
-    }
-    const int iLineBytes = (oGEM.m_iWidth + 7) / 8;
-    std::vector<tdBytes> aaucScans;
-    for (int y = 0; y < oGEM.m_iHeight; y++)
-    {
-        tdBytes aucScan(static_cast<size_t>(iLineBytes * oGEM.m_iPlanes), 0);
-        for (int x = 0; x < oGEM.m_iWidth; x++)
-            for (int p = 0; p < oGEM.m_iPlanes; p++)
-                if ((oGEM.m_aiValues[static_cast<size_t>(y) * oGEM.m_iWidth + x] >> p) & 1)
-                    aucScan[static_cast<size_t>(p * iLineBytes + x / 8)] |=
-                        static_cast<unsigned char>(0x80 >> (x % 8));
-        aaucScans.push_back(aucScan);
-    }
-    for (size_t y = 0; y < aaucScans.size();)
-    {
-        size_t uiSame = 1;
-        while (y + uiSame < aaucScans.size() && uiSame < 255 && aaucScans[y + uiSame] == aaucScans[y])
-            uiSame++;
-        if (uiSame > 1) aucOut.insert(aucOut.end(), {0x00, 0x00, 0xFF, static_cast<unsigned char>(uiSame)});
-        for (int p = 0; p < oGEM.m_iPlanes; p++)
-            vPackGEMLine(aaucScans[y].data() + p * iLineBytes, iLineBytes, oGEM.m_iPatternLength, &aucOut);
-        y += uiSame;
-    }
-    return aucOut;
-}
-
-// ---------------------------------------------------------------- MSX
 
 tdBytes aucBSAVE(const tdBytes& aucVRAM, int iStart, int iEnd)
 {
-    tdBytes aucOut = {0xFE};
-    vPutLE16(&aucOut, static_cast<unsigned>(iStart));
-    vPutLE16(&aucOut, static_cast<unsigned>(iEnd));
-    vPutLE16(&aucOut, 0);
+    tdBytes aucOut = aucBytes({0xFE, iStart, iStart >> 8, iEnd, iEnd >> 8, 0, 0});
     aucOut.insert(aucOut.end(), aucVRAM.begin() + iStart, aucVRAM.begin() + iEnd + 1);
     return aucOut;
-}
-
-// ---------------------------------------------------------------- netpbm
-
-std::string sShellQuote(const std::string& s)
-{
-    std::string sQuoted = "'";
-    for (char c : s)
-        sQuoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return sQuoted + "'";
-}
-
-bool bHaveTool(const char* pszTool)
-{
-    return bRunShell(std::string("command -v ") + pszTool + " >/dev/null");
-}
-
-bool bRunShell(const std::string& sCommand)
-{
-    std::string sQuiet = "(" + sCommand + ") 2>/dev/null";
-    return system(sQuiet.c_str()) == 0;
-}
-
-int tdPNM::iRGBAt(int iX, int iY) const
-{
-    const int* pi = &m_aiSamples[(static_cast<size_t>(iY) * m_iWidth + iX) * 3];
-    int aiChannel[3];
-    for (int c = 0; c < 3; c++)
-        aiChannel[c] = (pi[c] * 255 + m_iMaxval / 2) / m_iMaxval;
-    return (aiChannel[0] << 16) | (aiChannel[1] << 8) | aiChannel[2];
-}
-
-// The next header number of a PNM file, skipping white space and comments.
-static bool bPNMNumber(const tdBytes& auc, size_t* puiAt, int* piValue)
-{
-    size_t i = *puiAt;
-    while (i < auc.size() && (isspace(auc[i]) || auc[i] == '#'))
-    {
-        if (auc[i] == '#')
-            while (i < auc.size() && auc[i] != '\n')
-                i++;
-        else
-            i++;
-    }
-    if (i >= auc.size() || !isdigit(auc[i])) return false;
-    long lValue = 0;
-    while (i < auc.size() && isdigit(auc[i]) && lValue < 100000000)
-        lValue = lValue * 10 + (auc[i++] - '0');
-    *piValue = static_cast<int>(lValue);
-    *puiAt = i;
-    return true;
-}
-
-bool bReadPNM(const std::string& sName, tdPNM* poPNM)
-{
-    tdBytes auc;
-    FILE* poFile = fopen(sName.c_str(), "rb");
-    if (!poFile) return false;
-    unsigned char acBuffer[65536];
-    size_t uiRead;
-    while ((uiRead = fread(acBuffer, 1, sizeof(acBuffer), poFile)) > 0)
-        auc.insert(auc.end(), acBuffer, acBuffer + uiRead);
-    fclose(poFile);
-    if (auc.size() < 3 || auc[0] != 'P' || auc[1] < '1' || auc[1] > '6') return false;
-    const int iKind = auc[1] - '0';
-    size_t uiAt = 2;
-    int iWidth;
-    int iHeight;
-    int iMaxval = 1;
-    if (!bPNMNumber(auc, &uiAt, &iWidth) || !bPNMNumber(auc, &uiAt, &iHeight)) return false;
-    if (iKind != 1 && iKind != 4 && !bPNMNumber(auc, &uiAt, &iMaxval)) return false;
-    if (iWidth <= 0 || iHeight <= 0 || iMaxval <= 0 || iMaxval > 255) return false;
-    poPNM->m_iWidth = iWidth;
-    poPNM->m_iHeight = iHeight;
-    poPNM->m_iMaxval = iMaxval;
-    poPNM->m_aiSamples.assign(static_cast<size_t>(iWidth) * iHeight * 3, 0);
-    const bool bRaw = iKind >= 4;
-    if (bRaw) uiAt++; // the single white-space byte before the raster
-    const int iChannels = (iKind == 3 || iKind == 6) ? 3 : 1;
-    for (int y = 0; y < iHeight; y++)
-    {
-        for (int x = 0; x < iWidth; x++)
-        {
-            int* pi = &poPNM->m_aiSamples[(static_cast<size_t>(y) * iWidth + x) * 3];
-            for (int c = 0; c < iChannels; c++)
-            {
-                int iValue;
-                if (iKind == 4)
-                {
-                    size_t uiByte = uiAt + static_cast<size_t>(y) * ((iWidth + 7) / 8) + x / 8;
-                    if (uiByte >= auc.size()) return false;
-                    iValue = ((auc[uiByte] >> (7 - x % 8)) & 1) ? 0 : 1;
-                }
-                else if (bRaw)
-                {
-                    size_t uiByte = uiAt + (static_cast<size_t>(y) * iWidth + x) * iChannels + c;
-                    if (uiByte >= auc.size()) return false;
-                    iValue = auc[uiByte];
-                }
-                else
-                {
-                    if (iKind == 1)
-                    {
-                        while (uiAt < auc.size() && isspace(auc[uiAt]))
-                            uiAt++;
-                        if (uiAt >= auc.size()) return false;
-                        iValue = auc[uiAt++] == '1' ? 0 : 1;
-                    }
-                    else if (!bPNMNumber(auc, &uiAt, &iValue))
-                    {
-                        return false;
-                    }
-                }
-                if (iChannels == 1)
-                    pi[0] = pi[1] = pi[2] = iValue;
-                else
-                    pi[c] = iValue;
-            }
-        }
-    }
-    return true;
-}
-
-bool bWritePPM(const std::string& sName, int iWidth, int iHeight, const std::vector<int>& aiRGB)
-{
-    FILE* poFile = fopen(sName.c_str(), "wb");
-    if (!poFile) return false;
-    fprintf(poFile, "P6\n%d %d\n255\n", iWidth, iHeight);
-    for (int iPixel : aiRGB)
-    {
-        unsigned char ac[3] = {static_cast<unsigned char>(iPixel >> 16),
-                               static_cast<unsigned char>(iPixel >> 8), static_cast<unsigned char>(iPixel)};
-        fwrite(ac, 1, 3, poFile);
-    }
-    return fclose(poFile) == 0;
-}
-
-bool bWritePBM(const std::string& sName, int iWidth, int iHeight, const std::vector<unsigned char>& aucBlack)
-{
-    FILE* poFile = fopen(sName.c_str(), "wb");
-    if (!poFile) return false;
-    fprintf(poFile, "P4\n%d %d\n", iWidth, iHeight);
-    for (int y = 0; y < iHeight; y++)
-    {
-        tdBytes aucRow(static_cast<size_t>((iWidth + 7) / 8), 0);
-        for (int x = 0; x < iWidth; x++)
-            if (aucBlack[static_cast<size_t>(y) * iWidth + x])
-                aucRow[x / 8] |= static_cast<unsigned char>(0x80 >> (x % 8));
-        fwrite(aucRow.data(), 1, aucRow.size(), poFile);
-    }
-    return fclose(poFile) == 0;
 }
