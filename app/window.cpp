@@ -1451,18 +1451,26 @@ bool Window::bSaveImageAs(const QString& sName)
     }
     const QByteArray oName = QFile::encodeName(sName);
     oWriteImageToFile(m_poSourceImage, oName.constData(), &m_oSettings, &oFiles, poRawStream);
+    // A main file that could not even be opened is a failure, also when an older
+    // file of that name is there.
+    char* pszOutput = poRawStream ? nullptr : szGetOutputFileName(oName.constData(), &m_oSettings);
+    bool bMainPending = poRawStream != nullptr;
+    for (const tdPendingFile& oFile : oFiles.aoFiles)
+        bMainPending = bMainPending || (pszOutput && oFile.sName == pszOutput);
+    free(pszOutput);
+    if (!bMainPending)
+    {
+        vDiscardOutputFiles(&oFiles);
+        qWarning("Picture not saved: the file could not be created");
+        return false;
+    }
     std::string sError;
     if (!bCommitOutputFiles(&oFiles, &sError))
     {
         qWarning("Picture not saved: %s", sError.c_str());
         return false;
     }
-    // A writer that wrote nothing leaves no file: that is a failure too.
-    if (poRawStream) return true;
-    char* pszOutput = szGetOutputFileName(oName.constData(), &m_oSettings);
-    const bool bWritten = pszOutput && QFileInfo::exists(QFile::decodeName(pszOutput));
-    free(pszOutput);
-    return bWritten;
+    return true;
 }
 
 void Window::SaveImage()
