@@ -1,10 +1,6 @@
-// Tests of the settings record (defaults, built-in palettes, derived values,
-// selection-box texts) and of its command-line form.
-//
-// Oracles: the documented option table typed in below with each option's field
-// and documented default (never read from the product's own table); the built-in
-// palettes as documented level strings (red, green, blue level of each entry);
-// the documented aspect ratios, sizes and worked examples of the command line.
+// The settings record and its command-line form. Oracles: the documented option table typed
+// in below (never read from the product's table), palettes as level strings, the documented
+// sizes, ratios and command-line examples. (The app tests check the selection-box texts.)
 
 #include "qev/base/settings.h"
 #include "qev/base/settings_string.h"
@@ -21,18 +17,10 @@
 namespace
 {
 
-struct tdOptionRow
-{
-    const char* pszOption;
-    tdOptionType eType;
-    size_t uiOffset;
-    const char* pszDefault; // the documented default
-    const char* pszValue;   // another value, which "%d" or "%lg" writes exactly so
-};
-
-// In writing order (left to right, then down), which is also the order in which
-// parsing tests the options.
 // clang-format off
+// Option, type, field, documented default, another value that "%d" or "%lg" writes exactly so;
+// in writing order (left to right, then down), which is also the order parsing tests them.
+struct tdOptionRow { const char* pszOption; tdOptionType eType; size_t uiOffset; const char* pszDefault; const char* pszValue; };
 #define QEV_ROW(text, type, field, def, value) {text, OptionType_##type, offsetof(tdSettings, field), def, value}
 const tdOptionRow g_aoOptions[] = {
     QEV_ROW("-bc",    Byte,    Bordercolor,                "0",     "200"),      QEV_ROW("-bw",    Double,  BrightnessWeight,           "1",     "0.25"),
@@ -53,8 +41,8 @@ const tdOptionRow g_aoOptions[] = {
     QEV_ROW("-dim",   Int,     DitheringMode,              "1",     "4"),        QEV_ROW("-bf",    Double,  BayerFactor,                "0.1",   "0.25"),
     QEV_ROW("-blt",   Double,  BayerLowThreshold,          "0",     "0.3"),      QEV_ROW("-bht",   Double,  BayerHighThreshold,         "1",     "0.5"),
 };
-// clang-format on
 #undef QEV_ROW
+// clang-format on
 
 const char* const g_pszMSX1Levels = "000000252363225437521267632743662664141535666777";
 
@@ -84,22 +72,39 @@ void vSetLevels(Color* poPalette, const char* pszLevels)
         reinterpret_cast<unsigned char*>(poPalette)[i / 3 * 4 + i % 3] = aucBytes[pszLevels[i] - '0'];
 }
 
-TEST(Settings, DefaultsPalettesAndTexts)
+TEST(Settings, DefaultsOptionsAndPalettes)
 {
-    tdSettings oExpected;
+    tdSettings oExpected, oFresh;
     memset(&oExpected, 0, sizeof(oExpected));
     for (const tdOptionRow& oRow : g_aoOptions)
         vSetField(&oExpected, oRow, oRow.pszDefault);
     oExpected.SelectedColor = -1;
     // The default record has an all-zero custom palette, a fresh record the MSX1 one.
     EXPECT_EQ(0, memcmp(&oExpected, &g_oDefaultSettings, sizeof(oExpected)));
-    tdSettings oFresh;
     memset(&oFresh, 0xA5, sizeof(oFresh));
     vGetDefaultSettings(&oFresh);
     vSetLevels(oExpected.CustomPalette, g_pszMSX1Levels);
     EXPECT_EQ(0, memcmp(&oExpected, &oFresh, sizeof(oExpected)));
     EXPECT_EQ(sLine(oFresh), "qev <input_file> -of<output_file>");
-
+    // Each option alone: parsing sets its field only, writing gives exactly that option,
+    // and the field set back to its default removes it. All of them: all written in order.
+    std::string sAll;
+    for (const tdOptionRow& oRow : g_aoOptions)
+    {
+        const std::string sArgument = std::string(oRow.pszOption) + oRow.pszValue;
+        tdSettings oParsed;
+        vGetDefaultSettings(&oParsed);
+        vGetDefaultSettings(&oExpected);
+        vSetField(&oExpected, oRow, oRow.pszValue);
+        EXPECT_TRUE(bGetSettingsFromString(&oParsed, sArgument.c_str())) << sArgument;
+        EXPECT_EQ(0, memcmp(&oExpected, &oParsed, sizeof(oExpected))) << sArgument;
+        EXPECT_EQ(sLine(oParsed), "qev <input_file> " + sArgument + " -of<output_file>");
+        vSetField(&oParsed, oRow, oRow.pszDefault);
+        EXPECT_EQ(sLine(oParsed), "qev <input_file> -of<output_file>") << sArgument;
+        EXPECT_TRUE(bGetSettingsFromString(&oFresh, sArgument.c_str()));
+        sAll += " " + sArgument;
+    }
+    EXPECT_EQ(sLine(oFresh), "qev <input_file>" + sAll + " -of<output_file>");
     const std::pair<const Color*, const char*> aoPalettes[] = {
         {g_aoMSX1Palette, g_pszMSX1Levels},
         {g_aoMSX2Palette, "000000161373117237511267711733661664141625555777"},
@@ -110,72 +115,42 @@ TEST(Settings, DefaultsPalettesAndTexts)
         vSetLevels(aoExpected, oPalette.second);
         EXPECT_EQ(0, memcmp(aoExpected, oPalette.first, sizeof(aoExpected))) << oPalette.second;
     }
-    // The texts of the selection boxes, in value order.
-    // clang-format off
-    const std::pair<const char* const*, int> aoBoxes[] = {
-        {g_apszScreenModeNames, ScreenMode_Count},       {g_apszConversionTypeNames, ConversionType_Count},
-        {g_apszPaletteTypeNames, PaletteType_Count},     {g_apszDeltaMethodNames, DeltaMethod_Count},
-        {g_apszFitModeNames, FitMode_Count},             {g_apszResizeFilterNames, ResizeFilter_Count},
-        {g_apszRGB2YJKMethodNames, RGB2YJK_Count},       {g_apszYJK2RGBInterpolationNames, YJK2RGB_Count},
-        {g_apszAspectRatioTypeNames, AspectRatio_Count}, {g_apszOutputSizeTypeNames, OutputSize_Count},
-        {g_apszDitheringModeNames, Dithering_Count}};
-    // clang-format on
-    std::string sTexts;
-    for (const auto& oBox : aoBoxes)
-        for (int i = 0; i < oBox.second; i++)
-            sTexts += oBox.first[i] + std::string(i + 1 < oBox.second ? "," : "\n");
-    EXPECT_EQ(
-        sTexts,
-        "Screen 2,Screen 3,Screen 5,Screen 6,Screen 7,Screen 8,Screen 10,Screen 12\n"
-        "PNG,QEV,SR,SC,SPR,RAW,KRU,RES\nAuto,Custom,MSX1,MSX2,Grey\nRGB,XYZ,LAB,CIEDE2000,Hit9918,Oklab\n"
-        "None,Fit,Crop,Crop width,Crop height,Fill\nAuto,Nearest,Linear,Box,Bicubic\n"
-        "Standard,Least squares,Gradient descent,Area search,Brute force\nNone,Linear,Lanczos2,Lanczos3\n"
-        "Auto,Custom,60Hz,50Hz,1:1,60Hz IL,60Hz HR,50Hz IL,50Hz HR\n"
-        "Custom,Original,256x192,256x212,512x424,640x480,800x600,1024x768\n"
-        "None,Error diffusion,Bayer 2x2,Bayer 4x4,Bayer 8x8\n");
 }
 
-// Derived values, each table written from the documented rule.
+// Derived values from the documented rules. Custom size is the record's 300 x 200, Original
+// the automatic 123 x 45; ratios (input, output; nominal, real) for types -1 to 9, Auto and
+// Custom from the automatic values and custom fields; unknown types leave 77 x 88, 3.25, 4.5.
 TEST(Settings, DerivedValues)
 {
-    // Sizes by OutputSizeType (Custom is the record's 300 x 200, Original the automatic
-    // 123 x 45); ratios by type, nominal and real, Auto and Custom from the automatic
-    // values and the custom fields. Unknown types leave the caller's values alone.
     // clang-format off
-    const int aiSizes[][2] = {{300, 200}, {123, 45}, {256, 192}, {256, 212}, {512, 424}, {640, 480}, {800, 600}, {1024, 768}};
-    const double afRatios[2][9] = {{0, 0, 53.0 / 48, 53.0 / 40, 1.0, 53.0 / 24, 53.0 / 96, 53.0 / 20, 53.0 / 80},
-                                   {0, 0, 1.138,     1.3656,    1.0, 2.276,     0.569,     2.7312,    0.6828}};
-    const double afAutoCustomUnset[2][3] = {{1.2, 1.75, 3.25}, {0.9, 0.625, 4.5}};
+    const int aiSizes[][2] = {{77, 88}, {300, 200}, {123, 45}, {256, 192}, {256, 212}, {512, 424}, {640, 480}, {800, 600}, {1024, 768}, {77, 88}};
+    const double aafRatios[4][11] = {{3.25, 1.2, 1.75,  53.0 / 48, 53.0 / 40, 1.0, 53.0 / 24, 53.0 / 96, 53.0 / 20, 53.0 / 80, 3.25},
+                                     {4.5,  0.9, 0.625, 53.0 / 48, 53.0 / 40, 1.0, 53.0 / 24, 53.0 / 96, 53.0 / 20, 53.0 / 80, 4.5},
+                                     {3.25, 1.2, 1.75,  1.138,     1.3656,    1.0, 2.276,     0.569,     2.7312,    0.6828,    3.25},
+                                     {4.5,  0.9, 0.625, 1.138,     1.3656,    1.0, 2.276,     0.569,     2.7312,    0.6828,    4.5}};
     // clang-format on
     tdSettings oSettings;
     vGetDefaultSettings(&oSettings);
-    oSettings.OutputWidth = 300;
-    oSettings.OutputHeight = 200;
-    oSettings.CustomInputAspectRatio = 1.75;
-    oSettings.CustomOutputAspectRatio = 0.625;
+    for (const char* pszArgument : {"-ow300", "-oh200", "-ciar1.75", "-coar0.625"})
+        bGetSettingsFromString(&oSettings, pszArgument);
     vSetOutputAutoSize(123, 45);
     vSetInputAutoAspectRatio(1.2);
     vSetOutputAutoAspectRatio(0.9);
-    for (int iMode = 0; iMode < Dithering_Count; iMode++)
-    {
-        oSettings.DitheringMode = static_cast<tdDitheringMode>(iMode);
-        EXPECT_EQ(fGetErrorDiffusionFactor(&oSettings), iMode == 1 ? 0.8 : 0.0) << iMode;
-    }
     for (int iType = 0; iType < ConversionType_Count; iType++)
     {
         oSettings.ConversionType = static_cast<tdConversionType>(iType);
-        // QEV, SR, SC and KRU carry screen data: a palette for Screens 2 to 7 (and 10
-        // with its flag), interlacing for Screen 5 and above. PNG, RAW and RES are free-size.
-        const bool bScreenFile = iType == 1 || iType == 2 || iType == 3 || iType == 6;
-        const bool bFreeSize = iType == 0 || iType == 5 || iType == 7;
+        oSettings.DitheringMode = static_cast<tdDitheringMode>(iType % Dithering_Count); // all five modes
+        EXPECT_EQ(fGetErrorDiffusionFactor(&oSettings), iType % Dithering_Count == 1 ? 0.8 : 0.0) << iType;
+        // QEV, SR, SC, KRU (types 1, 2, 3, 6): a palette for Screens 2 to 7 (10 with its flag),
+        // interlacing from 5 on. PNG, RAW, RES (0, 5, 7) are free-size.
+        const bool bScreenFile = 0x4E >> iType & 1, bFreeSize = 0xA1 >> iType & 1;
         for (int i = 0; i < ScreenMode_Count * 2; i++)
         {
             const int iScreen = i % ScreenMode_Count, iFlag = i / ScreenMode_Count;
             oSettings.ScreenMode = static_cast<tdScreenMode>(iScreen);
             oSettings.Screen10Palette = oSettings.InterlacedMode = static_cast<unsigned char>(iFlag);
             EXPECT_EQ(bSettingsUsePalette(&oSettings),
-                      bScreenFile && (iScreen <= 4 || (iScreen == 6 && iFlag)))
-                << i;
+                      bScreenFile && (iScreen <= 4 || (iScreen == 6 && iFlag)));
             EXPECT_EQ(bSettingsInterlaced(&oSettings), bScreenFile && iScreen >= 2 && iFlag)
                 << iType << ", " << i;
         }
@@ -184,13 +159,8 @@ TEST(Settings, DerivedValues)
             oSettings.OutputSizeType = static_cast<tdOutputSizeType>(iSize);
             int aiResult[2] = {77, 88};
             vGetOutputAutoSize(&oSettings, &aiResult[0], &aiResult[1]);
-            const bool bKnown = iSize >= 0 && iSize < OutputSize_Count;
-            EXPECT_TRUE(aiResult[0] == (!bFreeSize ? 0
-                                        : bKnown   ? aiSizes[iSize][0]
-                                                   : 77) &&
-                        aiResult[1] == (!bFreeSize ? 0
-                                        : bKnown   ? aiSizes[iSize][1]
-                                                   : 88))
+            EXPECT_TRUE(aiResult[0] == aiSizes[iSize + 1][0] * bFreeSize &&
+                        aiResult[1] == aiSizes[iSize + 1][1] * bFreeSize)
                 << iType << ", " << iSize;
         }
     }
@@ -203,11 +173,9 @@ TEST(Settings, DerivedValues)
         double afResult[2] = {3.25, 4.5};
         vGetInputAspectRatio(&oSettings, &afResult[0]);
         vGetOutputAspectRatio(&oSettings, &afResult[1]);
-        for (int k = 0; k < 2; k++)
-            EXPECT_EQ(afResult[k], iType < 0 || iType > 8 ? afAutoCustomUnset[k][2]
-                                   : iType < 2            ? afAutoCustomUnset[k][iType]
-                                                          : afRatios[iReal][iType])
-                << iType << ", real " << iReal;
+        EXPECT_TRUE(afResult[0] == aafRatios[2 * iReal][iType + 1] &&
+                    afResult[1] == aafRatios[2 * iReal + 1][iType + 1])
+            << iType << ", real " << iReal;
     }
     EXPECT_EQ(fGetMSXAspectRatio(&oSettings), 1.138);
     oSettings.RealMSXAspectRatio = 0;
@@ -216,35 +184,9 @@ TEST(Settings, DerivedValues)
         EXPECT_EQ(fSaneAspectRatio(f), f == 1e-300 ? f : 1.0) << f;
 }
 
-// Each option alone: parsing it sets its field and nothing else, writing gives
-// exactly that option, and setting the field back to its default removes it.
-TEST(SettingsString, EveryOptionParsesAndWritesItsOwnField)
-{
-    tdSettings oDefault, oAll;
-    vGetDefaultSettings(&oDefault);
-    vGetDefaultSettings(&oAll);
-    std::string sAll;
-    for (const tdOptionRow& oRow : g_aoOptions)
-    {
-        const std::string sArgument = std::string(oRow.pszOption) + oRow.pszValue;
-        tdSettings oParsed, oExpected;
-        vGetDefaultSettings(&oParsed);
-        memcpy(&oExpected, &oDefault, sizeof(oExpected));
-        vSetField(&oExpected, oRow, oRow.pszValue);
-        EXPECT_TRUE(bGetSettingsFromString(&oParsed, sArgument.c_str())) << sArgument;
-        EXPECT_EQ(0, memcmp(&oExpected, &oParsed, sizeof(oExpected))) << sArgument;
-        EXPECT_EQ(sLine(oParsed), "qev <input_file> " + sArgument + " -of<output_file>");
-        vSetField(&oParsed, oRow, oRow.pszDefault);
-        EXPECT_EQ(sLine(oParsed), "qev <input_file> -of<output_file>") << sArgument;
-        EXPECT_TRUE(bGetSettingsFromString(&oAll, sArgument.c_str()));
-        sAll += " " + sArgument;
-    }
-    EXPECT_EQ(sLine(oAll), "qev <input_file>" + sAll + " -of<output_file>");
-}
-
 TEST(SettingsString, WorkedExamples)
 {
-    tdSettings oSettings;
+    tdSettings oSettings, oBefore;
     vGetDefaultSettings(&oSettings);
     oSettings.BrightnessWeight = std::nan(""); // a NaN counts as different
     oSettings.ErrorDiffusionFactor = 1.0 / 3.0;
@@ -255,7 +197,6 @@ TEST(SettingsString, WorkedExamples)
     EXPECT_TRUE(bGetSettingsFromString(&oSettings, "-bc300") && bGetSettingsFromString(&oSettings, "-im257"));
     EXPECT_EQ(sLine(oSettings), "qev <input_file> -bc44 -bwnan -ed0 -im1 -sm3 -of<output_file>");
     EXPECT_TRUE(bGetSettingsFromString(&oSettings, "-ow12abc") && oSettings.OutputWidth == 12);
-    tdSettings oBefore;
     memcpy(&oBefore, &oSettings, sizeof(oBefore));
     for (const char* pszArgument : {"-of<output_file>", "", "-", "sm3", "-s", " -sm3", "<input_file>"})
         EXPECT_FALSE(bGetSettingsFromString(&oSettings, pszArgument)) << "'" << pszArgument << "'";

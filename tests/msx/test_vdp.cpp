@@ -1,15 +1,15 @@
-// The video chip model and the screen-dump layouts. Oracles: the documented bytes typed
-// in as hexadecimal and level strings (expansion rules, default palette, register
-// tables), the interpolation weights typed in with the formula written out beside them,
-// worked addresses. The renderers' layouts are checked by the encoder round trips.
+// The video chip model and the screen-dump layouts. Oracles: documented bytes typed as hex
+// and level strings (expansions, default palette, registers), the interpolation weights
+// with the formula written out, worked addresses; the renderers' layouts: encoder round trips.
 
 #include "tests/msx/msx_helpers.h"
+#include "tests/support/retro_files.h"
 
 #include "qev/msx/screen_dump.h"
 
 #include <memory>
 
-TEST(VDPTest, DocumentedLevelsPaletteAndRegisterBytes)
+TEST(VDPTest, DocumentedLevelsPaletteRegistersAndScreen2NameTable)
 {
     const int aiThree[8] = {0, 36, 73, 109, 146, 182, 219, 255}, aiTwo[4] = {0, 73, 146, 255};
     const int aiFive[32] = {0,   8,   16,  25,  33,  41,  49,  58,  66,  74,  82,  90,  99,  107, 115, 123,
@@ -24,29 +24,33 @@ TEST(VDPTest, DocumentedLevelsPaletteAndRegisterBytes)
     const char* pszDefault = "00 00 00 00 11 06 33 07 17 01 27 03 51 01 27 06 " // register format
                              "71 01 73 03 61 06 64 06 11 04 65 02 55 05 77 07";
     const char* pszLevels = "000000161373117237511267711733661664141625555777"; // red, green, blue
-    EXPECT_EQ(tdBytes(g_acDefaultPalette, g_acDefaultPalette + 32), aucHex(pszDefault));
+    EXPECT_EQ(tdBytes(g_acDefaultPalette, g_acDefaultPalette + 32), aucHexBytes(pszDefault));
     VDP oVDP;
-    EXPECT_EQ(tdBytes(oVDP.m_pucVRAM + 0x7680, oVDP.m_pucVRAM + 0x76A0), aucHex(pszDefault));
-    EXPECT_EQ(tdBytes(oVDP.m_pucVRAM + 0xFA80, oVDP.m_pucVRAM + 0xFAA0), aucHex(pszDefault));
+    EXPECT_EQ(tdBytes(oVDP.m_pucVRAM + 0x7680, oVDP.m_pucVRAM + 0x76A0), aucHexBytes(pszDefault));
+    EXPECT_EQ(tdBytes(oVDP.m_pucVRAM + 0xFA80, oVDP.m_pucVRAM + 0xFAA0), aucHexBytes(pszDefault));
     Palette oPalette;
     oVDP.vReadPaletteFromVRAM(0xFA80, 16, &oPalette);
     EXPECT_EQ(oPalette.m_uiColorCount, 16u);
-    tdBytes aucLevels, aucColors, aucChip;
     for (int i = 0; i < 48; i++)
     {
-        aucLevels.push_back(static_cast<unsigned char>(aiThree[pszLevels[i] - '0']));
-        aucColors.push_back((&oPalette.m_aoColors[i / 3].r)[i % 3]);
-        aucChip.push_back((&oVDP.m_poPalette[i / 3].r)[i % 3]);
+        EXPECT_EQ((&oPalette.m_aoColors[i / 3].r)[i % 3], aiThree[pszLevels[i] - '0']) << i;
+        EXPECT_EQ((&oVDP.m_poPalette[i / 3].r)[i % 3], aiThree[pszLevels[i] - '0']) << i;
     }
-    EXPECT_EQ(aucColors, aucLevels);
-    EXPECT_EQ(aucChip, aucLevels);
+    // Screen 2 follows its name table (the encoders write the standard one only): character
+    // (1, 8) shows pattern 3 of the second third on line 66, foreground 15 on bit 7, background 4.
+    oVDP.m_pucVRAM[0x1800 + 32 * 8 + 1] = 3;
+    oVDP.m_pucVRAM[0x0800 + 8 * 3 + 2] = 0x80;
+    oVDP.m_pucVRAM[0x2000 + 0x0800 + 8 * 3 + 2] = 0xF4;
+    std::unique_ptr<Image> po(oVDP.poGetScreen2Image());
+    const Color o8 = po->oGetPixel(8, 66), o9 = po->oGetPixel(9, 66);
+    EXPECT_EQ(tdBytes({o8.r, o8.g, o8.b, o9.r, o9.g, o9.b}), aucHexBytes("FF FF FF 24 24 FF"));
     oVDP.vReadPaletteFromVRAM(0x7680, 99, &oPalette); // held to 16 (the sanitizer build sees more)
     oVDP.vReadPaletteFromVRAM(0x7680, 4, &oPalette);  // Screen 6 reads four colours, resized to 16
     EXPECT_EQ(oPalette.m_uiColorCount, 16u);
     EXPECT_EQ(0, memcmp(&oPalette.m_aoColors[15], &oPalette.m_aoColors[3], 3));
 
     // clang-format off
-    struct tdRow { const unsigned char* m_pucTable; size_t m_uiSize; const char* m_pszTriples; }; // reg, value, mask
+    struct tdRow { const unsigned char* m_puc; size_t m_uiSize; const char* m_pszHex; }; // reg, value, mask
     const tdRow aoRows[] = {
         {g_acScreen2Regs, sizeof(g_acScreen2Regs), "00 02 FF 01 80 98 03 FF FF 04 03 FF 05 36 FF 06 07 FF"},
         {g_acScreen3Regs, sizeof(g_acScreen3Regs), "00 00 FF 01 88 98 03 00 FF 04 00 FF 05 36 FF 06 07 FF"},
@@ -58,11 +62,11 @@ TEST(VDPTest, DocumentedLevelsPaletteAndRegisterBytes)
         {g_acScreen12Regs, sizeof(g_acScreen12Regs), "00 0E FF 01 00 98 03 80 FF 04 00 FF 08 02 22 19 08 FF"}};
     // clang-format on
     for (const tdRow& o : aoRows)
-        EXPECT_EQ(tdBytes(o.m_pucTable, o.m_pucTable + o.m_uiSize), aucHex(o.m_pszTriples)) << o.m_pszTriples;
+        EXPECT_EQ(tdBytes(o.m_puc, o.m_puc + o.m_uiSize), aucHexBytes(o.m_pszHex)) << o.m_pszHex;
 }
 
-// The interpolation written out from its definition: over the groups -3..+3 inside the
-// line, S = sum of weights, SJ, SK the weighted J and K; integer divisions truncate.
+// Over the groups -3..+3 inside the line, S = sum of weights, SJ, SK the weighted J and
+// K; integer divisions truncate.
 TEST(VDPTest, InterpolationFollowsTheWeightTable)
 {
     // clang-format off
@@ -75,10 +79,7 @@ TEST(VDPTest, InterpolationFollowsTheWeightTable)
         {{1022, -6910, 28682, 50083, -9651, 1986, 0}, {120, -2003, 7899, 63682, -5565, 1339, 0},
          {0, 1339, -5565, 63682, 7899, -2003, 120}, {0, 1986, -9651, 50083, 28682, -6910, 1022}}};
     // clang-format on
-    unsigned char aucLine[256];
-    tdTestRandom oRandom{12345};
-    for (unsigned char& uc : aucLine)
-        uc = static_cast<unsigned char>(oRandom.uiNext(256));
+    const tdBytes aucLine = aucRandom(256, 12345);
     auto iClamp = [](int i) { return i < 0 ? 0 : (i > 31 ? 31 : i); };
     // Bits 2-0 of bytes i (low) and i + 1 (high) as 6-bit two's complement.
     auto iSigned = [&](int i) { return ((aucLine[i] & 7) + 8 * (aucLine[i + 1] & 7) + 32) % 64 - 32; };
@@ -86,7 +87,7 @@ TEST(VDPTest, InterpolationFollowsTheWeightTable)
         for (int g = 0; g < 64; g++)
         {
             Color aoOut[4];
-            updateYJK(aucLine, g, aoOut, static_cast<tdYJK2RGBInterpolation>(iMode));
+            updateYJK(aucLine.data(), g, aoOut, static_cast<tdYJK2RGBInterpolation>(iMode));
             for (int p = 0; p < 4; p++)
             {
                 int S = 0, SJ = 0, SK = 0;
@@ -108,36 +109,17 @@ TEST(VDPTest, InterpolationFollowsTheWeightTable)
         }
 }
 
-// Screen 2 shows the pattern its name table names (the encoders write the standard
-// table only): character (1, 8) in the second third shows pattern 3 on line 66,
-// foreground 15 where bit 7 is set, background 4 beside it.
-TEST(VDPTest, Screen2FollowsTheNameTable)
-{
-    VDP oVDP;
-    oVDP.vReadPaletteFromVRAM(0x7680, 16, nullptr);
-    oVDP.m_pucVRAM[0x1800 + 32 * 8 + 1] = 3;
-    oVDP.m_pucVRAM[0x0800 + 8 * 3 + 2] = 0x80;
-    oVDP.m_pucVRAM[0x2000 + 0x0800 + 8 * 3 + 2] = 0xF4;
-    std::unique_ptr<Image> po(oVDP.poGetScreen2Image());
-    const Color o8 = po->oGetPixel(8, 66), o9 = po->oGetPixel(9, 66);
-    EXPECT_EQ(tdBytes({o8.r, o8.g, o8.b, o9.r, o9.g, o9.b}), aucHex("FF FF FF 24 24 FF"));
-}
-
-// The screen-dump layout of each screen mode: screen number, palette address and
-// entries, second page base.
+// Screen number, palette address and entries, second page base of each screen mode (8, -1: none).
 TEST(ScreenDumpTest, LayoutsOfEveryScreenMode)
 {
-    const int aiRows[8][4] = {{2, 0x1B80, 16, 0},        {3, 0x2020, 16, 0},       {5, 0x7680, 16, 0x8000},
-                              {6, 0x7680, 4, 0x8000},    {7, 0xFA80, 16, 0x10000}, {8, -1, 0, 0x10000},
-                              {10, 0xFA80, 16, 0x10000}, {12, -1, 0, 0x10000}};
-    for (int i = 0; i < 8; i++)
-    {
-        const int iScreen = iGetScreenNumber(i);
-        EXPECT_EQ(std::vector<int>({iScreen, iGetPaletteAddress(iScreen), iGetPaletteEntries(iScreen),
-                                    iGetSecondPageBase(iScreen)}),
-                  std::vector<int>(aiRows[i], aiRows[i] + 4));
-    }
-    EXPECT_EQ(std::vector<int>({iGetScreenNumber(8), iGetScreenNumber(-1), iGetPaletteAddress(4),
-                                iGetPaletteEntries(4), iGetSecondPageBase(4)}),
-              std::vector<int>({0, 0, -1, 0, 0}));
+    // clang-format off
+    const std::vector<int> aaiRows[10] = {{2, 0x1B80, 16, 0}, {3, 0x2020, 16, 0}, {5, 0x7680, 16, 0x8000},
+        {6, 0x7680, 4, 0x8000}, {7, 0xFA80, 16, 0x10000}, {8, -1, 0, 0x10000}, {10, 0xFA80, 16, 0x10000},
+        {12, -1, 0, 0x10000}, {0, -1, 0, 0}, {0, -1, 0, 0}};
+    // clang-format on
+    auto aiLayout = [](int i) {
+        return std::vector<int>{i, iGetPaletteAddress(i), iGetPaletteEntries(i), iGetSecondPageBase(i)};
+    };
+    for (int i = 0; i < 10; i++)
+        EXPECT_EQ(aiLayout(iGetScreenNumber(i < 9 ? i : -1)), aaiRows[i]) << i;
 }

@@ -1,7 +1,6 @@
-// The YJK colour model. Oracles: the decoding formula and the estimate matrices written
-// out here, hand-worked groups, the plain reference search beside every optimised search
-// (vRGB2YJK, YJKConverter with its kept pixels, both brute force ways), and for the
-// Screen 10 palette a histogram rebuilt from the reference search.
+// The YJK colour model. Oracles: the decoding formula and estimate matrices written out,
+// hand-worked groups, the plain reference search beside every optimised search (kept
+// pixels, both brute force ways), the Screen 10 histogram rebuilt from the reference.
 
 #include "tests/msx/msx_helpers.h"
 
@@ -9,7 +8,6 @@
 #include "qev/msx/yjk.h"
 
 #include <memory>
-#include <set>
 #include <vector>
 
 namespace
@@ -29,9 +27,8 @@ Color oRandomColor(tdTestRandom* po)
             static_cast<unsigned char>(po->uiNext(256)), 255};
 }
 
-// Groups of six kinds in turn: noise, ramps, flat colours, cube corners and near misses
-// of them, near black or white, and colours of one (J, K) with Ys that clamp or not
-// (some exact): channels clamp and many candidates tie.
+// Groups of six kinds in turn: noise, ramps, flat, cube corners or near, near black or
+// white, one (J, K) with Ys that clamp or not (some exact): channels clamp, candidates tie.
 std::vector<Color> aoTestGroups(int iCount, uint32_t uiSeed)
 {
     tdTestRandom oRandom{uiSeed};
@@ -57,7 +54,6 @@ std::vector<Color> aoTestGroups(int iCount, uint32_t uiSeed)
                          static_cast<unsigned char>(iNear + o.b % 30), 255}; break;
             case 5: o = oDecode(o.r % 2 ? aiY[o.g % 8] : o.g % 32, iJ, iK);
                     o.r = static_cast<unsigned char>(o.r < 250 && o.b % 3 == 0 ? o.r + o.b % 5 : o.r); break;
-            default: break;
             }
             // clang-format on
             ao.push_back(o);
@@ -65,31 +61,9 @@ std::vector<Color> aoTestGroups(int iCount, uint32_t uiSeed)
     }
     return ao;
 }
-
 } // namespace
 
-TEST(YJKColorTableTest, EveryEntryHoldsTheDecodedColourAndTheDistinctCountsAreTheQuotedOnes)
-{
-    vComputeColors();
-    vComputeColors(); // a second call changes nothing
-    ASSERT_NE(g_poColors, nullptr);
-    std::set<uint32_t> oAll, oEven;
-    for (int iJ = -32; iJ < 32; iJ++)
-        for (int iK = -32; iK < 32; iK++)
-            for (int iY = 0; iY < 32; iY++)
-            {
-                const Color& o = g_poColors[2048 * iJ + 32 * iK + iY];
-                const Color oExpected = oDecode(iY, iJ, iK);
-                ASSERT_EQ(memcmp(&o, &oExpected, 4), 0) << iY << " " << iJ << " " << iK;
-                (iY % 2 ? oAll : oEven).insert(static_cast<uint32_t>(o.r << 16 | o.g << 8 | o.b));
-            }
-    EXPECT_EQ(oEven.size(), 12499u);
-    oAll.insert(oEven.begin(), oEven.end());
-    EXPECT_EQ(oAll.size(), 19268u);
-}
-
-// Four pixels (the last may differ), bytes worked out by hand from the estimate matrices
-// and the search order; the same from the optimised searches and the reference.
+// Four pixels (the last may differ), bytes worked out by hand; every search way agrees.
 TEST(YJKConversionTest, WorkedGroupsGiveTheirBytesAndColours)
 {
     const Color W = {255, 255, 255, 255}, oOther = {115, 115, 82, 255};
@@ -99,16 +73,13 @@ TEST(YJKConversionTest, WorkedGroupsGiveTheirBytesAndColours)
         // Y 27, J = K = 4; Y 8, J 23, K -7 (255, 8, 0); Y 2, J = K = -1, bits 2-0 all 7 (8, 8, 25).
         {W, W, RGB2YJK_LeastSquares, false, "DC D8 DC D8"}, {{255, 0, 0, 255}, {255, 0, 0, 255}, RGB2YJK_Standard, false, "41 47 47 42"},
         {{0, 0, 27, 255}, {0, 0, 27, 255}, RGB2YJK_Standard, false, "17 17 17 17"},
-        // The first (J, K) of total 0 in the window J, K 1..7, Y 25..29 is (2, 2) with Y 29;
-        // with even Y (window Y 24..28) (3, 3) with Y 28.
+        // J, K 1..7, Y 25..29: first total 0 at (2, 2), Y 29; even Y (Y 24..28): (3, 3), Y 28.
         {W, W, RGB2YJK_AreaSearch, false, "EA E8 EA E8"},            {W, W, RGB2YJK_AreaSearch, true, "E3 E0 E3 E0"},
-        // Over all J and K: J = K = 0 with Y 31; with even Y J = K = 1 with Y 30. With
-        // (115, 115, 82) last only (4, 4) is exact, where white decodes for Y 27 to 31:
-        // the lowest Y wins (28 with even Y).
+        // All J, K: (0, 0), Y 31; even Y (1, 1), Y 30. With (115, 115, 82) last only (4, 4) is
+        // exact, where white decodes for Y 27 to 31: the lowest Y wins (28 with even Y).
         {W, W, RGB2YJK_BruteForce, false, "F8 F8 F8 F8"},            {W, W, RGB2YJK_BruteForce, true, "F1 F0 F1 F0"},
         {W, oOther, RGB2YJK_BruteForce, false, "DC D8 DC 50"},       {W, oOther, RGB2YJK_BruteForce, true, "E4 E0 E4 50"},
-        // The estimate (27, 4, 4) is exact, yet Y0 moves up to 28 (down worse, up equal to
-        // 0, and the best total starts above every total).
+        // Estimate (27, 4, 4) is exact, yet Y0 moves to 28 (down worse, up equal, best starts above all).
         {W, W, RGB2YJK_GradientDescent, false, "E4 D8 DC D8"},
     };
     // clang-format on
@@ -126,14 +97,13 @@ TEST(YJKConversionTest, WorkedGroupsGiveTheirBytesAndColours)
             if (iWay < 2)
                 (iWay ? vRGB2YJKReference : vRGB2YJK)(aoPixels, auc, aoColors, o.m_eMethod, o.m_bEvenY, 1.0,
                                                       DeltaMethod_RGB, 1.0);
-            EXPECT_EQ(tdBytes(auc, auc + 4), aucHex(o.m_pszBytes)) << iWay;
+            EXPECT_EQ(tdBytes(auc, auc + 4), aucHexBytes(o.m_pszBytes)) << iWay;
         }
     }
 }
 
-// Standard and Least squares are the matrix estimate alone, written out here from the
-// two matrices (16.16 fixed point; the Y of pixel p from its own channels and the
-// others', J and K from all four), on many groups.
+// Standard and Least squares are the matrix estimate alone (16.16 fixed point; the Y of
+// pixel p from its own channels and the others', J and K from all four).
 TEST(YJKConversionTest, MatrixEstimatesOfManyGroups)
 {
     const int aiOwn[2][3] = {{16384, 8192, 32768}, {17893, 15845, 25438}},
@@ -167,15 +137,14 @@ TEST(YJKConversionTest, MatrixEstimatesOfManyGroups)
             }
 }
 
-// The optimised searches against the plain reference, byte for byte, for every method
-// and distance: single calls, one converter over many groups (kept pixels reused, and
-// pixels changing one at a time and coming back, as under error diffusion), the brute
-// force pair scan; and the converter's distances equal fColorDelta bit for bit.
+// Every method and distance against the reference: single calls, one converter over many
+// groups (pixels changing and coming back, as under error diffusion), the brute force pair
+// scan; the colour table holds the decoded colours, the converter's distances equal
+// fColorDelta of them bit for bit.
 TEST(YJKConversionTest, EverySearchGivesTheReferenceBytes)
 {
-    // distance, exponent, weight, brute-force groups (slow in the reference)
     // clang-format off
-    const struct { tdDeltaMethod m_eMethod; double m_fExponent, m_fWeight; int m_iBruteForce; } aoCases[] = {
+    const struct { tdDeltaMethod m_eDelta; double m_fExponent, m_fWeight; int m_iBruteGroups; } aoCases[] = {
         {DeltaMethod_RGB, 1.0, 1.0, 14},      {DeltaMethod_RGB, 0.5, 1.0, 2},     {DeltaMethod_RGB, 2.0, 1.0, 2},
         {DeltaMethod_XYZ, 1.0, 1.0, 2},       {DeltaMethod_LAB, 1.0, 1.0, 2},     {DeltaMethod_CIEDE2000, 1.0, 1.0, 1},
         {DeltaMethod_CIEDE2000, 1.5, 1.0, 1}, {DeltaMethod_Hit9918, 1.0, 1.0, 8}, {DeltaMethod_Hit9918, 1.0, 2.5, 6},
@@ -185,7 +154,8 @@ TEST(YJKConversionTest, EverySearchGivesTheReferenceBytes)
     for (const auto& o : aoCases)
     {
         SCOPED_TRACE("case " + std::to_string(&o - aoCases));
-        YJKConverter oDistances(RGB2YJK_AreaSearch, false, o.m_fExponent, o.m_eMethod, o.m_fWeight);
+        const auto [eDelta, fExponent, fWeight, iBruteForce] = o;
+        YJKConverter oDistances(RGB2YJK_AreaSearch, false, fExponent, eDelta, fWeight);
         tdTestRandom oRandom{17};
         for (int i = 0; i < 3000; i++)
         {
@@ -193,61 +163,58 @@ TEST(YJKConversionTest, EverySearchGivesTheReferenceBytes)
             const int iY = static_cast<int>(oRandom.uiNext(32));
             const int iJ = i % 7 ? static_cast<int>(oRandom.uiNext(64)) - 32 : 0,
                       iK = i % 7 ? (iJ + 32 + 17 * iY) % 64 - 32 : 0;
-            double fExpected = fColorDelta(&g_poColors[2048 * iJ + 32 * iK + iY], &oPixel, o.m_fExponent,
-                                           255.0, o.m_eMethod, o.m_fWeight);
+            const Color oColor = oDecode(iY, iJ, iK); // the colour table, sampled
+            ASSERT_EQ(memcmp(&g_poColors[2048 * iJ + 32 * iK + iY], &oColor, 4), 0)
+                << iY << " " << iJ << " " << iK;
+            double fExpected = fColorDelta(&oColor, &oPixel, fExponent, 255.0, eDelta, fWeight);
             double f = oDistances.fCandidateDelta(oPixel, iY, iJ, iK);
             ASSERT_EQ(memcmp(&f, &fExpected, sizeof(f)), 0) << f << " " << fExpected << " at " << i;
-            ASSERT_GE(f, 0.0); // the pruning of the searches relies on it
         }
 
-        std::vector<Color> ao = aoTestGroups(60, 11 + static_cast<uint32_t>(o.m_eMethod));
+        std::vector<Color> ao = aoTestGroups(60, 11 + static_cast<uint32_t>(eDelta));
         for (int iMethod = 0; iMethod <= RGB2YJK_BruteForce; iMethod++)
             for (int iEven = 0; iEven < 2; iEven++)
             {
                 const tdRGB2YJKMethod eMethod = static_cast<tdRGB2YJKMethod>(iMethod);
-                YJKConverter oConverter(eMethod, iEven, o.m_fExponent, o.m_eMethod, o.m_fWeight);
-                YJKConverter oPairScan(eMethod, iEven, o.m_fExponent, o.m_eMethod, o.m_fWeight);
+                YJKConverter oConverter(eMethod, iEven, fExponent, eDelta, fWeight);
+                YJKConverter oPairScan(eMethod, iEven, fExponent, eDelta, fWeight);
                 oPairScan.m_lMaxColourTriples = 0;
                 const bool bBrute = eMethod == RGB2YJK_BruteForce;
-                for (size_t g = 0; g < (bBrute ? static_cast<size_t>(o.m_iBruteForce) : 2 * ao.size() / 4);
-                     g++)
+                const size_t uiGroups = bBrute ? static_cast<size_t>(iBruteForce) : ao.size() / 2;
+                for (size_t g = 0; g < uiGroups; g++)
                 {
-                    // Brute force takes every kind in turn; the others take each group
-                    // twice, the second time after one pixel changed and before it comes back.
+                    // Brute force: every kind in turn; the others: each group twice, one pixel changed.
                     Color aoGroup[4];
                     std::copy_n(&ao[4 * (bBrute ? (g * 5) % (ao.size() / 4) : g / 2)], 4, aoGroup);
                     if (!bBrute && g % 2)
                         aoGroup[g % 4].b = static_cast<unsigned char>(aoGroup[g % 4].b ^ (g % 7));
-                    unsigned char aucExpected[4], auc[4], aucSingle[4];
-                    Color aoExpected[4], aoColors[4], aoSingle[4];
-                    vRGB2YJKReference(aoGroup, aucExpected, aoExpected, eMethod, iEven, o.m_fExponent,
-                                      o.m_eMethod, o.m_fWeight);
+                    unsigned char aucRef[4], auc[4], aucSingle[4];
+                    Color aoRef[4], aoColors[4], aoSingle[4];
+                    vRGB2YJKReference(aoGroup, aucRef, aoRef, eMethod, iEven, fExponent, eDelta, fWeight);
                     oConverter.vConvert(aoGroup, auc, aoColors);
-                    vRGB2YJK(aoGroup, aucSingle, aoSingle, eMethod, iEven, o.m_fExponent, o.m_eMethod,
-                             o.m_fWeight);
-                    SCOPED_TRACE(std::to_string(iMethod) + " " + std::to_string(iEven) + " " +
-                                 std::to_string(g));
-                    ASSERT_EQ(memcmp(auc, aucExpected, 4), 0);
-                    ASSERT_EQ(memcmp(aucSingle, aucExpected, 4), 0);
-                    ASSERT_EQ(memcmp(aoColors, aoExpected, sizeof(aoColors)), 0);
+                    vRGB2YJK(aoGroup, aucSingle, aoSingle, eMethod, iEven, fExponent, eDelta, fWeight);
+                    SCOPED_TRACE(testing::Message() << iMethod << " " << iEven << " " << g);
+                    ASSERT_EQ(memcmp(auc, aucRef, 4), 0);
+                    ASSERT_EQ(memcmp(aucSingle, aucRef, 4), 0);
+                    ASSERT_EQ(memcmp(aoColors, aoRef, sizeof(aoColors)), 0);
                     ASSERT_EQ((auc[0] | auc[1] | auc[2] | auc[3]) & (iEven ? 8 : 0), 0) << "even Y ";
                     if (!bBrute) continue;
                     oPairScan.vConvert(aoGroup, auc, aoColors);
-                    ASSERT_EQ(memcmp(auc, aucExpected, 4), 0) << "pair scan ";
+                    ASSERT_EQ(memcmp(auc, aucRef, 4), 0) << "pair scan ";
                 }
             }
     }
 }
 
-// Oracle for the histogram: the groups of the rectangle converted by the reference
-// search, each pixel's distance to its decoded colour added to its level bin; the colours
-// are MSX levels. A picture that YJK shows exactly touches no bin, nor the colours.
+// Groups of the rectangle (past the right edge: black) converted by the reference, each pixel's
+// distance to its colour added to its level bin; colours on MSX levels; exact YJK touches nothing.
 TEST(YJKPaletteTest, HistogramWeighsEachPixelByItsYJKError)
 {
     std::unique_ptr<Image> poImage(poMakeTestPicture(TestPicture_Gradient, 30, 9, 1.0, 4, 5, 5));
     Image oBlack(24, 2, 3, Background_Black, 1.0);
-    // The second rectangle starts at x 3 and reaches past the right edge (groups from 3,
-    // 7, .. 31): the pixels beyond the picture read as black.
+    const tdDeltaMethod eLab = DeltaMethod_LAB;
+    auto iBin = [](Color o)
+    { return iLevelFromByte(o.r) * 64 + iLevelFromByte(o.g) * 8 + iLevelFromByte(o.b); };
     const tdRectangle aoRects[] = {{0, 0, 30, 9}, {3, -2, 100, 5}, {-1, 4, 14, 3}, {0, 0, 24, 2}};
     for (int iCase = 0; iCase < 4; iCase++)
     {
@@ -263,22 +230,18 @@ TEST(YJKPaletteTest, HistogramWeighsEachPixelByItsYJKError)
                 for (int p = 0; p < 4; p++)
                     aoPixels[p] = po->oGetPixel(x + p, y);
                 unsigned char auc[4];
-                vRGB2YJKReference(aoPixels, auc, aoColors, RGB2YJK_AreaSearch, true, 1.0, DeltaMethod_LAB,
-                                  1.0);
-                for (const Color& oPixel : aoPixels)
-                    afExpected[iLevelFromByte(oPixel.r) * 64 + iLevelFromByte(oPixel.g) * 8 +
-                               iLevelFromByte(oPixel.b)] +=
-                        fColorDelta(&oPixel, &aoColors[&oPixel - aoPixels], fPaletteExponent, 255.0,
-                                    DeltaMethod_LAB, 1.0);
+                vRGB2YJKReference(aoPixels, auc, aoColors, RGB2YJK_AreaSearch, true, 1.0, eLab, 1.0);
+                for (int p = 0; p < 4; p++)
+                    afExpected[iBin(aoPixels[p])] +=
+                        fColorDelta(&aoPixels[p], &aoColors[p], fPaletteExponent, 255.0, eLab, 1.0);
             }
         Palette oPalette(g_aoOddPalette);
         oPalette.vLoadFromYJKImage(po, iCase % 3 ? &oRect : nullptr, RGB2YJK_AreaSearch, fPaletteExponent,
-                                   1.0, DeltaMethod_LAB, 1.0);
+                                   1.0, eLab, 1.0);
         for (int i = 0; i < 512; i++)
-        {
-            ASSERT_EQ(oPalette.m_aoOriginalEntries[i].fWeight, afExpected[i]) << "bin " << i;
-            ASSERT_EQ(oPalette.m_aoOriginalEntries[i].bUsed, afExpected[i] != 0.0 ? 1 : 0) << "bin " << i;
-        }
+            ASSERT_TRUE(oPalette.m_aoOriginalEntries[i].fWeight == afExpected[i] &&
+                        oPalette.m_aoOriginalEntries[i].bUsed == (afExpected[i] != 0.0))
+                << "bin " << i << ": " << oPalette.m_aoOriginalEntries[i].fWeight << " " << afExpected[i];
         EXPECT_EQ(oPalette.m_uiColorCount, iCase == 3 ? 0u : 16u);
         EXPECT_EQ(oPalette.m_uiUsedEntries == 0, iCase == 3);
         for (const Color& o : oPalette.m_aoColors)

@@ -1,21 +1,101 @@
-// Atari ST, IFF, PC Paintbrush, MacPaint and GEM pictures. Oracles: netpbm
-// writes each layout it knows from a picture made here, and the decoded picture
-// must equal that picture and what netpbm's own reader makes of the file. The
-// rules netpbm does not cover (Degas Elite, medium resolution, STE palettes,
-// viewport modes, masks, chunky PBM, default palettes, GEM codes and palettes)
-// are checked on netpbm files patched here or small files typed in, against
-// colours typed in.
+// Atari ST, IFF, PC Paintbrush, MacPaint and GEM pictures, and hostile input for
+// every retro decoder. Oracles: netpbm writes each layout it knows from a picture
+// made here, which the decoder must give back, as must netpbm's own reader; other
+// rules on netpbm files patched here or small files typed in, against colours typed
+// in. Mutated and cut files must fail and leave no picture, or give a whole one
+// within the limits (the sanitizer build stops at any access out of bounds).
 
+#include "tests/support/codecs.h"
 #include "tests/support/retro_files.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace
 {
+typedef std::vector<std::pair<std::string, tdBytes>> tdChunks;
+
+// Pixels of iColors distinct colours in runs of 1 to 40 (for the packers): colour k
+// holds the digits (base iLevels, widened to 8 bits) of an odd multiple of k.
+tdRetroPixels oRunPicture(int iWidth, int iHeight, int iColors, int iLevels, uint32_t uiSeed)
+{
+    std::vector<int> aiPalette(static_cast<size_t>(iColors));
+    for (long k = 0; k < iColors; k++)
+        for (long c = 0, l = iLevels == 2 ? 7 * k : (k * 40503 + uiSeed) % (iLevels * iLevels * iLevels);
+             c < 3; c++, l /= iLevels)
+            aiPalette[k] =
+                aiPalette[k] << 8 | static_cast<int>((l % iLevels * 255 + (iLevels - 1) / 2) / (iLevels - 1));
+    tdTestRandom oRandom = {uiSeed};
+    tdRetroPixels o = {iWidth, iHeight, {}};
+    const size_t uiCount = static_cast<size_t>(iWidth) * iHeight;
+    for (size_t uiRun = 0; o.m_aiPixels.size() < uiCount; uiRun = 1 + oRandom.uiNext(40))
+        o.m_aiPixels.resize(std::min(uiCount, o.m_aiPixels.size() + uiRun),
+                            aiPalette[oRandom.uiNext(iColors)]);
+    for (size_t i = 0; i < aiPalette.size() && i < uiCount; i++) // every colour at least once
+        o.m_aiPixels[i * 7 % uiCount] = aiPalette[i];
+    return o;
+}
+
+// The standard output of the shell command run in the folder on the bytes (empty when it fails).
+tdBytes aucRun(const tdTempFolder& oFolder, const std::string& sCommand, const tdBytes& aucInput)
+{
+    const std::string sShell = "cd '" + oFolder.m_sPath + "' && (" + sCommand + ") < in > out 2>/dev/null";
+    const bool bOK = bWriteFile(oFolder.sFile("in"), aucInput) && system(sShell.c_str()) == 0;
+    return bOK ? aucReadFile(oFolder.sFile("out")) : tdBytes();
+}
+
+// A Degas file as Degas Elite compressed: resolution word with bit 15 set, each
+// line stored plane by plane, each plane line one literal block of PackBits.
+tdBytes aucDegasElite(const tdBytes& aucDegas)
+{
+    const int iPlanes = aucDegas[1] == 0 ? 4 : (aucDegas[1] == 1 ? 2 : 1), iLine = iPlanes == 1 ? 80 : 160;
+    tdBytes aucOut(aucDegas.begin(), aucDegas.begin() + 34);
+    aucOut[0] = 0x80;
+    for (int y = 0; y < 32000 / iLine; y++)
+        for (int p = 0; p < iPlanes; p++)
+        {
+            aucOut.push_back(static_cast<unsigned char>(iLine / iPlanes - 1)); // one literal block
+            for (int i = 0; i < iLine / iPlanes; i++)
+                aucOut.push_back(
+                    aucDegas[static_cast<size_t>(34 + iLine * y + (i / 2 * iPlanes + p) * 2 + i % 2)]);
+        }
+    return aucOut;
+}
+
+// IFF: a FORM of the type holding the chunks (id, data) with their pad bytes, and
+// the data of a FORM's first chunk with the id. BMHD chunks typed here hold width,
+// height, position 0, planes, masking, compression, transparent colour 0, aspect
+// 1 : 1 and page size 0.
+tdBytes aucIFF(const char* pszType, const tdChunks& aoChunks)
+{
+    tdBytes auc = aucBytes({'F', 'O', 'R', 'M', 0, 0, 0, 0, pszType[0], pszType[1], pszType[2], pszType[3]});
+    for (const std::pair<std::string, tdBytes>& o : aoChunks)
+    {
+        const int n = static_cast<int>(o.second.size());
+        const tdBytes aucHead =
+            aucBytes({o.first[0], o.first[1], o.first[2], o.first[3], n >> 24, n >> 16, n >> 8, n});
+        auc.insert(auc.end(), aucHead.begin(), aucHead.end());
+        auc.insert(auc.end(), o.second.begin(), o.second.end());
+        auc.resize(auc.size() + (n & 1));
+    }
+    for (size_t i = 0; i < 4; i++)
+        auc[4 + i] = static_cast<unsigned char>((auc.size() - 8) >> (24 - 8 * i));
+    return auc;
+}
+
+tdBytes aucIFFChunk(const tdBytes& auc, const char* pszID)
+{
+    const size_t i =
+        static_cast<size_t>(std::search(auc.begin() + 12, auc.end(), pszID, pszID + 4) - auc.begin()) + 8;
+    return tdBytes(auc.begin() + i,
+                   auc.begin() + i + (auc[i - 4] << 24 | auc[i - 3] << 16 | auc[i - 2] << 8 | auc[i - 1]));
+}
+
 // The index of a colour in a colour map of red, green, blue bytes (-1 when absent).
 int iIndexIn(const tdBytes& aucMap, int iColor)
 {
@@ -24,15 +104,11 @@ int iIndexIn(const tdBytes& aucMap, int iColor)
     return -1;
 }
 
+// Levels of each channel; 2 levels: black and white (a PBM).
 struct tdNetpbmCase
 {
-    const char* pszName;
-    const char* pszWriter;
-    const char* pszReader;
-    int iWidth;
-    int iHeight;
-    int iColors;
-    int iLevels; // of each channel; 2 levels and 2 colours: black and white (a PBM)
+    const char *pszName, *pszWriter, *pszReader;
+    int iWidth, iHeight, iColors, iLevels;
 };
 
 // clang-format off
@@ -61,56 +137,88 @@ const tdNetpbmCase g_aoNetpbmCases[] = {
 };
 // clang-format on
 
-// The netpbm file of a row, and the picture it was made from.
-tdBytes aucNetpbmFile(const tdTempFolder& oFolder, int iCase, tdRetroPixels* poPicture = nullptr)
+// One random change: up to 8 bytes replaced (half of them in the header), a
+// header byte set to an extreme, the file cut, bytes inserted or removed.
+tdBytes aucMutate(tdBytes auc, tdTestRandom* po)
+{
+    const unsigned uiSize = static_cast<unsigned>(auc.size()), uiAt = po->uiNext(uiSize),
+                   uiKind = po->uiNext(5), uiCount = 1 + po->uiNext(64), uiHeader = std::min(uiSize, 256u);
+    for (unsigned n = uiKind == 0 ? 1 + uiCount % 8 : 0; n > 0; n--)
+        auc[po->uiNext(po->uiNext(2) ? uiHeader : uiSize)] = static_cast<unsigned char>(po->uiNext(256));
+    if (uiKind == 1)
+        auc[po->uiNext(uiHeader)] = static_cast<unsigned char>("\x00\x01\x7F\x80\xFE\xFF"[uiCount % 6]);
+    if (uiKind == 2) auc.resize(uiAt);
+    if (uiKind == 3) auc.insert(auc.begin() + uiAt, uiCount, static_cast<unsigned char>(uiCount * 37));
+    if (uiKind == 4) auc.erase(auc.begin() + uiAt, auc.begin() + std::min(uiSize, uiAt + uiCount));
+    return auc;
+}
+
+// The netpbm file of a row (or of another writer) made from the row's picture,
+// given as a plain PPM of its levels (a PBM for 2 levels).
+tdBytes aucNetpbmFile(const tdTempFolder& oFolder, int iCase, tdRetroPixels* poPicture = nullptr,
+                      const char* pszWriter = nullptr)
 {
     const tdNetpbmCase& o = g_aoNetpbmCases[iCase];
     const tdRetroPixels oPicture = oRunPicture(o.iWidth, o.iHeight, o.iColors, o.iLevels, 7 + iCase);
     if (poPicture) *poPicture = oPicture;
-    return aucNetpbmWrite(oFolder, oPicture, o.iColors == 2 && o.iLevels == 2 ? 1 : o.iLevels - 1,
-                          o.pszWriter);
+    std::ostringstream oPNM;
+    oPNM << "P3 " << o.iWidth << " " << o.iHeight << " " << o.iLevels - 1;
+    for (size_t i = 0; i < 3 * oPicture.m_aiPixels.size(); i++)
+        oPNM << (i % 24 ? " " : "\n")
+             << (((oPicture.m_aiPixels[i / 3] >> (16 - i % 3 * 8)) & 255) * (o.iLevels - 1) + 127) / 255;
+    const std::string s = oPNM.str() + "\n";
+    return aucRun(oFolder,
+                  (o.iLevels == 2 ? "ppmtopgm | pgmtopbm -threshold | " : "") +
+                      std::string(pszWriter ? pszWriter : o.pszWriter),
+                  tdBytes(s.begin(), s.end()));
 }
 } // namespace
 
 TEST(RetroNetpbmTest, NetpbmFilesGiveTheirPictureAndWhatNetpbmReads)
 {
     tdTempFolder oFolder;
-    for (int iCase = 0; iCase < static_cast<int>(sizeof(g_aoNetpbmCases) / sizeof(g_aoNetpbmCases[0]));
-         iCase++)
+    for (int iCase = 0; iCase < static_cast<int>(std::size(g_aoNetpbmCases)); iCase++)
     {
         const tdNetpbmCase& o = g_aoNetpbmCases[iCase];
         SCOPED_TRACE(std::string(o.pszWriter) + " " + std::to_string(o.iColors));
-        tdRetroPixels oPicture, oReference, oPixels;
+        tdRetroPixels oPicture, oPixels;
         const tdBytes aucFile = aucNetpbmFile(oFolder, iCase, &oPicture);
-        ASSERT_TRUE(bNetpbmRead(oFolder, o.pszReader, aucFile, &oReference));
         ASSERT_TRUE(bDecodeRetro(o.pszName, aucFile, &oPixels));
         ASSERT_EQ(oPixels.m_iWidth * 1000 + oPixels.m_iHeight, o.iWidth * 1000 + o.iHeight);
         EXPECT_TRUE(iCase == 17 || iCase == 18 || oPixels.m_aiPixels == oPicture.m_aiPixels);
-        // netpbm keeps the low bits of a HAM6 change from the pixel to the left,
-        // where the original chip set shows a 4-bit level times 17; ppmtoilbm's
-        // colour map has equal nibbles, so each low nibble repeats its high one.
-        for (int& i : oReference.m_aiPixels)
-            i = iCase == 17 ? (i & 0xF0F0F0) | ((i >> 4) & 0x0F0F0F) : i;
-        EXPECT_EQ(oPixels.m_aiPixels, oReference.m_aiPixels);
+        // What netpbm's reader makes of the file, every sample widened to 8 bits.
+        const tdBytes aucRef =
+            aucRun(oFolder, std::string(o.pszReader) + " | ppmtoppm | pnmtoplainpnm", aucFile);
+        std::istringstream oPPM(std::string(aucRef.begin(), aucRef.end()));
+        int iWidth = 0, iHeight = 0, iMaxval = 0;
+        ASSERT_TRUE(oPPM.ignore(2) >> iWidth >> iHeight >> iMaxval && iMaxval > 0); // after "P3"
+        std::vector<int> aiReference(oPicture.m_aiPixels.size());
+        // netpbm keeps a HAM6 change's low bits from the pixel to the left, the chip
+        // set shows level x 17: with ppmtoilbm's map each low nibble repeats the high.
+        for (int& iColor : aiReference)
+        {
+            for (int c = 0, iSample = 0; c < 3 && oPPM >> iSample; c++)
+                iColor = iColor << 8 | (iSample * 255 + iMaxval / 2) / iMaxval;
+            iColor = iCase == 17 ? (iColor & 0xF0F0F0) | ((iColor >> 4) & 0x0F0F0F) : iColor;
+        }
+        EXPECT_EQ(oPixels.m_aiPixels, aiReference);
     }
 }
 
 TEST(AtariSTTest, EliteMediumSTEPolarityAndHeaders)
 {
     tdTempFolder oFolder;
-    // Pixels 0-3 show colours 0-3: words of plane 0 and plane 1 at 34 and 36
-    // (0x5000, 0x3000), bit 15 leftmost. Medium resolution (2 planes) shows every
-    // line twice: red, green, blue, white on lines 0 and 1, red on line 2.
-    tdBytes aucDegas(34 + 32000, 0);
-    aucDegas[34] = 0x50;
-    aucDegas[36] = 0x30;
+    // Pixels 0-3 show colours 0-3 (words of planes 0 and 1 at 34 and 36: 0x5000,
+    // 0x3000). Medium resolution shows every line twice: red, green, blue, white
+    // on lines 0 and 1, red on line 2.
+    const tdBytes aucDegas = aucPatched(tdBytes(34 + 32000, 0), {{34, 0x50}, {36, 0x30}});
     const tdBytes aucMedium = aucPatched(aucDegas, {{1, 1}, {2, 7}, {5, 0x70}, {7, 7}, {8, 7}, {9, 0x77}});
     const tdRetroPixels oMedium = oDecoded("p.pi2", aucMedium);
     ASSERT_EQ(oMedium.m_iWidth * 1000 + oMedium.m_iHeight, 640400);
     for (int i = 0; i < 9; i++)
         EXPECT_EQ(oMedium.iAt(i % 4, i / 4), iLevelColor("700070007777", i == 8 ? 0 : i % 4)) << i;
-    // Low, medium and high resolution as Degas Elite, with animation words; in
-    // high resolution colour 0 is white while bit 0 of palette word 0 is set.
+    // All three resolutions as Degas Elite, with animation words or not; in high
+    // resolution colour 0 is white while bit 0 of palette word 0 is set.
     const tdBytes aucLow = aucNetpbmFile(oFolder, 0), aucHigh = aucNetpbmFile(oFolder, 2);
     for (const tdBytes& auc : {aucLow, aucMedium, aucHigh})
     {
@@ -124,28 +232,22 @@ TEST(AtariSTTest, EliteMediumSTEPolarityAndHeaders)
     for (int& i : oInverted.m_aiPixels)
         i ^= 0xFFFFFF;
     EXPECT_EQ(oInverted.m_aiPixels, oDecoded("p.pi3", aucHigh).m_aiPixels);
-
-    // Any STE bit (bits 11, 7, 3) makes every level (bits 2-0) * 2 + STE bit.
-    std::copy_n(aucBytes({0x0F, 0x8F, 0x07, 0x00, 0x00, 0x80, 0x01, 0x23}).begin(), 8, aucDegas.begin() + 2);
-    const tdRetroPixels oSTE = oDecoded("p.pi1", aucDegas);
-    const tdRetroPixels oST = oDecoded("p.pi1", aucPatched(aucDegas, {{2, 7}, {3, 7}, {7, 0x10}}));
-    // Only the blue STE bit set: word 0 0x008.
-    const tdRetroPixels oBlue = oDecoded("p.pi1", aucPatched(aucDegas, {{2, 0}, {3, 8}, {7, 0}}));
-    EXPECT_EQ(oBlue.iAt(0, 0), 0x000011);
-    EXPECT_EQ(oBlue.iAt(1, 0), 0xEE0000);
+    // Any STE bit (bits 11, 7, 3; the blue one alone too) makes every level
+    // (bits 2-0) * 2 + STE bit.
+    const tdBytes aucSTE = aucPatched(aucDegas, {{2, 0x0F}, {3, 0x8F}, {4, 7}, {7, 0x80}, {8, 1}, {9, 0x23}});
+    const tdRetroPixels oSTE = oDecoded("p.pi1", aucSTE);
+    const tdRetroPixels oST = oDecoded("p.pi1", aucPatched(aucSTE, {{2, 7}, {3, 7}, {7, 0x10}}));
+    const tdRetroPixels oBlue = oDecoded("p.pi1", aucPatched(aucSTE, {{2, 0}, {3, 8}, {7, 0}}));
+    EXPECT_TRUE(oBlue.iAt(0, 0) == 0x000011 && oBlue.iAt(1, 0) == 0xEE0000);
     const int aiSTE[4] = {0xFF11FF, 0xEE0000, 0x001100, 0x224466};
     for (int x = 0; x < 4; x++)
-    {
-        EXPECT_EQ(oSTE.iAt(x, 0), aiSTE[x]) << x;
-        EXPECT_EQ(oST.iAt(x, 0), iLevelColor("707700010123", x)) << x;
-    }
+        EXPECT_TRUE(oSTE.iAt(x, 0) == aiSTE[x] && oST.iAt(x, 0) == iLevelColor("707700010123", x)) << x;
     // Degas: 32034 to 32066 bytes, resolution 0..2 without bit 15; Elite with
     // bit 15; NEOchrome 32128 bytes, resolution at offset 2.
     tdBytes aucPadded = aucLow;
-    aucPadded.resize(32067, 0);
-    EXPECT_EQ(oDecoded("p.pi1", tdBytes(aucPadded.begin(), aucPadded.end() - 1)).m_iWidth, 320);
-    vExpectRefused("p.pi1", aucPadded, {}, {32067, 32033});
-    vExpectRefused("p.pi1", aucLow, {{1, 3}, {0, 0x80}}, {});
+    aucPadded.resize(32066, 0);
+    EXPECT_EQ(oDecoded("p.pi1", aucPadded).m_iWidth, 320);
+    vExpectRefused("p.pi1", aucPadded, {{1, 3}, {0, 0x80}}, {32067, 32033});
     vExpectRefused("p.pc1", aucDegasElite(aucLow), {{0, 0}, {1, 3}}, {16000});
     vExpectRefused("p.neo", aucNetpbmFile(oFolder, 1), {{3, 3}}, {-1});
 }
@@ -153,61 +255,17 @@ TEST(AtariSTTest, EliteMediumSTEPolarityAndHeaders)
 TEST(ILBMTest, ViewportModesAspectsColourMapRulesMasksAndChunkyRows)
 {
     tdTempFolder oFolder;
-    tdRetroPixels oPicture, oPlain, oPixels;
+    tdRetroPixels oPicture;
     const tdBytes aucFile = aucNetpbmFile(oFolder, 13, &oPicture); // 6 planes, 64 colours
     const tdBytes aucRows =
-        aucIFFChunk(aucNetpbmWrite(oFolder, oPicture, 255, "ppmtoilbm -fixplanes 6 -nocompress"), "BODY");
-    const tdBytes aucBMHD = aucIFFChunk(aucFile, "BMHD"), aucCMAP = aucIFFChunk(aucFile, "CMAP");
-    const tdBytes aucBody = aucIFFChunk(aucFile, "BODY");
+        aucIFFChunk(aucNetpbmFile(oFolder, 13, nullptr, "ppmtoilbm -fixplanes 6 -nocompress"), "BODY");
+    const tdBytes aucHeader = aucIFFChunk(aucFile, "BMHD"), aucCMAP = aucIFFChunk(aucFile, "CMAP"),
+                  aucBody = aucIFFChunk(aucFile, "BODY");
     ASSERT_EQ(aucCMAP.size() * 10000 + aucRows.size(), 1922700u);
-    ASSERT_TRUE(bDecodeRetro("p.iff", aucFile, &oPlain));
-    // CAMG mode (none: -1) and BMHD aspect, and the factors across and down.
-    // clang-format off
-    const int aiModeAspectFactors[][5] = {
-        {0x0000, 10, 11, 1, 1}, {0x8000, 10, 11, 1, 2}, {0x0004, 10, 11, 2, 1}, {0x8004, 10, 11, 1, 1},
-        {0x8020, 10, 11, 1, 4}, {0x8024, 10, 11, 1, 2}, {0x29004, 1, 1, 1, 1},  {-1, 10, 11, 1, 1},
-        {-1, 5, 11, 1, 2},      {-1, 20, 11, 2, 1},     {-1, 1, 3, 1, 4},       {-1, 3, 1, 4, 1},
-        {-1, 1, 9, 1, 4},       {-1, 0, 11, 1, 1},      {-1, 40, 11, 4, 1}};
-    // clang-format on
-    for (const auto& ai : aiModeAspectFactors)
-    {
-        SCOPED_TRACE(std::to_string(ai[0]) + " " + std::to_string(ai[1]) + ":" + std::to_string(ai[2]));
-        std::vector<std::pair<std::string, tdBytes>> aoChunks = {
-            {"BMHD", aucPatched(aucBMHD, {{14, ai[1]}, {15, ai[2]}})}, {"CMAP", aucCMAP}, {"BODY", aucBody}};
-        if (ai[0] >= 0)
-            aoChunks.insert(aoChunks.begin() + 2, {"CAMG", aucBytes({0, ai[0] >> 16, ai[0] >> 8, ai[0]})});
-        ASSERT_TRUE(bDecodeRetro("p.iff", aucIFF("ILBM", aoChunks), &oPixels));
-        ASSERT_EQ(oPixels.m_iWidth * 1000 + oPixels.m_iHeight, 77000 * ai[3] + 45 * ai[4]);
-        for (int y = 0; y < oPixels.m_iHeight; y++)
-            for (int x = 0; x < oPixels.m_iWidth; x++)
-                ASSERT_EQ(oPixels.iAt(x, y), oPlain.iAt(x / ai[3], y / ai[4])) << x << "," << y;
-    }
-    // HAM6 (control bits 5-4: 01 blue, 10 red, 11 green, level x 17) from entry 0
-    // (11 22 33) at the row start: blue 15, red 3, green 0, entry 5, green 8.
-    const int aiHAM[5] = {0x1F, 0x23, 0x30, 0x05, 0x38};
-    tdBytes aucHAM(12, 0), aucMap(192, 0);
-    for (int i = 0; i < 30; i++)
-        aucHAM[static_cast<size_t>(i / 5 * 2)] |=
-            static_cast<unsigned char>(((aiHAM[i % 5] >> (i / 5)) & 1) << (7 - i % 5));
-    std::copy_n(aucBytes({0x11, 0x22, 0x33, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x99, 0xAA, 0xBB}).begin(),
-                18, aucMap.begin());
-    EXPECT_EQ(oDecoded("p.iff", aucIFF("ILBM", {{"BMHD", ::aucBMHD(5, 1, 6, 0, 0)},
-                                                {"CMAP", aucMap},
-                                                {"CAMG", {0, 0, 8, 0}},
-                                                {"BODY", aucHAM}}))
-                  .m_aiPixels,
-              std::vector<int>({0x1122FF, 0x3322FF, 0x3300FF, 0x99AABB, 0x9988BB}));
-    // Hires rows shown twice would pass the row limit (9000 x 2): the stored rows stay.
-    // clang-format off
-    ASSERT_TRUE(bDecodeRetro("p.iff", aucIFF("ILBM", {{"BMHD", ::aucBMHD(16, 9000, 1, 0, 0)}, {"CAMG", {0, 0, 0x80, 0}}, {"BODY", tdBytes(18000, 1)}}), &oPixels));
-    // clang-format on
-    EXPECT_EQ(oPixels.m_iWidth * 100000 + oPixels.m_iHeight, 1609000);
-
     // A mask plane after each row's planes; the same pixels as chunky rows of one
     // byte a pixel, padded to even.
-    tdBytes aucMasked, aucChunky, aucFour = aucCMAP;
-    for (unsigned char& c : aucFour)
-        c &= 0xF0;
+    tdBytes aucMasked, aucChunky, aucFour(aucCMAP.size());
+    std::transform(aucCMAP.begin(), aucCMAP.end(), aucFour.begin(), [](unsigned char c) { return c & 0xF0; });
     for (int y = 0; y < 45; y++)
     {
         aucMasked.insert(aucMasked.end(), aucRows.begin() + 60 * y, aucRows.begin() + 60 * (y + 1));
@@ -216,44 +274,66 @@ TEST(ILBMTest, ViewportModesAspectsColourMapRulesMasksAndChunkyRows)
             aucChunky.push_back(
                 static_cast<unsigned char>(x < 77 ? iIndexIn(aucCMAP, oPicture.iAt(x, y)) : 0xEE));
     }
+    // Forms, the factors across and down that make their pixels square, and their
+    // colours: 0 the picture's, 1 extra half-brite (32-63 are 0-31 halved), 2 4-bit
+    // map levels (0xF0 gives 0xFF), 3 no map: a grey ramp. Then CAMG mode (none:
+    // -1), BMHD aspect, factors.
     // clang-format off
-    const tdBytes aaucForms[] = {
-        aucIFF("ILBM", {{"BMHD", aucPatched(aucBMHD, {{9, 1}, {10, 0}})}, {"CMAP", aucCMAP}, {"BODY", aucMasked}}),
-        aucIFF("ILBM", {{"BMHD", aucPatched(aucBMHD, {{9, 2}, {10, 0}})}, {"CMAP", aucCMAP}, {"BODY", aucRows}}),
-        aucIFF("PBM ", {{"BMHD", aucPatched(aucBMHD, {{8, 8}, {10, 0}})}, {"CMAP", aucCMAP}, {"BODY", aucChunky}}),
-        aucIFF("ILBM", {{"BMHD", aucBMHD}, {"CMAP", aucCMAP}, {"CAMG", {0, 0, 0, 0x80}}, {"ANNO", {1, 2, 3}}, {"BODY", aucBody}}),
-        aucIFF("ILBM", {{"BMHD", aucBMHD}, {"CMAP", aucFour}, {"BODY", aucBody}}),
-        aucIFF("ILBM", {{"BMHD", aucBMHD}, {"BODY", aucBody}})};
-    // clang-format on
-    for (int iCase = 0; iCase < 6; iCase++)
+    std::vector<std::pair<tdBytes, std::vector<int>>> aoForms = {
+        {aucIFF("ILBM", {{"BMHD", aucPatched(aucHeader, {{9, 1}, {10, 0}})}, {"CMAP", aucCMAP}, {"BODY", aucMasked}}), {1, 1, 0}},
+        {aucIFF("ILBM", {{"BMHD", aucPatched(aucHeader, {{9, 2}, {10, 0}})}, {"CMAP", aucCMAP}, {"BODY", aucRows}}), {1, 1, 0}},
+        {aucIFF("PBM ", {{"BMHD", aucPatched(aucHeader, {{8, 8}, {10, 0}})}, {"CMAP", aucCMAP}, {"BODY", aucChunky}}), {1, 1, 0}},
+        {aucIFF("ILBM", {{"BMHD", aucHeader}, {"CMAP", aucCMAP}, {"CAMG", {0, 0, 0, 0x80}}, {"ANNO", {1, 2, 3}}, {"BODY", aucBody}}), {1, 1, 1}},
+        {aucIFF("ILBM", {{"BMHD", aucHeader}, {"CMAP", aucFour}, {"BODY", aucBody}}), {1, 1, 2}},
+        {aucIFF("ILBM", {{"BMHD", aucHeader}, {"BODY", aucBody}}), {1, 1, 3}}};
+    const int aiModeAspectFactors[][5] = {
+        {0x0000, 10, 11, 1, 1}, {0x8000, 10, 11, 1, 2}, {0x0004, 10, 11, 2, 1}, {0x8004, 10, 11, 1, 1},
+        {0x8020, 10, 11, 1, 4}, {0x8024, 10, 11, 1, 2}, {0x29004, 1, 1, 1, 1},  {-1, 10, 11, 1, 1},
+        {-1, 5, 11, 1, 2},      {-1, 20, 11, 2, 1},     {-1, 1, 3, 1, 4},       {-1, 3, 1, 4, 1},
+        {-1, 1, 9, 1, 4},       {-1, 0, 11, 1, 1},      {-1, 9, 1, 4, 1}};
+    for (const auto& ai : aiModeAspectFactors)
     {
-        SCOPED_TRACE(iCase);
-        ASSERT_TRUE(bDecodeRetro("p.lbm", aaucForms[iCase], &oPixels));
-        ASSERT_EQ(oPixels.m_iWidth * 1000 + oPixels.m_iHeight, 77045);
-        for (size_t i = 0; i < oPicture.m_aiPixels.size(); i++)
+        tdChunks aoChunks = {{"BMHD", aucPatched(aucHeader, {{14, ai[1]}, {15, ai[2]}})}, {"CMAP", aucCMAP}, {"BODY", aucBody}};
+        if (ai[0] >= 0) aoChunks.insert(aoChunks.begin() + 2, {"CAMG", aucBytes({0, ai[0] >> 16, ai[0] >> 8, ai[0]})});
+        aoForms.push_back({aucIFF("ILBM", aoChunks), {ai[3], ai[4], 0}});
+    }
+    // clang-format on
+    auto iEntry = [&](int i) { return aucCMAP[3 * i] << 16 | aucCMAP[3 * i + 1] << 8 | aucCMAP[3 * i + 2]; };
+    for (size_t f = 0; f < aoForms.size(); f++)
+    {
+        const std::vector<int>& ai = aoForms[f].second;
+        tdRetroPixels oPixels;
+        ASSERT_TRUE(bDecodeRetro("p.lbm", aoForms[f].first, &oPixels)) << f;
+        ASSERT_EQ(oPixels.m_iWidth * 1000 + oPixels.m_iHeight, 77000 * ai[0] + 45 * ai[1]) << f;
+        for (int i = 0; i < 77 * 45 * ai[0] * ai[1]; i++)
         {
-            const int iIndex = iIndexIn(aucCMAP, oPicture.m_aiPixels[i]);
-            int iExpected = oPicture.m_aiPixels[i];
-            const unsigned char* pucLow = &aucCMAP[static_cast<size_t>(3 * (iIndex & 31))];
-            if (iCase == 3 && iIndex >= 32) // extra half-brite: colours 32-63 are colours 0-31 halved
-                iExpected = (pucLow[0] << 16 | pucLow[1] << 8 | pucLow[2]) >> 1 & 0x7F7F7F;
-            if (iCase == 4) // 4-bit levels in the high nibbles: 0xF0 gives 0xFF
-                iExpected = (iExpected & 0xF0F0F0) | (iExpected >> 4 & 0x0F0F0F);
-            if (iCase == 5) iExpected = iIndex * 255 / 63 * 0x010101; // no map: a grey ramp
-            ASSERT_EQ(oPixels.m_aiPixels[i], iExpected) << i;
+            const int iColor = oPicture.iAt(i % oPixels.m_iWidth / ai[0], i / oPixels.m_iWidth / ai[1]);
+            const int iIndex = iIndexIn(aucCMAP, iColor);
+            const int aiExpected[4] = {iColor, iIndex < 32 ? iColor : iEntry(iIndex - 32) >> 1 & 0x7F7F7F,
+                                       (iColor & 0xF0F0F0) | (iColor >> 4 & 0x0F0F0F),
+                                       iIndex * 255 / 63 * 0x010101};
+            ASSERT_EQ(oPixels.m_aiPixels[static_cast<size_t>(i)], aiExpected[ai[2]]) << f << ": " << i;
         }
     }
+    // HAM6 (control bits 5-4: 01 blue, 10 red, 11 green, level x 17) from entry 0
+    // (10 20 33: not 4-bit levels) at the row start: values 1F 23 30 05 38 give blue 15, red 3,
+    // green 0, entry 5, green 8 (one byte of each plane, plane 0 first). Hires rows
+    // shown twice would pass the row limit (9000 x 2): the stored rows stay.
+    // clang-format off
+    EXPECT_EQ(oDecoded("p.iff", aucIFF("ILBM", {{"BMHD", aucHexBytes("00 05 00 01 00*4 06 00*5 01 01 00*4")}, {"CMAP", aucHexBytes("10 20 33 00*12 90 A0 BB 00*174")},
+                                                {"CAMG", {0, 0, 8, 0}}, {"BODY", aucHexBytes("D0 00 C0 00 90 00 88 00 A8 00 68 00")}})).m_aiPixels,
+              std::vector<int>({0x1020FF, 0x3320FF, 0x3300FF, 0x90A0BB, 0x9088BB}));
+    EXPECT_EQ(oDecoded("p.iff", aucIFF("ILBM", {{"BMHD", aucHexBytes("00 10 23 28 00*4 01 00*5 01 01 00*4")}, {"CAMG", {0, 0, 0x80, 0}}, {"BODY", tdBytes(18000, 1)}})).m_iHeight, 9000);
+    // clang-format on
     // Width 0, planes 0, 9 and 25, masking 4, compression 2, no BMHD, another
     // FORM type; a body cut short (packed or not), less than a FORM header.
-    EXPECT_FALSE(bDecodeRetro("p.iff",
-                              aucIFF("ILBM", {{"BMHD", aucPatched(aucBMHD, {{10, 0}})},
-                                              {"BODY", tdBytes(aucRows.begin(), aucRows.end() - 1)}}),
-                              &oPixels));
+    vExpectRefused("p.iff", aucIFF("ILBM", {{"BMHD", aucPatched(aucHeader, {{10, 0}})}, {"BODY", aucRows}}),
+                   {}, {-1});
     vExpectRefused("p.iff", aucFile,
                    {{21, 0}, {28, 0}, {28, 9}, {28, 25}, {29, 4}, {30, 2}, {12, 'X'}, {8, 'A'}}, {-10, 11});
 }
 
-TEST(PCXTest, DefaultPalettesAndHeadersThatDescribeNoPicture)
+TEST(PCXTest, DefaultPalettesRawLinesAndHeadersThatDescribeNoPicture)
 {
     tdTempFolder oFolder;
     tdRetroPixels oPicture, oPixels;
@@ -264,99 +344,125 @@ TEST(PCXTest, DefaultPalettesAndHeadersThatDescribeNoPicture)
     // and white for 1 bit x 1 plane. 8 bits without the map at the end: grey.
     for (int iCase : {3, 6, 8, 9})
     {
-        SCOPED_TRACE(iCase);
         tdBytes aucFile = aucNetpbmFile(oFolder, iCase, &oPicture);
         const tdBytes aucMap(iCase == 9 ? aucFile.end() - 768 : aucFile.begin() + 16,
                              iCase == 9 ? aucFile.end() : aucFile.begin() + 64);
         aucFile.resize(aucFile.size() - (iCase == 9 ? 769 : 0));
         std::fill(aucFile.begin() + 16, aucFile.begin() + 64, 0);
-        ASSERT_TRUE(bDecodeRetro("p.pcx", aucFile, &oPixels));
+        ASSERT_TRUE(bDecodeRetro("p.pcx", aucFile, &oPixels)) << iCase;
         for (size_t i = 0; i < oPicture.m_aiPixels.size(); i++)
         {
             const int iIndex = iIndexIn(aucMap, oPicture.m_aiPixels[i]);
             ASSERT_EQ(oPixels.m_aiPixels[i],
                       iCase == 9 ? iIndex * 0x010101 : (iCase == 3 ? iIndex * 0xFFFFFF : aiEGA[iIndex]))
-                << i;
+                << iCase << ": " << i;
         }
     }
-    // Encoding 0, 8 bits x 3 planes, 2 x 1 pixels in lines of 4 bytes: red,
-    // green, blue lines in turn.
-    tdBytes aucRaw(128, 0);
-    std::copy_n(aucBytes({0x0A, 5, 0, 8, 0, 0, 0, 0, 1, 0}).begin(), 10, aucRaw.begin());
-    aucRaw[65] = 3;
-    aucRaw[66] = 4;
-    for (int i : {0x11, 0x12, 0, 0, 0x21, 0x22, 0, 0, 0x31, 0x32, 0, 0})
-        aucRaw.push_back(static_cast<unsigned char>(i));
-    EXPECT_EQ(oDecoded("p.pcx", aucRaw).m_aiPixels, std::vector<int>({0x112131, 0x122232}));
-    // Not PC Paintbrush, version 6, encoding 2, 3 bits, 5 planes, 8 bits x 4
-    // planes in 10 bytes a line, 9 bytes a line for 77 pixels, x max below x
-    // min; data cut short, header only.
+    // Encoding 0, 8 bits x 3 planes, 2 x 1 pixels, lines of 4 bytes: red, green, blue
+    // (a fourth plane ignored).
+    for (const std::string sPlanes : {"03", "04"})
+        EXPECT_EQ(oDecoded("p.pcx", aucHexBytes("0A 05 00 08 00 00 00 00 01 00 00*55 " + sPlanes +
+                                                " 04 00*61 11 12 00 00 21 22 00 00 31 32 00 00 77 78 00 00"))
+                      .m_aiPixels,
+                  std::vector<int>({0x112131, 0x122232}))
+            << sPlanes;
+    // Not PC Paintbrush, version 6, encoding 2, 3 bits, 5 planes, 8 bits x 4 planes
+    // in 10 bytes, 9 bytes a line for 77 pixels, x max < x min; data cut, header only.
     vExpectRefused("p.pcx", aucNetpbmFile(oFolder, 6),
                    {{0, 0x0B}, {1, 6}, {2, 2}, {3, 3}, {65, 5}, {3, 8}, {66, 9}, {9, 0xFF}}, {-1, 129});
 }
 
-TEST(MacPaintTest, MacBinaryHeadersAreSkippedAndBadFilesRefused)
+TEST(MacPaintGEMTest, MacBinaryHeadersGEMCodesPalettesAndPixelShapes)
 {
     tdTempFolder oFolder;
+    // A MacBinary header (name length 1, type PNTG) is skipped, of another type not,
+    // nor PNTG in a plain file's patterns (name length 0). Version 4; data cut short, header only.
     const tdBytes aucPlain = aucNetpbmFile(oFolder, 19);
-    tdBytes aucMacBinary = aucPlain;
-    aucMacBinary.insert(aucMacBinary.begin(), 128, 0);
-    aucMacBinary[1] = 1; // name length
-    std::copy_n("PNTG", 4, aucMacBinary.begin() + 65);
-    EXPECT_EQ(oDecoded("p.PNTG", aucMacBinary).m_aiPixels, oDecoded("p.mac", aucPlain).m_aiPixels);
-    // Version 4; data cut short, header only. A MacBinary header of another file
-    // type is not skipped, and its bytes are no version.
+    tdBytes aucMacBinary = aucPatched(tdBytes(128, 0), {{1, 1}, {65, 'P'}, {66, 'N'}, {67, 'T'}, {68, 'G'}});
+    aucMacBinary.insert(aucMacBinary.end(), aucPlain.begin(), aucPlain.end());
+    for (const tdBytes& auc :
+         {aucMacBinary, aucPatched(aucPlain, {{65, 'P'}, {66, 'N'}, {67, 'T'}, {68, 'G'}})})
+        EXPECT_EQ(oDecoded("p.PNTG", auc).m_aiPixels, oDecoded("p.mac", aucPlain).m_aiPixels);
     vExpectRefused("p.mac", aucPlain, {{3, 4}}, {-1, 512});
     vExpectRefused("p.mac", aucMacBinary, {{65, 'X'}}, {});
-}
-
-TEST(GEMTest, EveryCodePaletteAndPixelShape)
-{
-    // 16 x 4, 2 planes, pattern length 2. Scan 0: literal F0 0F, solid FF x 2;
+    // GEM 16 x 4, 2 planes, pattern length 2. Scan 0: literal F0 0F, solid FF x 2;
     // scans 1-2: vertical replication, pattern A5 5A once, solid 00 x 2; scan 3:
     // solid FF, literal 00, solid FF x 5 cut at the end of the scan. XIMG: 23
-    // header words, RGB model, levels 0..1000: black, 500 grey, blue, 1000 1000 0.
-    // clang-format off
-    const tdBytes aucCodes = aucBytes({0x80, 2, 0xF0, 0x0F, 0x82, 0, 0, 0xFF, 2, 0, 1, 0xA5, 0x5A, 2, 0x81, 0x80, 1, 0, 0x85});
-    tdBytes aucTwo = aucBytes({0, 1, 0, 8, 0, 2, 0, 2, 0, 85, 0, 85, 0, 16, 0, 4});
-    tdBytes aucXIMG = aucBytes({0, 1, 0, 23, 0, 2, 0, 2, 0, 85, 0, 85, 0, 16, 0, 4, 'X', 'I', 'M', 'G', 0, 0, 0, 0, 0, 0,
-                                0, 0, 1, 0xF4, 1, 0xF4, 1, 0xF4, 0, 0, 0, 0, 3, 0xE8, 3, 0xE8, 3, 0xE8, 0, 0});
-    // 16 x 1, 4 planes: pixel x has value x.
-    const tdBytes aucFour = aucBytes({0, 1, 0, 8, 0, 4, 0, 1, 0, 85, 0, 85, 0, 16, 0, 1, 0x80, 2, 0x55, 0x55,
-                                      0x80, 2, 0x33, 0x33, 0x80, 2, 0x0F, 0x0F, 0x80, 2, 0x00, 0xFF});
-    // clang-format on
-    // 22 header words cannot hold 4 colours: no XIMG palette.
-    tdBytes aucShortXIMG = aucPatched(tdBytes(aucXIMG.begin(), aucXIMG.end() - 2), {{3, 22}});
-    for (tdBytes* pauc : {&aucTwo, &aucXIMG, &aucShortXIMG})
-        pauc->insert(pauc->end(), aucCodes.begin(), aucCodes.end());
-    const char* pszValues = "3333222222223333101001010101101010100101010110103333333322222222";
+    // header words, RGB model, levels 0..1000: black, 500 grey, blue, 1000 1000 0;
+    // 22 header words cannot hold 4 colours. Without XIMG the ST desktop's colours.
+    const std::string sCodes = " 80 02 F0 0F 82 00 00 FF 02 00 01 A5 5A 02 81 80 01 00 85";
+    const std::string sSize = " 00 02 00 02 00 55 00 55 00 10 00 04",
+                      sXIMG = " 58 49 4D 47 00*8 01 F4 01 F4 01 F4 00*4 03 E8 03 E8 03 E8";
+    const tdRetroPixels oTwo = oDecoded("p.img", aucHexBytes("00 01 00 08" + sSize + sCodes));
+    const tdRetroPixels oXIMG =
+        oDecoded("p.ximg", aucHexBytes("00 01 00 17" + sSize + sXIMG + " 00 00" + sCodes));
+    EXPECT_EQ(oDecoded("p.img", aucHexBytes("00 01 00 16" + sSize + sXIMG + sCodes)).m_aiPixels,
+              oTwo.m_aiPixels);
+    const std::string sValues = "3333222222223333101001010101101010100101010110103333333322222222";
     const int aiXIMG[4] = {0x000000, 0x808080, 0x0000FF, 0xFFFF00};
-    // Without XIMG the ST desktop's default colours (medium: white, red, green, black).
-    const tdRetroPixels oTwo = oDecoded("p.img", aucTwo), oXIMG = oDecoded("p.ximg", aucXIMG);
-    const tdRetroPixels oFour = oDecoded("p.img", aucFour);
-    ASSERT_EQ(oTwo.m_iWidth * 100 + oTwo.m_iHeight + oXIMG.m_iHeight + oFour.m_iWidth, 1604 + 4 + 16);
-    for (int i = 0; i < 64; i++)
-    {
-        EXPECT_EQ(oTwo.m_aiPixels[static_cast<size_t>(i)], iLevelColor("777700070000", pszValues[i] - '0'))
+    ASSERT_TRUE(oTwo.m_iWidth == 16 && oTwo.m_iHeight == 4 && oXIMG.m_aiPixels.size() == 64);
+    for (size_t i = 0; i < 64; i++)
+        EXPECT_TRUE(oTwo.m_aiPixels[i] == iLevelColor("777700070000", sValues[i] - '0') &&
+                    oXIMG.m_aiPixels[i] == aiXIMG[sValues[i] - '0'])
             << i;
-        EXPECT_EQ(oXIMG.m_aiPixels[static_cast<size_t>(i)], aiXIMG[pszValues[i] - '0']) << i;
-    }
-    EXPECT_EQ(oDecoded("p.img", aucShortXIMG).m_aiPixels, oTwo.m_aiPixels);
+    // 16 x 1, 4 planes: pixel x has value x.
+    const tdRetroPixels oFour =
+        oDecoded("p.img", aucHexBytes("00 01 00 08 00 04 00 01 00 55 00 55 00 10 00 01 80 02 55 55 80 02 33 "
+                                      "33 80 02 0F 0F 80 02 00 FF"));
     for (int x = 0; x < 16; x++)
         EXPECT_EQ(oFour.iAt(x, 0), iLevelColor("777700070770007707077555333733373773337737377000", x)) << x;
-
-    // Micrometre sizes 169 x 372 (ST medium): every row shown twice.
-    tdTempFolder oFolder;
+    // Micrometre sizes 169 x 372 (ST medium) make every row shown twice.
     const tdBytes aucMono = aucNetpbmFile(oFolder, 20);
-    const tdRetroPixels oPlain = oDecoded("p.img", aucMono);
     const tdRetroPixels oTall = oDecoded("p.img", aucPatched(aucMono, {{8, 0}, {9, 169}}));
-    ASSERT_EQ(oTall.m_iHeight, 2 * 77);
-    for (int y = 0; y < 2 * 77; y++)
-        for (int x = 0; x < 301; x++)
-            ASSERT_EQ(oTall.iAt(x, y), oPlain.iAt(x, y / 2));
+    EXPECT_EQ(oTall.m_iWidth * 1000 + oTall.m_iHeight, 301154);
     // Header of 7 words, header longer than the file, planes 0, 9 and 3 (no
     // palette), pattern length 0 and 9, height 0, width 0; data cut short, header only.
     vExpectRefused("p.img", aucMono, {{3, 7}, {2, 0x40}, {5, 0}, {5, 9}, {5, 3}, {7, 0}, {7, 9}, {15, 0}},
                    {-1, 16});
     vExpectRefused("p.img", aucPatched(aucMono, {{12, 0}}), {{13, 0}}, {});
+}
+
+// Seeds: one valid file per decoder and layout, changed at random and cut; out
+// comes a picture within the limits with 24-bit pixels, or none (not even a size).
+TEST(RetroHostileTest, MutatedAndCutFilesFailOrGiveWholePictures)
+{
+    auto bDecodeChecked = [](const std::string& sName, const tdBytes& auc)
+    {
+        tdRetroPixels o;
+        const bool bOK = bDecodeRetro(sName, auc, &o);
+        EXPECT_TRUE(o.m_iWidth >= 0 && o.m_iWidth <= 16384 && o.m_iHeight <= 16384 &&
+                    std::all_of(o.m_aiPixels.begin(), o.m_aiPixels.end(), [](int i) { return i >> 24 == 0; }))
+            << sName << " " << o.m_iWidth << " x " << o.m_iHeight;
+        return bOK;
+    };
+    tdTempFolder oFolder;
+    const tdBytes aucMedium = aucPatched(aucRandom(34 + 32032, 5), {{0, 0}, {1, 1}}),
+                  aucVRAM = aucRandom(0x10000, 7);
+    // clang-format off
+    std::vector<std::pair<std::string, tdBytes>> aoSeeds = {
+        {"s.scr", aucRandom(6912, 1)}, {"s.koa", aucRandom(10003, 2)}, {"s.dd", aucRandom(9218, 3)}, {"s.art", aucRandom(9009, 4)},
+        {"s.pi2", aucMedium}, {"s.pc2", aucDegasElite(aucMedium)}, {"s.pc1", aucDegasElite(aucNetpbmFile(oFolder, 0))}, {"s.pc3", aucDegasElite(aucNetpbmFile(oFolder, 2))},
+        {"s.iff", aucIFF("ILBM", {{"BMHD", aucHexBytes("00 35 00 15 00*4 06 00*5 01 01 00*4")}, {"CMAP", aucRandom(96, 8)}, {"CAMG", {0, 0, 0x80, 0x80}}, {"BODY", aucRandom(8 * 6 * 21, 9)}})},
+        {"s.iff", aucIFF("ILBM", {{"BMHD", aucHexBytes("00 35 00 15 00*4 03 01 00*4 01 01 00*4")}, {"BODY", aucRandom(8 * 4 * 21, 10)}})},
+        {"s.lbm", aucIFF("PBM ", {{"BMHD", aucHexBytes("00 35 00 15 00*4 08 00*5 01 01 00*4")}, {"CMAP", aucRandom(768, 11)}, {"BODY", aucRandom(54 * 21, 6)}})},
+        {"s.grp", aucBSAVE(aucVRAM, 0x37FF)}, {"s.ge5", aucBSAVE(aucVRAM, 0x769F)}, {"s.ge6", aucBSAVE(aucVRAM, 0x769F)}, {"s.ge7", aucBSAVE(aucVRAM, 0xFA9F)},
+        {"s.ge8", aucBSAVE(aucVRAM, 0xD3FF)}};
+    // clang-format on
+    for (int iCase = 0; iCase < static_cast<int>(std::size(g_aoNetpbmCases)); iCase++)
+        aoSeeds.emplace_back(g_aoNetpbmCases[iCase].pszName, aucNetpbmFile(oFolder, iCase));
+    for (const std::pair<std::string, tdBytes>& oSeed : aoSeeds)
+    {
+        SCOPED_TRACE(oSeed.first + " of " + std::to_string(oSeed.second.size()) + " bytes");
+        ASSERT_TRUE(bDecodeChecked(oSeed.first, oSeed.second)) << "the seed itself must decode";
+        tdTestRandom oRandom = {static_cast<uint32_t>(oSeed.second.size())};
+        int iDecoded = 0;
+        for (int i = 0; i < 150 && !HasFailure(); i++)
+            iDecoded += bDecodeChecked(oSeed.first, aucMutate(oSeed.second, &oRandom));
+        EXPECT_GT(iDecoded, 0); // most small changes keep a file decodable
+        // Every cut inside the first 300 bytes, then 32 cuts spread over the rest.
+        for (size_t uiCut = 0; uiCut < oSeed.second.size() && !HasFailure();
+             uiCut += uiCut < 300 ? 1 : oSeed.second.size() / 33)
+            bDecodeChecked(oSeed.first,
+                           tdBytes(oSeed.second.begin(), oSeed.second.begin() + static_cast<long>(uiCut)));
+    }
 }

@@ -2,24 +2,39 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <random>
 #include <string>
+
+tdBytes aucArrayBytes(const tdByteArray& oArray)
+{
+    return tdBytes(oArray.m_pucData, oArray.m_pucData + oArray.m_iSize);
+}
+
+tdBytes aucRandomRuns(size_t uiLength, unsigned int uiAlphabet, unsigned int uiMaxRun, unsigned int uiSeed)
+{
+    std::mt19937 oRandom(uiSeed);
+    tdBytes auc;
+    for (size_t uiRun = 1 + oRandom() % uiMaxRun; auc.size() < uiLength; uiRun = 1 + oRandom() % uiMaxRun)
+        auc.insert(auc.end(), uiRun, static_cast<unsigned char>(oRandom() % uiAlphabet));
+    auc.resize(uiLength);
+    return auc;
+}
 
 tdBytes aucHexBytes(const std::string& sHex)
 {
     tdBytes auc;
-    for (size_t i = 0; i < sHex.size(); i++)
-    {
-        size_t uiDigits = 0;
-        if (sHex[i] == '*' && !auc.empty())
+    for (size_t i = 0, uiDigits = 0; i < sHex.size(); i++)
+        if ((sHex[i] == '*' || sHex[i] == '+') && !auc.empty())
         {
-            unsigned char ucLast = auc.back();
-            auc.insert(auc.end(), std::stoul(sHex.substr(i + 1), &uiDigits) - 1, ucLast);
+            for (size_t n = std::stoul(sHex.substr(i + 1), &uiDigits); n > 1; n--)
+                auc.push_back(static_cast<unsigned char>(auc.back() + (sHex[i] == '+')));
             i += uiDigits;
         }
         else if (isxdigit(static_cast<unsigned char>(sHex[i])) && i + 1 < sHex.size())
             auc.push_back(static_cast<unsigned char>(std::stoi(sHex.substr(i++, 2), nullptr, 16)));
-    }
     return auc;
 }
 
@@ -28,144 +43,92 @@ bool bDecodeRunLength(const tdBytes& aucStream, tdBytes* paucOutput)
     paucOutput->clear();
     for (size_t i = 0; i < aucStream.size();)
     {
-        unsigned int uiControl = aucStream[i++];
+        size_t uiControl = aucStream[i++], uiTake = uiControl < 0x80 ? uiControl : 1; // bytes after it
         if (uiControl == 0) return i == aucStream.size();
-        bool bCopy = uiControl < 0x80; // else a run of (control - 0x80) bytes
-        size_t uiTake = bCopy ? uiControl : 1;
-        if ((!bCopy && uiControl < 0x83) || aucStream.size() - i < uiTake) return false;
-        for (size_t j = 0; j < (bCopy ? uiControl : uiControl - 0x80); j++)
-            paucOutput->push_back(aucStream[i + (bCopy ? j : 0)]);
+        if ((uiControl > 0x7F && uiControl < 0x83) || aucStream.size() - i < uiTake) return false;
+        for (size_t j = 0; j < (uiControl < 0x80 ? uiControl : uiControl - 0x80); j++)
+            paucOutput->push_back(aucStream[i + j % uiTake]); // a run repeats its one byte
         i += uiTake;
     }
     return false;
 }
 
-bool bDecodeLZW(const tdBytes& aucStream, tdBytes* paucOutput, tdLZWStats* poStats)
+bool bDecodeLZW(const tdBytes& aucStream, tdBytes* paucOutput)
 {
-    tdLZWStats oUnused;
-    if (!poStats) poStats = &oUnused;
     paucOutput->clear();
     size_t uiBit = 0;
-    // Bits from the top of each byte; false past the end.
-    auto bRead = [&](int iCount, unsigned int* puiValue)
+    auto bRead = [&](size_t uiCount, unsigned int* puiValue) // false past the end
     {
-        *puiValue = 0;
-        for (int i = 0; i < iCount; i++, uiBit++)
-        {
-            if (uiBit >= aucStream.size() * 8) return false;
+        if (uiBit + uiCount > aucStream.size() * 8) return false;
+        for (*puiValue = 0; uiCount > 0; uiCount--, uiBit++)
             *puiValue = (*puiValue << 1) | ((aucStream[uiBit / 8] >> (7 - uiBit % 8)) & 1u);
-        }
         return true;
     };
     std::vector<tdBytes> aoEntries;
-    tdBytes aucPrevious;
+    tdBytes aucPrevious, aucCurrent;
     for (unsigned int k = 1;; k++)
     {
-        poStats->m_iCodes++;
         unsigned int uiFlag = 0, n = 0;
-        if (!bRead(1, &uiFlag)) return false;
-        tdBytes aucCurrent;
+        size_t uiWidth = std::max(2, static_cast<int>(std::log2(k)) + 1); // of a number code
+        if (!bRead(1, &uiFlag) || !bRead(uiFlag ? 8 : uiWidth, &n)) return false;
+        // Entry k - 2 is the previous string plus the first byte of this one, so when
+        // this code names it, its last byte is the previous string's first.
         if (uiFlag)
-        {
-            if (!bRead(8, &n)) return false;
-            aucCurrent.push_back(static_cast<unsigned char>(n));
-        }
+            aucCurrent.assign(1, static_cast<unsigned char>(n));
+        else if (n == k - 1) // a clear: k restarts
+            k = 0, aucCurrent.clear(), aoEntries.clear();
+        else if (n == k) // the end: the rest of the last byte is zero padding, nothing follows
+            return (uiBit + 7) / 8 == aucStream.size() && bRead((8 - uiBit % 8) % 8, &n) && !n;
+        else if (n < aoEntries.size())
+            aucCurrent = aoEntries[n];
+        else if (n == aoEntries.size() && !aucPrevious.empty())
+            (aucCurrent = aucPrevious).push_back(aucPrevious[0]);
         else
-        {
-            int iWidth = 2;
-            while (k >> iWidth)
-                iWidth++;
-            poStats->m_iMaxWidth = std::max(poStats->m_iMaxWidth, iWidth);
-            if (!bRead(iWidth, &n)) return false;
-            if (n == k - 1)
-            {
-                poStats->m_aiClearAt.push_back(static_cast<int>(k));
-                aoEntries.clear();
-                aucPrevious.clear();
-                k = 0;
-                continue;
-            }
-            if (n == k)
-            {
-                // The rest of the last byte must be zero padding, and nothing may follow.
-                if ((uiBit + 7) / 8 != aucStream.size()) return false;
-                unsigned int uiPad = 0;
-                return bRead(static_cast<int>((8 - uiBit % 8) % 8), &uiPad) && uiPad == 0;
-            }
-            // Entry k - 2 is the previous string plus the first byte of this one, so
-            // when this code names it, its last byte is the previous string's first.
-            if (n < aoEntries.size())
-                aucCurrent = aoEntries[n];
-            else if (n == aoEntries.size() && !aucPrevious.empty())
-            {
-                aucCurrent = aucPrevious;
-                aucCurrent.push_back(aucPrevious[0]);
-            }
-            else
-                return false;
-        }
-        if (!aucPrevious.empty())
-        {
-            aoEntries.push_back(aucPrevious);
-            aoEntries.back().push_back(aucCurrent[0]);
-            poStats->m_uiMaxEntries = std::max(poStats->m_uiMaxEntries, aoEntries.size());
-        }
+            return false;
+        if (!aucPrevious.empty() && !aucCurrent.empty())
+            aoEntries.push_back(aucPrevious), aoEntries.back().push_back(aucCurrent[0]);
         paucOutput->insert(paucOutput->end(), aucCurrent.begin(), aucCurrent.end());
         aucPrevious = aucCurrent;
     }
 }
 
-bool bDecompressKRUBlock(const tdBytes& aucPacked, tdBytes* paucOut, size_t uiLimit)
+bool bDecompressKRUBlock(const unsigned char* pucPacked, size_t uiPacked, tdBytes* paucOut, size_t uiLength)
 {
     paucOut->clear();
     size_t uiPos = 0;
     bool bPastEnd = false;
-    unsigned int uiFlags = 0;
-    int iFlagBits = 0;
+    unsigned int uiFlags = 0, uiFlagBits = 0;
     auto uiByte = [&]() -> unsigned int
     {
-        if (uiPos < aucPacked.size()) return aucPacked[uiPos++];
-        bPastEnd = true;
-        return 0;
+        bPastEnd |= uiPos >= uiPacked;
+        return bPastEnd ? 0 : pucPacked[uiPos++];
     };
     auto uiBit = [&]() -> unsigned int
     {
-        if (iFlagBits == 0)
-        {
-            uiFlags = uiByte();
-            iFlagBits = 8;
-        }
-        return (uiFlags >> --iFlagBits) & 1u;
+        if (uiFlagBits == 0) uiFlags = uiByte(), uiFlagBits = 8;
+        return (uiFlags >> --uiFlagBits) & 1u;
     };
-    while (!bPastEnd)
+    while (!bPastEnd && paucOut->size() <= uiLength)
     {
         if (uiBit() == 0)
         {
             paucOut->push_back(static_cast<unsigned char>(uiByte()));
-            if (paucOut->size() > uiLimit) return false;
             continue;
         }
-        unsigned int uiOffsetByte = uiByte(), uiOffset = uiOffsetByte;
-        if (uiOffsetByte & 0x80)
-        {
-            unsigned int uiHigh = 0;
-            for (int i = 0; i < 4; i++)
-                uiHigh = uiHigh * 2 + uiBit();
-            uiOffset = (uiHigh << 7) | (uiOffsetByte & 127);
-        }
-        uiOffset += 1;
-        int iOnes = 0;
-        while (uiBit() == 1)
-            if (++iOnes > 31 || bPastEnd) return false;
-        unsigned long long ulN = 1;
-        for (int i = 0; i < iOnes; i++)
+        unsigned int uiOffsetByte = uiByte(), uiOffset = uiOffsetByte & 127;
+        // Offsets past 128 take four more flag bits as their top.
+        for (int i = 0; i < 4 && (uiOffsetByte & 0x80); i++)
+            uiOffset += uiBit() << (10 - i);
+        unsigned long long ulN = 1, ulOnes = 0; // Elias gamma: ones, a zero, that many bits
+        while (ulOnes < 32 && uiBit() == 1 && !bPastEnd)
+            ulOnes++;
+        while (ulOnes-- > 0)
             ulN = ulN * 2 + uiBit();
         if (bPastEnd) return false;
-        if (uiOffsetByte == 0 && ulN == 65536) return uiPos == aucPacked.size();
-        if (uiOffset > paucOut->size() || paucOut->size() + ulN + 1 > uiLimit) return false;
-        // The copy may overlap the bytes it produces.
-        for (unsigned long long i = 0; i <= ulN; i++)
-            paucOut->push_back((*paucOut)[paucOut->size() - uiOffset]);
+        if (uiOffsetByte == 0 && ulN == 65536) return uiPos == uiPacked && paucOut->size() == uiLength;
+        if (uiOffset + 1 > paucOut->size() || paucOut->size() + ulN + 1 > uiLength) return false;
+        for (unsigned long long i = 0; i <= ulN; i++) // the copy may overlap the bytes it makes
+            paucOut->push_back((*paucOut)[paucOut->size() - uiOffset - 1]);
     }
     return false;
 }
@@ -175,36 +138,25 @@ bool bDecodeKRURecord(const tdBytes& aucRecord, size_t uiAt, tdBytes* paucStream
 {
     paucStream->clear();
     if (pauiBlocks) pauiBlocks->clear();
-    if (aucRecord.size() < uiAt + 11 || memcmp(aucRecord.data() + uiAt, "MSXKRU", 6) != 0) return false;
-    auto uiNumber = [&](size_t uiFrom, int iBytes)
+    auto uiNumber = [&](size_t uiFrom, size_t uiBytes) // little-endian; SIZE_MAX past the end
     {
-        size_t ui = 0;
-        for (int i = iBytes - 1; i >= 0; i--)
-            ui = ui * 256 + aucRecord[uiFrom + static_cast<size_t>(i)];
+        size_t ui = uiFrom + uiBytes > aucRecord.size() ? SIZE_MAX : 0;
+        while (ui != SIZE_MAX && uiBytes-- > 0)
+            ui = ui * 256 + aucRecord[uiFrom + uiBytes];
         return ui;
     };
-    size_t uiPos = uiAt + 11;
-    for (;;)
+    if (aucRecord.size() < uiAt + 11 || memcmp(aucRecord.data() + uiAt, "MSXKRU", 6) != 0) return false;
+    size_t uiPos = uiAt + 11, uiLength = 0;
+    for (tdBytes aucPlain; (uiLength = uiNumber(uiPos, 2)) != 0; uiPos += 4 + uiNumber(uiPos + 2, 2))
     {
-        if (uiPos + 2 > aucRecord.size()) return false;
-        size_t uiLength = uiNumber(uiPos, 2);
-        uiPos += 2;
-        if (uiLength == 0) break;
-        if (uiPos + 2 > aucRecord.size()) return false;
-        size_t uiPacked = uiNumber(uiPos, 2);
-        uiPos += 2;
-        if (uiPos + uiPacked > aucRecord.size()) return false;
-        tdBytes aucPlain;
-        if (!bDecompressKRUBlock(tdBytes(aucRecord.begin() + static_cast<long>(uiPos),
-                                         aucRecord.begin() + static_cast<long>(uiPos + uiPacked)),
-                                 &aucPlain, uiLength) ||
-            aucPlain.size() != uiLength)
+        size_t uiPacked = uiNumber(uiPos + 2, 2);
+        if (uiLength == SIZE_MAX || uiPacked == SIZE_MAX || uiPos + 4 + uiPacked > aucRecord.size())
             return false;
+        if (!bDecompressKRUBlock(aucRecord.data() + uiPos + 4, uiPacked, &aucPlain, uiLength)) return false;
         paucStream->insert(paucStream->end(), aucPlain.begin(), aucPlain.end());
         if (pauiBlocks) pauiBlocks->push_back(uiLength);
-        uiPos += uiPacked;
     }
-    if (uiNumber(uiAt + 6, 4) != uiPos - uiAt - 6) return false;
-    if (puiNext) *puiNext = uiPos;
+    if (uiNumber(uiAt + 6, 4) != uiPos + 2 - uiAt - 6) return false;
+    if (puiNext) *puiNext = uiPos + 2;
     return true;
 }

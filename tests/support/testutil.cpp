@@ -90,18 +90,10 @@ std::vector<std::string> asListFolder(const std::string& sFolder)
 
 int iPNGChannels(int iColorType)
 {
-    switch (iColorType)
-    {
-    case PNG_COLOR_TYPE_GRAY:
-    case PNG_COLOR_TYPE_PALETTE:
-        return 1;
-    case PNG_COLOR_TYPE_GRAY_ALPHA:
-        return 2;
-    case PNG_COLOR_TYPE_RGB:
-        return 3;
-    default:
-        return 4;
-    }
+    return iColorType == PNG_COLOR_TYPE_GRAY_ALPHA  ? 2
+           : iColorType == PNG_COLOR_TYPE_RGB       ? 3
+           : iColorType == PNG_COLOR_TYPE_RGB_ALPHA ? 4
+                                                    : 1;
 }
 
 namespace
@@ -307,44 +299,29 @@ static std::string sReadText(const std::string& sName)
     return std::string(aucBytes.begin(), aucBytes.end());
 }
 
-// Points one descriptor at a file until vRestore; the stream is flushed both ways.
-namespace
-{
-struct tdRedirect
-{
-    FILE* poStream;
-    int iSaved;
-};
-} // namespace
-
-static tdRedirect oRedirect(FILE* poStream, const std::string& sName)
-{
-    fflush(poStream);
-    int iFile = open(sName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    tdRedirect o = {poStream, dup(fileno(poStream))};
-    dup2(iFile, fileno(poStream));
-    close(iFile);
-    return o;
-}
-
-static void vRestore(const tdRedirect& o)
-{
-    fflush(o.poStream);
-    dup2(o.iSaved, fileno(o.poStream));
-    close(o.iSaved);
-}
-
 tdCaptured oCaptureOutput(const std::function<void()>& fnWork)
 {
+    // Each stream's descriptor points at a file while fnWork runs; flushed both ways.
     tdTempFolder oFolder;
-    std::string sOut = oFolder.sFile("stdout");
-    std::string sErr = oFolder.sFile("stderr");
-    tdRedirect oOut = oRedirect(stdout, sOut);
-    tdRedirect oErr = oRedirect(stderr, sErr);
+    FILE* const apoStreams[2] = {stdout, stderr};
+    const std::string asNames[2] = {oFolder.sFile("stdout"), oFolder.sFile("stderr")};
+    int aiSaved[2];
+    for (int i = 0; i < 2; i++)
+    {
+        fflush(apoStreams[i]);
+        int iFile = open(asNames[i].c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        aiSaved[i] = dup(fileno(apoStreams[i]));
+        dup2(iFile, fileno(apoStreams[i]));
+        close(iFile);
+    }
     fnWork();
-    vRestore(oErr);
-    vRestore(oOut);
-    return {sReadText(sOut), sReadText(sErr)};
+    for (int i = 0; i < 2; i++)
+    {
+        fflush(apoStreams[i]);
+        dup2(aiSaved[i], fileno(apoStreams[i]));
+        close(aiSaved[i]);
+    }
+    return {sReadText(asNames[0]), sReadText(asNames[1])};
 }
 
 // Single-quoted for the shell: ' becomes '\''.
@@ -352,12 +329,7 @@ static std::string sQuote(const std::string& s)
 {
     std::string sQuoted = "'";
     for (char c : s)
-    {
-        if (c == '\'')
-            sQuoted += "'\\''";
-        else
-            sQuoted += c;
-    }
+        sQuoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return sQuoted + "'";
 }
 
@@ -389,10 +361,6 @@ tdRunResult oRunQEV(const tdTempFolder& oFolder, const std::vector<std::string>&
     unlink(sErr.c_str());
     return oResult;
 }
-
-
-
-const char* const g_apszTestPictureKinds[4] = {"Gradient", "Noise", "Flat", "Transparency"};
 
 Image* poMakeTestPicture(tdTestPictureKind eKind, int iWidth, int iHeight, double fRatio, uint32_t uiSeed,
                          int iFlatWidth, int iFlatHeight)

@@ -131,7 +131,6 @@ enum tdTestPictureKind
     TestPicture_Flat,         // rectangles of a few colours, some of them palette colours
     TestPicture_Transparency, // RGBA ramps with transparent cells holding random colours
 };
-extern const char* const g_apszTestPictureKinds[4];
 
 // A new picture of the kind (texel size 4 for TestPicture_Transparency, else 3) with the
 // pixel aspect ratio; uiSeed drives the random colours, the flat rectangles are
