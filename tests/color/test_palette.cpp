@@ -276,6 +276,31 @@ TEST(PaletteBuild, AreasAndEmptyAreas)
     EXPECT_EQ(sPalette(oEmpty), sPalette({g_aoMSX2Palette, g_aoMSX2Palette + 16}, 0));
     oEmpty.vResize(16);
     EXPECT_EQ(sPalette(oEmpty), sPalette(aoParse("0 0 0"), 16));
+    // A whole build is the level histogram, the merging, the descent and the area
+    // search in this order, on pictures where each step changes colours.
+    for (tdTestPictureKind eKind : {TestPicture_Gradient, TestPicture_Noise})
+    {
+        std::unique_ptr<Image> poPicture(poMakeTestPicture(eKind, 24, 16, 1.0, 5, 4, 4));
+        Palette oBuilt(poPicture.get(), 6, nullptr, 1.5, DeltaMethod_RGB, 1.0), oSteps;
+        oSteps.m_uiColorCount = 6;
+        oSteps.m_fDetailsEnhancement = 1.5;
+        for (int i = 0; i < 24 * 16; i++)
+        {
+            const Color o = poPicture->oGetPixel(i % 24, i / 24);
+            oSteps.vAddPixel({static_cast<unsigned char>(iLevelFromByte(o.r)),
+                              static_cast<unsigned char>(iLevelFromByte(o.g)),
+                              static_cast<unsigned char>(iLevelFromByte(o.b)), 0});
+        }
+        memcpy(oSteps.m_aoOriginalEntries, oSteps.m_aoEntries, sizeof(oSteps.m_aoEntries));
+        oSteps.vCreatePalette(DeltaMethod_RGB, 1.0);
+        oSteps.vAdjustGradient(DeltaMethod_RGB, 1.0);
+        oSteps.vAdjustAreaSearch(DeltaMethod_RGB, 1.0);
+        for (Color& o : oSteps.m_aoColors)
+            o = {static_cast<unsigned char>(iByteFromLevel(o.r)),
+                 static_cast<unsigned char>(iByteFromLevel(o.g)),
+                 static_cast<unsigned char>(iByteFromLevel(o.b)), 0};
+        EXPECT_EQ(sColors(oBuilt.m_aoColors, 6), sColors(oSteps.m_aoColors, 6)) << eKind;
+    }
 }
 
 TEST(PaletteQuery, NearestResizeAndSettings)
