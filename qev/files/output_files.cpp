@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <vector>
+
 tdOutputFiles::~tdOutputFiles()
 {
     vDiscardOutputFiles(this);
@@ -109,7 +111,8 @@ bool bCommitOutputFiles(tdOutputFiles* poFiles, std::string* psError)
         vClose(&oFile);
         struct stat oStat;
         if (sError.empty() && oFile.bFailed) sError = "could not write " + oFile.sName;
-        if (sError.empty() && (stat(oFile.sTemp.c_str(), &oStat) != 0 || (oStat.st_size == 0 && !oFile.bMayBeEmpty)))
+        if (sError.empty() &&
+            (stat(oFile.sTemp.c_str(), &oStat) != 0 || (oStat.st_size == 0 && !oFile.bMayBeEmpty)))
             sError = "nothing was written to " + oFile.sName;
     }
     if (!sError.empty())
@@ -118,13 +121,53 @@ bool bCommitOutputFiles(tdOutputFiles* poFiles, std::string* psError)
         if (psError) *psError = sError;
         return false;
     }
-    for (tdPendingFile& oFile : poFiles->aoFiles)
+    // The set goes into place as a whole: an existing file is first moved aside
+    // under a backup name, so that when a later rename fails every file already
+    // replaced gets its old contents back (and a new one is removed). Plain
+    // renames within one folder work on every file system (no hard links).
+    std::vector<std::string> asBackups(poFiles->aoFiles.size());
+    size_t uiDone = 0;
+    for (; uiDone < poFiles->aoFiles.size(); uiDone++)
     {
-        if (rename(oFile.sTemp.c_str(), oFile.sName.c_str()) != 0 && sError.empty())
+        tdPendingFile& oFile = poFiles->aoFiles[uiDone];
+        struct stat oStat;
+        if (lstat(oFile.sName.c_str(), &oStat) == 0 && !S_ISDIR(oStat.st_mode))
+        {
+            std::string sBackup = oFile.sName + ".qevold-XXXXXX";
+            int iFile = mkstemp(&sBackup[0]);
+            if (iFile >= 0) close(iFile);
+            if (iFile < 0 || rename(oFile.sName.c_str(), sBackup.c_str()) != 0)
+            {
+                sError = "could not move aside " + oFile.sName + ": " + strerror(errno);
+                if (iFile >= 0) unlink(sBackup.c_str());
+                break;
+            }
+            asBackups[uiDone] = sBackup;
+        }
+        if (rename(oFile.sTemp.c_str(), oFile.sName.c_str()) != 0)
+        {
             sError = "could not rename into place " + oFile.sName + ": " + strerror(errno);
+            if (!asBackups[uiDone].empty()) rename(asBackups[uiDone].c_str(), oFile.sName.c_str());
+            break;
+        }
+    }
+    for (size_t i = 0; i < uiDone && i < poFiles->aoFiles.size(); i++)
+    {
+        const tdPendingFile& oFile = poFiles->aoFiles[i];
+        if (!sError.empty())
+        {
+            if (asBackups[i].empty())
+                unlink(oFile.sName.c_str());
+            else
+                rename(asBackups[i].c_str(), oFile.sName.c_str());
+        }
+        else if (!asBackups[i].empty())
+        {
+            unlink(asBackups[i].c_str());
+        }
     }
     for (tdPendingFile& oFile : poFiles->aoFiles)
-        unlink(oFile.sTemp.c_str()); // left over only where the rename failed
+        unlink(oFile.sTemp.c_str()); // left over only where the set was not committed
     poFiles->aoFiles.clear();
     if (!sError.empty() && psError) *psError = sError;
     return sError.empty();

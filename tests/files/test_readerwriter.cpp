@@ -261,4 +261,13 @@ TEST(OutputFilesTest, AllFilesOfASetOrNone)
     ASSERT_EQ(stat(sFirst.c_str(), &oStat), 0);
     EXPECT_EQ(sText(sFirst) + std::to_string(oStat.st_mode & 0777), "old;new416"); // 0640
     EXPECT_EQ(asListFolder(oFolder.m_sPath), (tdNames{"pic.si5", "pic.sj5"}));
+    // A later file that cannot go into place (its name is a folder) takes back the
+    // files already renamed: the old one restored, the new one removed.
+    ASSERT_EQ(mkdir(oFolder.sFile("pic.pi5").c_str(), 0755), 0);
+    for (const char* pszName : {"pic.si5", "new.sj5", "pic.pi5"})
+        fputs("new", poOpenPendingFile(&oFiles, oFolder.sFile(pszName).c_str(), "wb"));
+    EXPECT_FALSE(bCommitOutputFiles(&oFiles, &sError));
+    EXPECT_EQ(sError, "could not rename into place " + oFolder.sFile("pic.pi5") + ": Is a directory");
+    EXPECT_EQ(sText(sFirst), "old;new");
+    EXPECT_EQ(asListFolder(oFolder.m_sPath), (tdNames{"pic.pi5", "pic.si5", "pic.sj5"}));
 }
