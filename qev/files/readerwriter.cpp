@@ -102,6 +102,27 @@ static void vCloseIfOpen(FILE* poFile)
     if (poFile) fclose(poFile);
 }
 
+// Opens the companion of a screen dump whose name ends in pszReplacement instead of
+// the characters from iOffset on (szReplaceEnding: the letters take the case of the
+// letters they replace, as the writers name companions). Sets written before that
+// rule have an all lower-case companion extension beside an upper-case name
+// ("UP.SI5" with "UP.sj5"), so that comes next. Null when neither opens or the
+// name has no such ending.
+static FILE* poOpenCompanion(const char* pszName, int iOffset, const char* pszReplacement)
+{
+    char* pszCompanion = szReplaceEnding(pszName, iOffset, pszReplacement);
+    FILE* poFile = strcmp(pszCompanion, pszName) != 0 ? fopen(pszCompanion, "rb") : nullptr;
+    const size_t uiLength = strlen(pszCompanion);
+    if (!poFile && uiLength >= 3 && strcmp(pszCompanion, pszName) != 0)
+    {
+        for (size_t i = uiLength - 3; i < uiLength; i++)
+            pszCompanion[i] = static_cast<char>(tolower(static_cast<unsigned char>(pszCompanion[i])));
+        poFile = fopen(pszCompanion, "rb");
+    }
+    free(pszCompanion);
+    return poFile;
+}
+
 Image* poReadImageFromFile(const char* pszName, const tdSettings* poSettings)
 {
     FILE* poFile = fopen(pszName, "rb");
@@ -112,21 +133,24 @@ Image* poReadImageFromFile(const char* pszName, const tdSettings* poSettings)
     }
 
     FILE* poSecond = nullptr;
-    char* pszSecond = nullptr;
+    const char* pszSecondPage = nullptr;
     if (bEndsWithAny(pszName, g_apszSecondPageSR, sizeof(g_apszSecondPageSR) / sizeof(g_apszSecondPageSR[0])))
-        pszSecond = szReplaceEnding(pszName, -2, "j");
-    else if (bEndsWithAny(pszName, g_apszSecondPageSC, sizeof(g_apszSecondPageSC) / sizeof(g_apszSecondPageSC[0])))
-        pszSecond = szReplaceEnding(pszName, -2, "l");
-    if (pszSecond)
+        pszSecondPage = "j";
+    else if (bEndsWithAny(pszName, g_apszSecondPageSC,
+                          sizeof(g_apszSecondPageSC) / sizeof(g_apszSecondPageSC[0])))
+        pszSecondPage = "l";
+    if (pszSecondPage)
     {
-        poSecond = fopen(pszSecond, "rb");
-        if (!poSecond) vError(__FILE__, __func__, __LINE__, "Unable to open %s.", pszSecond);
-        free(pszSecond);
+        poSecond = poOpenCompanion(pszName, -2, pszSecondPage);
+        if (!poSecond)
+        {
+            char* pszSecond = szReplaceEnding(pszName, -2, pszSecondPage);
+            vError(__FILE__, __func__, __LINE__, "Unable to open %s.", pszSecond);
+            free(pszSecond);
+        }
     }
     // The palette file of SR dumps: .sr5 -> .pl5, .si5 -> .pi5. Missing is fine.
-    char* pszPalette = szReplaceEnding(pszName, -3, poSecond ? "pi" : "pl");
-    FILE* poPaletteFile = strcmp(pszPalette, pszName) != 0 ? fopen(pszPalette, "rb") : nullptr;
-    free(pszPalette);
+    FILE* poPaletteFile = poOpenCompanion(pszName, -3, poSecond ? "pi" : "pl");
 
     Image* poImage = nullptr;
     for (const tdHandledExtension* po = g_aoHandledExtensions; po->pszExtension && !poImage; po++)
@@ -208,13 +232,15 @@ char* szGetOutputFileName(const char* pszName, const tdSettings* poSettings)
     return szConcat(pszName, acExtension);
 }
 
-// The companion name of a written screen dump: the main name with its extension
-// replaced by the prefix and the screen character.
+// The companion name of a written screen dump: the main name (which ends in its
+// four-character extension) with the extension's letters replaced by the prefix
+// and the screen character, in the case of the letters they replace, so that
+// "UP.SI5" has "UP.SJ5" and "UP.PI5" beside it, as the reader looks for them.
 static char* szCompanionName(const char* pszMain, const char* pszPrefix, const char* pszScreen)
 {
     char acExtension[8];
     snprintf(acExtension, sizeof(acExtension), "%s%s", pszPrefix, pszScreen);
-    return szReplaceExtenstion(pszMain, acExtension);
+    return szReplaceEnding(pszMain, -3, acExtension);
 }
 
 int iGetCompanionFileNames(const char* pszMain, const tdSettings* poSettings, char* apszNames[2])

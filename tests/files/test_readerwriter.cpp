@@ -166,7 +166,8 @@ TEST(ReadImageTest, ScreenDumpExtensionsChooseReaderScreenAndPages)
 }
 
 // Output names by type and screen (the rest as the writers' tests write them);
-// upper-case names keep the main name, companions get lower-case extensions; KRU
+// companions take the case of the main extension and read back, as do the sets
+// written earlier with lower-case companions beside an upper-case name; KRU
 // saves append a record each, in an output set too; a missing folder or RAW without
 // a stream writes nothing.
 TEST(WriteImageTest, NamesKRUAppendsAndNothingWhenItCannot)
@@ -196,7 +197,14 @@ TEST(WriteImageTest, NamesKRUAppendsAndNothingWhenItCannot)
     o.ScreenMode = ScreenMode_Screen5;
     o.InterlacedMode = 1;
     vWrite(ConversionType_SR, "PIC.SI5", nullptr);
-    EXPECT_EQ(asListFolder(oFolder.m_sPath), (tdNames{"PIC.SI5", "PIC.pi5", "PIC.sj5"}));
+    EXPECT_EQ(asListFolder(oFolder.m_sPath), (tdNames{"PIC.PI5", "PIC.SI5", "PIC.SJ5"}));
+    std::unique_ptr<Image> poUpper(poReadImageFromFile(oFolder.sFile("PIC.SI5").c_str(), &o));
+    ASSERT_EQ(rename(oFolder.sFile("PIC.PI5").c_str(), oFolder.sFile("PIC.pi5").c_str()) +
+                  rename(oFolder.sFile("PIC.SJ5").c_str(), oFolder.sFile("PIC.sj5").c_str()),
+              0);
+    std::unique_ptr<Image> poLower(poReadImageFromFile(oFolder.sFile("PIC.SI5").c_str(), &o));
+    ASSERT_TRUE(poUpper && poLower && poUpper->m_iHeight == 424 && poLower->m_iHeight == 424);
+    EXPECT_EQ(aucTopDownTexels(poUpper.get()), aucTopDownTexels(poLower.get()));
     o.InterlacedMode = 0;
     tdOutputFiles oFiles;
     vWrite(ConversionType_KRU, "anim", &oFiles);
