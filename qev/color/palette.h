@@ -172,7 +172,8 @@ public:
     // A file that cannot be opened is reported ("Palette file not found.") and
     // leaves the palette unchanged.
     void vLoadFromTextFile(const char* pszFileName);
-    // Writes the first count colours as "%d %d %d\n" lines (no header) to the file
+    // Writes a GIMP palette: the lines "GIMP Palette", "Name: " and the file's base
+    // name, "#", then the first count colours as "%d %d %d\n" lines, to the file
     // opened through poOpenForWrite(pContext, name, "wt"), the name's extension
     // replaced by "gpl" unless it ends in ".gpl" already. Does nothing when the file
     // cannot be opened.

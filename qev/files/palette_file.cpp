@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace
 {
@@ -124,6 +125,11 @@ void Palette::vWriteToTextFile(void* pContext, const char* pszFileName) const
     char* pszName =
         bEndsWith(pszFileName, ".gpl") ? szConcat(pszFileName, "") : szReplaceExtenstion(pszFileName, "gpl");
     FILE* poFile = poOpenForWrite(pContext, pszName, "wt");
+    // The header GIMP requires; the palette's name is the file's, without folder
+    // and extension. Readers skip these lines as they hold no colour.
+    const char* pszBase = strrchr(pszName, '/') ? strrchr(pszName, '/') + 1 : pszName;
+    if (poFile)
+        fprintf(poFile, "GIMP Palette\nName: %.*s\n#\n", static_cast<int>(strlen(pszBase) - 4), pszBase);
     free(pszName);
     if (!poFile) return;
     for (unsigned int k = 0; k < uiValidCount(); k++)

@@ -407,7 +407,7 @@ TEST(PaletteFile, ReadersSnapToLevelsAndWritersRoundTrip)
     EXPECT_EQ(asListFolder(oOut.m_sPath),
               (std::vector<std::string>{"saved.gpl", "saved2.GPL", "saved3.gpl"}));
     const std::vector<unsigned char> auc = aucReadFile(sBase + ".gpl");
-    EXPECT_EQ(std::string(auc.begin(), auc.end()), "0 0 0\n0 0 0\n73 182 73\n");
+    EXPECT_EQ(std::string(auc.begin(), auc.end()), "GIMP Palette\nName: saved\n#\n0 0 0\n0 0 0\n73 182 73\n");
     EXPECT_EQ(sPalette(Palette((sBase + "2.GPL").c_str())),
               sPalette({g_aoMSX1Palette, g_aoMSX1Palette + 16}, 16));
     // Register words from the levels of the bytes: (255, 182, 36) is 0x0571; an empty
