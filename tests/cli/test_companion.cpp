@@ -26,17 +26,23 @@ const tdClashRow g_aoClashRows[] = {
     {{"pic.png", "pic.sr5", "-ct2", "-sm2"}, "pic.sr5"},         // another job's main output
 };
 
+// An 8 x 8 grey pic.png in the folder.
+void vWritePicture(const tdTempFolder& oFolder)
+{
+    tdTestPNG oPNG;
+    oPNG.m_iWidth = 8;
+    oPNG.m_iHeight = 8;
+    oPNG.m_auiSamples.assign(8 * 8 * 3, 200);
+    ASSERT_TRUE(bWriteTestPNG(oFolder.sFile("pic.png"), oPNG));
+}
+
 TEST(CompanionClash, AnOutputThatWouldReplaceAnyInputIsRefused)
 {
     for (const tdClashRow& oRow : g_aoClashRows)
     {
         SCOPED_TRACE(oRow.pszVictim);
         tdTempFolder oFolder;
-        tdTestPNG oPNG;
-        oPNG.m_iWidth = 8;
-        oPNG.m_iHeight = 8;
-        oPNG.m_auiSamples.assign(8 * 8 * 3, 200);
-        ASSERT_TRUE(bWriteTestPNG(oFolder.sFile("pic.png"), oPNG));
+        vWritePicture(oFolder);
         const std::vector<unsigned char> aucVictim = {'k', 'e', 'e', 'p'};
         ASSERT_TRUE(bWriteFile(oFolder.sFile(oRow.pszVictim), aucVictim));
 
@@ -53,11 +59,7 @@ TEST(CompanionClash, AnOutputThatWouldReplaceAnyInputIsRefused)
 TEST(CompanionClash, CompanionsOfAnotherNameAreWritten)
 {
     tdTempFolder oFolder;
-    tdTestPNG oPNG;
-    oPNG.m_iWidth = 8;
-    oPNG.m_iHeight = 8;
-    oPNG.m_auiSamples.assign(8 * 8 * 3, 200);
-    ASSERT_TRUE(bWriteTestPNG(oFolder.sFile("pic.png"), oPNG));
+    vWritePicture(oFolder);
     tdRunResult oRun = oRunQEV(oFolder, {"pic.png", "-ct2", "-sm2", "-im1"});
     EXPECT_EQ(oRun.m_iExitCode, 0) << oRun.m_sErr;
     EXPECT_EQ(asListFolder(oFolder.m_sPath),
