@@ -83,6 +83,7 @@ TEST_F(CLITest, ExitCodesAndMessages)
         {{"src.png", "-ed"},              2, "-ed (ErrorDiffusionFactor): \"\" is not a number"},
         {{"src.png", "-edinf"},           2, "allowed: a finite number\n"},
         {{"src.png", "-mbs58001"},        2, "allowed: an integer 1..58000"},
+        {{"src.png", "-rps0"},            2, "-rps (ResourcePaletteSize): 0 is out of range; allowed: an integer 1..16"},
         {{"src.png", "-blt1.5"},          2, "allowed: a number 0..1"},
         {{"src.png", "-sm9", "-sm2"},     2, "-sm (ScreenMode): 9 is out of range"}, // every value is checked
         {{"src.png", "-of"},              2, "qev: option -of needs a file name"},

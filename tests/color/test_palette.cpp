@@ -345,6 +345,11 @@ TEST(PaletteQuery, NearestResizeAndSettings)
         EXPECT_EQ(sPalette(oChosen), sPalette({o.second, o.second + 16}, 5)) << o.first;
     }
     vGetPalette(nullptr, nullptr);
+    // Sorting: by red + green + blue, then red, green, blue.
+    Palette oSorted(aoParse("9 0 0,0 0 9,0 9 0,1 1 1,0 0 0*12").data());
+    oSorted.m_uiColorCount = 5;
+    oSorted.vSort();
+    EXPECT_EQ(sColors(oSorted.m_aoColors, 5), "0 0 0,1 1 1,0 0 9,0 9 0,9 0 0");
 }
 
 TEST(PaletteDeathTest, AddingAByteColourStopsWithAMessage)

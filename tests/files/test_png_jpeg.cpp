@@ -85,7 +85,7 @@ TEST(PNGReaderTest, EveryLayoutMatchesTheReferenceExpansionTopRowFirst)
         {PNG_COLOR_TYPE_GRAY,        2, false,   0, true,  2}, {PNG_COLOR_TYPE_GRAY,       16, false,   0, false, 1},
         {PNG_COLOR_TYPE_GRAY_ALPHA,  8, false,   0, false, 2}, {PNG_COLOR_TYPE_RGB,        16, false,   0, true,  4},
         {PNG_COLOR_TYPE_RGB_ALPHA,  16, false,   0, false, 4}, {PNG_COLOR_TYPE_PALETTE,     4, true,   16, false, 3},
-        {PNG_COLOR_TYPE_GRAY,        2, true,    0, false, 1}, {PNG_COLOR_TYPE_RGB,         8, true,    0, false, 3}};
+        {PNG_COLOR_TYPE_GRAY,        4, true,    0, false, 1}, {PNG_COLOR_TYPE_RGB,         8, true,    0, false, 3}};
     // clang-format on
     const uint32_t aauiPhys[3][2] = {{2000, 1000}, {0, 1000}, {1000, 0}};
     for (const auto& oCase : aoCases)
