@@ -132,7 +132,7 @@ TEST_F(CLITest, OutputSizesAndNames)
     tdDecodedPNG oPNG = oConvert("src.png", {}); // by default the original size
     EXPECT_TRUE(oPNG.m_iWidth == 64 && oPNG.m_iHeight == 48 && oPNG.m_iColorType == PNG_COLOR_TYPE_RGB &&
                 oPNG.m_aucRGB == tdBytes(64 * 48 * 3, 150));
-    oPNG = oConvert("src.png", {"-ow100", "-oh50", "-Ost0", "-oW120"});
+    oPNG = oConvert("src.png", {"-ow100", "-oh50", "-Ost0", "-oW120", "-blt1"}); // 0..1 bounds included
     EXPECT_EQ(oPNG.m_iWidth * 10000 + oPNG.m_iHeight, 1200050);
     ASSERT_EQ(mkdir(m_oFolder.sFile("my.photos").c_str(), 0755), 0);
     for (const char* psz : {"my.photos/holiday.v1.jpg", "my.photos/cat.JPEG"})
