@@ -1451,16 +1451,10 @@ bool Window::bSaveImageAs(const QString& sName)
     }
     const QByteArray oName = QFile::encodeName(sName);
     oWriteImageToFile(m_poSourceImage, oName.constData(), &m_oSettings, &oFiles, poRawStream);
-    // A main file that could not even be opened is a failure, also when an older
-    // file of that name is there.
-    char* pszOutput = poRawStream ? nullptr : szGetOutputFileName(oName.constData(), &m_oSettings);
-    bool bMainPending = poRawStream != nullptr;
-    for (const tdPendingFile& oFile : oFiles.aoFiles)
-        bMainPending = bMainPending || (pszOutput && oFile.sName == pszOutput);
-    free(pszOutput);
-    if (!bMainPending)
+    // The writer opens the main file first and stops when it cannot: an empty set
+    // is a failure, also when an older file of that name is there.
+    if (oFiles.aoFiles.empty())
     {
-        vDiscardOutputFiles(&oFiles);
         qWarning("Picture not saved: the file could not be created");
         return false;
     }

@@ -151,7 +151,7 @@ bool bCommitOutputFiles(tdOutputFiles* poFiles, std::string* psError)
             break;
         }
     }
-    for (size_t i = 0; i < uiDone && i < poFiles->aoFiles.size(); i++)
+    for (size_t i = 0; i < uiDone; i++)
     {
         const tdPendingFile& oFile = poFiles->aoFiles[i];
         if (!sError.empty())

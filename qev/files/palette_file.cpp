@@ -127,7 +127,8 @@ void Palette::vWriteToTextFile(void* pContext, const char* pszFileName) const
     FILE* poFile = poOpenForWrite(pContext, pszName, "wt");
     // The header GIMP requires; the palette's name is the file's, without folder
     // and extension. Readers skip these lines as they hold no colour.
-    const char* pszBase = strrchr(pszName, '/') ? strrchr(pszName, '/') + 1 : pszName;
+    const char* pszSlash = strrchr(pszName, '/');
+    const char* pszBase = pszSlash ? pszSlash + 1 : pszName;
     if (poFile)
         fprintf(poFile, "GIMP Palette\nName: %.*s\n#\n", static_cast<int>(strlen(pszBase) - 4), pszBase);
     free(pszName);

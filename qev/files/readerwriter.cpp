@@ -115,9 +115,14 @@ static FILE* poOpenCompanion(const char* pszName, int iOffset, const char* pszRe
     const size_t uiLength = strlen(pszCompanion);
     if (!poFile && uiLength >= 3 && strcmp(pszCompanion, pszName) != 0)
     {
+        bool bChanged = false;
         for (size_t i = uiLength - 3; i < uiLength; i++)
-            pszCompanion[i] = static_cast<char>(tolower(static_cast<unsigned char>(pszCompanion[i])));
-        poFile = fopen(pszCompanion, "rb");
+        {
+            const char c = static_cast<char>(tolower(static_cast<unsigned char>(pszCompanion[i])));
+            bChanged = bChanged || c != pszCompanion[i];
+            pszCompanion[i] = c;
+        }
+        if (bChanged) poFile = fopen(pszCompanion, "rb");
     }
     free(pszCompanion);
     return poFile;
@@ -243,22 +248,32 @@ static char* szCompanionName(const char* pszMain, const char* pszPrefix, const c
     return szReplaceEnding(pszMain, -3, acExtension);
 }
 
-int iGetCompanionFileNames(const char* pszMain, const tdSettings* poSettings, char* apszNames[2])
+// The palette file written beside an SR dump that uses a palette (.pl?, .pi?
+// interlaced), or null.
+static char* szPaletteFileName(const char* pszMain, const tdSettings* poSettings)
 {
     const char* pszScreen = szGetScreenCharFromMode(poSettings->ScreenMode);
-    if (!pszMain || !pszScreen) return 0;
-    const bool bInterlaced = bSettingsInterlaced(poSettings);
+    if (!pszMain || !pszScreen || poSettings->ConversionType != ConversionType_SR ||
+        !bSettingsUsePalette(poSettings))
+        return nullptr;
+    return szCompanionName(pszMain, bSettingsInterlaced(poSettings) ? "pi" : "pl", pszScreen);
+}
+
+// The second page written beside an interlaced SR (.sj?) or SC (.sl?) dump, or null.
+static char* szSecondPageFileName(const char* pszMain, const tdSettings* poSettings)
+{
+    const char* pszScreen = szGetScreenCharFromMode(poSettings->ScreenMode);
+    if (!pszMain || !pszScreen || !bSettingsInterlaced(poSettings)) return nullptr;
+    if (poSettings->ConversionType == ConversionType_SR) return szCompanionName(pszMain, "sj", pszScreen);
+    if (poSettings->ConversionType == ConversionType_SC) return szCompanionName(pszMain, "sl", pszScreen);
+    return nullptr;
+}
+
+int iGetCompanionFileNames(const char* pszMain, const tdSettings* poSettings, char* apszNames[2])
+{
     int iCount = 0;
-    if (poSettings->ConversionType == ConversionType_SR)
-    {
-        if (bSettingsUsePalette(poSettings))
-            apszNames[iCount++] = szCompanionName(pszMain, bInterlaced ? "pi" : "pl", pszScreen);
-        if (bInterlaced) apszNames[iCount++] = szCompanionName(pszMain, "sj", pszScreen);
-    }
-    else if (poSettings->ConversionType == ConversionType_SC && bInterlaced)
-    {
-        apszNames[iCount++] = szCompanionName(pszMain, "sl", pszScreen);
-    }
+    for (char* pszName : {szPaletteFileName(pszMain, poSettings), szSecondPageFileName(pszMain, poSettings)})
+        if (pszName) apszNames[iCount++] = pszName;
     return iCount;
 }
 
@@ -293,21 +308,17 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
         // Appending to an existing file keeps the records already there. An existing
         // file that cannot be opened for update (or copied, for a pending set) gets
         // nothing: a new file holding the new record alone would replace the records.
-        poFile = poOpenForWrite(pContext, pszMain, "r+b");
-        if (poFile)
+        struct stat oStat;
+        if (stat(pszMain, &oStat) == 0)
         {
-            fseek(poFile, 0, SEEK_END);
-        }
-        else
-        {
-            const int iError = errno;
-            struct stat oStat;
-            if (stat(pszMain, &oStat) == 0)
+            poFile = poOpenForWrite(pContext, pszMain, "r+b");
+            if (!poFile)
             {
-                vError(__FILE__, __func__, __LINE__, "Cannot append to %s: %s\n", pszMain, strerror(iError));
+                vError(__FILE__, __func__, __LINE__, "Cannot append to %s: %s\n", pszMain, strerror(errno));
                 free(pszMain);
                 return oError;
             }
+            fseek(poFile, 0, SEEK_END);
         }
     }
     if (!poFile) poFile = poOpenForWrite(pContext, pszMain, "wb");
@@ -316,7 +327,6 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
         free(pszMain);
         return oError;
     }
-    const bool bInterlaced = bSettingsInterlaced(poSettings);
     switch (eType)
     {
     case ConversionType_PNG:
@@ -327,9 +337,9 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
         break;
     case ConversionType_SR:
     {
-        char* pszPalette = szCompanionName(pszMain, bInterlaced ? "pi" : "pl", pszScreen);
-        char* pszSecond = bInterlaced ? szCompanionName(pszMain, "sj", pszScreen) : nullptr;
-        FILE* poPaletteFile = bSettingsUsePalette(poSettings) ? poOpenForWrite(pContext, pszPalette, "wt") : nullptr;
+        char* pszPalette = szPaletteFileName(pszMain, poSettings);
+        char* pszSecond = szSecondPageFileName(pszMain, poSettings);
+        FILE* poPaletteFile = pszPalette ? poOpenForWrite(pContext, pszPalette, "wt") : nullptr;
         FILE* poSecond = pszSecond ? poOpenForWrite(pContext, pszSecond, "wb") : nullptr;
         oError = oWriteImageToSRFile(poImage, poSettings, poFile, poPaletteFile, poSecond, ppoConverted, nullptr);
         vCloseForWrite(pContext, poPaletteFile);
@@ -341,9 +351,8 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
     case ConversionType_SC:
     {
         FILE* poSecond = nullptr;
-        if (bInterlaced)
+        if (char* pszSecond = szSecondPageFileName(pszMain, poSettings))
         {
-            char* pszSecond = szCompanionName(pszMain, "sl", pszScreen);
             poSecond = poOpenForWrite(pContext, pszSecond, "wb");
             free(pszSecond);
             if (!poSecond) break;
