@@ -35,10 +35,12 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QSlider>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QVideoSink>
@@ -54,6 +56,23 @@
 #ifndef QEV_APP_VERSION
 #error "QEV_APP_VERSION must name the program's version"
 #endif
+
+std::mutex& oCoreLock()
+{
+    static std::mutex s_oLock;
+    return s_oLock;
+}
+
+void vRunPreviewJob(tdPreviewJob* poJob)
+{
+    std::lock_guard<std::mutex> oLock(oCoreLock());
+    if (poJob->bCancel) return;
+    if (poJob->oSettings.ConversionType != ConversionType_PNG)
+        poJob->oError = oWriteImageToKRUFile(poJob->poSource.get(), &poJob->oSettings, nullptr,
+                                             &poJob->poConverted, nullptr, CompressionType_None);
+    else
+        oWriteImageToPNGFile(poJob->poSource.get(), &poJob->oSettings, nullptr, &poJob->poConverted);
+}
 
 void vInitResources()
 {
@@ -271,7 +290,8 @@ Window::Window(QWidget* poParent)
       m_poPreviewTimer(nullptr), m_bCameraLive(false), m_bConversionPending(false),
       m_bClipboardHasImage(false), m_bCaptureRequested(false), m_poSettingsStore(nullptr),
       m_poCaptureSession(nullptr), m_poVideoSink(nullptr), m_poCamera(nullptr), m_poImageCapture(nullptr),
-      m_iConversionCount(0)
+      m_iConversionCount(0), m_poWorker(nullptr), m_bRestartPending(false), m_iJobCount(0),
+      m_poProgressTimer(nullptr), m_poProgress(nullptr)
 {
     vInitResources();
     vBuildControls();
@@ -285,6 +305,9 @@ Window::Window(QWidget* poParent)
 
     m_poPreviewTimer = new QTimer(this);
     m_poPreviewTimer->setSingleShot(true);
+    m_poProgressTimer = new QTimer(this);
+    m_poProgressTimer->setInterval(100);
+    connect(m_poProgressTimer, &QTimer::timeout, this, &Window::vShowProgress);
 
     vComputeColors();
 
@@ -306,6 +329,7 @@ Window::Window(QWidget* poParent)
 
 Window::~Window()
 {
+    bStopWorker();
     // QWidget's destructor closes the window, and a line edit losing the focus
     // then reports editingFinished: no slot of this half-destroyed window may run.
     for (QObject* poChild : findChildren<QObject*>())
@@ -337,6 +361,14 @@ void Window::vBuildControls()
     m_poRenderArea->setObjectName(QStringLiteral("renderArea"));
     m_poRenderArea->setGeometry(0, 0, g_iRenderWidth, g_iRenderHeight);
     m_poRenderArea->setFixedSize(g_iRenderWidth, g_iRenderHeight);
+    // Shown over the display once a conversion has taken half a second.
+    m_poProgress = new QProgressBar(m_poRenderArea);
+    m_poProgress->setObjectName(QStringLiteral("Progress"));
+    m_poProgress->setRange(0, 1000);
+    m_poProgress->setFormat(QStringLiteral("Converting... %p%  (Esc cancels)"));
+    m_poProgress->setAlignment(Qt::AlignCenter);
+    m_poProgress->resize(360, 28);
+    m_poProgress->hide();
 
     // Global settings: three rows of two captioned controls, then the two
     // aspect-ratio rows with their custom value.
@@ -914,33 +946,127 @@ void Window::vDoUpdatePreviewImage()
     char acCommandLine[16384];
     vWriteSettingsToString(&m_oSettings, acCommandLine);
     m_poCommandLine->setText(QString::fromUtf8(acCommandLine));
-
-    delete m_poConvertedImage;
-    m_poConvertedImage = nullptr;
+    if (m_poJob)
+    {
+        m_poJob->bCancel = true;
+        m_bRestartPending = true;
+        m_bConversionPending = true;
+        return;
+    }
     if (m_poSourceImage)
     {
-        if (m_oSettings.ConversionType != ConversionType_PNG)
+        vStartJob();
+        return;
+    }
+    delete m_poConvertedImage;
+    m_poConvertedImage = nullptr;
+    vUpdateDisplayedImage();
+    m_poRenderArea->update();
+    m_bConversionPending = false;
+    m_iConversionCount++;
+    if (bControlFieldsDiffer(&m_oSettings, &m_oLastSeenSettings)) vUpdateUI();
+    memcpy(&m_oLastSeenSettings, &m_oSettings, sizeof(tdSettings));
+}
+
+void Window::vStartJob()
+{
+    std::shared_ptr<tdPreviewJob> poJob = std::make_shared<tdPreviewJob>();
+    memcpy(&poJob->oSettings, &m_oSettings, sizeof(tdSettings));
+    poJob->poSource.reset(m_poSourceImage->poCopy());
+    m_poJob = poJob;
+    m_bConversionPending = true;
+    m_poWorker = QThread::create([poJob]() { vRunPreviewJob(poJob.get()); });
+    // A worker stopped by bStopWorker is gone before its queued signal arrives.
+    const int iJob = ++m_iJobCount;
+    connect(m_poWorker, &QThread::finished, this,
+            [this, iJob]()
+            {
+                if (iJob == m_iJobCount && m_poWorker) vJobFinished();
+            });
+    m_oJobClock.start();
+    m_poProgressTimer->start();
+    m_poWorker->start();
+    m_poRenderArea->update();
+    // The conversion covers the current settings: a change that has not been
+    // painted yet needs no second one, only the refresh of the controls.
+    if (bControlFieldsDiffer(&m_oSettings, &m_oLastSeenSettings)) vUpdateUI();
+    memcpy(&m_oLastSeenSettings, &m_oSettings, sizeof(tdSettings));
+}
+
+void Window::vJobFinished()
+{
+    if (!m_poWorker) return;
+    m_poWorker->wait();
+    delete m_poWorker;
+    m_poWorker = nullptr;
+    const std::shared_ptr<tdPreviewJob> poJob = std::move(m_poJob);
+    m_poProgressTimer->stop();
+    m_poProgress->hide();
+    if (m_bRestartPending)
+    {
+        m_bRestartPending = false;
+        vDoUpdatePreviewImage();
+        return;
+    }
+    m_bConversionPending = false;
+    if (!poJob->bCancel)
+    {
+        delete m_poConvertedImage;
+        m_poConvertedImage = poJob->poConverted;
+        poJob->poConverted = nullptr;
+        if (poJob->oSettings.ConversionType != ConversionType_PNG)
         {
-            const tdErrorTriple oError = oWriteImageToKRUFile(
-                m_poSourceImage, &m_oSettings, nullptr, &m_poConvertedImage, nullptr, CompressionType_None);
+            const tdErrorTriple& oError = poJob->oError;
             m_poAverageErrorR->setText(sFormatDouble(oError.fRed));
             m_poAverageErrorG->setText(sFormatDouble(oError.fGreen));
             m_poAverageErrorB->setText(sFormatDouble(oError.fBlue));
             m_poAverageErrorRGB->setText(sFormatDouble(oError.fRed + oError.fGreen + oError.fBlue));
         }
-        else
-        {
-            oWriteImageToPNGFile(m_poSourceImage, &m_oSettings, nullptr, &m_poConvertedImage);
-        }
+        vUpdateDisplayedImage();
+        m_iConversionCount++;
     }
-    vUpdateDisplayedImage();
     m_poRenderArea->update();
-    m_bConversionPending = false;
-    m_iConversionCount++;
-    // The picture now matches the current settings: a change that has not been
-    // painted yet needs no second conversion, only the refresh of the controls.
-    if (bControlFieldsDiffer(&m_oSettings, &m_oLastSeenSettings)) vUpdateUI();
-    memcpy(&m_oLastSeenSettings, &m_oSettings, sizeof(tdSettings));
+    update();
+}
+
+void Window::vShowProgress()
+{
+    if (!m_poJob || m_oJobClock.elapsed() < 500) return;
+    m_poProgress->move((m_poRenderArea->width() - m_poProgress->width()) / 2,
+                       (m_poRenderArea->height() - m_poProgress->height()) / 2);
+    m_poProgress->setValue(m_poJob->iPerMille.load());
+    m_poProgress->show();
+}
+
+void Window::vCancelConversion()
+{
+    m_poPreviewTimer->stop();
+    m_bRestartPending = false;
+    if (m_poJob)
+        m_poJob->bCancel = true;
+    else
+        m_bConversionPending = false;
+    m_poRenderArea->update();
+    update();
+}
+
+bool Window::bStopWorker()
+{
+    if (!m_poJob) return false;
+    m_poJob->bCancel = true;
+    m_bRestartPending = false;
+    m_poWorker->wait();
+    vJobFinished();
+    return true;
+}
+
+bool Window::bWaitForConversion(int iTimeoutMs)
+{
+    QElapsedTimer oClock;
+    oClock.start();
+    while ((m_poJob || m_poPreviewTimer->isActive()) && oClock.elapsed() < iTimeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return !m_poJob && !m_poPreviewTimer->isActive();
 }
 
 void Window::vUpdateDisplayedImage()
@@ -1135,11 +1261,16 @@ void Window::vReplaceSourceImage(Image* poImage)
 
 bool Window::bLoadImageFiles(const QStringList& asPaths)
 {
+    const bool bWasConverting = bStopWorker();
     for (const QString& sPath : asPaths)
     {
         if (sPath.isEmpty()) continue;
         Image* poImage = poReadRetroImage(sPath);
-        if (!poImage) poImage = poReadImageFromFile(QFile::encodeName(sPath).constData(), &m_oSettings);
+        if (!poImage)
+        {
+            std::lock_guard<std::mutex> oLock(oCoreLock());
+            poImage = poReadImageFromFile(QFile::encodeName(sPath).constData(), &m_oSettings);
+        }
         if (!poImage) continue;
 
         vReplaceSourceImage(poImage);
@@ -1155,6 +1286,7 @@ bool Window::bLoadImageFiles(const QStringList& asPaths)
         vUpdateUI();
         return true;
     }
+    if (bWasConverting) vDoUpdatePreviewImage();
     return false;
 }
 
@@ -1214,6 +1346,8 @@ void Window::keyPressEvent(QKeyEvent* poEvent)
         Copy();
     else if (poEvent->matches(QKeySequence::Paste))
         Paste();
+    else if (poEvent->key() == Qt::Key_Escape)
+        vCancelConversion();
     else
         QWidget::keyPressEvent(poEvent);
 }
@@ -1313,8 +1447,13 @@ void Window::GetFromImage()
 {
     if (!m_poSourceImage || !bSettingsUsePalette(&m_oSettings)) return;
     std::unique_ptr<Palette> poPalette(new Palette());
-    oWriteImageToKRUFile(m_poSourceImage, &m_oSettings, nullptr, nullptr, poPalette.get(),
-                         CompressionType_None);
+    const bool bWasConverting = bStopWorker();
+    {
+        std::lock_guard<std::mutex> oLock(oCoreLock());
+        oWriteImageToKRUFile(m_poSourceImage, &m_oSettings, nullptr, nullptr, poPalette.get(),
+                             CompressionType_None);
+    }
+    if (bWasConverting) vDoUpdatePreviewImage();
     memcpy(m_oSettings.CustomPalette, poPalette->m_aoColors, sizeof(m_oSettings.CustomPalette));
     update();
 }
@@ -1450,7 +1589,12 @@ bool Window::bSaveImageAs(const QString& sName)
         }
     }
     const QByteArray oName = QFile::encodeName(sName);
-    oWriteImageToFile(m_poSourceImage, oName.constData(), &m_oSettings, &oFiles, poRawStream);
+    const bool bWasConverting = bStopWorker();
+    {
+        std::lock_guard<std::mutex> oLock(oCoreLock());
+        oWriteImageToFile(m_poSourceImage, oName.constData(), &m_oSettings, &oFiles, poRawStream);
+    }
+    if (bWasConverting) vDoUpdatePreviewImage();
     // The writer opens the main file first and stops when it cannot: an empty set
     // is a failure, also when an older file of that name is there.
     if (oFiles.aoFiles.empty())

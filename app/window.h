@@ -5,9 +5,15 @@
 #include "qev/base/image.h"
 #include "qev/base/settings.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QString>
 #include <QWidget>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
 
 class QCamera;
 class QCheckBox;
@@ -17,15 +23,41 @@ class QImageCapture;
 class QLabel;
 class QLineEdit;
 class QMediaCaptureSession;
+class QProgressBar;
 class QPushButton;
 class QSettings;
 class QSlider;
+class QThread;
 class QTimer;
 class QVideoSink;
 
 // Registers the resources compiled into the program (pictures, font, icon); the
 // window calls it too, and calls after the first do nothing.
 void vInitResources();
+
+// The core keeps conversion state in globals (automatic aspect ratios and size,
+// the KRU compressor's tables): every call into it, on any thread, holds this lock.
+std::mutex& oCoreLock();
+
+// One preview conversion, shared by the window and the worker thread that runs
+// it. The worker reads only the copies taken at the start and writes only the
+// results; the window reads the results after the thread has finished.
+struct tdPreviewJob
+{
+    tdSettings oSettings;            // byte copy of the window's settings at the start
+    std::unique_ptr<Image> poSource; // copy of the source picture
+    std::atomic<bool> bCancel{false};
+    std::atomic<int> iPerMille{0}; // progress reported by the core, 0..1000
+    Image* poConverted = nullptr;  // the result; the job owns it until the window takes it
+    tdErrorTriple oError = {0.0, 0.0, 0.0};
+    bool bStopped = false; // the conversion ended early on a cancel
+
+    ~tdPreviewJob() { delete poConverted; }
+};
+
+// Runs the preview conversion of a job (the KRU writer without a file, the PNG
+// writer for conversion type PNG) under the core lock; any thread.
+void vRunPreviewJob(tdPreviewJob* poJob);
 
 // A caption label, the control it names and, for sliders, the label showing the
 // value: enabled and disabled together.
@@ -42,7 +74,10 @@ struct tdControlRow
 // it saw last and, on a difference, refreshes the controls and converts the
 // source picture 250 ms later (at once in camera live mode), so a burst of
 // changes costs one conversion. The conversion is the KRU writer without a file
-// (the PNG writer for conversion type PNG).
+// (the PNG writer for conversion type PNG), run by a worker thread on copies of
+// the settings and the source picture, so the window stays responsive: a newer
+// change cancels the running conversion and starts again when it has stopped,
+// and only the newest result is painted.
 //
 // The state is public, as in the core's records, so that the tests can look at
 // it; only the window's own slots and handlers change it.
@@ -158,7 +193,23 @@ public:
     QVideoSink* m_poVideoSink;
     QCamera* m_poCamera;
     QImageCapture* m_poImageCapture;
-    int m_iConversionCount; // preview conversions run so far
+    int m_iConversionCount; // preview conversions painted so far
+
+    // The running conversion (both null when idle); a request that comes while
+    // one runs cancels it and starts again with the newest settings when it ends.
+    std::shared_ptr<tdPreviewJob> m_poJob;
+    QThread* m_poWorker;
+    bool m_bRestartPending;
+    int m_iJobCount;            // conversions started, naming the newest
+    QElapsedTimer m_oJobClock;  // since the running conversion started
+    QTimer* m_poProgressTimer;  // ticks while a conversion runs
+    QProgressBar* m_poProgress; // over the display once a conversion takes long
+
+    // Processes events until no conversion runs or waits for its timer, or the
+    // time is up; true when idle.
+    bool bWaitForConversion(int iTimeoutMs);
+    // Stops the running conversion and any waiting one; the display keeps the last picture.
+    void vCancelConversion();
 
     // Pushes the settings into the controls and applies the enabling rules.
     void vUpdateUI();
@@ -244,5 +295,11 @@ private:
     void vSetScaledField(double* pfField, int iValue, QLabel* poLabel);
     void vSetPaletteComponent(int iChannel, int iValue, QLabel* poLabel);
     bool bStartCamera();
+    void vStartJob();
+    void vJobFinished();
+    void vShowProgress();
+    // Cancels the running conversion and waits for it to end, so that the core
+    // lock is free; true when one ran (the caller converts again if it must).
+    bool bStopWorker();
     void vReplaceSourceImage(Image* poImage);
 };

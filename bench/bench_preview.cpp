@@ -57,6 +57,7 @@ void vBenchPreview(benchmark::State& oState, int eConversionType, int eScreenMod
     for (auto _ : oState)
     {
         poWindow->vDoUpdatePreviewImage();
+        poWindow->bWaitForConversion(600000);
         poWindow->repaint();
     }
 }
@@ -70,6 +71,7 @@ void vBenchDisplay(benchmark::State& oState, int eScreenMode)
     poWindow->m_oSettings.ConversionType = ConversionType_SC;
     poWindow->m_oSettings.ScreenMode = static_cast<tdScreenMode>(eScreenMode);
     poWindow->vDoUpdatePreviewImage();
+    poWindow->bWaitForConversion(600000);
     for (auto _ : oState)
     {
         poWindow->vUpdateDisplayedImage();
@@ -91,6 +93,7 @@ void vBenchFirstPreview(benchmark::State& oState, int eScreenMode)
         vReleasePaletteDeltaTables();
         oState.ResumeTiming();
         poWindow->vDoUpdatePreviewImage();
+        poWindow->bWaitForConversion(600000);
         poWindow->repaint();
     }
 }

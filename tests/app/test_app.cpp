@@ -109,7 +109,9 @@ class TestApp : public QObject
         m_poW->show();
         if (!QTest::qWaitForWindowExposed(m_poW.get())) return nullptr;
         vRun("paint");
-        return sPicture.isEmpty() || m_poW->bLoadImageFiles({sPicture}) ? m_poW.get() : nullptr;
+        if (!sPicture.isEmpty() && !(m_poW->bLoadImageFiles({sPicture}) && m_poW->bWaitForConversion(9000)))
+            return nullptr;
+        return m_poW.get();
     }
 
     template <typename T> T* po(const QString& sName) const { return m_poW->findChild<T*>(sName); }
@@ -156,6 +158,7 @@ class TestApp : public QObject
             if (sVerb == "click") QTest::mouseClick(po<QWidget>(asArg[1]), Qt::LeftButton);
             if (sVerb == "paint" || sVerb == "settle") poW->repaint(), QCoreApplication::processEvents();
             if (sVerb == "settle" && poW->m_bConversionPending) poW->vDoUpdatePreviewImage();
+            if (sVerb == "settle" || sVerb == "count") QTRY_VERIFY(!poW->m_poJob);
             for (const QString& sName : sVerb == "on" || sVerb == "off" ? asArg.mid(1) : QStringList())
                 QVERIFY2(po<QWidget>(sName) && po<QWidget>(sName)->isEnabled() == (sVerb == "on"),
                          qPrintable(sName));
