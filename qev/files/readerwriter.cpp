@@ -284,7 +284,8 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
 }
 
 tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const tdSettings* poSettings,
-                                void* pContext, FILE* poRawStream, Image** ppoConverted)
+                                void* pContext, FILE* poRawStream, Image** ppoConverted,
+                                const tdRunContext* poRun)
 {
     tdErrorTriple oError = {0.0, 0.0, 0.0};
     const int eType = poSettings->ConversionType;
@@ -297,7 +298,8 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
     if (eType == ConversionType_RAW)
     {
         if (!poRawStream) return oError;
-        return oWriteImageToSRFile(poImage, poSettings, poRawStream, poRawStream, nullptr, ppoConverted, nullptr);
+        return oWriteImageToSRFile(poImage, poSettings, poRawStream, poRawStream, nullptr, ppoConverted,
+                                   nullptr, poRun);
     }
     char* pszMain = szGetOutputFileName(pszName, poSettings);
     if (!pszMain) return oError;
@@ -333,7 +335,8 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
         oError = oWriteImageToPNGFile(poImage, poSettings, poFile, ppoConverted);
         break;
     case ConversionType_QEV:
-        oError = oWriteImageToQEVFile(poImage, poSettings, poFile, ppoConverted, nullptr, CompressionType_LZW);
+        oError = oWriteImageToQEVFile(poImage, poSettings, poFile, ppoConverted, nullptr, CompressionType_LZW,
+                                      poRun);
         break;
     case ConversionType_SR:
     {
@@ -341,7 +344,8 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
         char* pszSecond = szSecondPageFileName(pszMain, poSettings);
         FILE* poPaletteFile = pszPalette ? poOpenForWrite(pContext, pszPalette, "wt") : nullptr;
         FILE* poSecond = pszSecond ? poOpenForWrite(pContext, pszSecond, "wb") : nullptr;
-        oError = oWriteImageToSRFile(poImage, poSettings, poFile, poPaletteFile, poSecond, ppoConverted, nullptr);
+        oError = oWriteImageToSRFile(poImage, poSettings, poFile, poPaletteFile, poSecond, ppoConverted,
+                                     nullptr, poRun);
         vCloseForWrite(pContext, poPaletteFile);
         vCloseForWrite(pContext, poSecond);
         free(pszPalette);
@@ -357,7 +361,7 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
             free(pszSecond);
             if (!poSecond) break;
         }
-        oError = oWriteImageToSCFile(poImage, poSettings, poFile, poSecond, ppoConverted, nullptr);
+        oError = oWriteImageToSCFile(poImage, poSettings, poFile, poSecond, ppoConverted, nullptr, poRun);
         vCloseForWrite(pContext, poSecond);
         break;
     }
@@ -367,10 +371,11 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
         oError = oWriteImageToSPRFile(poImage, poSettings, poFile, ppoConverted, nullptr);
         break;
     case ConversionType_KRU:
-        oError = oWriteImageToKRUFile(poImage, poSettings, poFile, ppoConverted, nullptr, CompressionType_None);
+        oError = oWriteImageToKRUFile(poImage, poSettings, poFile, ppoConverted, nullptr,
+                                      CompressionType_None, poRun);
         break;
     case ConversionType_RES:
-        oError = oWriteImageToRESFile(poImage, poSettings, poFile, ppoConverted, nullptr);
+        oError = oWriteImageToRESFile(poImage, poSettings, poFile, ppoConverted, nullptr, poRun);
         break;
     default:
         break;

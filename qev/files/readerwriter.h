@@ -2,6 +2,7 @@
 
 #include "qev/base/color.h"
 #include "qev/base/image.h"
+#include "qev/base/run_context.h"
 #include "qev/base/settings.h"
 
 #include <cstdio>
@@ -26,9 +27,11 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
                                 void* pContext, FILE* poRawStream);
 // The same; *ppoConverted (may be null) receives the picture the writer's encoder
 // painted, at the writer's output size (the caller owns it; null when nothing was
-// converted).
+// converted). poRun (may be null) reports progress and may stop the conversion:
+// then the files and picture are incomplete, and the caller discards them.
 tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const tdSettings* poSettings,
-                                void* pContext, FILE* poRawStream, Image** ppoConverted);
+                                void* pContext, FILE* poRawStream, Image** ppoConverted,
+                                const tdRunContext* poRun = nullptr);
 
 // The main output name oWriteImageToFile writes for pszName (new text, caller
 // frees), or null for conversion types that write no named file.

@@ -107,14 +107,15 @@ unsigned char ucRGBByte(const Color& oPixel, tdDeltaMethod eMethod, Color* poCho
 tdErrorTriple oWriteImageToIndexed(Image* poImage, Palette* poPalette, double fErrorDiffusion,
                                    tdByteArray* poFirstPage, tdByteArray* poSecondPage,
                                    tdCompressionType eCompression, Image* poOutput, tdDeltaMethod eMethod,
-                                   double fWeight)
+                                   double fWeight, const tdRunContext* poRun)
 {
     if (!poImage || !poPalette) return {0.0, 0.0, 0.0};
     const unsigned char ucBits =
         static_cast<unsigned char>(iBitsPerPixel(std::min(poPalette->m_uiColorCount, 16u)));
     Diffuser oDiffuser(poImage->m_iWidth, poImage->m_iHeight, poImage->m_fAspectRatio, fErrorDiffusion);
     PageSinks oSinks(poFirstPage, poSecondPage, eCompression);
-    for (int y = 0; y < poImage->m_iHeight; y++)
+    for (int y = 0;
+         y < poImage->m_iHeight && bKeepRunning(poRun, static_cast<double>(y) / poImage->m_iHeight); y++)
     {
         LZWCmp* poSink = oSinks.poSinkOfLine(y);
         for (int x = 0; x < poImage->m_iWidth; x++)
@@ -135,12 +136,13 @@ tdErrorTriple oWriteImageToIndexed(Image* poImage, Palette* poPalette, double fE
 
 tdErrorTriple oWriteImageToRGB(Image* poImage, double fErrorDiffusion, tdByteArray* poFirstPage,
                                tdByteArray* poSecondPage, tdCompressionType eCompression, Image* poOutput,
-                               tdDeltaMethod eMethod)
+                               tdDeltaMethod eMethod, const tdRunContext* poRun)
 {
     if (!poImage) return {0.0, 0.0, 0.0};
     Diffuser oDiffuser(poImage->m_iWidth, poImage->m_iHeight, poImage->m_fAspectRatio, fErrorDiffusion);
     PageSinks oSinks(poFirstPage, poSecondPage, eCompression);
-    for (int y = 0; y < poImage->m_iHeight; y++)
+    for (int y = 0;
+         y < poImage->m_iHeight && bKeepRunning(poRun, static_cast<double>(y) / poImage->m_iHeight); y++)
     {
         LZWCmp* poSink = oSinks.poSinkOfLine(y);
         for (int x = 0; x < poImage->m_iWidth; x++)

@@ -193,7 +193,7 @@ void vWriteBytes(LZWCmp* poWriter, const unsigned char* pucBytes, int iCount)
 tdErrorTriple oWriteImageToScreen2(Image* poImage, Palette* poPalette, double fErrorDiffusion,
                                    tdByteArray* poBuffer, tdCompressionType eCompression, Image* poOutput,
                                    double fPairExponent, bool bNameTable, tdDeltaMethod eMethod,
-                                   double fWeight)
+                                   double fWeight, const tdRunContext* poRun)
 {
     if (!poImage || !poPalette) return {0.0, 0.0, 0.0};
     const Color* poColors = poPalette->m_aoColors;
@@ -202,7 +202,8 @@ tdErrorTriple oWriteImageToScreen2(Image* poImage, Palette* poPalette, double fE
     Diffuser oDiffuser(g_iScreen2Width, g_iScreen2Height, poImage->m_fAspectRatio, fErrorDiffusion);
     PairSearch oSearch(&oDiffuser, poColors, fPairExponent, eMethod, fWeight);
 
-    for (int y = 0; y < g_iScreen2Height; y++)
+    for (int y = 0; y < g_iScreen2Height && bKeepRunning(poRun, static_cast<double>(y) / g_iScreen2Height);
+         y++)
     {
         for (int x = 0; x < g_iScreen2Width; x += 8)
         {
@@ -253,13 +254,14 @@ tdErrorTriple oWriteImageToScreen2(Image* poImage, Palette* poPalette, double fE
 
 tdErrorTriple oWriteImageToScreen3(Image* poImage, Palette* poPalette, double fErrorDiffusion,
                                    tdByteArray* poBuffer, tdCompressionType eCompression, Image* poOutput,
-                                   tdDeltaMethod eMethod, double fWeight)
+                                   tdDeltaMethod eMethod, double fWeight, const tdRunContext* poRun)
 {
     if (!poImage || !poPalette) return {0.0, 0.0, 0.0};
     std::vector<unsigned char> aucPatterns(g_iScreen3TableSize, 0);
     Diffuser oDiffuser(g_iScreen3Width, g_iScreen3Height, poImage->m_fAspectRatio, fErrorDiffusion);
 
-    for (int y = 0; y < g_iScreen3Height; y++)
+    for (int y = 0; y < g_iScreen3Height && bKeepRunning(poRun, static_cast<double>(y) / g_iScreen3Height);
+         y++)
     {
         for (int x = 0; x < g_iScreen3Width; x += 2)
         {

@@ -1238,7 +1238,7 @@ Palette::Palette(const Image* poImage, const tdRectangle* poRect, tdRGB2YJKMetho
 
 void Palette::vLoadFromYJKImage(const Image* poImage, const tdRectangle* poRect, tdRGB2YJKMethod eYJKMethod,
                                 double fPaletteExponent, double fYJKExponent, tdDeltaMethod eMethod,
-                                double fWeight)
+                                double fWeight, const tdRunContext* poRun)
 {
     m_fDetailsEnhancement = fPaletteExponent;
     m_uiColorCount = 16;
@@ -1259,6 +1259,8 @@ void Palette::vLoadFromYJKImage(const Image* poImage, const tdRectangle* poRect,
         if (lY + lHeight > INT_MAX) lHeight = INT_MAX - lY;
         YJKConverter oConverter(eYJKMethod, true, fYJKExponent, eMethod, fWeight);
         for (long long y = lY; y < lY + lHeight; y++)
+        {
+            if (!bKeepRunning(poRun, static_cast<double>(y - lY) / static_cast<double>(lHeight))) return;
             for (long long x = lX; x < lX + lWidth; x += 4)
             {
                 Color aoPixels[4];
@@ -1277,6 +1279,7 @@ void Palette::vLoadFromYJKImage(const Image* poImage, const tdRectangle* poRect,
                               fDelta);
                 }
             }
+        }
     }
     memcpy(m_aoOriginalEntries, m_aoEntries, sizeof(m_aoEntries));
 
