@@ -5,6 +5,7 @@
 #include "settings_store.h"
 
 #include "qev/base/report.h"
+#include "qev/base/run_context.h"
 #include "qev/base/settings_string.h"
 #include "qev/color/palette.h"
 #include "qev/files/format_kru.h"
@@ -67,9 +68,16 @@ void vRunPreviewJob(tdPreviewJob* poJob)
 {
     std::lock_guard<std::mutex> oLock(oCoreLock());
     if (poJob->bCancel) return;
+    // The core asks between rows whether to go on, so a cancel stops it soon.
+    tdRunContext oRun;
+    oRun.m_fnProgress = [poJob](double fDone)
+    {
+        poJob->iPerMille.store(static_cast<int>(fDone * 1000.0));
+        return !poJob->bCancel.load();
+    };
     if (poJob->oSettings.ConversionType != ConversionType_PNG)
         poJob->oError = oWriteImageToKRUFile(poJob->poSource.get(), &poJob->oSettings, nullptr,
-                                             &poJob->poConverted, nullptr, CompressionType_None);
+                                             &poJob->poConverted, nullptr, CompressionType_None, &oRun);
     else
         oWriteImageToPNGFile(poJob->poSource.get(), &poJob->oSettings, nullptr, &poJob->poConverted);
 }

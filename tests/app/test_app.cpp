@@ -6,6 +6,7 @@
 #include "settings_store.h"
 #include "window.h"
 
+#include "qev/base/settings.h"
 #include "qev/files/format_kru.h"
 #include "qev/files/png_io.h"
 #include "qev/files/readerwriter.h"
@@ -77,15 +78,20 @@ QString sSaveThroughDialogs(Window* poW, const QString& sName)
 {
     QString sSeen;
     QTimer oAnswer;
+    int iTicks = 0;
     auto vAnswer = [&]()
     {
-        if (QFileDialog* poFiles = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
+        // The dialog selects its start file once its folder is read: the name is typed in a few ticks later.
+        QFileDialog* poFiles = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (poFiles && ++iTicks > 5)
             sSeen += poFiles->nameFilters().join(';') + '|' + poFiles->directory().absolutePath(),
-                poFiles->selectFile(sName), QMetaObject::invokeMethod(poFiles, "accept");
+                poFiles->findChild<QLineEdit*>("fileNameEdit")->setText(sName),
+                QMetaObject::invokeMethod(poFiles, "accept"), iTicks = 0;
         if (QMessageBox* poBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
             sSeen += '|' + poBox->text(), poBox->done(0);
     };
     QObject::connect(&oAnswer, &QTimer::timeout, vAnswer);
+    poW->bWaitForConversion(30000);
     oAnswer.start(10);
     poW->SaveImage();
     return sSeen;
@@ -366,6 +372,50 @@ private slots:
         m_poW->vUpdateUI();
         emit m_poW->m_poCustomInputAspectRatio->editingFinished();
         QCOMPARE(m_poW->m_oSettings.CustomInputAspectRatio, 1.23456);
+    }
+
+    // The conversion runs beside the event loop. A slow one (Screen 8 with CIEDE2000: seconds)
+    // is superseded by a newer change, whose result alone is painted; a drop during it is converted; Esc
+    // drops it, keeping the last picture; closing the window does not wait for it.
+    void conversionBesideTheEventLoop()
+    {
+        Window* poW = poShow(m_sPicture);
+        QVERIFY(poW);
+        QElapsedTimer oClock;
+        auto vStartSlow = [&]()
+        {
+            vRun("set ConversionType 3;set DeltaMethod 3;set ScreenMode 5;paint");
+            poW->vDoUpdatePreviewImage();
+            QTest::qWait(300);
+            oClock.start();
+            QVERIFY(poW->m_poJob && poW->m_bConversionPending);
+        };
+        vStartSlow();
+        QTRY_VERIFY(poW->m_poProgress->isVisible() && poW->m_iConversionCount == 1);
+        vRun("set ScreenMode 2;set DeltaMethod 0;settle;count 2;pending 0");
+        QVERIFY(!poW->m_poProgress->isVisible() && oClock.elapsed() < 5000);
+        Image* poExpected = nullptr;
+        oWriteImageToKRUFile(poW->m_poSourceImage, &poW->m_oSettings, nullptr, &poExpected, nullptr,
+                             CompressionType_None);
+        QVERIFY(oQImage(poW->m_poConvertedImage) == oQImage(poExpected));
+        delete poExpected;
+
+        vStartSlow();
+        QVERIFY(oMakeTestPicture(64, 48).save(m_oFiles.filePath("small.png"), "PNG"));
+        vRun("set ScreenMode 2;set DeltaMethod 0");
+        QCOMPARE(sDrop(poW, nullptr, {m_oFiles.filePath("small.png")}), "11");
+        vRun("count 3;pending 0");
+        QVERIFY(oQImage(poW->m_poSourceImage) == oMakeTestPicture(64, 48) && oClock.elapsed() < 5000);
+
+        const Image* poShown = poW->m_poConvertedImage;
+        vStartSlow();
+        QTest::keyClick(po<QComboBox>("ScreenMode"), Qt::Key_Escape);
+        vRun("count 3;pending 0");
+        QVERIFY(poW->m_poConvertedImage == poShown && oClock.elapsed() < 5000);
+
+        vStartSlow();
+        m_poW.reset();
+        QVERIFY(oClock.elapsed() < 1000);
     }
 
     // Drops (the first readable file, named after it; retro decoders). Palette: entries dragged and dropped,
