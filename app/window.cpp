@@ -26,6 +26,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QImageCapture>
 #include <QKeyEvent>
 #include <QLabel>
@@ -38,14 +39,19 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSlider>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QVideoSink>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -331,6 +337,10 @@ Window::Window(QWidget* poParent)
     m_poSettingsStore = new QSettings();
     vLoadSettingsFromQSettings(&m_oSettings, *m_poSettingsStore);
 
+    m_poRenderArea->installEventFilter(this);
+    const QScreen* poScreen = screen();
+    resize(poScreen ? oFittedSize(poScreen->availableGeometry().size())
+                    : QSize(g_iWindowWidth, g_iWindowHeight));
     setWindowTitle(QStringLiteral("QEVui " QEV_APP_VERSION));
     setWindowIcon(QIcon(QStringLiteral(":/QEVui.png")));
 }
@@ -358,17 +368,41 @@ Window::~Window()
 void Window::vBuildControls()
 {
     setObjectName(QStringLiteral("Window"));
-    setFixedSize(g_iWindowWidth, g_iWindowHeight);
+    setMinimumSize(g_iMinimumWidth, g_iMinimumHeight);
     // The controls use a smaller size of the application's rounded font than its
     // default 17 points, which dialogs and message boxes keep.
     QFont oControlFont = QApplication::font();
     oControlFont.setPixelSize(12);
     setFont(oControlFont);
 
+    // The display area takes what the settings leave; the settings keep their
+    // places on a panel of fixed size, which scrolls when the window is smaller.
     m_poRenderArea = new QWidget(this);
     m_poRenderArea->setObjectName(QStringLiteral("renderArea"));
-    m_poRenderArea->setGeometry(0, 0, g_iRenderWidth, g_iRenderHeight);
-    m_poRenderArea->setFixedSize(g_iRenderWidth, g_iRenderHeight);
+    m_poRenderArea->setMinimumSize(g_iMinimumRenderWidth, g_iMinimumRenderHeight);
+    m_poRenderArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    QWidget* poPanel = new QWidget();
+    poPanel->setObjectName(QStringLiteral("SettingsPanel"));
+    poPanel->setFixedSize(g_iWindowWidth - g_iRenderWidth, g_iWindowHeight);
+    m_poSettingsArea = new QScrollArea(this);
+    m_poSettingsArea->setObjectName(QStringLiteral("SettingsArea"));
+    m_poSettingsArea->setFrameShape(QFrame::NoFrame);
+    m_poSettingsArea->setWidget(poPanel);
+    m_poSettingsArea->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    m_poSettingsArea->setFixedWidth(poPanel->width());
+    QHBoxLayout* poLayout = new QHBoxLayout(this);
+    poLayout->setContentsMargins(0, 0, 0, 0);
+    poLayout->setSpacing(0);
+    poLayout->addWidget(m_poRenderArea, 1);
+    poLayout->addWidget(m_poSettingsArea, 0);
+
+    // The status line: over the bottom of the display while it has something to say.
+    m_poStatusLine = new QLabel(m_poRenderArea);
+    m_poStatusLine->setObjectName(QStringLiteral("StatusLine"));
+    m_poStatusLine->setAutoFillBackground(true);
+    m_poStatusLine->setContentsMargins(8, 0, 8, 0);
+    m_poStatusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_poStatusLine->hide();
     // Shown over the display once a conversion has taken half a second.
     m_poProgress = new QProgressBar(m_poRenderArea);
     m_poProgress->setObjectName(QStringLiteral("Progress"));
@@ -380,7 +414,7 @@ void Window::vBuildControls()
 
     // Global settings: three rows of two captioned controls, then the two
     // aspect-ratio rows with their custom value.
-    QFrame* poGlobal = poMakeGroup(this, "GlobalSettings", QStringLiteral("Global settings"),
+    QFrame* poGlobal = poMakeGroup(poPanel, "GlobalSettings", QStringLiteral("Global settings"),
                                    QRect(1030, 20, 331, 201), nullptr);
     auto poComboRow = [](QWidget* poParent, const char* pszName, const char* const* ppszItems, int iCount,
                          const QString& sCaption, int iX, int iY, int iCaptionWidth, int iComboWidth,
@@ -427,7 +461,7 @@ void Window::vBuildControls()
 
     // Custom palette: the sixteen entries in two rows, the R, G, B sliders of the
     // selected entry and the palette buttons.
-    QFrame* poPaletteGroup = poMakeGroup(this, "CustomPalette", QStringLiteral("Custom palette"),
+    QFrame* poPaletteGroup = poMakeGroup(poPanel, "CustomPalette", QStringLiteral("Custom palette"),
                                          QRect(1030, 240, 331, 161), nullptr);
     for (int i = 0; i < 16; i++)
     {
@@ -457,8 +491,8 @@ void Window::vBuildControls()
         poButton(poPaletteGroup, "SavePalette", QStringLiteral("Save..."), QRect(222, 130, 102, 26));
 
     // PNG settings.
-    QFrame* poPNG =
-        poMakeGroup(this, "PNGSettings", QStringLiteral("PNG settings"), QRect(1370, 20, 271, 61), nullptr);
+    QFrame* poPNG = poMakeGroup(poPanel, "PNGSettings", QStringLiteral("PNG settings"),
+                                QRect(1370, 20, 271, 61), nullptr);
     QLabel* poOutputSizeCaption =
         poMakeLabel(poPNG, "OutputSizeLabel", QStringLiteral("Output size"), QRect(4, 4, 80, 26));
     m_poOutputSizeType = poMakeCombo(poPNG, "OutputSizeType", g_apszOutputSizeTypeNames, OutputSize_Count,
@@ -473,8 +507,8 @@ void Window::vBuildControls()
     m_poOutputHeight->setGeometry(186, 32, 80, 24);
 
     // MSX settings: one row per control, sliders with caption and value.
-    QFrame* poMSX =
-        poMakeGroup(this, "MSXSettings", QStringLiteral("MSX settings"), QRect(1370, 100, 271, 551), nullptr);
+    QFrame* poMSX = poMakeGroup(poPanel, "MSXSettings", QStringLiteral("MSX settings"),
+                                QRect(1370, 100, 271, 551), nullptr);
     m_poScreenMode = poComboRow(poMSX, "ScreenMode", g_apszScreenModeNames, ScreenMode_Count,
                                 QStringLiteral("Screen"), 4, 6, 112, 150, &m_oScreenModeRow);
     m_poPaletteType = poComboRow(poMSX, "PaletteType", g_apszPaletteTypeNames, PaletteType_Count,
@@ -521,7 +555,7 @@ void Window::vBuildControls()
                      QRect(4, 506, 262, 34), iSliderCaption, iSliderValue, &m_oBayerHighThresholdRow);
 
     // Average error.
-    QFrame* poError = poMakeGroup(this, "AverageError", QStringLiteral("Average error"),
+    QFrame* poError = poMakeGroup(poPanel, "AverageError", QStringLiteral("Average error"),
                                   QRect(1130, 500, 131, 121), &m_poAverageErrorHeading);
     const char* const apszCaptions[4] = {"R", "G", "B", "R+G+B"};
     QLabel** appoValues[4] = {&m_poAverageErrorR, &m_poAverageErrorG, &m_poAverageErrorB,
@@ -537,21 +571,23 @@ void Window::vBuildControls()
     }
 
     m_poResetToDefaults =
-        poButton(this, "ResetToDefaults", QStringLiteral("Reset to defaults"), QRect(1130, 430, 131, 30));
+        poButton(poPanel, "ResetToDefaults", QStringLiteral("Reset to defaults"), QRect(1130, 430, 131, 30));
 
-    poMakeLabel(this, "CommandLineLabel", QStringLiteral("Command line equivalent"),
+    poMakeLabel(poPanel, "CommandLineLabel", QStringLiteral("Command line equivalent"),
                 QRect(1030, 668, 611, 20));
-    m_poCommandLine = new QLineEdit(this);
+    m_poCommandLine = new QLineEdit(poPanel);
     m_poCommandLine->setObjectName(QStringLiteral("CommandLine"));
     m_poCommandLine->setGeometry(1030, 690, 611, 28);
     m_poCommandLine->setReadOnly(true);
 
-    m_poCopy = poButton(this, "Copy", QStringLiteral("Copy"), QRect(1030, 730, 70, 30));
-    m_poPaste = poButton(this, "Paste", QStringLiteral("Paste"), QRect(1106, 730, 70, 30));
-    m_poAbout = poButton(this, "About", QStringLiteral("About"), QRect(1182, 730, 70, 30));
-    m_poCaptureFromCamera = poButton(this, "CaptureFromCamera", QStringLiteral("Capture from camera..."),
-                                     QRect(1258, 730, 200, 30));
-    m_poSaveImage = poButton(this, "SaveImage", QStringLiteral("Save image..."), QRect(1464, 730, 177, 30));
+    m_poOpen = poButton(poPanel, "Open", QStringLiteral("Open..."), QRect(1030, 730, 84, 30));
+    m_poCopy = poButton(poPanel, "Copy", QStringLiteral("Copy"), QRect(1120, 730, 60, 30));
+    m_poPaste = poButton(poPanel, "Paste", QStringLiteral("Paste"), QRect(1186, 730, 60, 30));
+    m_poAbout = poButton(poPanel, "About", QStringLiteral("About"), QRect(1252, 730, 60, 30));
+    m_poCaptureFromCamera = poButton(poPanel, "CaptureFromCamera", QStringLiteral("Capture from camera..."),
+                                     QRect(1318, 730, 180, 30));
+    m_poSaveImage =
+        poButton(poPanel, "SaveImage", QStringLiteral("Save image..."), QRect(1504, 730, 137, 30));
 
     for (QLineEdit* poEdit :
          {m_poCustomInputAspectRatio, m_poCustomOutputAspectRatio, m_poOutputWidth, m_poOutputHeight})
@@ -599,6 +635,11 @@ void Window::vBuildControls()
     for (const auto& oTip : aoTips)
         oTip.poWidget->setToolTip(QLatin1String(oTip.pszTip));
     m_poScreenMode->setToolTip(asScreenTips.join(QLatin1Char('\n')));
+
+    // The positions above are those of the full-size window; the panel starts
+    // where the display area ends there.
+    for (QWidget* poChild : poPanel->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        poChild->move(poChild->x() - g_iRenderWidth, poChild->y());
 }
 
 void Window::vConnectControls()
@@ -935,8 +976,21 @@ void Window::paintEvent(QPaintEvent*)
 
     QPainter oPainter(this);
     const QRect oArea = m_poRenderArea->geometry();
-    if (m_poDisplayedImage || !m_bConversionPending)
-        oPainter.drawImage(oArea.topLeft(), m_poDisplayedImage ? *m_poDisplayedImage : m_oDefaultImage);
+    if (m_poDisplayedImage)
+    {
+        oPainter.drawImage(oArea.topLeft(), *m_poDisplayedImage);
+    }
+    else if (!m_bConversionPending)
+    {
+        // The start-up picture, centred, made smaller when the area is.
+        QSize oSize = m_oDefaultImage.size();
+        if (oSize.width() > oArea.width() || oSize.height() > oArea.height())
+            oSize.scale(oArea.size(), Qt::KeepAspectRatio);
+        const QRect oTarget(oArea.x() + (oArea.width() - oSize.width()) / 2,
+                            oArea.y() + (oArea.height() - oSize.height()) / 2, oSize.width(), oSize.height());
+        oPainter.setRenderHint(QPainter::SmoothPixmapTransform);
+        oPainter.drawImage(oTarget, m_oDefaultImage);
+    }
     // The hourglass covers the display while a conversion waits, and stands in for
     // a picture that produced nothing to show; never over the start-up picture.
     if (m_bConversionPending || (!m_poDisplayedImage && m_poSourceImage))
@@ -1632,6 +1686,37 @@ void Window::SaveImage()
     if (!bSaveImageAs(sName))
         QMessageBox::warning(this, QStringLiteral("Save image"),
                              QStringLiteral("The picture could not be saved as %1.").arg(sName));
+}
+
+QSize Window::oFittedSize(const QSize& oAvailable)
+{
+    // Title bar and borders of common window managers.
+    const int iFrameWidth = 16;
+    const int iFrameHeight = 48;
+    return QSize(std::max(std::min(g_iWindowWidth, oAvailable.width() - iFrameWidth), g_iMinimumWidth),
+                 std::max(std::min(g_iWindowHeight, oAvailable.height() - iFrameHeight), g_iMinimumHeight));
+}
+
+void Window::resizeEvent(QResizeEvent* poEvent)
+{
+    QWidget::resizeEvent(poEvent);
+    // Room for the vertical scroll bar only when the panel does not fit.
+    const QWidget* poPanel = m_poSettingsArea->widget();
+    const int iBar = height() < poPanel->height() ? style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
+    m_poSettingsArea->setFixedWidth(poPanel->width() + iBar);
+}
+
+bool Window::eventFilter(QObject* poObject, QEvent* poEvent)
+{
+    if (poObject == m_poRenderArea && poEvent->type() == QEvent::Resize)
+    {
+        const int iHeight = m_poStatusLine->sizeHint().height() + 6;
+        m_poStatusLine->setGeometry(0, m_poRenderArea->height() - iHeight, m_poRenderArea->width(), iHeight);
+        vShowProgress();
+        vUpdateDisplayedImage();
+        update();
+    }
+    return QWidget::eventFilter(poObject, poEvent);
 }
 
 QString Window::oAboutText()

@@ -24,6 +24,7 @@ class QLabel;
 class QLineEdit;
 class QMediaCaptureSession;
 class QProgressBar;
+class QScrollArea;
 class QPushButton;
 class QSettings;
 class QSlider;
@@ -85,11 +86,17 @@ class Window : public QWidget
 {
     Q_OBJECT
 public:
-    // The display area and the fixed window size, in pixels.
+    // The display area and the window at full size, in pixels; the settings
+    // panel is the rest of the full-size window.
     static constexpr int g_iRenderWidth = 1024;
     static constexpr int g_iRenderHeight = 768;
     static constexpr int g_iWindowWidth = 1648;
     static constexpr int g_iWindowHeight = 768;
+    // The smallest display area and window.
+    static constexpr int g_iMinimumRenderWidth = 160;
+    static constexpr int g_iMinimumRenderHeight = 120;
+    static constexpr int g_iMinimumWidth = 820;
+    static constexpr int g_iMinimumHeight = 400;
     // The wait between the last settings change and the conversion, in ms.
     static constexpr int g_iPreviewDelay = 250;
 
@@ -98,6 +105,9 @@ public:
 
     // Controls, named like their objects and settings fields.
     QWidget* m_poRenderArea;
+    QScrollArea* m_poSettingsArea; // scrolls the settings panel
+    QLabel* m_poStatusLine;        // failures and notices, over the bottom of the display
+    QPushButton* m_poOpen;
     ColorButton* m_apoColorButtons[16]; // by palette entry
     QComboBox* m_poConversionType;
     QComboBox* m_poFitMode;
@@ -231,6 +241,9 @@ public:
     bool bSaveImageAs(const QString& sName);
     void vLoadPaletteFrom(const QString& sName);
     void vSavePaletteTo(const QString& sName);
+    // The window's first size: full size when the screen's available area
+    // (frame included) has room, else that area less an allowance for the frame.
+    static QSize oFittedSize(const QSize& oAvailable);
     // The About box's text: version, source revision and build date.
     static QString oAboutText();
 
@@ -288,6 +301,8 @@ protected:
     void dropEvent(QDropEvent* poEvent) override;
     void mousePressEvent(QMouseEvent* poEvent) override;
     void keyPressEvent(QKeyEvent* poEvent) override;
+    void resizeEvent(QResizeEvent* poEvent) override;
+    bool eventFilter(QObject* poObject, QEvent* poEvent) override;
 
 private:
     void vBuildControls();

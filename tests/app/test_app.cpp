@@ -112,6 +112,7 @@ class TestApp : public QObject
         m_poW.reset();
         if (!bKeepStore) QSettings().clear();
         m_poW.reset(new Window());
+        m_poW->resize(1648, 768); // the offscreen screen is smaller
         m_poW->show();
         if (!QTest::qWaitForWindowExposed(m_poW.get())) return nullptr;
         vRun("paint");
@@ -196,7 +197,32 @@ private slots:
     {
         Window* poW = poShow();
         QVERIFY(poW && poW->windowTitle() == "QEVui 3.4" && poW->m_poRenderArea->x() == 0);
-        QVERIFY(poW->minimumSize() == QSize(1648, 768) && poW->maximumSize() == QSize(1648, 768));
+        // Full size where the screen has room; on smaller screens every control can be scrolled into view.
+        const QWidget* poViewport = poW->m_poSettingsArea->viewport();
+        for (const QSize& oScreen : {QSize(1280, 720), QSize(1366, 768), QSize(1920, 1080)})
+        {
+            poW->resize(Window::oFittedSize(oScreen));
+            QTest::qWait(20);
+            QVERIFY(poW->width() <= oScreen.width() && poW->height() <= oScreen.height() &&
+                    poW->m_poRenderArea->geometry().right() < poW->m_poSettingsArea->x());
+            for (QWidget* poControl : poW->m_poSettingsArea->widget()->findChildren<QWidget*>())
+            {
+                if (!qobject_cast<QAbstractButton*>(poControl) && !qobject_cast<QComboBox*>(poControl) &&
+                    !qobject_cast<QSlider*>(poControl) && !qobject_cast<QLineEdit*>(poControl) &&
+                    !qobject_cast<ColorButton*>(poControl))
+                    continue;
+                const QPoint oCentre =
+                    poControl->mapTo(poW->m_poSettingsArea->widget(), poControl->rect().center());
+                poW->m_poSettingsArea->ensureVisible(oCentre.x(), oCentre.y(), poControl->width() / 2 + 1,
+                                                     poControl->height() / 2 + 1);
+                const QRect oAt(poControl->mapTo(poW, QPoint()), poControl->size());
+                QVERIFY2(QRect(poViewport->mapTo(poW, QPoint()), poViewport->size()).contains(oAt),
+                         qPrintable(poControl->objectName()));
+            }
+        }
+        QVERIFY(poW->size() == QSize(1648, 768) &&
+                poW->m_poRenderArea->geometry() == QRect(0, 0, 1024, 768) &&
+                !poW->m_poSettingsArea->verticalScrollBar()->isVisible());
         vRun("shown ErrorDiffusionFactor 800/0.800;shown AverageErrorRGB 0.000;shown ScreenMode 5;count 0;"
              "pending 0;off R SaveImage Copy Paste;levels 000000252363225437521267632743662664141535666777");
         QString sTexts;
@@ -289,10 +315,11 @@ private slots:
 
     // Five changes within the 250 ms wait convert once, after the wait. Switching among MSX types,
     // editing an unused palette and selecting an entry do not reconvert; a used palette does. The
-    // preview is what the core's writers convert, with the KRU writer's error triple shown (a switch
-    // to PNG keeps the error labels). Rows: conversion type, screen, dithering. Then: enabled controls;
-    // the command line; line edits refuse what is no valid value; the low Bayer threshold never exceeds
-    // the high one; reset to defaults; leaving an edit that still shows the field's value keeps it exact.
+    // preview (for every screen) is what the core's writers convert, with the KRU writer's error triple shown
+    // (a switch to PNG keeps the error labels). Rows: conversion type, screen, dithering. Then: enabled
+    // controls; the command line; line edits refuse what is no valid value; the low Bayer threshold never
+    // exceeds the high one; reset to defaults; leaving an edit that still shows the field's value keeps it
+    // exact.
     void previewAndControlRules()
     {
         Window* poW = poShow(m_sPicture);
@@ -305,7 +332,8 @@ private slots:
              "2;paint;set ConversionType 1;paint;set ConversionType 5;paint;set ConversionType 7;paint;set "
              "ConversionType 4;paint;set ConversionType 3;select 4;set G 1;swap 1 2;settle;count 3;set "
              "ScreenMode 2;settle;set G 5;paint;pending 1");
-        for (const QString& sRow : QString("3 2 1;6 7 3;0 7 3").split(';'))
+        for (const QString& sRow :
+             QString("3 2 1;6 7 3;1 0 1;2 1 0;3 3 2;7 4 4;3 5 1;3 6 3;0 7 3").split(';'))
         {
             const QString sErrors = sShown("AverageErrorG") + sShown("AverageErrorRGB"), sArg = "set %1 %2;";
             vRun(sArg.arg("ConversionType", sRow[0]) + sArg.arg("ScreenMode", sRow[2]) +
