@@ -20,6 +20,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -28,11 +29,13 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QImageCapture>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMediaCaptureSession>
 #include <QMediaDevices>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -48,6 +51,7 @@
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
+#include <QToolButton>
 #include <QUrl>
 #include <QVideoSink>
 
@@ -580,7 +584,12 @@ void Window::vBuildControls()
     m_poCommandLine->setGeometry(1030, 690, 611, 28);
     m_poCommandLine->setReadOnly(true);
 
-    m_poOpen = poButton(poPanel, "Open", QStringLiteral("Open..."), QRect(1030, 730, 84, 30));
+    m_poOpen = new QToolButton(poPanel);
+    m_poOpen->setObjectName(QStringLiteral("Open"));
+    m_poOpen->setText(QStringLiteral("Open..."));
+    m_poOpen->setGeometry(1030, 730, 84, 30);
+    m_poOpen->setPopupMode(QToolButton::MenuButtonPopup);
+    m_poOpen->setMenu(new QMenu(m_poOpen));
     m_poCopy = poButton(poPanel, "Copy", QStringLiteral("Copy"), QRect(1120, 730, 60, 30));
     m_poPaste = poButton(poPanel, "Paste", QStringLiteral("Paste"), QRect(1186, 730, 60, 30));
     m_poAbout = poButton(poPanel, "About", QStringLiteral("About"), QRect(1252, 730, 60, 30));
@@ -730,6 +739,39 @@ void Window::vConnectControls()
     };
     for (const auto& oButton : aoButtons)
         connect(oButton.poButton, &QPushButton::clicked, this, oButton.pSlot);
+
+    connect(m_poOpen, &QToolButton::clicked, this, &Window::Open);
+    // The recent pictures, listed afresh each time the menu opens.
+    connect(m_poOpen->menu(), &QMenu::aboutToShow, this,
+            [this]()
+            {
+                QMenu* poMenu = m_poOpen->menu();
+                poMenu->clear();
+                for (const QString& sPath : asRecentFiles())
+                    poMenu->addAction(sPath, this, [this, sPath]() { bLoadImageFiles({sPath}); });
+                if (poMenu->isEmpty())
+                    poMenu->addAction(QStringLiteral("No recent pictures"))->setEnabled(false);
+            });
+
+    // Keys that work whatever control has the focus (a line edit keeps its own
+    // copy and paste of text).
+    const struct
+    {
+        QKeySequence oKeys;
+        void (Window::*pSlot)();
+    } aoKeys[] = {
+        {QKeySequence::Open, &Window::Open},          {QKeySequence::Save, &Window::SaveImage},
+        {QKeySequence::Copy, &Window::Copy},          {QKeySequence::Paste, &Window::Paste},
+        {Qt::Key_Escape, &Window::vCancelConversion},
+    };
+    for (const auto& oKey : aoKeys)
+    {
+        QAction* poAction = new QAction(this);
+        poAction->setShortcut(oKey.oKeys);
+        poAction->setShortcutContext(Qt::WindowShortcut);
+        connect(poAction, &QAction::triggered, this, oKey.pSlot);
+        addAction(poAction);
+    }
 
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &Window::processClipboardChange);
     connect(m_poPreviewTimer, &QTimer::timeout, this, &Window::vDoUpdatePreviewImage);
@@ -1338,6 +1380,12 @@ bool Window::bLoadImageFiles(const QStringList& asPaths)
         vReplaceSourceImage(poImage);
         const QFileInfo oInfo(sPath);
         m_sImagePath = oInfo.absolutePath() + QLatin1Char('/') + oInfo.completeBaseName();
+        m_sSourcePath = oInfo.absoluteFilePath();
+        vSetPictureName(oInfo.fileName());
+        QStringList asRecent = asRecentFiles();
+        asRecent.removeAll(m_sSourcePath);
+        asRecent.prepend(m_sSourcePath);
+        m_poSettingsStore->setValue(QStringLiteral("Recent/Files"), asRecent.mid(0, g_iRecentCount));
         // The name up to its first dot, cut to the field (2047 bytes and a zero).
         const QByteArray oBase = QFile::encodeName(oInfo.baseName());
         const size_t uiLength =
@@ -1384,8 +1432,52 @@ void Window::Paste()
     if (!poImage) return;
     vReplaceSourceImage(poImage);
     m_sImagePath = QStringLiteral("PastedImage");
+    m_sSourcePath.clear();
+    vSetPictureName(QStringLiteral("Pasted picture"));
     vDoUpdatePreviewImage();
     vUpdateUI();
+}
+
+QString Window::sOpenFilter()
+{
+    // The extensions of the core's reader table (qev/files/readerwriter.cpp) and
+    // those Qt reads, each kept when the core's reading takes it in this build.
+    static const char* const s_apszCore[] = {
+        "png", "jpg", "jpeg", "qev", "sr2", "sr3", "sr5", "sr6", "sr7", "sr8", "sra",
+        "src", "si5", "si6",  "si7", "si8", "sia", "sic", "sc2", "sc3", "sc5", "sc6",
+        "sc7", "sc8", "sca",  "scc", "sk5", "sk6", "sk7", "sk8", "ska", "skc",
+    };
+    QStringList asExtensions;
+    for (const char* pszExtension : s_apszCore)
+        asExtensions << QLatin1String(pszExtension);
+    for (const QByteArray& oFormat : QImageReader::supportedImageFormats())
+        asExtensions << QString::fromLatin1(oFormat).toLower();
+    asExtensions.removeDuplicates();
+    QStringList asPatterns;
+    for (const QString& sExtension : asExtensions)
+        if (bIsReadableExtension(("x." + sExtension).toLatin1().constData())) asPatterns << "*." + sExtension;
+    return QStringLiteral("Pictures (%1);;All files (*)").arg(asPatterns.join(QLatin1Char(' ')));
+}
+
+QStringList Window::asRecentFiles() const
+{
+    return m_poSettingsStore->value(QStringLiteral("Recent/Files")).toStringList().mid(0, g_iRecentCount);
+}
+
+void Window::vSetPictureName(const QString& sName)
+{
+    setWindowTitle(QStringLiteral("%1 - QEVui " QEV_APP_VERSION).arg(sName));
+}
+
+void Window::Open()
+{
+    if (m_bCameraLive) return;
+    const QString sStart = !m_sSourcePath.isEmpty()     ? QFileInfo(m_sSourcePath).absolutePath()
+                           : !asRecentFiles().isEmpty() ? QFileInfo(asRecentFiles().first()).absolutePath()
+                                                        : QDir::homePath();
+    const QStringList asNames =
+        QFileDialog::getOpenFileNames(this, QStringLiteral("Open picture"), sStart, sOpenFilter());
+    if (!asNames.isEmpty()) bLoadImageFiles(asNames);
 }
 
 void Window::Copy()
@@ -1400,18 +1492,6 @@ void Window::processClipboardChange()
 {
     m_bClipboardHasImage = !QApplication::clipboard()->image().isNull();
     vUpdateUI();
-}
-
-void Window::keyPressEvent(QKeyEvent* poEvent)
-{
-    if (poEvent->matches(QKeySequence::Copy))
-        Copy();
-    else if (poEvent->matches(QKeySequence::Paste))
-        Paste();
-    else if (poEvent->key() == Qt::Key_Escape)
-        vCancelConversion();
-    else
-        QWidget::keyPressEvent(poEvent);
 }
 
 bool Window::bStartCamera()
@@ -1482,6 +1562,8 @@ void Window::imageCaptured(int, const QImage& oFrame)
         {
             vReplaceSourceImage(poImage);
             m_sImagePath = QStringLiteral("CapturedImage");
+            m_sSourcePath.clear();
+            vSetPictureName(QStringLiteral("Camera picture"));
         }
     }
     vDoUpdatePreviewImage();

@@ -29,6 +29,7 @@ class QPushButton;
 class QSettings;
 class QSlider;
 class QThread;
+class QToolButton;
 class QTimer;
 class QVideoSink;
 
@@ -107,7 +108,7 @@ public:
     QWidget* m_poRenderArea;
     QScrollArea* m_poSettingsArea; // scrolls the settings panel
     QLabel* m_poStatusLine;        // failures and notices, over the bottom of the display
-    QPushButton* m_poOpen;
+    QToolButton* m_poOpen;         // the arrow lists the recent pictures
     ColorButton* m_apoColorButtons[16]; // by palette entry
     QComboBox* m_poConversionType;
     QComboBox* m_poFitMode;
@@ -197,6 +198,7 @@ public:
     bool m_bClipboardHasImage;
     bool m_bCaptureRequested; // a camera frame was asked for and has not arrived
     QString m_sImagePath;     // proposed by the save dialog: folder/base name
+    QString m_sSourcePath;    // the loaded picture's file, empty for pastes and camera frames
     QString m_sPalettePath;   // proposed by the palette dialogs
     QSettings* m_poSettingsStore;
     QMediaCaptureSession* m_poCaptureSession; // created with the camera objects
@@ -241,6 +243,14 @@ public:
     bool bSaveImageAs(const QString& sName);
     void vLoadPaletteFrom(const QString& sName);
     void vSavePaletteTo(const QString& sName);
+    // The Open dialog's filters: every name the program's readers take, then all files.
+    static QString sOpenFilter();
+    // The pictures opened last, newest first, at most g_iRecentCount, from the store.
+    static constexpr int g_iRecentCount = 5;
+    QStringList asRecentFiles() const;
+    // Shows the picture's name in the title: a file name, or what it came from.
+    void vSetPictureName(const QString& sName);
+
     // The window's first size: full size when the screen's available area
     // (frame included) has room, else that area less an allowance for the frame.
     static QSize oFittedSize(const QSize& oAvailable);
@@ -290,6 +300,7 @@ public slots:
     void About();
     void Copy();
     void Paste();
+    void Open();
     void CaptureFromCamera();
     void imageCaptured(int iId, const QImage& oFrame);
     void processClipboardChange();
@@ -300,7 +311,6 @@ protected:
     void dragEnterEvent(QDragEnterEvent* poEvent) override;
     void dropEvent(QDropEvent* poEvent) override;
     void mousePressEvent(QMouseEvent* poEvent) override;
-    void keyPressEvent(QKeyEvent* poEvent) override;
     void resizeEvent(QResizeEvent* poEvent) override;
     bool eventFilter(QObject* poObject, QEvent* poEvent) override;
 

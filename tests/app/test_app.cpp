@@ -73,8 +73,8 @@ QString sLevels(const Color* poColors)
     return sResult;
 }
 
-// SaveImage with its file dialog answered by sName: "filter|start folder" and "|message" if any.
-QString sSaveThroughDialogs(Window* poW, const QString& sName)
+// SaveImage (or fnStart) with its file dialog answered by sName: "filter|start folder" and "|message" if any.
+QString sSaveThroughDialogs(Window* poW, const QString& sName, const std::function<void()>& fnStart = {})
 {
     QString sSeen;
     QTimer oAnswer;
@@ -93,7 +93,7 @@ QString sSaveThroughDialogs(Window* poW, const QString& sName)
     QObject::connect(&oAnswer, &QTimer::timeout, vAnswer);
     poW->bWaitForConversion(30000);
     oAnswer.start(10);
-    poW->SaveImage();
+    fnStart ? fnStart() : poW->SaveImage();
     return sSeen;
 }
 
@@ -469,9 +469,33 @@ private slots:
         // Paste; camera frames only while live, mirrored back.
         QApplication::clipboard()->setImage(oMakeTestPicture(64, 48));
         QTRY_VERIFY(poW->m_poPaste->isEnabled());
-        QTest::keyClick(poW, Qt::Key_V, Qt::ControlModifier);
-        QVERIFY(poW->m_sImagePath == "PastedImage" &&
+        // The keys work while a drop-down list has the focus.
+        QComboBox* poCombo = po<QComboBox>("DitheringMode");
+        poCombo->setFocus();
+        QTest::keyClick(poCombo, Qt::Key_V, Qt::ControlModifier);
+        QVERIFY(poW->m_sImagePath == "PastedImage" && poW->windowTitle() == "Pasted picture - QEVui 3.4" &&
                 oQImage(poW->m_poSourceImage) == oMakeTestPicture(64, 48));
+        vRun("settle");
+        QTest::keyClick(poCombo, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+                 oQImage(poW->m_poConvertedImage));
+        // Ctrl+O starts in the picture's folder with every readable type; the last five pictures are kept.
+        const QString sOpened = sSaveThroughDialogs(
+            poW, m_sPicture, [&]() { QTest::keyClick(poCombo, Qt::Key_O, Qt::ControlModifier); });
+        QVERIFY2(sOpened.startsWith("Pictures (*.png *.jpg *.jpeg *.qev *.sr2 ") &&
+                     sOpened.contains(" *.skc") && sOpened.endsWith(";All files (*)|" + m_oFiles.path()),
+                 qPrintable(sOpened));
+        QVERIFY(poW->windowTitle() == "gradient.png - QEVui 3.4" &&
+                poW->asRecentFiles() == QStringList({m_sPicture, sText + ".scr", sNamed}));
+        QStringList asRecent;
+        for (int i = 0; i < 6; i++)
+        {
+            asRecent.prepend(m_oFiles.filePath(QString("r%1.png").arg(i)));
+            QVERIFY(oMakeTestPicture(8, 8).save(asRecent.first()) &&
+                    poW->bLoadImageFiles({asRecent.first()}));
+        }
+        QVERIFY(poShow(QString(), true) && m_poW->asRecentFiles() == asRecent.mid(0, 5));
+        poW = m_poW.get();
         poW->imageCaptured(1, oMakeTestPicture(40, 30));
         poW->m_bCameraLive = true;
         poW->imageCaptured(3, oMakeTestPicture(40, 30).mirrored(true, false));
