@@ -42,6 +42,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -79,6 +80,7 @@ void vRunPreviewJob(tdPreviewJob* poJob)
     std::lock_guard<std::mutex> oLock(oCoreLock());
     if (poJob->bCancel) return;
     // The core asks between rows whether to go on, so a cancel stops it soon.
+    vClearLastError();
     tdRunContext oRun;
     oRun.m_fnProgress = [poJob](double fDone)
     {
@@ -90,6 +92,7 @@ void vRunPreviewJob(tdPreviewJob* poJob)
                                              &poJob->poConverted, nullptr, CompressionType_None, &oRun);
     else
         oWriteImageToPNGFile(poJob->poSource.get(), &poJob->oSettings, nullptr, &poJob->poConverted);
+    poJob->sError = pszLastError();
 }
 
 void vInitResources()
@@ -834,9 +837,15 @@ void Window::CustomInputAspectRatio()
     const QString sText = m_poCustomInputAspectRatio->text();
     if (sText == sFormatDouble(m_oSettings.CustomInputAspectRatio)) return;
     if (bParseDouble(sText, g_fMinAspectRatio, g_fMaxAspectRatio, &fValue))
+    {
         m_oSettings.CustomInputAspectRatio = fValue;
+    }
     else
+    {
+        vRefuseValue(QStringLiteral("Custom input aspect ratio"), sText,
+                     QStringLiteral("a number from 0.01 to 100"));
         m_poCustomInputAspectRatio->setText(sFormatDouble(m_oSettings.CustomInputAspectRatio));
+    }
     update();
 }
 
@@ -846,23 +855,37 @@ void Window::CustomOutputAspectRatio()
     const QString sText = m_poCustomOutputAspectRatio->text();
     if (sText == sFormatDouble(m_oSettings.CustomOutputAspectRatio)) return;
     if (bParseDouble(sText, g_fMinAspectRatio, g_fMaxAspectRatio, &fValue))
+    {
         m_oSettings.CustomOutputAspectRatio = fValue;
+    }
     else
+    {
+        vRefuseValue(QStringLiteral("Custom output aspect ratio"), sText,
+                     QStringLiteral("a number from 0.01 to 100"));
         m_poCustomOutputAspectRatio->setText(sFormatDouble(m_oSettings.CustomOutputAspectRatio));
+    }
     update();
 }
 
 void Window::OutputWidth()
 {
     if (!bParseInt(m_poOutputWidth->text(), 1, g_iMaxOutputDimension, &m_oSettings.OutputWidth))
+    {
+        vRefuseValue(QStringLiteral("Output width"), m_poOutputWidth->text(),
+                     QStringLiteral("a whole number from 1 to %1").arg(g_iMaxOutputDimension));
         m_poOutputWidth->setText(QString::number(m_oSettings.OutputWidth));
+    }
     update();
 }
 
 void Window::OutputHeight()
 {
     if (!bParseInt(m_poOutputHeight->text(), 1, g_iMaxOutputDimension, &m_oSettings.OutputHeight))
+    {
+        vRefuseValue(QStringLiteral("Output height"), m_poOutputHeight->text(),
+                     QStringLiteral("a whole number from 1 to %1").arg(g_iMaxOutputDimension));
         m_poOutputHeight->setText(QString::number(m_oSettings.OutputHeight));
+    }
     update();
 }
 
@@ -1128,6 +1151,9 @@ void Window::vJobFinished()
         }
         vUpdateDisplayedImage();
         m_iConversionCount++;
+        if (!poJob->sError.empty())
+            vShowStatus(QStringLiteral("Conversion: %1").arg(QString::fromLocal8Bit(poJob->sError.c_str())),
+                        true);
     }
     m_poRenderArea->update();
     update();
@@ -1144,6 +1170,9 @@ void Window::vShowProgress()
 
 void Window::vCancelConversion()
 {
+    if (m_poJob || m_bConversionPending)
+        vShowStatus(QStringLiteral("Conversion cancelled: the picture shown is from earlier settings"),
+                    false);
     m_poPreviewTimer->stop();
     m_bRestartPending = false;
     if (m_poJob)
@@ -1366,16 +1395,45 @@ void Window::vReplaceSourceImage(Image* poImage)
 bool Window::bLoadImageFiles(const QStringList& asPaths)
 {
     const bool bWasConverting = bStopWorker();
+    QString sProblem; // why the first file could not be read
+    int iProblems = 0;
     for (const QString& sPath : asPaths)
     {
         if (sPath.isEmpty()) continue;
+        const QString sFile = QFileInfo(sPath).fileName();
+        const QByteArray oName = QFile::encodeName(sPath);
+        if (!bIsReadableExtension(oName.constData()) && !RECOIL_IsOurFile(oName.constData()))
+        {
+            if (iProblems++ == 0) sProblem = QStringLiteral("Cannot read %1: unknown file type").arg(sFile);
+            continue;
+        }
         Image* poImage = poReadRetroImage(sPath);
+        QString sNote; // what the reader said about a picture it read anyway
         if (!poImage)
         {
             std::lock_guard<std::mutex> oLock(oCoreLock());
-            poImage = poReadImageFromFile(QFile::encodeName(sPath).constData(), &m_oSettings);
+            vClearLastError();
+            poImage = poReadImageFromFile(oName.constData(), &m_oSettings);
+            sNote = QString::fromLocal8Bit(pszLastError());
         }
-        if (!poImage) continue;
+        if (!poImage)
+        {
+            if (iProblems++ == 0)
+                sProblem =
+                    QStringLiteral("Cannot read %1: %2")
+                        .arg(sFile,
+                             sNote.isEmpty()
+                                 ? QStringLiteral("the file is missing, damaged or not a supported picture")
+                                 : sNote);
+            continue;
+        }
+        if (sNote.isEmpty()) sNote = sMissingPaletteFile(sPath);
+        vShowStatus(sNote.isEmpty() ? QStringLiteral("Opened %1 (%2 x %3)")
+                                          .arg(sFile)
+                                          .arg(poImage->m_iWidth)
+                                          .arg(poImage->m_iHeight)
+                                    : QStringLiteral("Opened %1: %2").arg(sFile, sNote),
+                    false);
 
         vReplaceSourceImage(poImage);
         const QFileInfo oInfo(sPath);
@@ -1396,6 +1454,9 @@ bool Window::bLoadImageFiles(const QStringList& asPaths)
         vUpdateUI();
         return true;
     }
+    if (iProblems > 1)
+        sProblem += QStringLiteral(" (and %1 more files could not be read)").arg(iProblems - 1);
+    if (iProblems > 0) vShowStatus(sProblem, true);
     if (bWasConverting) vDoUpdatePreviewImage();
     return false;
 }
@@ -1436,6 +1497,44 @@ void Window::Paste()
     vSetPictureName(QStringLiteral("Pasted picture"));
     vDoUpdatePreviewImage();
     vUpdateUI();
+}
+
+QString Window::sMissingPaletteFile(const QString& sPath)
+{
+    // Screen dumps of the palette screens (2, 3, 5, 6, 7, 10) keep their palette
+    // in a companion file (.sr5 -> .pl5, .si5 -> .pi5); the reader takes the
+    // picture without one, with the standard palette.
+    const QString sLower = sPath.toLower();
+    static const QRegularExpression s_oDump(QStringLiteral("\\.s[ri][23567a]$"));
+    if (!s_oDump.match(sLower).hasMatch()) return QString();
+    const QString sEnding =
+        sLower.at(sLower.size() - 2) == QLatin1Char('r') ? QStringLiteral("pl") : QStringLiteral("pi");
+    QString sSame = sPath;
+    sSame.replace(sPath.size() - 3, 2, sPath.at(sPath.size() - 3).isUpper() ? sEnding.toUpper() : sEnding);
+    QString sLowered = sPath;
+    sLowered.replace(sPath.size() - 3, 2, sEnding);
+    if (QFileInfo::exists(sSame) || QFileInfo::exists(sLowered)) return QString();
+    return QStringLiteral("no palette file %1 beside it: the standard palette is used")
+        .arg(QFileInfo(sSame).fileName());
+}
+
+void Window::vShowStatus(const QString& sText, bool bFailure)
+{
+    QPalette oPalette = m_poStatusLine->palette();
+    oPalette.setColor(QPalette::Window, bFailure ? QColor(150, 20, 20) : QColor(48, 48, 48));
+    oPalette.setColor(QPalette::WindowText, Qt::white);
+    m_poStatusLine->setPalette(oPalette);
+    m_poStatusLine->setText(sText);
+    m_poStatusLine->setToolTip(sText);
+    m_poStatusLine->setVisible(!sText.isEmpty());
+    m_poStatusLine->raise();
+    m_bStatusFailure = bFailure;
+}
+
+void Window::vRefuseValue(const QString& sField, const QString& sText, const QString& sAllowed)
+{
+    vShowStatus(QStringLiteral("%1: \"%2\" refused (allowed: %3)").arg(sField, sText.trimmed(), sAllowed),
+                true);
 }
 
 QString Window::sOpenFilter()
@@ -1500,6 +1599,7 @@ bool Window::bStartCamera()
     if (oDevice.isNull())
     {
         qWarning("No camera found.");
+        vShowStatus(QStringLiteral("No camera found."), true);
         return false;
     }
     m_poCaptureSession = new QMediaCaptureSession();
@@ -1531,6 +1631,7 @@ void Window::CaptureFromCamera()
             return;
         case CameraPermission_Denied:
             qWarning("Camera permission is not granted!");
+            vShowStatus(QStringLiteral("The camera may not be used: permission is not granted."), true);
             return;
         case CameraPermission_Granted:
             if (!bStartCamera()) return;
@@ -1605,7 +1706,12 @@ void Window::GetFromImage()
 void Window::vLoadPaletteFrom(const QString& sName)
 {
     std::unique_ptr<Palette> poPalette(new Palette());
+    vClearLastError();
     poPalette->vLoadFromTextFile(QFile::encodeName(sName).constData());
+    if (*pszLastError())
+        vShowStatus(
+            QStringLiteral("Palette %1 not loaded: %2").arg(sName, QString::fromLocal8Bit(pszLastError())),
+            true);
     m_sPalettePath = sName;
     memcpy(m_oSettings.CustomPalette, poPalette->m_aoColors, sizeof(m_oSettings.CustomPalette));
     update();
@@ -1618,7 +1724,18 @@ void Window::vSavePaletteTo(const QString& sName)
     tdOutputFiles oFiles;
     poPalette->vWriteToTextFile(&oFiles, QFile::encodeName(sName).constData());
     std::string sError;
-    if (!bCommitOutputFiles(&oFiles, &sError)) qWarning("Palette not saved: %s", sError.c_str());
+    const QString sWritten =
+        oFiles.aoFiles.empty() ? sName : QFile::decodeName(oFiles.aoFiles.front().sName.c_str());
+    if (!bCommitOutputFiles(&oFiles, &sError))
+    {
+        qWarning("Palette not saved: %s", sError.c_str());
+        vShowStatus(QStringLiteral("Palette not saved: %1").arg(QString::fromLocal8Bit(sError.c_str())),
+                    true);
+    }
+    else
+    {
+        vShowStatus(QStringLiteral("Saved the palette as %1").arg(sWritten), false);
+    }
 }
 
 void Window::LoadPalette()
@@ -1729,6 +1846,8 @@ bool Window::bSaveImageAs(const QString& sName)
         if (!poRawStream)
         {
             qWarning("Unable to open %s.", oRawName.constData());
+            vShowStatus(
+                QStringLiteral("Picture not saved: cannot create %1").arg(QFile::decodeName(oRawName)), true);
             return false;
         }
     }
@@ -1744,14 +1863,26 @@ bool Window::bSaveImageAs(const QString& sName)
     if (oFiles.aoFiles.empty())
     {
         qWarning("Picture not saved: the file could not be created");
+        vShowStatus(
+            QStringLiteral("Picture not saved: %1 could not be created (is its folder there and writable?)")
+                .arg(sName),
+            true);
         return false;
     }
+    QStringList asWritten;
+    for (const tdPendingFile& oFile : oFiles.aoFiles)
+        asWritten << QFileInfo(QFile::decodeName(oFile.sName.c_str())).fileName();
     std::string sError;
     if (!bCommitOutputFiles(&oFiles, &sError))
     {
         qWarning("Picture not saved: %s", sError.c_str());
+        vShowStatus(QStringLiteral("Picture not saved: %1").arg(QString::fromLocal8Bit(sError.c_str())),
+                    true);
         return false;
     }
+    vShowStatus(
+        QStringLiteral("Saved %1 in %2").arg(asWritten.join(QStringLiteral(", ")), oInfo.absolutePath()),
+        false);
     return true;
 }
 

@@ -52,7 +52,7 @@ struct tdPreviewJob
     std::atomic<int> iPerMille{0}; // progress reported by the core, 0..1000
     Image* poConverted = nullptr;  // the result; the job owns it until the window takes it
     tdErrorTriple oError = {0.0, 0.0, 0.0};
-    bool bStopped = false; // the conversion ended early on a cancel
+    std::string sError; // the core's last message during the conversion
 
     ~tdPreviewJob() { delete poConverted; }
 };
@@ -243,6 +243,13 @@ public:
     bool bSaveImageAs(const QString& sName);
     void vLoadPaletteFrom(const QString& sName);
     void vSavePaletteTo(const QString& sName);
+    // Shows a failure (red) or a notice in the status line; an empty text hides it.
+    void vShowStatus(const QString& sText, bool bFailure);
+    bool m_bStatusFailure = false;
+    // The status line's words for a value a field refuses.
+    void vRefuseValue(const QString& sField, const QString& sText, const QString& sAllowed);
+    // A notice when a screen dump of a palette screen has no palette file beside it.
+    static QString sMissingPaletteFile(const QString& sPath);
     // The Open dialog's filters: every name the program's readers take, then all files.
     static QString sOpenFilter();
     // The pictures opened last, newest first, at most g_iRecentCount, from the store.

@@ -73,6 +73,14 @@ QString sLevels(const Color* poColors)
     return sResult;
 }
 
+// The words of a text without commas, sorted.
+QString sSorted(const QString& sText)
+{
+    QStringList asWords = QString(sText).remove(',').split(' ');
+    asWords.sort();
+    return asWords.join(' ');
+}
+
 // SaveImage (or fnStart) with its file dialog answered by sName: "filter|start folder" and "|message" if any.
 QString sSaveThroughDialogs(Window* poW, const QString& sName, const std::function<void()>& fnStart = {})
 {
@@ -139,7 +147,7 @@ class TestApp : public QObject
     // type, screen, dithering, palette type, delta method, size type, selected entry; "select i" and
     // "swap i j" (palette entries); "click Button"; "paint"; "settle" (paint, then convert at once what
     // the preview timer would); "on"/"off" Controls...; "shown Control text"; "count n" (conversions so
-    // far); "pending 0/1"; "levels" of the custom palette.
+    // far); "pending 0/1"; "levels" of the custom palette; "status" line text.
     void vRun(const QString& sSteps)
     {
         Window* poW = m_poW.get();
@@ -172,6 +180,7 @@ class TestApp : public QObject
             const QString sFound = sVerb == "count"     ? QString::number(poW->m_iConversionCount)
                                    : sVerb == "pending" ? QString::number(poW->m_bConversionPending)
                                    : sVerb == "levels"  ? sLevels(poS->CustomPalette)
+                                   : sVerb == "status"  ? poW->m_poStatusLine->text()
                                    : sVerb == "shown"   ? asArg[1] + ' ' + sShown(asArg[1])
                                    : sVerb == "edit"    ? asArg[1] + ' ' + asArg[2] + ' ' + sShown(asArg[1])
                                                         : QString();
@@ -381,7 +390,8 @@ private slots:
         vRun("set ScreenMode 2;set ConversionType 3;paint;shown CommandLine qev <input_file> -ct3 -sm2 "
              "-of<output_file>;set DeltaMethod 4;paint;on BrightnessWeight;set InputAspectRatioType "
              "1;paint;on CustomInputAspectRatio;off CustomOutputAspectRatio;edit OutputWidth 0 256;edit "
-             "OutputWidth wide 256;edit OutputWidth 8193 256;edit OutputWidth 12.5 256;edit OutputWidth 8192 "
+             "OutputWidth wide 256;status Output width: \"wide\" refused (allowed: a whole number from 1 to "
+             "8192);edit OutputWidth 8193 256;edit OutputWidth 12.5 256;edit OutputWidth 8192 "
              "8192;edit OutputHeight 8193 212;edit OutputHeight 1 1;edit CustomInputAspectRatio 0 1.000;edit "
              "CustomInputAspectRatio nan 1.000;edit CustomInputAspectRatio 0.0099 1.000;edit "
              "CustomInputAspectRatio 100.01 1.000;edit CustomInputAspectRatio 0.01 0.010;edit "
@@ -456,6 +466,9 @@ private slots:
         QVERIFY(poW && QDir(m_oFiles.path()).mkpath("F") && QFile::copy(m_sPicture, sNamed));
         QVERIFY(sDrop(poW, nullptr, {sText, sText + ".png", sText + ".jpg"}) == "10" &&
                 poW->m_sImagePath.isEmpty());
+        vRun("status Cannot read notes.txt: unknown file type (and 2 more files could not be read)");
+        QVERIFY(sDrop(poW, nullptr, {sText + ".png"}) == "10");
+        vRun("status Cannot read notes.txt.png: the file is missing, damaged or not a supported picture");
         QCOMPARE(sDrop(poW, nullptr, {sText, sText + ".png", sNamed, m_sPicture}), "11");
         QCOMPARE(poW->m_sImagePath, QFileInfo(sNamed).absolutePath() + "/sunset.big");
         QVERIFY(QString(poW->m_oSettings.SourceBaseName) == "sunset" &&
@@ -548,8 +561,20 @@ private slots:
             QVERIFY2(poW->oGetExtension() == sRow.section('|', 1, 1) &&
                          poW->bSaveImageAs(oRow.filePath("p")) &&
                          QDir(oRow.path()).entryList(QDir::Files).join(' ') == sRow.section('|', 2) &&
-                         poW->m_sImagePath == QDir(oRow.path()).absolutePath() + "/p",
-                     qPrintable(sRow));
+                         poW->m_sImagePath == QDir(oRow.path()).absolutePath() + "/p" &&
+                         sSorted(poW->m_poStatusLine->text()) ==
+                             sSorted("Saved " + QString(sRow.section('|', 2)).replace(' ', ", ") + " in " +
+                                     QDir(oRow.path()).absolutePath()),
+                     qPrintable(sRow + ": " + poW->m_poStatusLine->text()));
+            // A screen dump read without a companion file says so.
+            if (!sRow.startsWith("2 2 ")) continue;
+            const QString sDump = oRow.filePath(sRow[4] == '0' ? "p.sr5" : "p.si5"),
+                          sGone = oRow.filePath(sRow[4] == '0' ? "p.pl5" : "p.sj5");
+            QVERIFY(QFile::remove(sGone) && poW->bLoadImageFiles({sDump}));
+            QCOMPARE(poW->m_poStatusLine->text(),
+                     sRow[4] == '0'
+                         ? "Opened p.sr5: no palette file p.pl5 beside it: the standard palette is used"
+                         : "Opened p.si5: Unable to open " + sGone + '.');
         }
         vRun("set ConversionType 3;set ScreenMode 5");
         QCOMPARE(sSaveThroughDialogs(poW, sOut).section('|', 0, 0), "SC8 file (*.sc8)");
