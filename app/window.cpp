@@ -331,6 +331,7 @@ Window::Window(QWidget* poParent)
     connect(m_poProgressTimer, &QTimer::timeout, this, &Window::vShowProgress);
 
     vComputeColors();
+    memset(m_aoPaletteFileColors, 0, sizeof(m_aoPaletteFileColors));
 
     for (int i = 0; i < 16; i++)
         m_apoColorButtons[i]->m_iIndex = i;
@@ -1019,9 +1020,7 @@ void Window::paintEvent(QPaintEvent*)
     m_oLastSeenSettings.SelectedColor = m_oSettings.SelectedColor;
     if (memcmp(&m_oSettings, &m_oLastSeenSettings, sizeof(tdSettings)) != 0)
     {
-        char acCommandLine[16384];
-        vWriteSettingsToString(&m_oSettings, acCommandLine);
-        m_poCommandLine->setText(QString::fromUtf8(acCommandLine));
+        vUpdateCommandLine();
         if (m_poSourceImage)
         {
             m_poPreviewTimer->stop();
@@ -1070,9 +1069,7 @@ void Window::paintEvent(QPaintEvent*)
 void Window::vDoUpdatePreviewImage()
 {
     m_poPreviewTimer->stop();
-    char acCommandLine[16384];
-    vWriteSettingsToString(&m_oSettings, acCommandLine);
-    m_poCommandLine->setText(QString::fromUtf8(acCommandLine));
+    vUpdateCommandLine();
     if (m_poJob)
     {
         m_poJob->bCancel = true;
@@ -1712,14 +1709,15 @@ void Window::vLoadPaletteFrom(const QString& sName)
         vShowStatus(
             QStringLiteral("Palette %1 not loaded: %2").arg(sName, QString::fromLocal8Bit(pszLastError())),
             true);
-    m_sPalettePath = sName;
+    else
+        vShowStatus(QStringLiteral("Loaded the palette %1").arg(sName), false);
+    vRememberPaletteFile(sName, poPalette->m_aoColors);
     memcpy(m_oSettings.CustomPalette, poPalette->m_aoColors, sizeof(m_oSettings.CustomPalette));
     update();
 }
 
 void Window::vSavePaletteTo(const QString& sName)
 {
-    m_sPalettePath = sName;
     std::unique_ptr<Palette> poPalette(new Palette(m_oSettings.CustomPalette));
     tdOutputFiles oFiles;
     poPalette->vWriteToTextFile(&oFiles, QFile::encodeName(sName).constData());
@@ -1735,15 +1733,17 @@ void Window::vSavePaletteTo(const QString& sName)
     else
     {
         vShowStatus(QStringLiteral("Saved the palette as %1").arg(sWritten), false);
+        vRememberPaletteFile(sWritten, m_oSettings.CustomPalette);
     }
 }
 
 void Window::LoadPalette()
 {
     if (m_bCameraLive) return;
-    const QString sStart = m_sPalettePath.isEmpty()
-                               ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
-                               : m_sPalettePath;
+    // The last palette file when it is there, else a folder without a name.
+    const QString sStart = QFileInfo(m_sPaletteFile).isFile()
+                               ? m_sPaletteFile
+                               : sStartFolder(QFileInfo(m_sPaletteFile).absolutePath());
     const QString sName =
         QFileDialog::getOpenFileName(this, QStringLiteral("Load..."), sStart, QStringLiteral("*.gpl"));
     if (!sName.isEmpty()) vLoadPaletteFrom(sName);
@@ -1752,9 +1752,10 @@ void Window::LoadPalette()
 void Window::SavePalette()
 {
     if (m_bCameraLive) return;
-    const QString sStart = m_sPalettePath.isEmpty()
-                               ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
-                               : m_sPalettePath;
+    const QString sStart = m_sPaletteFile.isEmpty()
+                               ? sStartFolder(QString()) + QStringLiteral("/palette.gpl")
+                               : sStartFolder(QFileInfo(m_sPaletteFile).absolutePath()) + QLatin1Char('/') +
+                                     QFileInfo(m_sPaletteFile).fileName();
     const QString sName =
         QFileDialog::getSaveFileName(nullptr, QStringLiteral("Save as..."), sStart, QStringLiteral("*.gpl"),
                                      nullptr, QFileDialog::DontConfirmOverwrite);
@@ -1831,6 +1832,7 @@ bool Window::bSaveImageAs(const QString& sName)
     if (!m_poSourceImage || sName.isEmpty()) return false;
     const QFileInfo oInfo(sName);
     m_sImagePath = oInfo.absolutePath() + QLatin1Char('/') + oInfo.completeBaseName();
+    m_sImageFolder = oInfo.absolutePath();
 
     // Every file of one save is written under a temporary name and renamed into
     // place only when all of them were written, so a failure keeps the old files.
@@ -1888,17 +1890,104 @@ bool Window::bSaveImageAs(const QString& sName)
 
 void Window::SaveImage()
 {
-    if (m_bCameraLive) return;
-    const QString sStart = m_sImagePath.isEmpty()
-                               ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
-                               : m_sImagePath;
+    if (m_bCameraLive || !m_poSourceImage) return;
+    // The folder of the last save, else the picture's; the picture's name.
+    const QString sBase = QFileInfo(m_sImagePath).fileName();
+    const QString sStart = sStartFolder(m_sImageFolder) + QLatin1Char('/') +
+                           (sBase.isEmpty() ? QStringLiteral("picture") : sBase);
     const QString sName =
         QFileDialog::getSaveFileName(this, QStringLiteral("Save as..."), sStart, oGetExtension(), nullptr,
                                      QFileDialog::DontConfirmOverwrite);
     if (sName.isEmpty()) return;
+    // Replacing the picture the conversion reads is the one question asked.
+    const QString sSource = sSourceAmongTargets(sName);
+    if (!sSource.isEmpty() &&
+        QMessageBox::question(
+            this, QStringLiteral("Save image"),
+            QStringLiteral("%1 is the picture you opened. Replace it with the converted picture?")
+                .arg(sSource),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+    {
+        vShowStatus(QStringLiteral("Not saved: %1 is kept").arg(sSource), false);
+        return;
+    }
     if (!bSaveImageAs(sName))
         QMessageBox::warning(this, QStringLiteral("Save image"),
                              QStringLiteral("The picture could not be saved as %1.").arg(sName));
+}
+
+QString Window::sStartFolder(const QString& sLast) const
+{
+    if (!sLast.isEmpty() && QFileInfo(sLast).isDir()) return sLast;
+    const QString sSourceFolder =
+        m_sSourcePath.isEmpty() ? QString() : QFileInfo(m_sSourcePath).absolutePath();
+    if (!sSourceFolder.isEmpty() && QFileInfo(sSourceFolder).isDir()) return sSourceFolder;
+    return QDir::homePath();
+}
+
+QString Window::sSourceAmongTargets(const QString& sName) const
+{
+    if (m_sSourcePath.isEmpty()) return QString();
+    const QByteArray oName = QFile::encodeName(sName);
+    QStringList asTargets;
+    if (m_oSettings.ConversionType == ConversionType_RAW)
+        asTargets << (bEndsWith(oName.constData(), ".raw") ? sName : sName + QStringLiteral(".raw"));
+    if (char* pszMain = szGetOutputFileName(oName.constData(), &m_oSettings))
+    {
+        asTargets << QFile::decodeName(pszMain);
+        char* apszCompanions[2] = {nullptr, nullptr};
+        const int iCompanions = iGetCompanionFileNames(pszMain, &m_oSettings, apszCompanions);
+        for (int i = 0; i < iCompanions; i++)
+        {
+            asTargets << QFile::decodeName(apszCompanions[i]);
+            free(apszCompanions[i]);
+        }
+        free(pszMain);
+    }
+    const QFileInfo oSource(m_sSourcePath);
+    for (const QString& sTarget : asTargets)
+    {
+        const QFileInfo oTarget(sTarget);
+        if (oTarget.absoluteFilePath() == oSource.absoluteFilePath() ||
+            (oTarget.exists() && oTarget.canonicalFilePath() == oSource.canonicalFilePath()))
+            return oSource.fileName();
+    }
+    return QString();
+}
+
+void Window::vRememberPaletteFile(const QString& sFile, const Color* poColors)
+{
+    m_sPaletteFile = QFileInfo(sFile).absoluteFilePath();
+    memcpy(m_aoPaletteFileColors, poColors, sizeof(m_aoPaletteFileColors));
+    vUpdateCommandLine();
+}
+
+void Window::vUpdateCommandLine()
+{
+    char acCommandLine[16384];
+    vWriteSettingsToString(&m_oSettings, acCommandLine);
+    QString sLine = QString::fromUtf8(acCommandLine);
+    // The custom palette is no option of its own: it comes from a palette file,
+    // named when the palette is that of the file last loaded or saved.
+    if (m_oSettings.PaletteType == PaletteType_Custom && bSettingsUsePalette(&m_oSettings))
+    {
+        bool bSame = !m_sPaletteFile.isEmpty();
+        for (int i = 0; i < 16 && bSame; i++)
+        {
+            const Color& oA = m_aoPaletteFileColors[i];
+            const Color& oB = m_oSettings.CustomPalette[i];
+            bSame = oA.r == oB.r && oA.g == oB.g && oA.b == oB.b;
+        }
+        QString sFile = bSame ? m_sPaletteFile : QStringLiteral("<palette_file>");
+        if (sFile.contains(QLatin1Char(' '))) sFile = QLatin1Char('"') + sFile + QLatin1Char('"');
+        const QString sOption = QStringLiteral(" --palette=") + sFile;
+        const int iOutput = sLine.indexOf(QStringLiteral(" -of"));
+        if (iOutput >= 0)
+            sLine.insert(iOutput, sOption);
+        else
+            sLine += sOption;
+    }
+    m_poCommandLine->setText(sLine);
 }
 
 QSize Window::oFittedSize(const QSize& oAvailable)

@@ -199,7 +199,9 @@ public:
     bool m_bCaptureRequested; // a camera frame was asked for and has not arrived
     QString m_sImagePath;     // proposed by the save dialog: folder/base name
     QString m_sSourcePath;    // the loaded picture's file, empty for pastes and camera frames
-    QString m_sPalettePath;   // proposed by the palette dialogs
+    QString m_sImageFolder;   // where the last picture was saved, empty before
+    QString m_sPaletteFile;   // the palette file last loaded or written, absolute
+    Color m_aoPaletteFileColors[16]; // its colours
     QSettings* m_poSettingsStore;
     QMediaCaptureSession* m_poCaptureSession; // created with the camera objects
     QVideoSink* m_poVideoSink;
@@ -257,6 +259,16 @@ public:
     QStringList asRecentFiles() const;
     // Shows the picture's name in the title: a file name, or what it came from.
     void vSetPictureName(const QString& sName);
+
+    // A dialog's start folder: sLast when it is a folder, else the source
+    // picture's folder, else the home folder.
+    QString sStartFolder(const QString& sLast) const;
+    // The source picture's file name when saving as sName would write over it
+    // (main file or companion), else empty.
+    QString sSourceAmongTargets(const QString& sName) const;
+    void vRememberPaletteFile(const QString& sFile, const Color* poColors);
+    // The command line equivalent, with the palette file of a custom palette.
+    void vUpdateCommandLine();
 
     // The window's first size: full size when the screen's available area
     // (frame included) has room, else that area less an allowance for the frame.

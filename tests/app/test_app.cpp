@@ -81,7 +81,8 @@ QString sSorted(const QString& sText)
     return asWords.join(' ');
 }
 
-// SaveImage (or fnStart) with its file dialog answered by sName: "filter|start folder" and "|message" if any.
+// SaveImage (or fnStart) with its file dialog answered by sName: "filter|start folder|proposed name" and
+// "|message" if any (a question is answered No).
 QString sSaveThroughDialogs(Window* poW, const QString& sName, const std::function<void()>& fnStart = {})
 {
     QString sSeen;
@@ -92,7 +93,8 @@ QString sSaveThroughDialogs(Window* poW, const QString& sName, const std::functi
         // The dialog selects its start file once its folder is read: the name is typed in a few ticks later.
         QFileDialog* poFiles = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         if (poFiles && ++iTicks > 5)
-            sSeen += poFiles->nameFilters().join(';') + '|' + poFiles->directory().absolutePath(),
+            sSeen += poFiles->nameFilters().join(';') + '|' + poFiles->directory().absolutePath() + '|' +
+                     poFiles->findChild<QLineEdit*>("fileNameEdit")->text(),
                 poFiles->findChild<QLineEdit*>("fileNameEdit")->setText(sName),
                 QMetaObject::invokeMethod(poFiles, "accept"), iTicks = 0;
         if (QMessageBox* poBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
@@ -496,7 +498,8 @@ private slots:
         const QString sOpened = sSaveThroughDialogs(
             poW, m_sPicture, [&]() { QTest::keyClick(poCombo, Qt::Key_O, Qt::ControlModifier); });
         QVERIFY2(sOpened.startsWith("Pictures (*.png *.jpg *.jpeg *.qev *.sr2 ") &&
-                     sOpened.contains(" *.skc") && sOpened.endsWith(";All files (*)|" + m_oFiles.path()),
+                     sOpened.contains(" *.skc") &&
+                     sOpened.endsWith(";All files (*)|" + m_oFiles.path() + "|"),
                  qPrintable(sOpened));
         QVERIFY(poW->windowTitle() == "gradient.png - QEVui 3.4" &&
                 poW->asRecentFiles() == QStringList({m_sPicture, sText + ".scr", sNamed}));
@@ -587,8 +590,9 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Picture not saved: "));
         const QString sSeen = sSaveThroughDialogs(poW, sOut + ".sc8");
         setrlimit(RLIMIT_FSIZE, &oLimit);
-        QCOMPARE(sSeen,
-                 QString("SC8 file (*.sc8)|%1|The picture could not be saved as %2.sc8.").arg(sFolder, sOut));
+        QCOMPARE(
+            sSeen,
+            QString("SC8 file (*.sc8)|%1|out|The picture could not be saved as %2.sc8.").arg(sFolder, sOut));
         QVERIFY(oFile(sOut + ".sc8") == "old picture" &&
                 QDir(sFolder).entryList(QDir::Files).join(' ') == "out.sc8");
         // An old file whose temporary sibling cannot be named (too long) is no success.
@@ -596,6 +600,33 @@ private slots:
         QCOMPARE(oFile(sLong + ".sc8", "old picture"), "old picture");
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Picture not saved: "));
         QVERIFY(!poW->bSaveImageAs(sLong) && oFile(sLong + ".sc8") == "old picture");
+
+        // Saving over the opened picture asks first (answered No: kept). After a paste the dialog starts in
+        // the last folder saved to.
+        const QByteArray oSource = oFile(m_sPicture);
+        QVERIFY(poW->bLoadImageFiles({m_sPicture}));
+        vRun("set ConversionType 0;settle");
+        QCOMPARE(sSaveThroughDialogs(poW, m_oFiles.filePath("gradient")).section('|', 3),
+                 "gradient.png is the picture you opened. Replace it with the converted picture?");
+        vRun("status Not saved: gradient.png is kept");
+        QVERIFY(oFile(m_sPicture) == oSource);
+        QApplication::clipboard()->setImage(oMakeTestPicture(64, 48));
+        QTRY_VERIFY(poW->m_poPaste->isEnabled());
+        poW->Paste();
+        QCOMPARE(sSaveThroughDialogs(poW, sFolder + "/pasted").section('|', 1, 2), sFolder + "|PastedImage");
+        // A palette saved as "mine" is mine.gpl, which Load proposes and the command line names until a
+        // colour changes.
+        poW->vSavePaletteTo(oFolder.filePath("mine"));
+        vRun("status Saved the palette as " + sFolder +
+             "/mine.gpl;set ConversionType 3;set ScreenMode 2;set "
+             "PaletteType 1;paint;shown CommandLine qev <input_file> -ct3 -pt1 -sm2 -dim0 --palette=" +
+             sFolder +
+             "/mine.gpl -of<output_file>;select 3;set R 1;paint;shown CommandLine qev <input_file> -ct3 -pt1 "
+             "-sm2 "
+             "-dim0 --palette=<palette_file> -of<output_file>");
+        QCOMPARE(
+            sSaveThroughDialogs(poW, sFolder + "/mine.gpl", [&]() { poW->LoadPalette(); }).section('|', 1, 2),
+            sFolder + "|mine.gpl");
     }
 };
 
