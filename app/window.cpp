@@ -297,11 +297,24 @@ QSlider* poMakeSlider(QWidget* poParent, const char* pszName, int iMin, int iMax
     return poSlider;
 }
 
-void vEnableRow(const tdControlRow& oRow, bool bEnabled)
+// Enables or disables a control; a disabled one's tooltip adds the reason (Qt
+// shows tooltips of disabled widgets too).
+void vEnableWithReason(QWidget* poWidget, bool bEnabled, const char* pszReason)
 {
-    if (oRow.poCaption) oRow.poCaption->setEnabled(bEnabled);
-    if (oRow.poControl) oRow.poControl->setEnabled(bEnabled);
-    if (oRow.poValue) oRow.poValue->setEnabled(bEnabled);
+    if (!poWidget) return;
+    if (!poWidget->property("qevBaseToolTip").isValid())
+        poWidget->setProperty("qevBaseToolTip", poWidget->toolTip());
+    const QString sBase = poWidget->property("qevBaseToolTip").toString();
+    const QString sWhy = QStringLiteral("Disabled: %1.").arg(QLatin1String(pszReason));
+    poWidget->setToolTip(bEnabled ? sBase : sBase.isEmpty() ? sWhy : sBase + QLatin1Char('\n') + sWhy);
+    poWidget->setEnabled(bEnabled);
+}
+
+void vEnableRow(const tdControlRow& oRow, bool bEnabled, const char* pszReason)
+{
+    vEnableWithReason(oRow.poCaption, bEnabled, pszReason);
+    vEnableWithReason(oRow.poControl, bEnabled, pszReason);
+    vEnableWithReason(oRow.poValue, bEnabled, pszReason);
 }
 
 } // namespace
@@ -1331,42 +1344,61 @@ void Window::vUpdateUI()
     const bool bPicture  = m_poSourceImage != nullptr && !m_bCameraLive;
     // clang-format on
 
-    vEnableRow(m_oScreenModeRow, bMSX);
-    vEnableRow(m_oDitheringModeRow, bMSX);
-    vEnableRow(m_oBayerFactorRow, bMSX && bBayer);
-    vEnableRow(m_oBayerLowThresholdRow, bMSX && bBayer);
-    vEnableRow(m_oBayerHighThresholdRow, bMSX && bBayer);
-    vEnableRow(m_oErrorDiffusionFactorRow, bMSX && eDither == Dithering_ErrorDiffusion);
-    vEnableRow(m_oOutputSizeRow, !bMSX);
-    m_poOutputWidth->setEnabled(!bMSX && poS->OutputSizeType == OutputSize_Custom);
-    m_poOutputHeight->setEnabled(!bMSX && poS->OutputSizeType == OutputSize_Custom);
-    vEnableRow(m_oFitModeRow, bMSX || poS->OutputSizeType != OutputSize_Original);
+    // A disabled control's tooltip says what would enable it.
+    const char* const pszMSX = "only for the MSX conversion types QEV, SR, SC and KRU";
+    const char* const pszBayer = "only with a Bayer dithering mode of an MSX conversion type";
+    const char* const pszPalette =
+        "only for the screens with a palette (2 to 7, 10 with SC10 palette) of an MSX "
+        "conversion type";
+    const char* const pszLive = "not while the camera is live";
+    vEnableRow(m_oScreenModeRow, bMSX, pszMSX);
+    vEnableRow(m_oDitheringModeRow, bMSX, pszMSX);
+    vEnableRow(m_oBayerFactorRow, bMSX && bBayer, pszBayer);
+    vEnableRow(m_oBayerLowThresholdRow, bMSX && bBayer, pszBayer);
+    vEnableRow(m_oBayerHighThresholdRow, bMSX && bBayer, pszBayer);
+    vEnableRow(m_oErrorDiffusionFactorRow, bMSX && eDither == Dithering_ErrorDiffusion,
+               "only with dithering mode Error diffusion of an MSX conversion type");
+    vEnableRow(m_oOutputSizeRow, !bMSX, "only for the conversion types PNG, SPR, RAW and RES");
+    for (QLineEdit* poEdit : {m_poOutputWidth, m_poOutputHeight})
+        vEnableWithReason(poEdit, !bMSX && poS->OutputSizeType == OutputSize_Custom,
+                          "only with output size Custom of the conversion types PNG, SPR, RAW and RES");
+    vEnableRow(m_oFitModeRow, bMSX || poS->OutputSizeType != OutputSize_Original,
+               "not with output size Original: the picture keeps its size");
     m_poAverageErrorHeading->setEnabled(bMSX);
     for (QLabel* poLabel : m_apoAverageErrorCaptions)
         poLabel->setEnabled(bMSX);
     for (QLabel* poLabel : {m_poAverageErrorR, m_poAverageErrorG, m_poAverageErrorB, m_poAverageErrorRGB})
         poLabel->setEnabled(bMSX);
-    vEnableRow(m_oHorizontalShiftRow, bMSX);
-    vEnableRow(m_oDeltaMethodRow, bMSX);
-    vEnableRow(m_oBrightnessWeightRow, poS->DeltaMethod == DeltaMethod_Hit9918);
-    m_poCustomInputAspectRatio->setEnabled(poS->InputAspectRatioType == AspectRatio_Custom);
-    m_poCustomOutputAspectRatio->setEnabled(poS->OutputAspectRatioType == AspectRatio_Custom);
-    m_poScreen10Palette->setEnabled(eScreen == ScreenMode_Screen10);
-    m_poInterlacedMode->setEnabled(bMSX && eScreen >= ScreenMode_Screen5);
-    vEnableRow(m_oScreen2DetailsEnhancementRow, bMSX && eScreen == ScreenMode_Screen2);
-    vEnableRow(m_oYJKDetailsEnhancementRow, bMSX && bYJK);
-    vEnableRow(m_oRGB2YJKMethodRow, bYJK);
-    vEnableRow(m_oPaletteTypeRow, bPalette);
-    m_poGetFromImage->setEnabled(bPalette);
-    vEnableRow(m_oPaletteDetailsEnhancementRow, bPalette && poS->PaletteType == PaletteType_Auto);
-    vEnableRow(m_oRRow, bSelected);
-    vEnableRow(m_oGRow, bSelected);
-    vEnableRow(m_oBRow, bSelected);
-    m_poSaveImage->setEnabled(bPicture);
-    m_poCopy->setEnabled(bPicture);
-    m_poPaste->setEnabled(m_bClipboardHasImage && !m_bCameraLive);
-    m_poLoadPalette->setEnabled(!m_bCameraLive);
-    m_poSavePalette->setEnabled(!m_bCameraLive);
+    vEnableRow(m_oHorizontalShiftRow, bMSX, pszMSX);
+    vEnableRow(m_oDeltaMethodRow, bMSX, pszMSX);
+    vEnableRow(m_oBrightnessWeightRow, poS->DeltaMethod == DeltaMethod_Hit9918,
+               "only with delta method Hit9918");
+    vEnableWithReason(m_poCustomInputAspectRatio, poS->InputAspectRatioType == AspectRatio_Custom,
+                      "only with input A.R. Custom");
+    vEnableWithReason(m_poCustomOutputAspectRatio, poS->OutputAspectRatioType == AspectRatio_Custom,
+                      "only with output A.R. Custom");
+    vEnableWithReason(m_poScreen10Palette, eScreen == ScreenMode_Screen10, "only for Screen 10");
+    vEnableWithReason(m_poInterlacedMode, bMSX && eScreen >= ScreenMode_Screen5,
+                      "only for Screens 5 to 12 of an MSX conversion type");
+    vEnableRow(m_oScreen2DetailsEnhancementRow, bMSX && eScreen == ScreenMode_Screen2,
+               "only for Screen 2 of an MSX conversion type");
+    vEnableRow(m_oYJKDetailsEnhancementRow, bMSX && bYJK,
+               "only for Screens 10 and 12 of an MSX conversion type");
+    vEnableRow(m_oRGB2YJKMethodRow, bYJK, "only for Screens 10 and 12");
+    vEnableRow(m_oPaletteTypeRow, bPalette, pszPalette);
+    vEnableWithReason(m_poGetFromImage, bPalette, pszPalette);
+    vEnableRow(m_oPaletteDetailsEnhancementRow, bPalette && poS->PaletteType == PaletteType_Auto,
+               "only with palette type Auto on a screen with a palette");
+    for (const tdControlRow* poRow : {&m_oRRow, &m_oGRow, &m_oBRow})
+        vEnableRow(*poRow, bSelected,
+                   "select a palette entry first (click it, or Tab to it and press Space)");
+    const char* const pszNoPicture = m_bCameraLive ? pszLive : "open, drop or paste a picture first";
+    vEnableWithReason(m_poSaveImage, bPicture, pszNoPicture);
+    vEnableWithReason(m_poCopy, bPicture, pszNoPicture);
+    vEnableWithReason(m_poPaste, m_bClipboardHasImage && !m_bCameraLive,
+                      m_bCameraLive ? pszLive : "the clipboard holds no picture");
+    vEnableWithReason(m_poLoadPalette, !m_bCameraLive, pszLive);
+    vEnableWithReason(m_poSavePalette, !m_bCameraLive, pszLive);
 
     if (bSelected && poS->SelectedColor < 16)
     {

@@ -236,6 +236,9 @@ private slots:
                 !poW->m_poSettingsArea->verticalScrollBar()->isVisible());
         vRun("shown ErrorDiffusionFactor 800/0.800;shown AverageErrorRGB 0.000;shown ScreenMode 5;count 0;"
              "pending 0;off R SaveImage Copy Paste;levels 000000252363225437521267632743662664141535666777");
+        // A disabled control's tooltip says why.
+        QCOMPARE(po<QWidget>("SaveImage")->toolTip(),
+                 "Save image to a file.\nDisabled: open, drop or paste a picture first.");
         QString sTexts;
         for (const QString& sName :
              QString("ScreenMode DeltaMethod PaletteType FitMode ConversionType ResizeFilter DisplayFilter "
@@ -528,6 +531,11 @@ private slots:
         QTest::mouseClick(poW->m_apoColorButtons[9], Qt::LeftButton);
         vRun("paint;on R G B;shown R 7/7;shown G 4/4;shown B 3/3");
         QVERIFY(poW->m_apoColorButtons[9]->m_bSelected && !poW->m_apoColorButtons[5]->m_bSelected);
+        // The keyboard reaches the entries: arrows move in the two rows of eight, Space selects.
+        poW->m_apoColorButtons[9]->setFocus();
+        for (Qt::Key eKey : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Up, Qt::Key_Left, Qt::Key_Space})
+            QTest::keyClick(QApplication::focusWidget(), eKey);
+        QVERIFY(poW->m_apoColorButtons[1]->hasFocus() && poW->m_oSettings.SelectedColor == 1);
         vRun("select 15;set R 6"); // level 6 is byte 219 (255 / 7 per level, rounded)
         QCOMPARE(poW->m_oSettings.CustomPalette[15].r, 219);
         // Right clicks beside a wide picture, on the checkerboard, then in the picture: without a selection
