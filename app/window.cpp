@@ -321,11 +321,11 @@ void vEnableRow(const tdControlRow& oRow, bool bEnabled, const char* pszReason)
 
 Window::Window(QWidget* poParent)
     : QWidget(poParent), m_poSourceImage(nullptr), m_poConvertedImage(nullptr), m_poDisplayedImage(nullptr),
-      m_poPreviewTimer(nullptr), m_bCameraLive(false), m_bConversionPending(false),
-      m_bClipboardHasImage(false), m_bCaptureRequested(false), m_poSettingsStore(nullptr),
-      m_poCaptureSession(nullptr), m_poVideoSink(nullptr), m_poCamera(nullptr), m_poImageCapture(nullptr),
-      m_iConversionCount(0), m_poWorker(nullptr), m_bRestartPending(false), m_iJobCount(0),
-      m_poProgressTimer(nullptr), m_poProgress(nullptr)
+      m_poOriginalImage(nullptr), m_bShowOriginal(false), m_poPreviewTimer(nullptr), m_bCameraLive(false),
+      m_bConversionPending(false), m_bClipboardHasImage(false), m_bCaptureRequested(false),
+      m_poSettingsStore(nullptr), m_poCaptureSession(nullptr), m_poVideoSink(nullptr), m_poCamera(nullptr),
+      m_poImageCapture(nullptr), m_iConversionCount(0), m_poWorker(nullptr), m_bRestartPending(false),
+      m_iJobCount(0), m_poProgressTimer(nullptr), m_poProgress(nullptr)
 {
     vInitResources();
     vBuildControls();
@@ -376,6 +376,7 @@ Window::~Window()
     disconnect(QApplication::clipboard(), nullptr, this, nullptr);
     vSaveSettingsToQSettings(&m_oSettings, *m_poSettingsStore, true);
     delete m_poDisplayedImage;
+    delete m_poOriginalImage;
     delete m_poSourceImage;
     delete m_poConvertedImage;
     delete m_poImageCapture;
@@ -591,6 +592,14 @@ void Window::vBuildControls()
             poMakeLabel(poError, apszNames[i], QStringLiteral("0.000"), QRect(56, 6 + 28 * i, 70, 26));
     }
 
+    // The view of the display: fitted or zoomed, and the source picture to compare.
+    poMakeLabel(poPanel, "ZoomLabel", QStringLiteral("View"), QRect(1030, 428, 94, 20));
+    const char* const apszZoom[] = {"Fitted", "1:1", "2:1", "3:1"};
+    m_poZoom = poMakeCombo(poPanel, "Zoom", apszZoom, 4, QRect(1030, 450, 94, 26));
+    m_poShowOriginal =
+        poButton(poPanel, "ShowOriginal", QStringLiteral("Original"), QRect(1030, 484, 94, 30));
+    m_poShowOriginal->setCheckable(true);
+
     m_poResetToDefaults =
         poButton(poPanel, "ResetToDefaults", QStringLiteral("Reset to defaults"), QRect(1130, 430, 131, 30));
 
@@ -657,6 +666,8 @@ void Window::vBuildControls()
          "Experimental : change the way borders are generated in screen 10 and 12."},
         {m_poScreen10Palette, "Use palette colors to improve conversion to screen 10."},
         {m_poYJK2RGBInterpolation, "Enhancements when loading\na YJK (screen 10 or 12) file."},
+        {m_poZoom, "Fit the converted picture to the display, or show its pixels 1, 2 or 3 times enlarged."},
+        {m_poShowOriginal, "Show the source picture, fitted the same way (or hold Space)."},
     };
     for (const auto& oTip : aoTips)
         oTip.poWidget->setToolTip(QLatin1String(oTip.pszTip));
@@ -758,6 +769,13 @@ void Window::vConnectControls()
         connect(oButton.poButton, &QPushButton::clicked, this, oButton.pSlot);
 
     connect(m_poOpen, &QToolButton::clicked, this, &Window::Open);
+    connect(m_poZoom, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this]()
+            {
+                vUpdateDisplayedImage();
+                update();
+            });
+    connect(m_poShowOriginal, &QPushButton::toggled, this, &Window::vSetShowOriginal);
     // The recent pictures, listed afresh each time the menu opens.
     connect(m_poOpen->menu(), &QMenu::aboutToShow, this,
             [this]()
@@ -1053,9 +1071,10 @@ void Window::paintEvent(QPaintEvent*)
 
     QPainter oPainter(this);
     const QRect oArea = m_poRenderArea->geometry();
-    if (m_poDisplayedImage)
+    const QImage* poShown = poShownImage();
+    if (poShown)
     {
-        oPainter.drawImage(oArea.topLeft(), *m_poDisplayedImage);
+        oPainter.drawImage(oArea.topLeft(), *poShown);
     }
     else if (!m_bConversionPending)
     {
@@ -1070,7 +1089,7 @@ void Window::paintEvent(QPaintEvent*)
     }
     // The hourglass covers the display while a conversion waits, and stands in for
     // a picture that produced nothing to show; never over the start-up picture.
-    if (m_bConversionPending || (!m_poDisplayedImage && m_poSourceImage))
+    if (!m_bShowOriginal && (m_bConversionPending || (!m_poDisplayedImage && m_poSourceImage)))
         oPainter.drawImage(oArea.x() + (oArea.width() - m_oHourGlassImage.width()) / 2,
                            oArea.y() + (oArea.height() - m_oHourGlassImage.height()) / 2, m_oHourGlassImage);
     oPainter.end();
@@ -1216,7 +1235,33 @@ void Window::vUpdateDisplayedImage()
 {
     delete m_poDisplayedImage;
     m_poDisplayedImage = nullptr;
+    delete m_poOriginalImage;
+    m_poOriginalImage = nullptr;
     if (!m_poConvertedImage) return;
+    const int iZoom = m_poZoom->currentIndex();
+    if (iZoom > 0)
+    {
+        // The converted pixels, each iZoom x iZoom, centred over the checkerboard
+        // (cut at the edges when larger than the area).
+        const Image oBackground(m_poRenderArea->width(), m_poRenderArea->height(), 3, Background_Checkerboard,
+                                1.0);
+        QImage* poDisplayed = poQImageFromImage(&oBackground);
+        const std::unique_ptr<QImage> poPixels(poQImageFromImage(m_poConvertedImage));
+        if (!poDisplayed->isNull() && !poPixels->isNull())
+        {
+            const QSize oSize = poPixels->size() * iZoom;
+            QPainter oPainter(poDisplayed);
+            oPainter.drawImage(QRect(QPoint((poDisplayed->width() - oSize.width()) / 2,
+                                            (poDisplayed->height() - oSize.height()) / 2),
+                                     oSize),
+                               *poPixels);
+        }
+        if (poDisplayed->isNull())
+            delete poDisplayed;
+        else
+            m_poDisplayedImage = poDisplayed;
+        return;
+    }
     Image* poCopy = m_poConvertedImage->poCopy();
     poCopy->vFit(m_poRenderArea->width(), m_poRenderArea->height(), 1.0, FitMode_Fit,
                  m_oSettings.DisplayFilter, nullptr, Background_Checkerboard, 0);
@@ -1226,6 +1271,42 @@ void Window::vUpdateDisplayedImage()
         delete poDisplayed;
     else
         m_poDisplayedImage = poDisplayed;
+}
+
+const QImage* Window::poShownImage()
+{
+    if (!m_bShowOriginal || !m_poSourceImage) return m_poDisplayedImage;
+    if (!m_poOriginalImage)
+    {
+        const std::unique_ptr<Image> poCopy(m_poSourceImage->poCopy());
+        poCopy->vFit(m_poRenderArea->width(), m_poRenderArea->height(), 1.0, FitMode_Fit,
+                     m_oSettings.DisplayFilter, nullptr, Background_Checkerboard, 0);
+        m_poOriginalImage = poQImageFromImage(poCopy.get());
+    }
+    return m_poOriginalImage->isNull() ? nullptr : m_poOriginalImage;
+}
+
+void Window::vSetShowOriginal(bool bShow)
+{
+    m_bShowOriginal = bShow;
+    if (m_poShowOriginal->isChecked() != bShow) m_poShowOriginal->setChecked(bShow);
+    update();
+}
+
+void Window::keyPressEvent(QKeyEvent* poEvent)
+{
+    if (poEvent->key() == Qt::Key_Space && !poEvent->isAutoRepeat())
+        vSetShowOriginal(true);
+    else
+        QWidget::keyPressEvent(poEvent);
+}
+
+void Window::keyReleaseEvent(QKeyEvent* poEvent)
+{
+    if (poEvent->key() == Qt::Key_Space && !poEvent->isAutoRepeat())
+        vSetShowOriginal(false);
+    else
+        QWidget::keyReleaseEvent(poEvent);
 }
 
 QImage* Window::poQImageFromImage(const Image* poImage)
@@ -1419,6 +1500,8 @@ void Window::vReplaceSourceImage(Image* poImage)
 {
     delete m_poSourceImage;
     m_poSourceImage = poImage;
+    delete m_poOriginalImage;
+    m_poOriginalImage = nullptr;
 }
 
 bool Window::bLoadImageFiles(const QStringList& asPaths)
@@ -1796,7 +1879,7 @@ void Window::SavePalette()
 
 void Window::mousePressEvent(QMouseEvent* poEvent)
 {
-    if (!m_poDisplayedImage) return;
+    if (!m_poDisplayedImage || m_bShowOriginal) return;
     const QPoint oPosition = poEvent->position().toPoint();
     const QRect oArea = m_poRenderArea->geometry();
     if (!oArea.contains(oPosition)) return;

@@ -109,6 +109,8 @@ public:
     QScrollArea* m_poSettingsArea; // scrolls the settings panel
     QLabel* m_poStatusLine;        // failures and notices, over the bottom of the display
     QToolButton* m_poOpen;         // the arrow lists the recent pictures
+    QComboBox* m_poZoom;           // the display: fitted, or the converted pixels 1:1, 2:1, 3:1
+    QPushButton* m_poShowOriginal; // checkable; Space held does the same
     ColorButton* m_apoColorButtons[16]; // by palette entry
     QComboBox* m_poConversionType;
     QComboBox* m_poFitMode;
@@ -183,7 +185,9 @@ public:
     // Pictures; the window owns each.
     Image* m_poSourceImage;     // null until a picture arrives
     Image* m_poConvertedImage;  // the last preview result, null before
-    QImage* m_poDisplayedImage; // the converted picture fitted to the display area
+    QImage* m_poDisplayedImage; // the converted picture fitted (or zoomed) to the display area
+    QImage* m_poOriginalImage;  // the source picture fitted to the display area, made when first shown
+    bool m_bShowOriginal;       // the display shows the source picture
     QImage m_oDefaultImage;     // shown while nothing is converted
     QImage m_oHourGlassImage;   // drawn over the display while a conversion is pending
 
@@ -227,8 +231,12 @@ public:
 
     // Pushes the settings into the controls and applies the enabling rules.
     void vUpdateUI();
-    // Refits the converted picture to the display area over a checkerboard.
+    // Refits the converted picture to the display area over a checkerboard, or
+    // enlarges its pixels by the zoom factor with nearest-neighbour pixels.
     void vUpdateDisplayedImage();
+    // What the display shows: the source or the converted picture, null for the start-up picture.
+    const QImage* poShownImage();
+    void vSetShowOriginal(bool bShow);
     // A new RGB888 QImage of a picture (1 to 4 bytes per texel), upright.
     static QImage* poQImageFromImage(const Image* poImage);
     // A new 3-byte picture of a QImage, upright, square pixels.
@@ -331,6 +339,8 @@ protected:
     void dropEvent(QDropEvent* poEvent) override;
     void mousePressEvent(QMouseEvent* poEvent) override;
     void resizeEvent(QResizeEvent* poEvent) override;
+    void keyPressEvent(QKeyEvent* poEvent) override;
+    void keyReleaseEvent(QKeyEvent* poEvent) override;
     bool eventFilter(QObject* poObject, QEvent* poEvent) override;
 
 private:

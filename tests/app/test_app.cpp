@@ -367,6 +367,15 @@ private slots:
         }
         QVERIFY(poW->m_poConvertedImage->m_iHeight == 192 &&
                 poW->m_poDisplayedImage->size() == QSize(1024, 768));
+        // Zoom 2:1 doubles the converted pixels in the middle of the display; Space held shows the source.
+        vRun("set Zoom 2");
+        QCOMPARE(poW->m_poDisplayedImage->copy(256, 192, 512, 384).convertToFormat(QImage::Format_RGB32),
+                 oQImage(poW->m_poConvertedImage).scaled(512, 384));
+        QTest::keyPress(poW, Qt::Key_Space);
+        QVERIFY(poW->poShownImage() == poW->m_poOriginalImage && poW->m_poShowOriginal->isChecked());
+        QTest::keyRelease(poW, Qt::Key_Space);
+        QVERIFY(poW->poShownImage() == poW->m_poDisplayedImage && !poW->m_poShowOriginal->isChecked());
+        vRun("set Zoom 0");
 
         // Rows: conversion type, screen, dithering, palette type, delta method, size type, selected entry,
         // then 1 for each control of sNames enabled.
