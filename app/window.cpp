@@ -20,6 +20,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -75,9 +76,25 @@ std::mutex& oCoreLock()
     return s_oLock;
 }
 
+namespace
+{
+std::atomic<int> g_iRunningConversions{0};
+} // namespace
+
+int iRunningConversions()
+{
+    return g_iRunningConversions.load();
+}
+
 void vRunPreviewJob(tdPreviewJob* poJob)
 {
+    g_iRunningConversions++;
     std::lock_guard<std::mutex> oLock(oCoreLock());
+    // Counted until the lock is released too (members are destroyed in reverse order).
+    struct tdCount
+    {
+        ~tdCount() { g_iRunningConversions--; }
+    } oCount;
     if (poJob->bCancel) return;
     // The core asks between rows whether to go on, so a cancel stops it soon.
     vClearLastError();
@@ -368,6 +385,19 @@ Window::Window(QWidget* poParent)
 
 Window::~Window()
 {
+    // A conversion whose rows are slow (brute-force YJK searches) may not notice
+    // the cancel for seconds: after a short wait it is left to end on its own.
+    if (m_poJob)
+    {
+        m_poJob->bCancel = true;
+        if (!m_poWorker->wait(QDeadlineTimer(800)))
+        {
+            disconnect(m_poWorker, nullptr, this, nullptr);
+            connect(m_poWorker, &QThread::finished, m_poWorker, &QObject::deleteLater);
+            m_poWorker = nullptr;
+            m_poJob.reset();
+        }
+    }
     bStopWorker();
     // QWidget's destructor closes the window, and a line edit losing the focus
     // then reports editingFinished: no slot of this half-destroyed window may run.

@@ -57,6 +57,10 @@ struct tdPreviewJob
     ~tdPreviewJob() { delete poConverted; }
 };
 
+// Conversions still running, also those of windows already closed: the program
+// ends without waiting for them (main).
+int iRunningConversions();
+
 // Runs the preview conversion of a job (the KRU writer without a file, the PNG
 // writer for conversion type PNG) under the core lock; any thread.
 void vRunPreviewJob(tdPreviewJob* poJob);
