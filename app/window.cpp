@@ -4,6 +4,7 @@
 #include "camera_permission.h"
 #include "settings_store.h"
 
+#include "input/picture_reader.h"
 #include "qev/base/report.h"
 #include "qev/base/settings_string.h"
 #include "qev/color/palette.h"
@@ -12,7 +13,6 @@
 #include "qev/files/png_io.h"
 #include "qev/files/readerwriter.h"
 #include "qev/msx/yjk.h"
-#include "retro/recoil.h"
 
 #include <QApplication>
 #include <QCamera>
@@ -71,10 +71,6 @@ namespace
 constexpr int g_iMaxOutputDimension = 8192;
 constexpr double g_fMinAspectRatio = 0.01;
 constexpr double g_fMaxAspectRatio = 100.0;
-
-// A dropped file larger than this is not offered to the retro decoders, which
-// read only fixed-size or small formats; the program's own readers still see it.
-constexpr qint64 g_lMaxRetroFileSize = 64 * 1024 * 1024;
 
 // Each line of the Screen combo's tooltip.
 const char* const g_apszScreenModeTips[ScreenMode_Count] = {
@@ -140,46 +136,6 @@ bool bControlFieldsDiffer(const tdSettings* poA, const tdSettings* poB)
            poA->OutputAspectRatioType != poB->OutputAspectRatioType ||
            poA->OutputSizeType != poB->OutputSizeType || poA->SelectedColor != poB->SelectedColor ||
            memcmp(poA->CustomPalette, poB->CustomPalette, sizeof(poA->CustomPalette)) != 0;
-}
-
-// A picture decoded by the retro-format decoders, or null when they do not
-// recognise the file. Rows arrive top first; pictures store them bottom first.
-Image* poReadRetroImage(const QString& sPath)
-{
-    const QByteArray oName = QFile::encodeName(sPath);
-    if (!RECOIL_IsOurFile(oName.constData())) return nullptr;
-    QFile oFile(sPath);
-    QByteArray oContent;
-    if (oFile.size() <= g_lMaxRetroFileSize && oFile.open(QIODevice::ReadOnly)) oContent = oFile.readAll();
-    RECOIL* poDecoder = RECOIL_New();
-    if (!poDecoder) return nullptr;
-    Image* poImage = nullptr;
-    if (RECOIL_Decode(poDecoder, oName.constData(), reinterpret_cast<const uint8_t*>(oContent.constData()),
-                      static_cast<int>(oContent.size())))
-    {
-        const int iWidth = RECOIL_GetWidth(poDecoder);
-        const int iHeight = RECOIL_GetHeight(poDecoder);
-        const int* piPixels = RECOIL_GetPixels(poDecoder);
-        if (piPixels && bImageSizeValid(iWidth, iHeight, 3))
-        {
-            poImage = new Image(iWidth, iHeight, 3, Background_None, 1.0);
-            for (int iY = 0; iY < iHeight; iY++)
-            {
-                const int* piRow = piPixels + static_cast<size_t>(iY) * static_cast<size_t>(iWidth);
-                unsigned char* pucRow = poImage->m_pucTexels + static_cast<size_t>(iHeight - 1 - iY) *
-                                                                   static_cast<size_t>(iWidth) * 3;
-                for (int iX = 0; iX < iWidth; iX++)
-                {
-                    const unsigned int uiRGB = static_cast<unsigned int>(piRow[iX]);
-                    pucRow[iX * 3 + 0] = static_cast<unsigned char>(uiRGB >> 16);
-                    pucRow[iX * 3 + 1] = static_cast<unsigned char>(uiRGB >> 8);
-                    pucRow[iX * 3 + 2] = static_cast<unsigned char>(uiRGB);
-                }
-            }
-        }
-    }
-    RECOIL_Delete(poDecoder);
-    return poImage;
 }
 
 // Widget construction helpers. Every control gets the object name the tests and
@@ -1138,8 +1094,7 @@ bool Window::bLoadImageFiles(const QStringList& asPaths)
     for (const QString& sPath : asPaths)
     {
         if (sPath.isEmpty()) continue;
-        Image* poImage = poReadRetroImage(sPath);
-        if (!poImage) poImage = poReadImageFromFile(QFile::encodeName(sPath).constData(), &m_oSettings);
+        Image* poImage = poReadPicture(QFile::encodeName(sPath).constData(), &m_oSettings, nullptr);
         if (!poImage) continue;
 
         vReplaceSourceImage(poImage);
