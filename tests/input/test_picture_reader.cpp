@@ -69,6 +69,8 @@ TEST(PictureReader, MatchesImageMagickForEveryFormat)
         {"wide.jpg","convert src.png -quality 100 -profile wide.icc wide.jpg", "convert wide.jpg -profile srgb.icc ref.png", 3},
         {"wide.png","convert src.png -profile wide.icc wide.png",    "convert wide.png -profile srgb.icc ref.png", 3},
         {"srgb.png","convert src.png -profile srgb.icc srgb.png",    "cp src.png ref.png",     0},
+        // Linear samples (gAMA 1.0, no profile) brought to sRGB's gamma.
+        {"lin.png", "pngtopnm src.png | pnmtopng -gamma 1.0 > lin.png", "convert lin.png -gamma 2.2 -strip ref.png", 1},
         {"o2.jpg",  "convert src.png -quality 100 o2.jpg && exiftool -n -Orientation=2 o2.jpg", "convert o2.jpg -auto-orient ref.png", 2},
         {"o3.jpg",  "convert src.png -quality 100 o3.jpg && exiftool -n -Orientation=3 o3.jpg", "convert o3.jpg -auto-orient ref.png", 2},
         {"o4.jpg",  "convert src.png -quality 100 o4.jpg && exiftool -n -Orientation=4 o4.jpg", "convert o4.jpg -auto-orient ref.png", 2},
