@@ -1,5 +1,5 @@
-// Atari ST, IFF, PC Paintbrush, MacPaint and GEM pictures, and hostile input for
-// every retro decoder. Oracles: netpbm writes each layout it knows from a picture
+// Atari ST (Spectrum 512 too), IFF, PC Paintbrush, MacPaint and GEM pictures, and
+// hostile input for every retro decoder. Oracles: netpbm writes each layout it knows from a picture
 // made here, which the decoder must give back, as must netpbm's own reader; other
 // rules on netpbm files patched here or small files typed in, against colours typed
 // in. Mutated and cut files must fail and leave no picture, or give a whole one
@@ -47,6 +47,76 @@ tdBytes aucRun(const tdTempFolder& oFolder, const std::string& sCommand, const t
     const std::string sShell = "cd '" + oFolder.m_sPath + "' && (" + sCommand + ") < in > out 2>/dev/null";
     const bool bOK = bWriteFile(oFolder.sFile("in"), aucInput) && system(sShell.c_str()) == 0;
     return bOK ? aucReadFile(oFolder.sFile("out")) : tdBytes();
+}
+
+// What netpbm's reader makes of the file, every sample widened to 8 bits, top row
+// first (empty when the reader fails).
+std::vector<int> aiNetpbmRead(const tdTempFolder& oFolder, const std::string& sReader, const tdBytes& aucFile)
+{
+    const tdBytes aucRef = aucRun(oFolder, sReader + " | ppmtoppm | pnmtoplainpnm", aucFile);
+    std::istringstream oPPM(std::string(aucRef.begin(), aucRef.end()));
+    int iWidth = 0, iHeight = 0, iMaxval = 0;
+    if (!(oPPM.ignore(2) >> iWidth >> iHeight >> iMaxval) || iMaxval <= 0) return {}; // after "P3"
+    std::vector<int> aiPixels(static_cast<size_t>(iWidth) * iHeight);
+    for (int& iColor : aiPixels)
+        for (int c = 0, iSample = 0; c < 3 && oPPM >> iSample; c++)
+            iColor = iColor << 8 | (iSample * 255 + iMaxval / 2) / iMaxval;
+    return aiPixels;
+}
+
+// A Spectrum 512 file (.spu bytes: screen, then 48 palette words a line) as the
+// compressed .spc: the bitmap stream plane by plane packed with runs of 3 to 130
+// equal bytes and literal blocks; each palette with a random set of its colours
+// 0..14 (and a random bit 15). The colours left out, and colour 15, are made
+// black in *paucSPU, so that both files show the same picture.
+tdBytes aucSpectrumCompressed(tdBytes* paucSPU, uint32_t uiSeed)
+{
+    tdBytes aucStream, aucPacked, aucOut = aucBytes({'S', 'P', 0, 0});
+    for (int p = 0; p < 4; p++)
+        for (int i = 0; i < 7960; i++)
+            aucStream.push_back(
+                (*paucSPU)[static_cast<size_t>(160 * (1 + i / 40) + i % 40 / 2 * 8 + 2 * p + i % 2)]);
+    for (size_t i = 0, uiLiteral = 0; i <= aucStream.size();)
+    {
+        size_t n = 0;
+        while (i + n < aucStream.size() && n < 130 && aucStream[i + n] == aucStream[i])
+            n++;
+        if (n < 3 && i < aucStream.size() && i - uiLiteral < 128)
+        {
+            i++; // the literal block grows
+            continue;
+        }
+        if (i > uiLiteral)
+        {
+            aucPacked.push_back(static_cast<unsigned char>(i - uiLiteral - 1));
+            aucPacked.insert(aucPacked.end(), aucStream.begin() + uiLiteral, aucStream.begin() + i);
+        }
+        if (n >= 3) aucPacked.insert(aucPacked.end(), {static_cast<unsigned char>(2 - n), aucStream[i]});
+        i += n >= 3 ? n : (i == aucStream.size());
+        uiLiteral = i;
+    }
+    tdTestRandom oRandom = {uiSeed};
+    tdBytes aucPalettes;
+    for (size_t uiWord = 16000; uiWord < 25552; uiWord += 16)
+    {
+        const unsigned uiPresent = oRandom.uiNext(0x10000);
+        aucPalettes.insert(aucPalettes.end(), {static_cast<unsigned char>(uiPresent >> 8),
+                                               static_cast<unsigned char>(uiPresent)});
+        for (size_t i = 0; i < 16; i++)
+        {
+            unsigned char* puc = paucSPU->data() + 2 * (uiWord + i);
+            if (i < 15 && uiPresent >> i & 1)
+                aucPalettes.insert(aucPalettes.end(), puc, puc + 2);
+            else
+                puc[0] = puc[1] = 0;
+        }
+    }
+    for (size_t n : {aucPacked.size(), aucPalettes.size()})
+        for (int i = 24; i >= 0; i -= 8)
+            aucOut.push_back(static_cast<unsigned char>(n >> i));
+    aucOut.insert(aucOut.end(), aucPacked.begin(), aucPacked.end());
+    aucOut.insert(aucOut.end(), aucPalettes.begin(), aucPalettes.end());
+    return aucOut;
 }
 
 // A Degas file as Degas Elite compressed: resolution word with bit 15 set, each
@@ -186,21 +256,11 @@ TEST(RetroNetpbmTest, NetpbmFilesGiveTheirPictureAndWhatNetpbmReads)
         ASSERT_TRUE(bDecodeRetro(o.pszName, aucFile, &oPixels));
         ASSERT_EQ(oPixels.m_iWidth * 1000 + oPixels.m_iHeight, o.iWidth * 1000 + o.iHeight);
         EXPECT_TRUE(iCase == 17 || iCase == 18 || oPixels.m_aiPixels == oPicture.m_aiPixels);
-        // What netpbm's reader makes of the file, every sample widened to 8 bits.
-        const tdBytes aucRef =
-            aucRun(oFolder, std::string(o.pszReader) + " | ppmtoppm | pnmtoplainpnm", aucFile);
-        std::istringstream oPPM(std::string(aucRef.begin(), aucRef.end()));
-        int iWidth = 0, iHeight = 0, iMaxval = 0;
-        ASSERT_TRUE(oPPM.ignore(2) >> iWidth >> iHeight >> iMaxval && iMaxval > 0); // after "P3"
-        std::vector<int> aiReference(oPicture.m_aiPixels.size());
         // netpbm keeps a HAM6 change's low bits from the pixel to the left, the chip
         // set shows level x 17: with ppmtoilbm's map each low nibble repeats the high.
+        std::vector<int> aiReference = aiNetpbmRead(oFolder, o.pszReader, aucFile);
         for (int& iColor : aiReference)
-        {
-            for (int c = 0, iSample = 0; c < 3 && oPPM >> iSample; c++)
-                iColor = iColor << 8 | (iSample * 255 + iMaxval / 2) / iMaxval;
             iColor = iCase == 17 ? (iColor & 0xF0F0F0) | ((iColor >> 4) & 0x0F0F0F) : iColor;
-        }
         EXPECT_EQ(oPixels.m_aiPixels, aiReference);
     }
 }
@@ -250,6 +310,42 @@ TEST(AtariSTTest, EliteMediumSTEPolarityAndHeaders)
     vExpectRefused("p.pi1", aucPadded, {{1, 3}, {0, 0x80}}, {32067, 32033});
     vExpectRefused("p.pc1", aucDegasElite(aucLow), {{0, 0}, {1, 3}}, {16000});
     vExpectRefused("p.neo", aucNetpbmFile(oFolder, 1), {{3, 3}}, {-1});
+}
+
+// Spectrum 512: random bodies (palette words with STE bits, which netpbm reads as
+// ST levels) against sputoppm; compressed files made from them, with runs of every
+// length and palettes missing colours, against spctoppm and the plain file.
+TEST(Spectrum512Test, FilesGiveWhatNetpbmReads)
+{
+    tdTempFolder oFolder;
+    for (unsigned uiRepeat : {0u, 112u, 127u}) // chance in 128 that a byte repeats its plane's last
+    {
+        tdBytes aucSPU = aucRandom(51104, 20 + uiRepeat);
+        tdTestRandom oRandom = {uiRepeat};
+        for (size_t i = 168; i < 32000; i++)
+            if (oRandom.uiNext(128) < uiRepeat) aucSPU[i] = aucSPU[i - (i % 2 ? 1 : 7)];
+        EXPECT_EQ(oDecoded("p.spu", aucSPU).m_aiPixels, aiNetpbmRead(oFolder, "sputoppm", aucSPU));
+        const tdBytes aucSPC = aucSpectrumCompressed(&aucSPU, uiRepeat);
+        const tdRetroPixels oSPC = oDecoded("p.SPC", aucSPC);
+        EXPECT_EQ(oSPC.m_iWidth * 1000 + oSPC.m_iHeight, 320200);
+        EXPECT_EQ(oSPC.m_aiPixels, aiNetpbmRead(oFolder, "spctoppm", aucSPC));
+        EXPECT_EQ(oSPC.m_aiPixels, oDecoded("p.spu", aucSPU).m_aiPixels) << uiRepeat;
+    }
+}
+
+TEST(Spectrum512Test, PaddingIsSkippedShortStreamsAndLyingLengthsRefused)
+{
+    tdBytes aucSPU = aucRandom(51104, 3);
+    const tdBytes aucSPC = aucSpectrumCompressed(&aucSPU, 3);
+    const size_t uiBitmap = aucSPC[6] << 8 | aucSPC[7]; // below 64 K
+    // A padding byte after the bitmap stream, counted in its length.
+    tdBytes aucPadded = aucPatched(aucSPC, {{6, (uiBitmap + 1) >> 8}, {7, uiBitmap + 1}});
+    aucPadded.insert(aucPadded.begin() + 12 + static_cast<long>(uiBitmap), 0x55);
+    EXPECT_EQ(oDecoded("p.spc", aucPadded).m_aiPixels, oDecoded("p.spu", aucSPU).m_aiPixels);
+    vExpectRefused("p.spu", aucSPU, {}, {51103});
+    // Not "SP", a bitmap length beyond the file or 256 bytes short of its stream;
+    // cut in the palettes, in the bitmap stream, in the header.
+    vExpectRefused("p.spc", aucSPC, {{0, 'X'}, {1, 'p'}, {4, 1}, {6, (uiBitmap >> 8) - 1}}, {-1, 5000, 11});
 }
 
 TEST(ILBMTest, ViewportModesAspectsColourMapRulesMasksAndChunkyRows)
@@ -448,6 +544,9 @@ TEST(RetroHostileTest, MutatedAndCutFilesFailOrGiveWholePictures)
         {"s.grp", aucBSAVE(aucVRAM, 0x37FF)}, {"s.ge5", aucBSAVE(aucVRAM, 0x769F)}, {"s.ge6", aucBSAVE(aucVRAM, 0x769F)}, {"s.ge7", aucBSAVE(aucVRAM, 0xFA9F)},
         {"s.ge8", aucBSAVE(aucVRAM, 0xD3FF)}};
     // clang-format on
+    tdBytes aucSpectrum = aucRandom(51104, 12);
+    aoSeeds.emplace_back("s.spc", aucSpectrumCompressed(&aucSpectrum, 12));
+    aoSeeds.emplace_back("s.spu", aucSpectrum);
     for (int iCase = 0; iCase < static_cast<int>(std::size(g_aoNetpbmCases)); iCase++)
         aoSeeds.emplace_back(g_aoNetpbmCases[iCase].pszName, aucNetpbmFile(oFolder, iCase));
     for (const std::pair<std::string, tdBytes>& oSeed : aoSeeds)
