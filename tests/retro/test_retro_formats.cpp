@@ -1,5 +1,5 @@
-// Atari ST (Spectrum 512 too), IFF, PC Paintbrush, MacPaint and GEM pictures, and
-// hostile input for every retro decoder. Oracles: netpbm writes each layout it knows from a picture
+// Atari ST, IFF, PC Paintbrush, MacPaint and GEM pictures, and hostile input for
+// every retro decoder. Oracles: netpbm writes each layout it knows from a picture
 // made here, which the decoder must give back, as must netpbm's own reader; other
 // rules on netpbm files patched here or small files typed in, against colours typed
 // in. Mutated and cut files must fail and leave no picture, or give a whole one
@@ -64,59 +64,44 @@ std::vector<int> aiNetpbmRead(const tdTempFolder& oFolder, const std::string& sR
     return aiPixels;
 }
 
-// A Spectrum 512 file (.spu bytes: screen, then 48 palette words a line) as the
-// compressed .spc: the bitmap stream plane by plane packed with runs of 3 to 130
-// equal bytes and literal blocks; each palette with a random set of its colours
-// 0..14 (and a random bit 15). The colours left out, and colour 15, are made
-// black in *paucSPU, so that both files show the same picture.
+// A .spu file (screen, then 48 palette words a line) as .spc: the bitmap stream
+// plane by plane in repeat runs (3 to 130 bytes) and literal blocks; each palette
+// with a random set of colours 0..14 (and bit 15), the others (and 15) made black
+// in *paucSPU, so that both files show the same picture.
 tdBytes aucSpectrumCompressed(tdBytes* paucSPU, uint32_t uiSeed)
 {
-    tdBytes aucStream, aucPacked, aucOut = aucBytes({'S', 'P', 0, 0});
-    for (int p = 0; p < 4; p++)
-        for (int i = 0; i < 7960; i++)
-            aucStream.push_back(
-                (*paucSPU)[static_cast<size_t>(160 * (1 + i / 40) + i % 40 / 2 * 8 + 2 * p + i % 2)]);
-    for (size_t i = 0, uiLiteral = 0; i <= aucStream.size();)
+    tdBytes &auc = *paucSPU, aucIn, aucOut = tdBytes(12, 0);
+    for (int i = 0; i < 31840; i++) // plane i / 7960, line 1 + i % 7960 / 40
+        aucIn.push_back(
+            auc[static_cast<size_t>(160 + i % 7960 / 40 * 160 + i % 40 / 2 * 8 + i / 7960 * 2 + i % 2)]);
+    auto bRun = [&](size_t i)
+    { return i + 2 < aucIn.size() && aucIn[i] == aucIn[i + 1] && aucIn[i] == aucIn[i + 2]; };
+    for (size_t i = 0, n = 1; i < aucIn.size(); i += n, n = 1)
     {
-        size_t n = 0;
-        while (i + n < aucStream.size() && n < 130 && aucStream[i + n] == aucStream[i])
+        while (i + n < aucIn.size() &&
+               (bRun(i) ? n < 130 && aucIn[i + n] == aucIn[i] : n < 128 && !bRun(i + n)))
             n++;
-        if (n < 3 && i < aucStream.size() && i - uiLiteral < 128)
-        {
-            i++; // the literal block grows
-            continue;
-        }
-        if (i > uiLiteral)
-        {
-            aucPacked.push_back(static_cast<unsigned char>(i - uiLiteral - 1));
-            aucPacked.insert(aucPacked.end(), aucStream.begin() + uiLiteral, aucStream.begin() + i);
-        }
-        if (n >= 3) aucPacked.insert(aucPacked.end(), {static_cast<unsigned char>(2 - n), aucStream[i]});
-        i += n >= 3 ? n : (i == aucStream.size());
-        uiLiteral = i;
+        aucOut.push_back(static_cast<unsigned char>(bRun(i) ? 2 - n : n - 1));
+        aucOut.insert(aucOut.end(), aucIn.begin() + static_cast<long>(i),
+                      aucIn.begin() + static_cast<long>(i + (bRun(i) ? 1 : n)));
     }
+    const size_t uiBitmap = aucOut.size() - 12;
     tdTestRandom oRandom = {uiSeed};
-    tdBytes aucPalettes;
-    for (size_t uiWord = 16000; uiWord < 25552; uiWord += 16)
+    for (size_t w = 16000; w < 25552; w += 16)
     {
         const unsigned uiPresent = oRandom.uiNext(0x10000);
-        aucPalettes.insert(aucPalettes.end(), {static_cast<unsigned char>(uiPresent >> 8),
-                                               static_cast<unsigned char>(uiPresent)});
-        for (size_t i = 0; i < 16; i++)
-        {
-            unsigned char* puc = paucSPU->data() + 2 * (uiWord + i);
-            if (i < 15 && uiPresent >> i & 1)
-                aucPalettes.insert(aucPalettes.end(), puc, puc + 2);
+        aucOut.insert(aucOut.end(),
+                      {static_cast<unsigned char>(uiPresent >> 8), static_cast<unsigned char>(uiPresent)});
+        for (size_t c = 2 * w; c < 2 * w + 32; c += 2)
+            if (c < 2 * w + 30 && uiPresent >> (c / 2 - w) & 1)
+                aucOut.insert(aucOut.end(), &auc[c], &auc[c] + 2);
             else
-                puc[0] = puc[1] = 0;
-        }
+                auc[c] = auc[c + 1] = 0;
     }
-    for (size_t n : {aucPacked.size(), aucPalettes.size()})
-        for (int i = 24; i >= 0; i -= 8)
-            aucOut.push_back(static_cast<unsigned char>(n >> i));
-    aucOut.insert(aucOut.end(), aucPacked.begin(), aucPacked.end());
-    aucOut.insert(aucOut.end(), aucPalettes.begin(), aucPalettes.end());
-    return aucOut;
+    const size_t auiLengths[2] = {uiBitmap, aucOut.size() - 12 - uiBitmap};
+    for (size_t i = 0; i < 8; i++)
+        aucOut[4 + i] = static_cast<unsigned char>(auiLengths[i / 4] >> (24 - 8 * (i % 4)));
+    return aucPatched(aucOut, {{0, 'S'}, {1, 'P'}});
 }
 
 // A Degas file as Degas Elite compressed: resolution word with bit 15 set, each
@@ -315,7 +300,7 @@ TEST(AtariSTTest, EliteMediumSTEPolarityAndHeaders)
 // Spectrum 512: random bodies (palette words with STE bits, which netpbm reads as
 // ST levels) against sputoppm; compressed files made from them, with runs of every
 // length and palettes missing colours, against spctoppm and the plain file.
-TEST(Spectrum512Test, FilesGiveWhatNetpbmReads)
+TEST(Spectrum512Test, FilesGiveWhatNetpbmReadsAndLyingLengthsAreRefused)
 {
     tdTempFolder oFolder;
     for (unsigned uiRepeat : {0u, 112u, 127u}) // chance in 128 that a byte repeats its plane's last
@@ -330,22 +315,11 @@ TEST(Spectrum512Test, FilesGiveWhatNetpbmReads)
         EXPECT_EQ(oSPC.m_iWidth * 1000 + oSPC.m_iHeight, 320200);
         EXPECT_EQ(oSPC.m_aiPixels, aiNetpbmRead(oFolder, "spctoppm", aucSPC));
         EXPECT_EQ(oSPC.m_aiPixels, oDecoded("p.spu", aucSPU).m_aiPixels) << uiRepeat;
+        // Not "SP", a bitmap length beyond the file or 256 bytes short of its
+        // stream; cut in the palettes, in the bitmap stream, in the header.
+        vExpectRefused("p.spc", aucSPC, {{0, 'X'}, {4, 1}, {6, aucSPC[6] - 1}}, {-1, 5000, 11});
     }
-}
-
-TEST(Spectrum512Test, PaddingIsSkippedShortStreamsAndLyingLengthsRefused)
-{
-    tdBytes aucSPU = aucRandom(51104, 3);
-    const tdBytes aucSPC = aucSpectrumCompressed(&aucSPU, 3);
-    const size_t uiBitmap = aucSPC[6] << 8 | aucSPC[7]; // below 64 K
-    // A padding byte after the bitmap stream, counted in its length.
-    tdBytes aucPadded = aucPatched(aucSPC, {{6, (uiBitmap + 1) >> 8}, {7, uiBitmap + 1}});
-    aucPadded.insert(aucPadded.begin() + 12 + static_cast<long>(uiBitmap), 0x55);
-    EXPECT_EQ(oDecoded("p.spc", aucPadded).m_aiPixels, oDecoded("p.spu", aucSPU).m_aiPixels);
-    vExpectRefused("p.spu", aucSPU, {}, {51103});
-    // Not "SP", a bitmap length beyond the file or 256 bytes short of its stream;
-    // cut in the palettes, in the bitmap stream, in the header.
-    vExpectRefused("p.spc", aucSPC, {{0, 'X'}, {1, 'p'}, {4, 1}, {6, (uiBitmap >> 8) - 1}}, {-1, 5000, 11});
+    vExpectRefused("p.spu", tdBytes(51104, 0), {}, {51103});
 }
 
 TEST(ILBMTest, ViewportModesAspectsColourMapRulesMasksAndChunkyRows)
