@@ -11,6 +11,7 @@
 #include <lcms2.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace
@@ -19,17 +20,20 @@ typedef std::unique_ptr<Image> tdPicture;
 
 bool bShell(const tdTempFolder& oFolder, const std::string& sCommand)
 {
-    return std::system(("cd '" + oFolder.m_sPath + "' && { " + sCommand + "; } >/dev/null 2>&1").c_str()) == 0;
+    return std::system(("cd '" + oFolder.m_sPath + "' && { " + sCommand + "; } >/dev/null 2>&1").c_str()) ==
+           0;
 }
 
-// An ICC profile written by Little CMS: sRGB, or wide primaries with gamma 2.2.
-bool bWriteProfile(const std::string& sName, bool bWide)
+// An ICC profile written by Little CMS: sRGB, or a pure gamma 2.2 curve with
+// sRGB's primaries (a few levels from sRGB) or with wide ones.
+bool bWriteProfile(const std::string& sName, int iKind)
 {
     cmsHPROFILE h = nullptr;
-    if (bWide)
+    if (iKind > 0)
     {
         const cmsCIExyY oWhite = {0.3127, 0.3290, 1.0};
-        const cmsCIExyYTRIPLE oPrimaries = {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
+        const cmsCIExyYTRIPLE oPrimaries = {
+            {0.64, 0.33, 1.0}, {iKind == 2 ? 0.21 : 0.30, iKind == 2 ? 0.71 : 0.60, 1.0}, {0.15, 0.06, 1.0}};
         cmsToneCurve* poCurve = cmsBuildGamma(nullptr, 2.2);
         cmsToneCurve* apoCurves[3] = {poCurve, poCurve, poCurve};
         h = cmsCreateRGBProfile(&oWhite, &oPrimaries, apoCurves);
@@ -49,8 +53,9 @@ TEST(PictureReader, MatchesImageMagickForEveryFormat)
     // A picture no turn or mirror maps onto itself, with a few colours for GIF.
     ASSERT_TRUE(bShell(oFolder, "convert -size 40x24 xc:navy -fill orange -draw 'rectangle 2,2 17,9' -fill "
                                 "'rgb(30,200,90)' -draw 'rectangle 30,14 37,21' src.png"));
-    ASSERT_TRUE(bWriteProfile(oFolder.sFile("wide.icc"), true));
-    ASSERT_TRUE(bWriteProfile(oFolder.sFile("srgb.icc"), false));
+    ASSERT_TRUE(bWriteProfile(oFolder.sFile("wide.icc"), 2));
+    ASSERT_TRUE(bWriteProfile(oFolder.sFile("g22.icc"), 1));
+    ASSERT_TRUE(bWriteProfile(oFolder.sFile("srgb.icc"), 0));
     // clang-format off
     struct { const char* pszName; const char* pszMake; const char* pszDecode; int iTolerance; } const aoRows[] = {
         {"a.gif",   "convert src.png a.gif",                         "convert a.gif ref.png",  0},
@@ -69,6 +74,7 @@ TEST(PictureReader, MatchesImageMagickForEveryFormat)
         {"wide.jpg","convert src.png -quality 100 -profile wide.icc wide.jpg", "convert wide.jpg -profile srgb.icc ref.png", 3},
         {"wide.png","convert src.png -profile wide.icc wide.png",    "convert wide.png -profile srgb.icc ref.png", 3},
         {"srgb.png","convert src.png -profile srgb.icc srgb.png",    "cp src.png ref.png",     0},
+        {"g22.png", "convert src.png -profile g22.icc g22.png",      "convert g22.png -profile srgb.icc ref.png", 1},
         // Linear samples (gAMA 1.0, no profile) brought to sRGB's gamma.
         {"lin.png", "pngtopnm src.png | pnmtopng -gamma 1.0 > lin.png", "convert lin.png -gamma 2.2 -strip ref.png", 1},
         {"o2.jpg",  "convert src.png -quality 100 o2.jpg && exiftool -n -Orientation=2 o2.jpg", "convert o2.jpg -auto-orient ref.png", 2},
@@ -77,7 +83,8 @@ TEST(PictureReader, MatchesImageMagickForEveryFormat)
         {"o5.jpg",  "convert src.png -quality 100 o5.jpg && exiftool -n -Orientation=5 o5.jpg", "convert o5.jpg -auto-orient ref.png", 2},
         {"o6.jpg",  "convert src.png -quality 100 o6.jpg && exiftool -n -Orientation=6 o6.jpg", "convert o6.jpg -auto-orient ref.png", 2},
         {"o7.jpg",  "convert src.png -quality 100 o7.jpg && exiftool -n -Orientation=7 o7.jpg", "convert o7.jpg -auto-orient ref.png", 2},
-        {"o8.png",  "cp src.png o8.png && exiftool -n -Orientation=8 o8.png", "convert src.png -rotate 270 ref.png", 0},
+        // Pixels twice as wide as high (pHYs) become twice as high by the quarter turn.
+        {"o8.png",  "pngtopnm src.png | pnmtopng -size '1 2 0' > o8.png && exiftool -n -Orientation=8 o8.png", "convert src.png -rotate 270 ref.png", 0},
     };
     // clang-format on
     tdSettings oSettings;
@@ -102,6 +109,7 @@ TEST(PictureReader, MatchesImageMagickForEveryFormat)
             iWorst = std::max(iWorst, std::abs(iOurs - oReference.m_aucRGB[i]));
         }
         EXPECT_LE(iWorst, oRow.iTolerance);
+        EXPECT_EQ(po->m_fAspectRatio, strcmp(oRow.pszName, "o8.png") == 0 ? 0.5 : 1.0);
     }
 }
 
@@ -133,8 +141,8 @@ TEST(PictureReader, HostileFilesGiveNullOrAPicture)
         }
     }
     // A BMP header claiming 100000 x 100000 pixels, and a Targa claiming 65535 x 65535.
-    tdBytes aucBMP = aucBytes({'B', 'M', 0x3E, 0, 0, 0, 0, 0, 0, 0, 0x3E, 0, 0, 0, 40, 0, 0, 0, 0xA0, 0x86, 1, 0,
-                               0xA0, 0x86, 1, 0, 1, 0, 24, 0, 0, 0, 0, 0});
+    tdBytes aucBMP = aucBytes({'B', 'M',  0x3E, 0, 0, 0,    0,    0, 0, 0, 0x3E, 0,  0, 0, 40, 0, 0,
+                               0,   0xA0, 0x86, 1, 0, 0xA0, 0x86, 1, 0, 1, 0,    24, 0, 0, 0,  0, 0});
     aucBMP.resize(0x3E + 30, 0);
     tdBytes aucTGA = aucBytes({0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 24, 0});
     aucTGA.resize(200, 0x55);
