@@ -4,6 +4,7 @@
 #include "camera_permission.h"
 #include "settings_store.h"
 
+#include "input/picture_reader.h"
 #include "qev/base/report.h"
 #include "qev/base/run_context.h"
 #include "qev/base/settings_string.h"
@@ -13,7 +14,6 @@
 #include "qev/files/png_io.h"
 #include "qev/files/readerwriter.h"
 #include "qev/msx/yjk.h"
-#include "retro/recoil.h"
 
 #include <QApplication>
 #include <QCamera>
@@ -30,7 +30,6 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QImageCapture>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -129,10 +128,6 @@ constexpr int g_iMaxOutputDimension = 8192;
 constexpr double g_fMinAspectRatio = 0.01;
 constexpr double g_fMaxAspectRatio = 100.0;
 
-// A dropped file larger than this is not offered to the retro decoders, which
-// read only fixed-size or small formats; the program's own readers still see it.
-constexpr qint64 g_lMaxRetroFileSize = 64 * 1024 * 1024;
-
 // Each line of the Screen combo's tooltip.
 const char* const g_apszScreenModeTips[ScreenMode_Count] = {
     "Screen  2 : 256x192, 16 palette colors",
@@ -197,46 +192,6 @@ bool bControlFieldsDiffer(const tdSettings* poA, const tdSettings* poB)
            poA->OutputAspectRatioType != poB->OutputAspectRatioType ||
            poA->OutputSizeType != poB->OutputSizeType || poA->SelectedColor != poB->SelectedColor ||
            memcmp(poA->CustomPalette, poB->CustomPalette, sizeof(poA->CustomPalette)) != 0;
-}
-
-// A picture decoded by the retro-format decoders, or null when they do not
-// recognise the file. Rows arrive top first; pictures store them bottom first.
-Image* poReadRetroImage(const QString& sPath)
-{
-    const QByteArray oName = QFile::encodeName(sPath);
-    if (!RECOIL_IsOurFile(oName.constData())) return nullptr;
-    QFile oFile(sPath);
-    QByteArray oContent;
-    if (oFile.size() <= g_lMaxRetroFileSize && oFile.open(QIODevice::ReadOnly)) oContent = oFile.readAll();
-    RECOIL* poDecoder = RECOIL_New();
-    if (!poDecoder) return nullptr;
-    Image* poImage = nullptr;
-    if (RECOIL_Decode(poDecoder, oName.constData(), reinterpret_cast<const uint8_t*>(oContent.constData()),
-                      static_cast<int>(oContent.size())))
-    {
-        const int iWidth = RECOIL_GetWidth(poDecoder);
-        const int iHeight = RECOIL_GetHeight(poDecoder);
-        const int* piPixels = RECOIL_GetPixels(poDecoder);
-        if (piPixels && bImageSizeValid(iWidth, iHeight, 3))
-        {
-            poImage = new Image(iWidth, iHeight, 3, Background_None, 1.0);
-            for (int iY = 0; iY < iHeight; iY++)
-            {
-                const int* piRow = piPixels + static_cast<size_t>(iY) * static_cast<size_t>(iWidth);
-                unsigned char* pucRow = poImage->m_pucTexels + static_cast<size_t>(iHeight - 1 - iY) *
-                                                                   static_cast<size_t>(iWidth) * 3;
-                for (int iX = 0; iX < iWidth; iX++)
-                {
-                    const unsigned int uiRGB = static_cast<unsigned int>(piRow[iX]);
-                    pucRow[iX * 3 + 0] = static_cast<unsigned char>(uiRGB >> 16);
-                    pucRow[iX * 3 + 1] = static_cast<unsigned char>(uiRGB >> 8);
-                    pucRow[iX * 3 + 2] = static_cast<unsigned char>(uiRGB);
-                }
-            }
-        }
-    }
-    RECOIL_Delete(poDecoder);
-    return poImage;
 }
 
 // Widget construction helpers. Every control gets the object name the tests and
@@ -1543,23 +1498,18 @@ bool Window::bLoadImageFiles(const QStringList& asPaths)
     {
         if (sPath.isEmpty()) continue;
         const QString sFile = QFileInfo(sPath).fileName();
-        const QByteArray oName = QFile::encodeName(sPath);
-        if (!bIsReadableExtension(oName.constData()) && !RECOIL_IsOurFile(oName.constData()))
-        {
-            if (iProblems++ == 0) sProblem = QStringLiteral("Cannot read %1: unknown file type").arg(sFile);
-            continue;
-        }
-        Image* poImage = poReadRetroImage(sPath);
-        QString sNote; // what the reader said about a picture it read anyway
-        if (!poImage)
+        std::string sError;
+        Image* poImage = nullptr;
         {
             std::lock_guard<std::mutex> oLock(oCoreLock());
             vClearLastError();
-            poImage = poReadImageFromFile(oName.constData(), &m_oSettings);
-            sNote = QString::fromLocal8Bit(pszLastError());
+            poImage = poReadPicture(QFile::encodeName(sPath).constData(), &m_oSettings, &sError);
         }
+        // What the reader said about a picture it read anyway (a missing second page).
+        QString sNote = QString::fromLocal8Bit(pszLastError());
         if (!poImage)
         {
+            if (!sError.empty()) sNote = QString::fromLocal8Bit(sError.c_str());
             if (iProblems++ == 0)
                 sProblem =
                     QStringLiteral("Cannot read %1: %2")
@@ -1681,22 +1631,22 @@ void Window::vRefuseValue(const QString& sField, const QString& sText, const QSt
 
 QString Window::sOpenFilter()
 {
-    // The extensions of the core's reader table (qev/files/readerwriter.cpp) and
-    // those Qt reads, each kept when the core's reading takes it in this build.
+    // The extensions of the core's reader table (qev/files/readerwriter.cpp, which
+    // lists none), each kept when the core reads it in this build, then the modern
+    // formats read through Qt. Retro formats and unknown names are read by their
+    // contents: "All files".
     static const char* const s_apszCore[] = {
         "png", "jpg", "jpeg", "qev", "sr2", "sr3", "sr5", "sr6", "sr7", "sr8", "sra",
         "src", "si5", "si6",  "si7", "si8", "sia", "sic", "sc2", "sc3", "sc5", "sc6",
         "sc7", "sc8", "sca",  "scc", "sk5", "sk6", "sk7", "sk8", "ska", "skc",
     };
-    QStringList asExtensions;
-    for (const char* pszExtension : s_apszCore)
-        asExtensions << QLatin1String(pszExtension);
-    for (const QByteArray& oFormat : QImageReader::supportedImageFormats())
-        asExtensions << QString::fromLatin1(oFormat).toLower();
-    asExtensions.removeDuplicates();
     QStringList asPatterns;
-    for (const QString& sExtension : asExtensions)
-        if (bIsReadableExtension(("x." + sExtension).toLatin1().constData())) asPatterns << "*." + sExtension;
+    for (const char* pszExtension : s_apszCore)
+        if (bIsReadableExtension((std::string("x.") + pszExtension).c_str()))
+            asPatterns << QStringLiteral("*.") + QLatin1String(pszExtension);
+    for (const char* const* ppszExtension = g_apszModernExtensions; *ppszExtension; ppszExtension++)
+        asPatterns << QLatin1Char('*') + QLatin1String(*ppszExtension);
+    asPatterns.removeDuplicates();
     return QStringLiteral("Pictures (%1);;All files (*)").arg(asPatterns.join(QLatin1Char(' ')));
 }
 

@@ -6,6 +6,7 @@
 
 #include "cli/qev_cli.h"
 
+#include "input/picture_reader.h"
 #include "qev/base/image.h"
 #include "qev/base/sample_picture.h"
 #include "qev/base/settings.h"
@@ -14,7 +15,6 @@
 #include "qev/files/output_files.h"
 #include "qev/files/png_io.h"
 #include "qev/files/readerwriter.h"
-#include "retro/retro_image.h"
 
 #include <cerrno>
 #include <cmath>
@@ -196,14 +196,17 @@ static void vPrintHelp(FILE* poOut)
         "  .sc7 .sc8 .sca .scc), interlaced SC pairs (.sk5 ... .skc with .sl5 ... .slc), SR with their\n"
         "  palette files (.sr2 ... .src with .pl2 ... .plc), interlaced SR (.si5 ... .sic with .sj5 ... "
         ".sjc\n"
-        "  and .pi5 ... .pic); --sample converts the built-in sample picture. Several inputs are converted\n"
-        "  in turn with the same settings.\n"
+        "  and .pi5 ... .pic); GIF (first frame), BMP, TIFF, WebP, Targa (.tga), PNM (.pnm .pbm .pgm\n"
+        "  .ppm), ICO, XPM, XBM. Colour profiles and EXIF orientation are applied. The extension chooses\n"
+        "  the reader; when it fails or the extension is unknown, the file's first bytes decide.\n"
+        "  --sample converts the built-in sample picture. Several inputs are converted in turn with\n"
+        "  the same settings.\n"
         "Retro-computer pictures, read first and with square pixels (the input aspect ratio is not "
         "applied):\n"
         "  ZX Spectrum .scr; C64 Koala .koa .kla, Doodle .dd, Art Studio .art .ocp; Atari ST Degas "
         ".pi1-.pi3,\n"
-        "  .pc1-.pc3, NEOchrome .neo, GEM .img .ximg; Amiga IFF .iff .ilbm .lbm; PC Paintbrush .pcx;\n"
-        "  MacPaint .mac .pntg; MSX BSAVE dumps .grp (Screen 2), .ge5 .ge6 .ge7 .ge8.\n"
+        "  .pc1-.pc3, NEOchrome .neo, Spectrum 512 .spu .spc, GEM .img .ximg; Amiga IFF .iff .ilbm .lbm;\n"
+        "  PC Paintbrush .pcx; MacPaint .mac .pntg; MSX BSAVE dumps .grp (Screen 2), .ge5 .ge6 .ge7 .ge8.\n"
         "Options are applied in order, later ones win; each is its text followed directly by its value\n"
         "(-sm2, -ed0.75), compared without regard to case.\n\n"
         "  -of<output_file>  output name (one input only); the extension of the conversion type is\n"
@@ -334,22 +337,15 @@ static Image* poLoadInput(const tdJob* poJob, const tdRun* poRun)
         return poImage;
     }
     const char* pszInput = poJob->pszInput;
-    bool bOwnReader = bIsReadableExtension(pszInput);
-    if (!bOwnReader && !RECOIL_IsOurFile(pszInput))
-    {
-        fprintf(poRun->poErr,
-                "qev: cannot read %s: unknown file type (readable: .png, .jpg, .jpeg, .qev, the screen dumps "
-                ".sc? .sr? .sk? .si? and the retro formats of qev --help)\n",
-                pszInput);
-        return nullptr;
-    }
     fflush(poRun->poOut);
-    // Retro pictures keep square pixels: the input aspect-ratio settings do not apply.
-    Image* poImage = poReadImageWithRECOIL(pszInput);
-    if (!poImage && bOwnReader) poImage = poReadImageFromFile(pszInput, &poRun->oSettings);
+    std::string sError;
+    Image* poImage = poReadPicture(pszInput, &poRun->oSettings, &sError);
     if (!poImage)
-        fprintf(poRun->poErr,
-                "\nqev: cannot read %s: the file is missing, damaged or not a supported picture\n", pszInput);
+    {
+        if (sError == "unknown file type")
+            sError += " (readable: the picture and retro formats of qev --help)";
+        fprintf(poRun->poErr, "\nqev: cannot read %s: %s\n", pszInput, sError.c_str());
+    }
     return poImage;
 }
 

@@ -130,6 +130,11 @@ static FILE* poOpenCompanion(const char* pszName, int iOffset, const char* pszRe
 
 Image* poReadImageFromFile(const char* pszName, const tdSettings* poSettings)
 {
+    return poReadImageFromFileAs(pszName, pszName, poSettings);
+}
+
+Image* poReadImageFromFileAs(const char* pszName, const char* pszType, const tdSettings* poSettings)
+{
     FILE* poFile = fopen(pszName, "rb");
     if (!poFile)
     {
@@ -139,9 +144,9 @@ Image* poReadImageFromFile(const char* pszName, const tdSettings* poSettings)
 
     FILE* poSecond = nullptr;
     const char* pszSecondPage = nullptr;
-    if (bEndsWithAny(pszName, g_apszSecondPageSR, sizeof(g_apszSecondPageSR) / sizeof(g_apszSecondPageSR[0])))
+    if (bEndsWithAny(pszType, g_apszSecondPageSR, sizeof(g_apszSecondPageSR) / sizeof(g_apszSecondPageSR[0])))
         pszSecondPage = "j";
-    else if (bEndsWithAny(pszName, g_apszSecondPageSC,
+    else if (bEndsWithAny(pszType, g_apszSecondPageSC,
                           sizeof(g_apszSecondPageSC) / sizeof(g_apszSecondPageSC[0])))
         pszSecondPage = "l";
     if (pszSecondPage)
@@ -155,12 +160,12 @@ Image* poReadImageFromFile(const char* pszName, const tdSettings* poSettings)
         }
     }
     // The palette file of SR dumps: .sr5 -> .pl5, .si5 -> .pi5. Missing is fine.
-    FILE* poPaletteFile = poOpenCompanion(pszName, -3, poSecond ? "pi" : "pl");
+    FILE* poPaletteFile = pszType == pszName ? poOpenCompanion(pszName, -3, poSecond ? "pi" : "pl") : nullptr;
 
     Image* poImage = nullptr;
     for (const tdHandledExtension* po = g_aoHandledExtensions; po->pszExtension && !poImage; po++)
     {
-        if (!bEndsWith(pszName, po->pszExtension)) continue;
+        if (!bEndsWith(pszType, po->pszExtension)) continue;
         rewind(poFile);
         if (poSecond) rewind(poSecond);
         if (poPaletteFile) rewind(poPaletteFile);

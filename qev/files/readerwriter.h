@@ -13,6 +13,11 @@
 // message when no reader handles the extension.
 Image* poReadImageFromFile(const char* pszName, const tdSettings* poSettings);
 
+// The same with the reader chosen as if the name ended in pszType (".png",
+// ".jpg", ".qev"...): for a file whose first bytes told what it is. Companion
+// files are looked for only when pszType is pszName itself.
+Image* poReadImageFromFileAs(const char* pszName, const char* pszType, const tdSettings* poSettings);
+
 // True when poReadImageFromFile has a reader for the name's extension.
 bool bIsReadableExtension(const char* pszName);
 
