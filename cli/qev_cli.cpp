@@ -8,6 +8,7 @@
 
 #include "input/picture_reader.h"
 #include "qev/base/image.h"
+#include "qev/base/run_context.h"
 #include "qev/base/sample_picture.h"
 #include "qev/base/settings.h"
 #include "qev/base/settings_string.h"
@@ -17,13 +18,16 @@
 #include "qev/files/readerwriter.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 static const char g_szVersion[] = "3.4";
@@ -362,6 +366,41 @@ static void vQueuePreview(const Image* poConverted, const char* pszName, tdOutpu
     vClosePendingFile(poFiles, poFile);
 }
 
+// A progress line on the error stream while a conversion runs longer than a
+// second, when that stream is a terminal: "qev: converting <name>: 42%", written
+// over itself and erased at the end. The core calls it from its threads.
+namespace
+{
+struct tdProgressLine
+{
+    FILE* poErr;
+    const char* pszName;
+    bool bTerminal;
+    std::chrono::steady_clock::time_point oStart;
+    std::mutex oLock;
+    int iShown = -1; // percentage on the line, -1 while none is written
+
+    bool bReport(double fDone)
+    {
+        if (!bTerminal || std::chrono::steady_clock::now() - oStart < std::chrono::seconds(1)) return true;
+        const int iPercent = static_cast<int>(fDone * 100.0);
+        std::lock_guard<std::mutex> oGuard(oLock);
+        if (iPercent == iShown) return true;
+        iShown = iPercent;
+        fprintf(poErr, "\rqev: converting %s: %3d%%", pszName, iPercent);
+        fflush(poErr);
+        return true;
+    }
+
+    void vErase()
+    {
+        if (iShown < 0) return;
+        fprintf(poErr, "\r\033[K");
+        fflush(poErr);
+    }
+};
+} // namespace
+
 // Converts one job. Returns true when every file was written.
 static bool bRunJob(const tdJob* poJob, const tdRun* poRun)
 {
@@ -384,8 +423,16 @@ static bool bRunJob(const tdJob* poJob, const tdRun* poRun)
         }
     }
     Image* poConverted = nullptr;
-    tdErrorTriple oError =
-        oWriteImageToFile(poImage.get(), poJob->sOutput.c_str(), poSettings, &oFiles, poRaw, &poConverted);
+    tdProgressLine oProgress;
+    oProgress.poErr = poRun->poErr;
+    oProgress.pszName = poJob->pszInput ? poJob->pszInput : "the sample picture";
+    oProgress.bTerminal = isatty(fileno(poRun->poErr)) != 0;
+    oProgress.oStart = std::chrono::steady_clock::now();
+    tdRunContext oContext;
+    oContext.m_fnProgress = [&oProgress](double fDone) { return oProgress.bReport(fDone); };
+    tdErrorTriple oError = oWriteImageToFile(poImage.get(), poJob->sOutput.c_str(), poSettings, &oFiles,
+                                             poRaw, &poConverted, &oContext);
+    oProgress.vErase();
     std::unique_ptr<Image> poKeep(poConverted);
     if (poRaw) vClosePendingFile(&oFiles, poRaw);
     if (oFiles.aoFiles.empty())
