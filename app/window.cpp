@@ -24,6 +24,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -41,6 +42,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
@@ -1950,11 +1952,57 @@ bool Window::bSaveImageAs(const QString& sName)
     }
     const QByteArray oName = QFile::encodeName(sName);
     const bool bWasConverting = bStopWorker();
+    // The writer converts in a thread of its own, on copies, while a window-modal
+    // progress dialog (shown after half a second) keeps the window painted and
+    // offers Cancel; the bytes are those of a conversion on this thread.
+    const std::unique_ptr<Image> poSource(m_poSourceImage->poCopy());
+    tdSettings oSettings;
+    memcpy(&oSettings, &m_oSettings, sizeof(tdSettings));
+    std::atomic<bool> bCancel{false};
+    std::atomic<int> iPerMille{0};
+    tdRunContext oRun;
+    oRun.m_fnProgress = [&bCancel, &iPerMille](double fDone)
     {
-        std::lock_guard<std::mutex> oLock(oCoreLock());
-        oWriteImageToFile(m_poSourceImage, oName.constData(), &m_oSettings, &oFiles, poRawStream);
+        iPerMille.store(static_cast<int>(fDone * 1000.0));
+        return !bCancel.load();
+    };
+    QThread* poWriter = QThread::create(
+        [&]()
+        {
+            std::lock_guard<std::mutex> oLock(oCoreLock());
+            oWriteImageToFile(poSource.get(), oName.constData(), &oSettings, &oFiles, poRawStream, nullptr,
+                              &oRun);
+        });
+    {
+        QEventLoop oLoop;
+        connect(poWriter, &QThread::finished, &oLoop, &QEventLoop::quit);
+        QProgressDialog oProgress(QStringLiteral("Saving %1...").arg(oInfo.fileName()),
+                                  QStringLiteral("Cancel"), 0, 1000, this);
+        oProgress.setObjectName(QStringLiteral("SaveProgress"));
+        oProgress.setWindowModality(Qt::WindowModal);
+        oProgress.setMinimumDuration(500);
+        oProgress.setAutoReset(false);
+        connect(&oProgress, &QProgressDialog::canceled, &oLoop, [&bCancel]() { bCancel = true; });
+        QTimer oTick;
+        connect(&oTick, &QTimer::timeout, &oProgress,
+                [&]()
+                {
+                    oProgress.setValue(iPerMille.load());
+                    if (oProgress.wasCanceled()) bCancel = true;
+                });
+        oTick.start(100);
+        poWriter->start();
+        oLoop.exec();
     }
+    poWriter->wait();
+    delete poWriter;
     if (bWasConverting) vDoUpdatePreviewImage();
+    if (bRunStopped(&oRun))
+    {
+        vDiscardOutputFiles(&oFiles);
+        vShowStatus(QStringLiteral("Save cancelled: nothing was written"), false);
+        return false;
+    }
     // The writer opens the main file first and stops when it cannot: an empty set
     // is a failure, also when an older file of that name is there.
     if (oFiles.aoFiles.empty())

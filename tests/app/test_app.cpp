@@ -428,7 +428,8 @@ private slots:
 
     // The conversion runs beside the event loop. A slow one (Screen 8 with CIEDE2000: seconds)
     // is superseded by a newer change, whose result alone is painted; a drop during it is converted; Esc
-    // drops it, keeping the last picture; closing the window does not wait for it.
+    // drops it, keeping the last picture; a slow save can be cancelled; closing the window does not wait for
+    // it.
     void conversionBesideTheEventLoop()
     {
         Window* poW = poShow(m_sPicture);
@@ -464,6 +465,18 @@ private slots:
         QTest::keyClick(po<QComboBox>("ScreenMode"), Qt::Key_Escape);
         vRun("count 3;pending 0");
         QVERIFY(poW->m_poConvertedImage == poShown && oClock.elapsed() < 5000);
+
+        // A slow save keeps the event loop running and can be cancelled: nothing is written.
+        QTemporaryDir oSaves;
+        bool bTicked = false;
+        QTimer::singleShot(
+            700,
+            [&]() {
+                bTicked = true,
+                poW->findChild<QProgressDialog*>("SaveProgress")->findChild<QPushButton*>()->click();
+            });
+        QVERIFY(!poW->bSaveImageAs(oSaves.filePath("slow")) && bTicked && QDir(oSaves.path()).isEmpty());
+        vRun("status Save cancelled: nothing was written");
 
         vStartSlow();
         m_poW.reset();
