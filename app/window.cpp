@@ -1091,7 +1091,9 @@ void Window::vDoUpdatePreviewImage()
     vUpdateCommandLine();
     if (m_poJob)
     {
-        m_poJob->bCancel = true;
+        // Live camera frames come faster than slow conversions end: the running
+        // one is finished and shown, then the newest frame converted.
+        if (!m_bCameraLive) m_poJob->bCancel = true;
         m_bRestartPending = true;
         m_bConversionPending = true;
         return;
@@ -1145,12 +1147,6 @@ void Window::vJobFinished()
     const std::shared_ptr<tdPreviewJob> poJob = std::move(m_poJob);
     m_poProgressTimer->stop();
     m_poProgress->hide();
-    if (m_bRestartPending)
-    {
-        m_bRestartPending = false;
-        vDoUpdatePreviewImage();
-        return;
-    }
     m_bConversionPending = false;
     if (!poJob->bCancel)
     {
@@ -1170,6 +1166,11 @@ void Window::vJobFinished()
         if (!poJob->sError.empty())
             vShowStatus(QStringLiteral("Conversion: %1").arg(QString::fromLocal8Bit(poJob->sError.c_str())),
                         true);
+    }
+    if (m_bRestartPending)
+    {
+        m_bRestartPending = false;
+        vDoUpdatePreviewImage();
     }
     m_poRenderArea->update();
     update();
