@@ -2176,7 +2176,8 @@ void Window::About()
     QMessageBox* poBox = new QMessageBox();
     poBox->setObjectName(QStringLiteral("AboutBox"));
     poBox->setWindowTitle(QStringLiteral("About QEVui..."));
-    poBox->setText(oAboutText());
+    // A no-break space keeps the hash on the line of its caption.
+    poBox->setText(oAboutText().replace(QStringLiteral("Hash: "), QStringLiteral("Hash:") + QChar(0x00A0)));
     connect(poBox, &QMessageBox::finished, poBox, &QObject::deleteLater);
     poBox->show();
 }
