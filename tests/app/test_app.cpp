@@ -8,6 +8,7 @@
 
 #include "qev/base/settings.h"
 #include "qev/files/format_kru.h"
+#include "qev/files/output_files.h"
 #include "qev/files/png_io.h"
 #include "qev/files/readerwriter.h"
 
@@ -599,6 +600,14 @@ private slots:
                              sSorted("Saved " + QString(sRow.section('|', 2)).replace(' ', ", ") + " in " +
                                      QDir(oRow.path()).absolutePath()),
                      qPrintable(sRow + ": " + poW->m_poStatusLine->text()));
+            // The bytes are those the writer produces on this thread (RAW needs a stream of its own).
+            QTemporaryDir oDirect;
+            tdOutputFiles oFiles;
+            oWriteImageToFile(poW->m_poSourceImage, QFile::encodeName(oDirect.filePath("p")).constData(),
+                              &poW->m_oSettings, &oFiles, nullptr);
+            QVERIFY(sRow.startsWith("5 ") || bCommitOutputFiles(&oFiles, nullptr));
+            for (const QString& sName : QDir(oDirect.path()).entryList(QDir::Files))
+                QVERIFY2(oFile(oDirect.filePath(sName)) == oFile(oRow.filePath(sName)), qPrintable(sName));
             // A screen dump read without a companion file says so.
             if (!sRow.startsWith("2 2 ")) continue;
             const QString sDump = oRow.filePath(sRow[4] == '0' ? "p.sr5" : "p.si5"),
