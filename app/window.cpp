@@ -1076,7 +1076,8 @@ void Window::paintEvent(QPaintEvent*)
     }
     // The hourglass covers the display while a conversion waits, and stands in for
     // a picture that produced nothing to show; never over the start-up picture.
-    if (!m_bShowOriginal && (m_bConversionPending || (!m_poDisplayedImage && m_poSourceImage)))
+    if (!m_bShowOriginal && !m_poProgress->isVisible() &&
+        (m_bConversionPending || (!m_poDisplayedImage && m_poSourceImage)))
         oPainter.drawImage(oArea.x() + (oArea.width() - m_oHourGlassImage.width()) / 2,
                            oArea.y() + (oArea.height() - m_oHourGlassImage.height()) / 2, m_oHourGlassImage);
     oPainter.end();
@@ -1182,7 +1183,11 @@ void Window::vShowProgress()
     m_poProgress->move((m_poRenderArea->width() - m_poProgress->width()) / 2,
                        (m_poRenderArea->height() - m_poProgress->height()) / 2);
     m_poProgress->setValue(m_poJob->iPerMille.load());
-    m_poProgress->show();
+    if (!m_poProgress->isVisible())
+    {
+        m_poProgress->show();
+        update(); // the progress bar takes the hourglass's place
+    }
 }
 
 void Window::vCancelConversion()
