@@ -50,7 +50,6 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QSlider>
-#include <QStandardPaths>
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
@@ -1628,7 +1627,6 @@ void Window::vShowStatus(const QString& sText, bool bFailure)
     m_poStatusLine->setToolTip(sText);
     m_poStatusLine->setVisible(!sText.isEmpty());
     m_poStatusLine->raise();
-    m_bStatusFailure = bFailure;
 }
 
 void Window::vRefuseValue(const QString& sField, const QString& sText, const QString& sAllowed)

@@ -74,8 +74,10 @@ struct tdControlRow
     QLabel* poValue; // null for controls without a value label
 };
 
-// The main window: a 1024 x 768 display of the converted picture at the left,
-// the controls in groups at the right. Every control writes one field of
+// The main window: a display of the converted picture at the left (1024 x 768
+// at full size, smaller on small screens), the controls in groups on a panel at
+// the right that scrolls when the window is lower than the panel, a status line
+// over the bottom of the display. Every control writes one field of
 // m_oSettings; the paint handler compares the record byte by byte with the copy
 // it saw last and, on a difference, refreshes the controls and converts the
 // source picture 250 ms later (at once in camera live mode), so a burst of
@@ -259,7 +261,6 @@ public:
     void vSavePaletteTo(const QString& sName);
     // Shows a failure (red) or a notice in the status line; an empty text hides it.
     void vShowStatus(const QString& sText, bool bFailure);
-    bool m_bStatusFailure = false;
     // The status line's words for a value a field refuses.
     void vRefuseValue(const QString& sField, const QString& sText, const QString& sAllowed);
     // A notice when a screen dump of a palette screen has no palette file beside it.
