@@ -1218,8 +1218,12 @@ bool Window::bWaitForConversion(int iTimeoutMs)
 {
     QElapsedTimer oClock;
     oClock.start();
+    // Sleeps between rounds, leaving the processor to the conversion.
     while ((m_poJob || m_poPreviewTimer->isActive()) && oClock.elapsed() < iTimeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (m_poJob || m_poPreviewTimer->isActive()) QThread::msleep(1);
+    }
     return !m_poJob && !m_poPreviewTimer->isActive();
 }
 
