@@ -88,13 +88,13 @@ int iRunningConversions()
 
 void vRunPreviewJob(tdPreviewJob* poJob)
 {
+    // Counted until the lock is released too: the counter, made first, goes last.
     g_iRunningConversions++;
-    std::lock_guard<std::mutex> oLock(oCoreLock());
-    // Counted until the lock is released too (members are destroyed in reverse order).
     struct tdCount
     {
         ~tdCount() { g_iRunningConversions--; }
     } oCount;
+    std::lock_guard<std::mutex> oLock(oCoreLock());
     if (poJob->bCancel) return;
     // The core asks between rows whether to go on, so a cancel stops it soon.
     vClearLastError();
