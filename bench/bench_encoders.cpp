@@ -1,8 +1,8 @@
 // The Screen 2, 3, 5, 6, 7 and 8 encoders on a photo-like picture of the screen's
 // size (smooth multi-colour waves with noise), each with error diffusion 0.8, a first
 // page buffer (compression none) and an output picture, as a screen-dump writer calls
-// them. Argument: the distance method (0 RGB, the default; 3 CIEDE2000). The palette
-// is built once beforehand: only the encoder is timed.
+// them. Argument: the distance method (RGB, the default, and the perceptual ones).
+// The palette is built once beforehand: only the encoder is timed.
 
 #include "qev/msx/encoder_bitmap.h"
 #include "qev/msx/encoder_pattern.h"
@@ -124,10 +124,18 @@ void BM_EncodeScreen8(benchmark::State& oState)
 {
     vBenchEncoder(oState, Bench_Screen8);
 }
-BENCHMARK(BM_EncodeScreen2)->Arg(DeltaMethod_RGB)->Arg(DeltaMethod_CIEDE2000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_EncodeScreen3)->Arg(DeltaMethod_RGB)->Arg(DeltaMethod_CIEDE2000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_EncodeScreen5)->Arg(DeltaMethod_RGB)->Arg(DeltaMethod_CIEDE2000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_EncodeScreen6)->Arg(DeltaMethod_RGB)->Arg(DeltaMethod_CIEDE2000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_EncodeScreen7)->Arg(DeltaMethod_RGB)->Arg(DeltaMethod_CIEDE2000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_EncodeScreen8)->Arg(DeltaMethod_RGB)->Arg(DeltaMethod_CIEDE2000)->Unit(benchmark::kMillisecond);
+// The default distance and the four perceptual ones.
+void vMethods(benchmark::internal::Benchmark* po)
+{
+    for (int i :
+         {DeltaMethod_RGB, DeltaMethod_XYZ, DeltaMethod_LAB, DeltaMethod_CIEDE2000, DeltaMethod_Oklab})
+        po->Arg(i);
+    po->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(BM_EncodeScreen2)->Apply(vMethods);
+BENCHMARK(BM_EncodeScreen3)->Apply(vMethods);
+BENCHMARK(BM_EncodeScreen5)->Apply(vMethods);
+BENCHMARK(BM_EncodeScreen6)->Apply(vMethods);
+BENCHMARK(BM_EncodeScreen7)->Apply(vMethods);
+BENCHMARK(BM_EncodeScreen8)->Apply(vMethods);
 } // namespace

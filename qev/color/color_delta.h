@@ -49,3 +49,41 @@ double deltaE00_srgb(double fRed1, double fGreen1, double fBlue1, double fRed2, 
 // The squared Euclidean distance in Oklab between two sRGB colours (channels 0..1).
 double oklab_distance(double fRed1, double fGreen1, double fBlue1, double fRed2, double fGreen2,
                       double fBlue2);
+
+// A colour measured once for many distances: what fColorDelta computes from one
+// colour alone (RGB and Hit9918: the normalised channels and, for Hit9918, the
+// brightness; the other methods: the colour's coordinates in the method's space;
+// CIEDE2000 adds, for fCIEDE2000LowerBound, the CIELAB chroma and the hues in
+// degrees of (a G, b) for G = 1 and G = 1.5, the range of ciede2000's factor G).
+struct tdDeltaPoint
+{
+    double af[6];
+};
+
+// The point of oColor for eMethod on the channel scale fScale (see fColorDelta,
+// including the assertion on a channel above the scale).
+void vDeltaPoint(Color oColor, double fScale, tdDeltaMethod eMethod, tdDeltaPoint* po);
+
+// fColorDelta(color1, color2, 1.0, scale, method, weight) from the two colours'
+// points, bit for bit: the same double operations in the same order.
+double fPointDelta(const tdDeltaPoint& o1, const tdDeltaPoint& o2, tdDeltaMethod eMethod, double fWeight);
+
+// A lower bound of fPointDelta(o1, o2, DeltaMethod_CIEDE2000, weight), cheap
+// beside it. With x = dL'/SL, y = dC'/SC, z = dH'/SH the distance is
+// x^2 + y^2 + z^2 + RT y z with |RT| <= RC sin(60 degrees), so at least
+// x^2 + k (y^2 + z^2) with k = 1 - RC sin(2 dTheta) / 2 >= 1 - RC sin(60 degrees)
+// / 2 > 0.13; the rotation dTheta peaks at the mean hue 275 degrees, and the
+// range of the mean hue (from each colour's hue range) limits it. dC'^2 + dH'^2 is the squared distance
+// between the colours' (a G, b) (law of cosines; a grey's hue difference of 0 changes it by under 1e-11), and
+// SH = 1 + 0.015 C'bar T with T <= 1.93. G, C', RC are computed as ciede2000 does but with square roots for
+// hypot and multiplications for the 7th powers, so the bound is returned less a relative margin of 1e-9 and
+// an absolute one of 1e-6, far above the rounding of either side.
+double fCIEDE2000LowerBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2);
+
+// A cruder and cheaper lower bound of the same: (dL / 1.75)^2 less a margin, as
+// SL <= 1.75 for lightness in 0..100.
+inline double fCIEDE2000LightnessBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2)
+{
+    double fDL = o2.af[0] - o1.af[0];
+    return fDL * fDL * (0.32653061224489793 * (1.0 - 1e-9)) - 1e-6;
+}

@@ -115,16 +115,15 @@ std::shared_ptr<const tdDeltaTable> poFindOrBuildTable(int iMethod, double fExpo
     poNew->afDelta.resize(static_cast<size_t>(g_iBinCount) * g_iBinCount);
     if (fExponent == 1.0)
     {
+        // Each level colour measured once; fPointDelta gives fColorDelta's doubles.
+        const tdDeltaMethod eMethod = static_cast<tdDeltaMethod>(iMethod);
+        std::vector<tdDeltaPoint> aoPoints(g_iBinCount);
         for (int i = 0; i < g_iBinCount; i++)
-        {
-            Color oI = oBinColor(i);
+            vDeltaPoint(oBinColor(i), g_fLevelScale, eMethod, &aoPoints[i]);
+        for (int i = 0; i < g_iBinCount; i++)
             for (int j = 0; j < g_iBinCount; j++)
-            {
-                Color oJ = oBinColor(j);
                 poNew->afDelta[static_cast<size_t>(i) * g_iBinCount + j] =
-                    fColorDelta(&oI, &oJ, 1.0, g_fLevelScale, static_cast<tdDeltaMethod>(iMethod), fWeight);
-            }
-        }
+                    fPointDelta(aoPoints[i], aoPoints[j], eMethod, fWeight);
     }
     else
     {

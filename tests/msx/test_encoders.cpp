@@ -380,3 +380,30 @@ TEST(EncoderWorkedTest, MissingArgumentsOtherBuffersAndSizes)
         EXPECT_EQ(aucArrayBytes(ao[i < 2 ? 0 : 1]), aucArrayBytes(ao[i < 2 ? 2 : 3])) << i;
     }
 }
+
+// Screen 8: the bytes of the encoder's search (measured colours, remembered answers,
+// CIEDE2000 candidates skipped by their bound) are the plain search's, for every
+// method, on colours that provoke ties; each colour is asked twice.
+TEST(EncoderReferenceTest, Screen8SearchAsThePlainSearch)
+{
+#ifdef QEV_TEST_SANITIZED
+    std::vector<Color> aoColors = aoTieProneColors(500);
+#else
+    std::vector<Color> aoColors = aoTieProneColors(1500);
+#endif
+    const size_t uiDistinct = aoColors.size();
+    aoColors.insert(aoColors.end(), aoColors.begin(), aoColors.end());
+    for (tdDeltaMethod eMethod : {DeltaMethod_RGB, DeltaMethod_XYZ, DeltaMethod_LAB, DeltaMethod_CIEDE2000,
+                                  DeltaMethod_Hit9918, DeltaMethod_Oklab, DeltaMethod_Count})
+    {
+        std::vector<unsigned char> auc(aoColors.size());
+        vScreen8Bytes(aoColors.data(), static_cast<int>(aoColors.size()), eMethod, auc.data());
+        int iMismatches = 0;
+        for (size_t i = 0; i < uiDistinct; i++)
+        {
+            const unsigned char ucPlain = ucScreen8ByteReference(aoColors[i], eMethod);
+            iMismatches += (auc[i] != ucPlain) + (auc[i + uiDistinct] != ucPlain);
+        }
+        EXPECT_EQ(iMismatches, 0) << "method " << eMethod;
+    }
+}
