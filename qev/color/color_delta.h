@@ -73,11 +73,13 @@ double fPointDelta(const tdDeltaPoint& o1, const tdDeltaPoint& o2, tdDeltaMethod
 // x^2 + y^2 + z^2 + RT y z with |RT| <= RC sin(60 degrees), so at least
 // x^2 + k (y^2 + z^2) with k = 1 - RC sin(2 dTheta) / 2 >= 1 - RC sin(60 degrees)
 // / 2 > 0.13; the rotation dTheta peaks at the mean hue 275 degrees, and the
-// range of the mean hue (from each colour's hue range) limits it. dC'^2 + dH'^2 is the squared distance
-// between the colours' (a G, b) (law of cosines; a grey's hue difference of 0 changes it by under 1e-11), and
-// SH = 1 + 0.015 C'bar T with T <= 1.93. G, C', RC are computed as ciede2000 does but with square roots for
-// hypot and multiplications for the 7th powers, so the bound is returned less a relative margin of 1e-9 and
-// an absolute one of 1e-6, far above the rounding of either side.
+// range of the mean hue (from each colour's hue range) limits it. dC'^2 + dH'^2
+// is the squared distance between the colours' (a G, b) (law of cosines; a grey's
+// hue difference of 0 changes it by under 1e-11), and SH = 1 + 0.015 C'bar T with
+// T <= 1.93. G, C', RC are computed as ciede2000 does but with square roots for
+// hypot and multiplications for the 7th powers, so the bound is returned less a
+// relative margin of 1e-9 and an absolute one of 1e-6, far above the rounding of
+// either side.
 double fCIEDE2000LowerBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2);
 
 // A cruder and cheaper lower bound of the same: (dL / 1.75)^2 less a margin, as
