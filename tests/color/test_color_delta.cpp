@@ -104,9 +104,9 @@ TEST(ColorDelta, CiedeMatchesThePublishedTestData)
     }
 }
 
-// Points give fColorDelta's very doubles, both CIEDE2000 bounds stay below the
-// distance, and NearestColor answers as iNearest and fColorDelta do, hits and
-// misses of its tables alike. Rows: method, weight, channel scale, candidates.
+// Points give fColorDelta's very doubles (for levels also with the colours
+// swapped), both CIEDE2000 bounds stay below the distance, and NearestColor answers as iNearest and
+// fColorDelta do, hits and misses of its tables alike. Rows: method, weight, channel scale, candidates.
 TEST(ColorDelta, PointsAndNearestColorAsThePlainComputation)
 {
 #ifdef QEV_TEST_SANITIZED
@@ -163,6 +163,9 @@ TEST(ColorDelta, PointsAndNearestColorAsThePlainComputation)
                     vDeltaPoint(aoCandidates[k], o.fScale, o.eMethod, &oPoint);
                     const double fPoint = fPointDelta(oQueryPoint, oPoint, o.eMethod, o.fWeight);
                     iMismatches += memcmp(&fPlain, &fPoint, sizeof(double)) != 0;
+                    // The palette's level table relies on symmetry.
+                    const double fSwapped = fPointDelta(oPoint, oQueryPoint, o.eMethod, o.fWeight);
+                    iMismatches += o.fScale == 7.0 && memcmp(&fPlain, &fSwapped, sizeof(double)) != 0;
                     if (o.eMethod == DeltaMethod_CIEDE2000)
                         iMismatches += !(fCIEDE2000LowerBound(oQueryPoint, oPoint) <= fPlain) +
                                        !(fCIEDE2000LightnessBound(oQueryPoint, oPoint) <= fPlain);
