@@ -391,12 +391,17 @@ double fMaxRotationSine(const tdDeltaPoint& o1, const tdDeltaPoint& o2)
 }
 } // namespace
 
-double fCIEDE2000LowerBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2)
+double fCIEDE2000LowerBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2, double fLimit)
 {
+    // Each stage is a bound by itself; a later one only adds what an earlier one
+    // left out, so the cheap stages end the work whenever they pass fLimit.
+    const double fKeep = 1.0 - 1e-9; // with the absolute margin of 1e-6
     double fLBar = (o1.af[0] + o2.af[0]) / 2.0 - 50.0;
     double fLBar2 = fLBar * fLBar;
     double fSL = 1.0 + 0.015 * fLBar2 / sqrt(fLBar2 + 20.0);
     double fDL = (o2.af[0] - o1.af[0]) / fSL;
+    double fLightness = fDL * fDL;
+    if (fLightness * fKeep - 1e-6 > fLimit) return fLightness * fKeep - 1e-6;
 
     double fCBar = (o1.af[3] + o2.af[3]) / 2.0;
     double fC2 = fCBar * fCBar;
@@ -407,11 +412,6 @@ double fCIEDE2000LowerBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2)
     double fC1Prime = sqrt(fA1 * fA1 + o1.af[2] * o1.af[2]);
     double fC2Prime = sqrt(fA2 * fA2 + o2.af[2] * o2.af[2]);
     double fCBarPrime = (fC1Prime + fC2Prime) / 2.0;
-    double fCBarPrime2 = fCBarPrime * fCBarPrime;
-    double fCBarPrime7 = fCBarPrime2 * fCBarPrime2 * fCBarPrime2 * fCBarPrime;
-    double fRC = 2.0 * sqrt(fCBarPrime7 / (fCBarPrime7 + g_fPow25To7));
-    double fSinMax = fMaxRotationSine(o1, o2);
-    double fK = 1.0 - fRC * fSinMax / 2.0;
     double fSC = 1.0 + 0.045 * fCBarPrime;
     double fSHMax = 1.0 + 0.015 * 1.93 * fCBarPrime;
     double fDC = fC2Prime - fC1Prime;
@@ -420,5 +420,12 @@ double fCIEDE2000LowerBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2)
     double fDH2 = fDA * fDA + fDB * fDB - fDC * fDC; // dH'^2
     if (fDH2 < 0.0) fDH2 = 0.0;
     double fChroma = fDC * fDC / (fSC * fSC) + fDH2 / (fSHMax * fSHMax);
-    return (fDL * fDL + fK * fChroma) * (1.0 - 1e-9) - 1e-6;
+    double fBound = (fLightness + 0.1339 * fChroma) * fKeep - 1e-6;
+    if (fBound > fLimit) return fBound;
+
+    double fCBarPrime2 = fCBarPrime * fCBarPrime;
+    double fCBarPrime7 = fCBarPrime2 * fCBarPrime2 * fCBarPrime2 * fCBarPrime;
+    double fRC = 2.0 * sqrt(fCBarPrime7 / (fCBarPrime7 + g_fPow25To7));
+    double fK = 1.0 - fRC * fMaxRotationSine(o1, o2) / 2.0;
+    return std::max(fBound, (fLightness + fK * fChroma) * fKeep - 1e-6);
 }

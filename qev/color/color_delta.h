@@ -3,6 +3,8 @@
 #include "qev/base/color.h"
 #include "qev/base/settings.h"
 
+#include <cfloat>
+
 // Colour distances. Every choice between candidate colours in the converter is
 // decided by fColorDelta, so its results are compared and summed but never
 // square-rooted: it returns a squared distance, raised to an exponent.
@@ -80,7 +82,9 @@ double fPointDelta(const tdDeltaPoint& o1, const tdDeltaPoint& o2, tdDeltaMethod
 // hypot and multiplications for the 7th powers, so the bound is returned less a
 // relative margin of 1e-9 and an absolute one of 1e-6, far above the rounding of
 // either side.
-double fCIEDE2000LowerBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2);
+// Stages that already pass fLimit end the work: the result is then a weaker bound,
+// still above fLimit.
+double fCIEDE2000LowerBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2, double fLimit = DBL_MAX);
 
 // A cruder and cheaper lower bound of the same: (dL / 1.75)^2 less a margin, as
 // SL <= 1.75 for lightness in 0..100.

@@ -65,7 +65,7 @@ int NearestColor::iSearch(const tdDeltaPoint& oPoint) const
     {
         if (afBound[n] > fBest) break;
         const int i = aiOrder[n];
-        if (fCIEDE2000LowerBound(oPoint, m_aoPoints[i]) > fBest) continue;
+        if (fCIEDE2000LowerBound(oPoint, m_aoPoints[i], fBest) > fBest) continue;
         double f = fPointDelta(oPoint, m_aoPoints[i], m_eMethod, m_fWeight);
         if (f < fBest || (f == fBest && i < iBest))
         {

@@ -126,7 +126,7 @@ private:
                 {
                     const tdDeltaPoint& oCandidate = m_aoPoints[ucByteOfLevels(r, g, b)];
                     if (bBound && (fCIEDE2000LightnessBound(oCandidate, oPixelPoint) > fBest ||
-                                   fCIEDE2000LowerBound(oCandidate, oPixelPoint) > fBest))
+                                   fCIEDE2000LowerBound(oCandidate, oPixelPoint, fBest) > fBest))
                         continue;
                     double fDelta = fPointDelta(oCandidate, oPixelPoint, m_eMethod, 0.0);
                     if (fDelta < fBest)
