@@ -53,7 +53,7 @@ enum tdBenchScreen
     Bench_Screen8,
 };
 
-void vBenchEncoder(benchmark::State& oState, tdBenchScreen eScreen)
+void vBenchEncoder(benchmark::State& oState, tdBenchScreen eScreen, double fDiffusion = 0.8)
 {
     const tdDeltaMethod eMethod = static_cast<tdDeltaMethod>(oState.range(0));
     // clang-format off
@@ -78,20 +78,20 @@ void vBenchEncoder(benchmark::State& oState, tdBenchScreen eScreen)
         switch (eScreen)
         {
         case Bench_Screen2:
-            o = oWriteImageToScreen2(poImage.get(), &oPalette, 0.8, &oBuffer, CompressionType_None, &oOutput,
-                                     1.0, true, eMethod, 1.0);
+            o = oWriteImageToScreen2(poImage.get(), &oPalette, fDiffusion, &oBuffer, CompressionType_None,
+                                     &oOutput, 1.0, true, eMethod, 1.0);
             break;
         case Bench_Screen3:
-            o = oWriteImageToScreen3(poImage.get(), &oPalette, 0.8, &oBuffer, CompressionType_None, &oOutput,
-                                     eMethod, 1.0);
+            o = oWriteImageToScreen3(poImage.get(), &oPalette, fDiffusion, &oBuffer, CompressionType_None,
+                                     &oOutput, eMethod, 1.0);
             break;
         case Bench_Screen8:
-            o = oWriteImageToRGB(poImage.get(), 0.8, &oBuffer, nullptr, CompressionType_None, &oOutput,
+            o = oWriteImageToRGB(poImage.get(), fDiffusion, &oBuffer, nullptr, CompressionType_None, &oOutput,
                                  eMethod);
             break;
         default:
-            o = oWriteImageToIndexed(poImage.get(), &oPalette, 0.8, &oBuffer, nullptr, CompressionType_None,
-                                     &oOutput, eMethod, 1.0);
+            o = oWriteImageToIndexed(poImage.get(), &oPalette, fDiffusion, &oBuffer, nullptr,
+                                     CompressionType_None, &oOutput, eMethod, 1.0);
             break;
         }
         benchmark::DoNotOptimize(o);
@@ -138,4 +138,16 @@ BENCHMARK(BM_EncodeScreen5)->Apply(vMethods);
 BENCHMARK(BM_EncodeScreen6)->Apply(vMethods);
 BENCHMARK(BM_EncodeScreen7)->Apply(vMethods);
 BENCHMARK(BM_EncodeScreen8)->Apply(vMethods);
+
+// Without diffusion the searches of all pixels spread over the processors.
+void BM_EncodeScreen5NoDiffusion(benchmark::State& oState)
+{
+    vBenchEncoder(oState, Bench_Screen5, 0.0);
+}
+void BM_EncodeScreen8NoDiffusion(benchmark::State& oState)
+{
+    vBenchEncoder(oState, Bench_Screen8, 0.0);
+}
+BENCHMARK(BM_EncodeScreen5NoDiffusion)->Apply(vMethods);
+BENCHMARK(BM_EncodeScreen8NoDiffusion)->Apply(vMethods);
 } // namespace

@@ -1,5 +1,6 @@
 #include "qev/msx/encoder_bitmap.h"
 
+#include "qev/base/parallel.h"
 #include "qev/color/color_delta.h"
 #include "qev/color/diffuser.h"
 #include "qev/color/nearest_color.h"
@@ -145,6 +146,28 @@ private:
     tdDeltaPoint m_aoPoints[256]; // by Screen 8 byte
     std::vector<tdSlot> m_aoCache;
 };
+
+// Without diffusion a pixel's answer depends on that pixel alone, so the answers of
+// all pixels are found first, rows spread over workers (each with a search of its
+// own: fnMakeSearch() gives it, fnAnswer(search, pixel) asks it), and the encoder's
+// pass in picture order only reads them; the answers, and so the bytes, do not
+// depend on the worker count.
+template <class tdMakeSearch, class tdAnswer>
+std::vector<int> aiAnswersWithoutDiffusion(const Image* poImage, tdMakeSearch fnMakeSearch, tdAnswer fnAnswer)
+{
+    const int iWidth = poImage->m_iWidth;
+    std::vector<int> ai(static_cast<size_t>(iWidth) * poImage->m_iHeight);
+    vRunWorkers(std::min(iDefaultWorkerCount(), std::max(poImage->m_iHeight, 1)),
+                [&](int iWorker, int iWorkers)
+                {
+                    auto oSearch = fnMakeSearch();
+                    for (int y = iWorker; y < poImage->m_iHeight; y += iWorkers)
+                        for (int x = 0; x < iWidth; x++)
+                            ai[static_cast<size_t>(y) * iWidth + x] =
+                                fnAnswer(oSearch, poImage->oGetPixel(x, y));
+                });
+    return ai;
+}
 } // namespace
 
 unsigned char ucScreen8ByteReference(const Color& oPixel, tdDeltaMethod eMethod)
@@ -197,7 +220,13 @@ tdErrorTriple oWriteImageToIndexed(Image* poImage, Palette* poPalette, double fE
         static_cast<unsigned char>(iBitsPerPixel(std::min(poPalette->m_uiColorCount, 16u)));
     Diffuser oDiffuser(poImage->m_iWidth, poImage->m_iHeight, poImage->m_fAspectRatio, fErrorDiffusion);
     PageSinks oSinks(poFirstPage, poSecondPage, eCompression);
-    NearestColor oNearest(poPalette->m_aoColors, poPalette->uiValidCount(), 255.0, eMethod, fWeight);
+    auto fnMakeSearch = [&]()
+    { return NearestColor(poPalette->m_aoColors, poPalette->uiValidCount(), 255.0, eMethod, fWeight); };
+    auto fnAnswer = [](NearestColor& oSearch, const Color& oPixel)
+    { return oPixel.a == 0 ? 0 : oSearch.iNearest(oPixel); };
+    NearestColor oNearest = fnMakeSearch();
+    std::vector<int> aiAnswers;
+    if (!oDiffuser.m_bEnabled) aiAnswers = aiAnswersWithoutDiffusion(poImage, fnMakeSearch, fnAnswer);
     for (int y = 0; y < poImage->m_iHeight; y++)
     {
         LZWCmp* poSink = oSinks.poSinkOfLine(y);
@@ -205,7 +234,8 @@ tdErrorTriple oWriteImageToIndexed(Image* poImage, Palette* poPalette, double fE
         {
             Color oPixel = poImage->oGetPixel(x, y);
             oDiffuser.vAdjust(x, &oPixel);
-            int iIndex = oPixel.a == 0 ? 0 : oNearest.iNearest(oPixel);
+            const int iIndex = aiAnswers.empty() ? fnAnswer(oNearest, oPixel)
+                                                 : aiAnswers[static_cast<size_t>(y) * poImage->m_iWidth + x];
             const Color* poChosen = poPalette->poEntry(iIndex);
             oDiffuser.vDiffuse(x, &oPixel, poChosen);
             if (poOutput) poOutput->vSetPixel(x, y, poChosen);
@@ -224,7 +254,12 @@ tdErrorTriple oWriteImageToRGB(Image* poImage, double fErrorDiffusion, tdByteArr
     if (!poImage) return {0.0, 0.0, 0.0};
     Diffuser oDiffuser(poImage->m_iWidth, poImage->m_iHeight, poImage->m_fAspectRatio, fErrorDiffusion);
     PageSinks oSinks(poFirstPage, poSecondPage, eCompression);
+    auto fnMakeSearch = [eMethod]() { return Screen8Search(eMethod); };
+    auto fnAnswer = [](Screen8Search& oSearch, const Color& oPixel)
+    { return oPixel.a == 0 ? 0 : static_cast<int>(oSearch.ucByte(oPixel)); };
     Screen8Search oSearch(eMethod);
+    std::vector<int> aiAnswers;
+    if (!oDiffuser.m_bEnabled) aiAnswers = aiAnswersWithoutDiffusion(poImage, fnMakeSearch, fnAnswer);
     for (int y = 0; y < poImage->m_iHeight; y++)
     {
         LZWCmp* poSink = oSinks.poSinkOfLine(y);
@@ -232,7 +267,9 @@ tdErrorTriple oWriteImageToRGB(Image* poImage, double fErrorDiffusion, tdByteArr
         {
             Color oPixel = poImage->oGetPixel(x, y);
             oDiffuser.vAdjust(x, &oPixel);
-            const unsigned char ucByte = oPixel.a == 0 ? 0 : oSearch.ucByte(oPixel);
+            const unsigned char ucByte = static_cast<unsigned char>(
+                aiAnswers.empty() ? fnAnswer(oSearch, oPixel)
+                                  : aiAnswers[static_cast<size_t>(y) * poImage->m_iWidth + x]);
             const Color oChosen = oPixel.a == 0 ? Color{0, 0, 0, 255} : oColorOfByte(ucByte);
             oDiffuser.vDiffuse(x, &oPixel, &oChosen);
             if (poOutput) poOutput->vSetPixel(x, y, &oChosen);
