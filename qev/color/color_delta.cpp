@@ -333,7 +333,7 @@ double fPointDelta(const tdDeltaPoint& o1, const tdDeltaPoint& o2, tdDeltaMethod
     case DeltaMethod_XYZ:
     case DeltaMethod_LAB:
     case DeltaMethod_Oklab:
-        return fSquaredDistance(pf1[0], pf1[1], pf1[2], pf2[0], pf2[1], pf2[2]);
+        return fPointSquaredDistance(o1, o2);
     case DeltaMethod_CIEDE2000:
         return ciede2000(pf1[0], pf1[1], pf1[2], pf2[0], pf2[1], pf2[2]);
     case DeltaMethod_Hit9918:

@@ -70,6 +70,16 @@ void vDeltaPoint(Color oColor, double fScale, tdDeltaMethod eMethod, tdDeltaPoin
 // points, bit for bit: the same double operations in the same order.
 double fPointDelta(const tdDeltaPoint& o1, const tdDeltaPoint& o2, tdDeltaMethod eMethod, double fWeight);
 
+// fPointDelta of the methods whose distance is the squared Euclidean distance of
+// the points (RGB, XYZ, LAB, Oklab), inline for the tightest loops.
+inline double fPointSquaredDistance(const tdDeltaPoint& o1, const tdDeltaPoint& o2)
+{
+    double fDX = o1.af[0] - o2.af[0];
+    double fDY = o1.af[1] - o2.af[1];
+    double fDZ = o1.af[2] - o2.af[2];
+    return fDX * fDX + fDY * fDY + fDZ * fDZ;
+}
+
 // A lower bound of fPointDelta(o1, o2, DeltaMethod_CIEDE2000, weight), cheap
 // beside it. With x = dL'/SL, y = dC'/SC, z = dH'/SH the distance is
 // x^2 + y^2 + z^2 + RT y z with |RT| <= RC sin(60 degrees), so at least

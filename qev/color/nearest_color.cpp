@@ -31,9 +31,12 @@ int NearestColor::iSearch(const tdDeltaPoint& oPoint) const
     int iBest = 0;
     if (m_eMethod != DeltaMethod_CIEDE2000)
     {
+        const bool bEuclidean = m_eMethod == DeltaMethod_RGB || m_eMethod == DeltaMethod_XYZ ||
+                                m_eMethod == DeltaMethod_LAB || m_eMethod == DeltaMethod_Oklab;
         for (int i = 0; i < iCount; i++)
         {
-            double f = fPointDelta(oPoint, m_aoPoints[i], m_eMethod, m_fWeight);
+            double f = bEuclidean ? fPointSquaredDistance(oPoint, m_aoPoints[i])
+                                  : fPointDelta(oPoint, m_aoPoints[i], m_eMethod, m_fWeight);
             if (f < fBest)
             {
                 fBest = f;

@@ -117,6 +117,8 @@ private:
         tdDeltaPoint oPixelPoint;
         vDeltaPoint(oPixel, 255.0, m_eMethod, &oPixelPoint);
         const bool bBound = m_eMethod == DeltaMethod_CIEDE2000;
+        const bool bEuclidean =
+            m_eMethod == DeltaMethod_XYZ || m_eMethod == DeltaMethod_LAB || m_eMethod == DeltaMethod_Oklab;
         int iRed = iLevelFromByte(oPixel.r);
         int iGreen = iLevelFromByte(oPixel.g);
         int iBlue = iBlueLevel(oPixel.b);
@@ -129,7 +131,8 @@ private:
                     if (bBound && (fCIEDE2000LightnessBound(oCandidate, oPixelPoint) > fBest ||
                                    fCIEDE2000LowerBound(oCandidate, oPixelPoint, fBest) > fBest))
                         continue;
-                    double fDelta = fPointDelta(oCandidate, oPixelPoint, m_eMethod, 0.0);
+                    double fDelta = bEuclidean ? fPointSquaredDistance(oCandidate, oPixelPoint)
+                                               : fPointDelta(oCandidate, oPixelPoint, m_eMethod, 0.0);
                     if (fDelta < fBest)
                     {
                         fBest = fDelta;
