@@ -11,5 +11,6 @@ int iDefaultWorkerCount();
 
 // Runs fnWork(iWorker, iWorkers) for iWorker = 0..iWorkers-1 (iWorkers below 1
 // counts as 1), worker 0 on the calling thread and the others on threads of their
-// own, and returns when all have finished.
+// own (or on the calling thread when one cannot be started), and returns when all
+// have finished.
 void vRunWorkers(int iWorkers, const std::function<void(int, int)>& fnWork);
