@@ -91,9 +91,8 @@ inline double fPointSquaredDistance(const tdDeltaPoint& o1, const tdDeltaPoint& 
 // T <= 1.93. G, C', RC are computed as ciede2000 does but with square roots for
 // hypot and multiplications for the 7th powers, so the bound is returned less a
 // relative margin of 1e-9 and an absolute one of 1e-6, far above the rounding of
-// either side.
-// Stages that already pass fLimit end the work: the result is then a weaker bound,
-// still above fLimit.
+// either side. Stages that already pass fLimit end the work: the result is then a
+// weaker bound, still above fLimit.
 double fCIEDE2000LowerBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2, double fLimit = DBL_MAX);
 
 // A cruder and cheaper lower bound of the same: (dL / 1.75)^2 less a margin, as

@@ -15,9 +15,10 @@
 //   - answers are remembered by the queried colour's red, green and blue (alpha
 //     takes no part in a distance), in direct-mapped tables that forget on a
 //     collision; distances are computed only when asked;
-//   - for CIEDE2000 the nearest-colour search visits candidates in order of a
-//     proven lower bound (fCIEDE2000LowerBound) and stops at the first bound above
-//     the best distance so far.
+//   - for CIEDE2000 the nearest-colour search visits candidates in order of the
+//     lightness bound (fCIEDE2000LightnessBound), stops at the first one above the
+//     best distance so far, and skips a candidate whose full bound
+//     (fCIEDE2000LowerBound) is above it.
 // Not safe to share between threads: each worker keeps its own.
 class NearestColor
 {
