@@ -298,6 +298,8 @@ void vDeltaPoint(Color oColor, double fScale, tdDeltaMethod eMethod, tdDeltaPoin
     pf[3] = 0.0;
     pf[4] = 0.0;
     pf[5] = 0.0;
+    pf[6] = 0.0;
+    pf[7] = 0.0;
     switch (eMethod)
     {
     case DeltaMethod_XYZ:
@@ -311,6 +313,7 @@ void vDeltaPoint(Color oColor, double fScale, tdDeltaMethod eMethod, tdDeltaPoin
         pf[3] = hypot(pf[1], pf[2]);
         pf[4] = fHueDegrees(pf[2], pf[1], pf[3]);
         pf[5] = fHueDegrees(pf[2], 1.5 * pf[1], pf[3]);
+        pf[6] = 1.0 / ((1.0 + 0.0675 * pf[3]) * (1.0 + 0.0675 * pf[3]));
         break;
     case DeltaMethod_Hit9918:
         pf[3] = sqrt(0.299 * r * r + 0.587 * g * g + 0.114 * b * b);

@@ -55,11 +55,12 @@ double oklab_distance(double fRed1, double fGreen1, double fBlue1, double fRed2,
 // A colour measured once for many distances: what fColorDelta computes from one
 // colour alone (RGB and Hit9918: the normalised channels and, for Hit9918, the
 // brightness; the other methods: the colour's coordinates in the method's space;
-// CIEDE2000 adds, for fCIEDE2000LowerBound, the CIELAB chroma and the hues in
-// degrees of (a G, b) for G = 1 and G = 1.5, the range of ciede2000's factor G).
+// CIEDE2000 adds, for its bounds, the CIELAB chroma C, the hues in degrees of
+// (a G, b) for G = 1 and G = 1.5, the range of ciede2000's factor G, and
+// 1 / (1 + 0.0675 C)^2).
 struct tdDeltaPoint
 {
-    double af[6];
+    double af[8];
 };
 
 // The point of oColor for eMethod on the channel scale fScale (see fColorDelta,
@@ -95,10 +96,15 @@ inline double fPointSquaredDistance(const tdDeltaPoint& o1, const tdDeltaPoint& 
 // weaker bound, still above fLimit.
 double fCIEDE2000LowerBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2, double fLimit = DBL_MAX);
 
-// A cruder and cheaper lower bound of the same: (dL / 1.75)^2 less a margin, as
-// SL <= 1.75 for lightness in 0..100.
-inline double fCIEDE2000LightnessBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2)
+// A cruder bound of the same without square roots or divisions:
+// (dL / 1.75)^2 + 0.1339 min(w1, w2) (da^2 + db^2), less the same margins, with
+// w = 1 / (1 + 0.0675 C)^2 of each point: SL <= 1.75 for lightness in 0..100, and
+// SC <= 1 + 0.045 * 1.5 max(C1, C2) bounds the chroma and hue terms as above.
+inline double fCIEDE2000QuickBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2)
 {
     double fDL = o2.af[0] - o1.af[0];
-    return fDL * fDL * (0.32653061224489793 * (1.0 - 1e-9)) - 1e-6;
+    double fDA = o2.af[1] - o1.af[1];
+    double fDB = o2.af[2] - o1.af[2];
+    double fW = o1.af[6] < o2.af[6] ? o1.af[6] : o2.af[6];
+    return (fDL * fDL * 0.32653061224489793 + 0.1339 * fW * (fDA * fDA + fDB * fDB)) * (1.0 - 1e-9) - 1e-6;
 }

@@ -128,7 +128,7 @@ private:
                 for (int b = 0; b < 4; b++)
                 {
                     const tdDeltaPoint& oCandidate = m_aoPoints[ucByteOfLevels(r, g, b)];
-                    if (bBound && (fCIEDE2000LightnessBound(oCandidate, oPixelPoint) > fBest ||
+                    if (bBound && (fCIEDE2000QuickBound(oCandidate, oPixelPoint) > fBest ||
                                    fCIEDE2000LowerBound(oCandidate, oPixelPoint, fBest) > fBest))
                         continue;
                     double fDelta = bEuclidean ? fPointSquaredDistance(oCandidate, oPixelPoint)

@@ -165,7 +165,7 @@ TEST(ColorDelta, PointsAndNearestColorAsThePlainComputation)
                     iMismatches += memcmp(&fPlain, &fPoint, sizeof(double)) != 0;
                     if (o.eMethod == DeltaMethod_CIEDE2000)
                         iMismatches += !(fCIEDE2000LowerBound(oQueryPoint, oPoint) <= fPlain) +
-                                       !(fCIEDE2000LightnessBound(oQueryPoint, oPoint) <= fPlain);
+                                       !(fCIEDE2000QuickBound(oQueryPoint, oPoint) <= fPlain);
                     if (k < 16 && (q % 3 == 0 || uiCount <= 16))
                     {
                         const double fCached = oNearest.fDelta(oQuery, static_cast<int>(k));
