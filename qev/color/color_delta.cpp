@@ -125,10 +125,12 @@ void rgb2lab(double fRed, double fGreen, double fBlue, double* pfL, double* pfA,
     *pfB = 200.0 * (fFY - fFZ);
 }
 
-double ciede2000(double fL1, double fA1, double fB1, double fL2, double fA2, double fB2)
+namespace
 {
-    double fC1 = hypot(fA1, fB1);
-    double fC2 = hypot(fA2, fB2);
+// ciede2000 with the chroma of each colour, hypot(a, b), given: points keep it.
+inline double fCIEDE2000WithChroma(double fL1, double fA1, double fB1, double fC1, double fL2, double fA2,
+                                   double fB2, double fC2)
+{
     double fM = pow((fC1 + fC2) / 2.0, 7.0);
     double fG = 1.0 + 0.5 * (1.0 - sqrt(fM / (fM + g_fPow25To7)));
 
@@ -181,6 +183,12 @@ double ciede2000(double fL1, double fA1, double fB1, double fL2, double fA2, dou
     double fDC = (fC2Prime - fC1Prime) / fSC;
     double fDH = fDeltaBigHPrime / fSH;
     return fDL * fDL + fDC * fDC + fDH * fDH - sin(2.0 * fDeltaTheta * g_fRadiansPerDegree) * fRC * fDC * fDH;
+}
+} // namespace
+
+double ciede2000(double fL1, double fA1, double fB1, double fL2, double fA2, double fB2)
+{
+    return fCIEDE2000WithChroma(fL1, fA1, fB1, hypot(fA1, fB1), fL2, fA2, fB2, hypot(fA2, fB2));
 }
 
 double deltaE00_srgb(double fRed1, double fGreen1, double fBlue1, double fRed2, double fGreen2, double fBlue2)
@@ -338,7 +346,7 @@ double fPointDelta(const tdDeltaPoint& o1, const tdDeltaPoint& o2, tdDeltaMethod
     case DeltaMethod_Oklab:
         return fPointSquaredDistance(o1, o2);
     case DeltaMethod_CIEDE2000:
-        return ciede2000(pf1[0], pf1[1], pf1[2], pf2[0], pf2[1], pf2[2]);
+        return fCIEDE2000WithChroma(pf1[0], pf1[1], pf1[2], pf1[3], pf2[0], pf2[1], pf2[2], pf2[3]);
     case DeltaMethod_Hit9918:
     {
         double fBrightness = fWeight * (pf1[3] - pf2[3]);
