@@ -4,6 +4,7 @@
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -24,6 +25,8 @@ ColorButton::ColorButton(QWidget* poParent)
     : QWidget(poParent), m_oColor{0, 0, 0, 0}, m_bSelected(false), m_iIndex(0)
 {
     setAcceptDrops(true);
+    // Tab reaches the entries; arrows move among them, Space selects.
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 QMimeData* ColorButton::poCreateMimeData(int iIndex)
@@ -62,6 +65,58 @@ void ColorButton::paintEvent(QPaintEvent*)
         oPainter.setPen(Qt::black);
         oPainter.drawRect(2, 2, width() - 6, height() - 6);
     }
+    if (hasFocus())
+    {
+        oPainter.setBrush(Qt::NoBrush);
+        oPainter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DashLine));
+        oPainter.drawRect(3, 3, width() - 8, height() - 8);
+    }
+}
+
+void ColorButton::keyPressEvent(QKeyEvent* poEvent)
+{
+    // The entries stand in two rows of eight.
+    int iStep = 0;
+    switch (poEvent->key())
+    {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        emit vClicked(m_iIndex);
+        return;
+    case Qt::Key_Left:
+        iStep = -1;
+        break;
+    case Qt::Key_Right:
+        iStep = 1;
+        break;
+    case Qt::Key_Up:
+        iStep = -8;
+        break;
+    case Qt::Key_Down:
+        iStep = 8;
+        break;
+    default:
+        QWidget::keyPressEvent(poEvent);
+        return;
+    }
+    const int iTarget = m_iIndex + iStep;
+    if (!parentWidget()) return;
+    for (ColorButton* poButton :
+         parentWidget()->findChildren<ColorButton*>(QString(), Qt::FindDirectChildrenOnly))
+        if (poButton->m_iIndex == iTarget) poButton->setFocus(Qt::TabFocusReason);
+}
+
+void ColorButton::focusInEvent(QFocusEvent* poEvent)
+{
+    QWidget::focusInEvent(poEvent);
+    update();
+}
+
+void ColorButton::focusOutEvent(QFocusEvent* poEvent)
+{
+    QWidget::focusOutEvent(poEvent);
+    update();
 }
 
 void ColorButton::mousePressEvent(QMouseEvent* poEvent)

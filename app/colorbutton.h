@@ -9,7 +9,8 @@ class QMimeData;
 // One entry of the custom palette in the window: a square of its colour, outlined
 // three times when selected. Releasing the mouse on it selects the entry; dragging
 // it onto another button swaps the two entries. The drag carries the button's
-// index as one byte under the MIME type "QEVuiColorButton".
+// index as one byte under the MIME type "QEVuiColorButton". With the focus, Space
+// or Return selects the entry and the arrow keys move to the neighbouring ones.
 class ColorButton : public QWidget
 {
     Q_OBJECT
@@ -38,6 +39,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* poEvent) override;
     void dragEnterEvent(QDragEnterEvent* poEvent) override;
     void dropEvent(QDropEvent* poEvent) override;
+    void keyPressEvent(QKeyEvent* poEvent) override;
+    void focusInEvent(QFocusEvent* poEvent) override;
+    void focusOutEvent(QFocusEvent* poEvent) override;
 };
 
 // The MIME type of a dragged palette entry.

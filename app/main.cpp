@@ -10,6 +10,8 @@
 #include <QStyleFactory>
 
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 
 int main(int iArgc, char** ppszArgv)
 {
@@ -32,6 +34,13 @@ int main(int iArgc, char** ppszArgv)
         asFiles.removeFirst();
         if (!asFiles.isEmpty()) oWindow.bLoadImageFiles(asFiles);
         iExitCode = QApplication::exec();
+    }
+    // A conversion too slow to notice its cancel is not waited for: the settings
+    // are saved, and the core's tables must not be torn down under it.
+    if (iRunningConversions() > 0)
+    {
+        fflush(nullptr);
+        std::_Exit(iExitCode);
     }
     return iExitCode;
 }

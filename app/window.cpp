@@ -4,7 +4,9 @@
 #include "camera_permission.h"
 #include "settings_store.h"
 
+#include "input/picture_reader.h"
 #include "qev/base/report.h"
+#include "qev/base/run_context.h"
 #include "qev/base/settings_string.h"
 #include "qev/color/palette.h"
 #include "qev/files/format_kru.h"
@@ -12,37 +14,50 @@
 #include "qev/files/png_io.h"
 #include "qev/files/readerwriter.h"
 #include "qev/msx/yjk.h"
-#include "retro/recoil.h"
 
 #include <QApplication>
 #include <QCamera>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QImageCapture>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMediaCaptureSession>
 #include <QMediaDevices>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSlider>
-#include <QStandardPaths>
+#include <QStyle>
+#include <QThread>
 #include <QTimer>
+#include <QToolButton>
 #include <QUrl>
 #include <QVideoSink>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -54,6 +69,48 @@
 #ifndef QEV_APP_VERSION
 #error "QEV_APP_VERSION must name the program's version"
 #endif
+
+std::mutex& oCoreLock()
+{
+    static std::mutex s_oLock;
+    return s_oLock;
+}
+
+namespace
+{
+std::atomic<int> g_iRunningConversions{0};
+} // namespace
+
+int iRunningConversions()
+{
+    return g_iRunningConversions.load();
+}
+
+void vRunPreviewJob(tdPreviewJob* poJob)
+{
+    // Counted until the lock is released too: the counter, made first, goes last.
+    g_iRunningConversions++;
+    struct tdCount
+    {
+        ~tdCount() { g_iRunningConversions--; }
+    } oCount;
+    std::lock_guard<std::mutex> oLock(oCoreLock());
+    if (poJob->bCancel) return;
+    // The core asks between rows whether to go on, so a cancel stops it soon.
+    vClearLastError();
+    tdRunContext oRun;
+    oRun.m_fnProgress = [poJob](double fDone)
+    {
+        poJob->iPerMille.store(static_cast<int>(fDone * 1000.0));
+        return !poJob->bCancel.load();
+    };
+    if (poJob->oSettings.ConversionType != ConversionType_PNG)
+        poJob->oError = oWriteImageToKRUFile(poJob->poSource.get(), &poJob->oSettings, nullptr,
+                                             &poJob->poConverted, nullptr, CompressionType_None, &oRun);
+    else
+        oWriteImageToPNGFile(poJob->poSource.get(), &poJob->oSettings, nullptr, &poJob->poConverted);
+    poJob->sError = pszLastError();
+}
 
 void vInitResources()
 {
@@ -71,10 +128,6 @@ namespace
 constexpr int g_iMaxOutputDimension = 8192;
 constexpr double g_fMinAspectRatio = 0.01;
 constexpr double g_fMaxAspectRatio = 100.0;
-
-// A dropped file larger than this is not offered to the retro decoders, which
-// read only fixed-size or small formats; the program's own readers still see it.
-constexpr qint64 g_lMaxRetroFileSize = 64 * 1024 * 1024;
 
 // Each line of the Screen combo's tooltip.
 const char* const g_apszScreenModeTips[ScreenMode_Count] = {
@@ -140,46 +193,6 @@ bool bControlFieldsDiffer(const tdSettings* poA, const tdSettings* poB)
            poA->OutputAspectRatioType != poB->OutputAspectRatioType ||
            poA->OutputSizeType != poB->OutputSizeType || poA->SelectedColor != poB->SelectedColor ||
            memcmp(poA->CustomPalette, poB->CustomPalette, sizeof(poA->CustomPalette)) != 0;
-}
-
-// A picture decoded by the retro-format decoders, or null when they do not
-// recognise the file. Rows arrive top first; pictures store them bottom first.
-Image* poReadRetroImage(const QString& sPath)
-{
-    const QByteArray oName = QFile::encodeName(sPath);
-    if (!RECOIL_IsOurFile(oName.constData())) return nullptr;
-    QFile oFile(sPath);
-    QByteArray oContent;
-    if (oFile.size() <= g_lMaxRetroFileSize && oFile.open(QIODevice::ReadOnly)) oContent = oFile.readAll();
-    RECOIL* poDecoder = RECOIL_New();
-    if (!poDecoder) return nullptr;
-    Image* poImage = nullptr;
-    if (RECOIL_Decode(poDecoder, oName.constData(), reinterpret_cast<const uint8_t*>(oContent.constData()),
-                      static_cast<int>(oContent.size())))
-    {
-        const int iWidth = RECOIL_GetWidth(poDecoder);
-        const int iHeight = RECOIL_GetHeight(poDecoder);
-        const int* piPixels = RECOIL_GetPixels(poDecoder);
-        if (piPixels && bImageSizeValid(iWidth, iHeight, 3))
-        {
-            poImage = new Image(iWidth, iHeight, 3, Background_None, 1.0);
-            for (int iY = 0; iY < iHeight; iY++)
-            {
-                const int* piRow = piPixels + static_cast<size_t>(iY) * static_cast<size_t>(iWidth);
-                unsigned char* pucRow = poImage->m_pucTexels + static_cast<size_t>(iHeight - 1 - iY) *
-                                                                   static_cast<size_t>(iWidth) * 3;
-                for (int iX = 0; iX < iWidth; iX++)
-                {
-                    const unsigned int uiRGB = static_cast<unsigned int>(piRow[iX]);
-                    pucRow[iX * 3 + 0] = static_cast<unsigned char>(uiRGB >> 16);
-                    pucRow[iX * 3 + 1] = static_cast<unsigned char>(uiRGB >> 8);
-                    pucRow[iX * 3 + 2] = static_cast<unsigned char>(uiRGB);
-                }
-            }
-        }
-    }
-    RECOIL_Delete(poDecoder);
-    return poImage;
 }
 
 // Widget construction helpers. Every control gets the object name the tests and
@@ -257,21 +270,35 @@ QSlider* poMakeSlider(QWidget* poParent, const char* pszName, int iMin, int iMax
     return poSlider;
 }
 
-void vEnableRow(const tdControlRow& oRow, bool bEnabled)
+// Enables or disables a control; a disabled one's tooltip adds the reason (Qt
+// shows tooltips of disabled widgets too).
+void vEnableWithReason(QWidget* poWidget, bool bEnabled, const char* pszReason)
 {
-    if (oRow.poCaption) oRow.poCaption->setEnabled(bEnabled);
-    if (oRow.poControl) oRow.poControl->setEnabled(bEnabled);
-    if (oRow.poValue) oRow.poValue->setEnabled(bEnabled);
+    if (!poWidget) return;
+    if (!poWidget->property("qevBaseToolTip").isValid())
+        poWidget->setProperty("qevBaseToolTip", poWidget->toolTip());
+    const QString sBase = poWidget->property("qevBaseToolTip").toString();
+    const QString sWhy = QStringLiteral("Disabled: %1.").arg(QLatin1String(pszReason));
+    poWidget->setToolTip(bEnabled ? sBase : sBase.isEmpty() ? sWhy : sBase + QLatin1Char('\n') + sWhy);
+    poWidget->setEnabled(bEnabled);
+}
+
+void vEnableRow(const tdControlRow& oRow, bool bEnabled, const char* pszReason)
+{
+    vEnableWithReason(oRow.poCaption, bEnabled, pszReason);
+    vEnableWithReason(oRow.poControl, bEnabled, pszReason);
+    vEnableWithReason(oRow.poValue, bEnabled, pszReason);
 }
 
 } // namespace
 
 Window::Window(QWidget* poParent)
     : QWidget(poParent), m_poSourceImage(nullptr), m_poConvertedImage(nullptr), m_poDisplayedImage(nullptr),
-      m_poPreviewTimer(nullptr), m_bCameraLive(false), m_bConversionPending(false),
-      m_bClipboardHasImage(false), m_bCaptureRequested(false), m_poSettingsStore(nullptr),
-      m_poCaptureSession(nullptr), m_poVideoSink(nullptr), m_poCamera(nullptr), m_poImageCapture(nullptr),
-      m_iConversionCount(0)
+      m_poOriginalImage(nullptr), m_bShowOriginal(false), m_poPreviewTimer(nullptr), m_bCameraLive(false),
+      m_bConversionPending(false), m_bClipboardHasImage(false), m_bCaptureRequested(false),
+      m_poSettingsStore(nullptr), m_poCaptureSession(nullptr), m_poVideoSink(nullptr), m_poCamera(nullptr),
+      m_poImageCapture(nullptr), m_iConversionCount(0), m_poWorker(nullptr), m_bRestartPending(false),
+      m_iJobCount(0), m_poProgressTimer(nullptr), m_poProgress(nullptr)
 {
     vInitResources();
     vBuildControls();
@@ -285,8 +312,12 @@ Window::Window(QWidget* poParent)
 
     m_poPreviewTimer = new QTimer(this);
     m_poPreviewTimer->setSingleShot(true);
+    m_poProgressTimer = new QTimer(this);
+    m_poProgressTimer->setInterval(100);
+    connect(m_poProgressTimer, &QTimer::timeout, this, &Window::vShowProgress);
 
     vComputeColors();
+    memset(m_aoPaletteFileColors, 0, sizeof(m_aoPaletteFileColors));
 
     for (int i = 0; i < 16; i++)
         m_apoColorButtons[i]->m_iIndex = i;
@@ -300,12 +331,30 @@ Window::Window(QWidget* poParent)
     m_poSettingsStore = new QSettings();
     vLoadSettingsFromQSettings(&m_oSettings, *m_poSettingsStore);
 
+    m_poRenderArea->installEventFilter(this);
+    const QScreen* poScreen = screen();
+    resize(poScreen ? oFittedSize(poScreen->availableGeometry().size())
+                    : QSize(g_iWindowWidth, g_iWindowHeight));
     setWindowTitle(QStringLiteral("QEVui " QEV_APP_VERSION));
     setWindowIcon(QIcon(QStringLiteral(":/QEVui.png")));
 }
 
 Window::~Window()
 {
+    // A conversion whose rows are slow (brute-force YJK searches) may not notice
+    // the cancel for seconds: after a short wait it is left to end on its own.
+    if (m_poJob)
+    {
+        m_poJob->bCancel = true;
+        if (!m_poWorker->wait(QDeadlineTimer(800)))
+        {
+            disconnect(m_poWorker, nullptr, this, nullptr);
+            connect(m_poWorker, &QThread::finished, m_poWorker, &QObject::deleteLater);
+            m_poWorker = nullptr;
+            m_poJob.reset();
+        }
+    }
+    bStopWorker();
     // QWidget's destructor closes the window, and a line edit losing the focus
     // then reports editingFinished: no slot of this half-destroyed window may run.
     for (QObject* poChild : findChildren<QObject*>())
@@ -313,6 +362,7 @@ Window::~Window()
     disconnect(QApplication::clipboard(), nullptr, this, nullptr);
     vSaveSettingsToQSettings(&m_oSettings, *m_poSettingsStore, true);
     delete m_poDisplayedImage;
+    delete m_poOriginalImage;
     delete m_poSourceImage;
     delete m_poConvertedImage;
     delete m_poImageCapture;
@@ -326,21 +376,53 @@ Window::~Window()
 void Window::vBuildControls()
 {
     setObjectName(QStringLiteral("Window"));
-    setFixedSize(g_iWindowWidth, g_iWindowHeight);
+    setMinimumSize(g_iMinimumWidth, g_iMinimumHeight);
     // The controls use a smaller size of the application's rounded font than its
     // default 17 points, which dialogs and message boxes keep.
     QFont oControlFont = QApplication::font();
     oControlFont.setPixelSize(12);
     setFont(oControlFont);
 
+    // The display area takes what the settings leave; the settings keep their
+    // places on a panel of fixed size, which scrolls when the window is smaller.
     m_poRenderArea = new QWidget(this);
     m_poRenderArea->setObjectName(QStringLiteral("renderArea"));
-    m_poRenderArea->setGeometry(0, 0, g_iRenderWidth, g_iRenderHeight);
-    m_poRenderArea->setFixedSize(g_iRenderWidth, g_iRenderHeight);
+    m_poRenderArea->setMinimumSize(g_iMinimumRenderWidth, g_iMinimumRenderHeight);
+    m_poRenderArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    QWidget* poPanel = new QWidget();
+    poPanel->setObjectName(QStringLiteral("SettingsPanel"));
+    poPanel->setFixedSize(g_iWindowWidth - g_iRenderWidth, g_iWindowHeight);
+    m_poSettingsArea = new QScrollArea(this);
+    m_poSettingsArea->setObjectName(QStringLiteral("SettingsArea"));
+    m_poSettingsArea->setFrameShape(QFrame::NoFrame);
+    m_poSettingsArea->setWidget(poPanel);
+    m_poSettingsArea->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    m_poSettingsArea->setFixedWidth(poPanel->width());
+    QHBoxLayout* poLayout = new QHBoxLayout(this);
+    poLayout->setContentsMargins(0, 0, 0, 0);
+    poLayout->setSpacing(0);
+    poLayout->addWidget(m_poRenderArea, 1);
+    poLayout->addWidget(m_poSettingsArea, 0);
+
+    // The status line: over the bottom of the display while it has something to say.
+    m_poStatusLine = new QLabel(m_poRenderArea);
+    m_poStatusLine->setObjectName(QStringLiteral("StatusLine"));
+    m_poStatusLine->setAutoFillBackground(true);
+    m_poStatusLine->setContentsMargins(8, 0, 8, 0);
+    m_poStatusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_poStatusLine->hide();
+    // Shown over the display once a conversion has taken half a second.
+    m_poProgress = new QProgressBar(m_poRenderArea);
+    m_poProgress->setObjectName(QStringLiteral("Progress"));
+    m_poProgress->setRange(0, 1000);
+    m_poProgress->setFormat(QStringLiteral("Converting... %p%  (Esc cancels)"));
+    m_poProgress->setAlignment(Qt::AlignCenter);
+    m_poProgress->resize(360, 28);
+    m_poProgress->hide();
 
     // Global settings: three rows of two captioned controls, then the two
     // aspect-ratio rows with their custom value.
-    QFrame* poGlobal = poMakeGroup(this, "GlobalSettings", QStringLiteral("Global settings"),
+    QFrame* poGlobal = poMakeGroup(poPanel, "GlobalSettings", QStringLiteral("Global settings"),
                                    QRect(1030, 20, 331, 201), nullptr);
     auto poComboRow = [](QWidget* poParent, const char* pszName, const char* const* ppszItems, int iCount,
                          const QString& sCaption, int iX, int iY, int iCaptionWidth, int iComboWidth,
@@ -387,7 +469,7 @@ void Window::vBuildControls()
 
     // Custom palette: the sixteen entries in two rows, the R, G, B sliders of the
     // selected entry and the palette buttons.
-    QFrame* poPaletteGroup = poMakeGroup(this, "CustomPalette", QStringLiteral("Custom palette"),
+    QFrame* poPaletteGroup = poMakeGroup(poPanel, "CustomPalette", QStringLiteral("Custom palette"),
                                          QRect(1030, 240, 331, 161), nullptr);
     for (int i = 0; i < 16; i++)
     {
@@ -417,8 +499,8 @@ void Window::vBuildControls()
         poButton(poPaletteGroup, "SavePalette", QStringLiteral("Save..."), QRect(222, 130, 102, 26));
 
     // PNG settings.
-    QFrame* poPNG =
-        poMakeGroup(this, "PNGSettings", QStringLiteral("PNG settings"), QRect(1370, 20, 271, 61), nullptr);
+    QFrame* poPNG = poMakeGroup(poPanel, "PNGSettings", QStringLiteral("PNG settings"),
+                                QRect(1370, 20, 271, 61), nullptr);
     QLabel* poOutputSizeCaption =
         poMakeLabel(poPNG, "OutputSizeLabel", QStringLiteral("Output size"), QRect(4, 4, 80, 26));
     m_poOutputSizeType = poMakeCombo(poPNG, "OutputSizeType", g_apszOutputSizeTypeNames, OutputSize_Count,
@@ -433,8 +515,8 @@ void Window::vBuildControls()
     m_poOutputHeight->setGeometry(186, 32, 80, 24);
 
     // MSX settings: one row per control, sliders with caption and value.
-    QFrame* poMSX =
-        poMakeGroup(this, "MSXSettings", QStringLiteral("MSX settings"), QRect(1370, 100, 271, 551), nullptr);
+    QFrame* poMSX = poMakeGroup(poPanel, "MSXSettings", QStringLiteral("MSX settings"),
+                                QRect(1370, 100, 271, 551), nullptr);
     m_poScreenMode = poComboRow(poMSX, "ScreenMode", g_apszScreenModeNames, ScreenMode_Count,
                                 QStringLiteral("Screen"), 4, 6, 112, 150, &m_oScreenModeRow);
     m_poPaletteType = poComboRow(poMSX, "PaletteType", g_apszPaletteTypeNames, PaletteType_Count,
@@ -481,7 +563,7 @@ void Window::vBuildControls()
                      QRect(4, 506, 262, 34), iSliderCaption, iSliderValue, &m_oBayerHighThresholdRow);
 
     // Average error.
-    QFrame* poError = poMakeGroup(this, "AverageError", QStringLiteral("Average error"),
+    QFrame* poError = poMakeGroup(poPanel, "AverageError", QStringLiteral("Average error"),
                                   QRect(1130, 500, 131, 121), &m_poAverageErrorHeading);
     const char* const apszCaptions[4] = {"R", "G", "B", "R+G+B"};
     QLabel** appoValues[4] = {&m_poAverageErrorR, &m_poAverageErrorG, &m_poAverageErrorB,
@@ -496,22 +578,37 @@ void Window::vBuildControls()
             poMakeLabel(poError, apszNames[i], QStringLiteral("0.000"), QRect(56, 6 + 28 * i, 70, 26));
     }
 
-    m_poResetToDefaults =
-        poButton(this, "ResetToDefaults", QStringLiteral("Reset to defaults"), QRect(1130, 430, 131, 30));
+    // The view of the display: fitted or zoomed, and the source picture to compare.
+    poMakeLabel(poPanel, "ZoomLabel", QStringLiteral("View"), QRect(1030, 428, 94, 20));
+    const char* const apszZoom[] = {"Fitted", "1:1", "2:1", "3:1"};
+    m_poZoom = poMakeCombo(poPanel, "Zoom", apszZoom, 4, QRect(1030, 450, 94, 26));
+    m_poShowOriginal =
+        poButton(poPanel, "ShowOriginal", QStringLiteral("Original"), QRect(1030, 484, 94, 30));
+    m_poShowOriginal->setCheckable(true);
 
-    poMakeLabel(this, "CommandLineLabel", QStringLiteral("Command line equivalent"),
+    m_poResetToDefaults =
+        poButton(poPanel, "ResetToDefaults", QStringLiteral("Reset to defaults"), QRect(1130, 430, 131, 30));
+
+    poMakeLabel(poPanel, "CommandLineLabel", QStringLiteral("Command line equivalent"),
                 QRect(1030, 668, 611, 20));
-    m_poCommandLine = new QLineEdit(this);
+    m_poCommandLine = new QLineEdit(poPanel);
     m_poCommandLine->setObjectName(QStringLiteral("CommandLine"));
     m_poCommandLine->setGeometry(1030, 690, 611, 28);
     m_poCommandLine->setReadOnly(true);
 
-    m_poCopy = poButton(this, "Copy", QStringLiteral("Copy"), QRect(1030, 730, 70, 30));
-    m_poPaste = poButton(this, "Paste", QStringLiteral("Paste"), QRect(1106, 730, 70, 30));
-    m_poAbout = poButton(this, "About", QStringLiteral("About"), QRect(1182, 730, 70, 30));
-    m_poCaptureFromCamera = poButton(this, "CaptureFromCamera", QStringLiteral("Capture from camera..."),
-                                     QRect(1258, 730, 200, 30));
-    m_poSaveImage = poButton(this, "SaveImage", QStringLiteral("Save image..."), QRect(1464, 730, 177, 30));
+    m_poOpen = new QToolButton(poPanel);
+    m_poOpen->setObjectName(QStringLiteral("Open"));
+    m_poOpen->setText(QStringLiteral("Open..."));
+    m_poOpen->setGeometry(1030, 730, 84, 30);
+    m_poOpen->setPopupMode(QToolButton::MenuButtonPopup);
+    m_poOpen->setMenu(new QMenu(m_poOpen));
+    m_poCopy = poButton(poPanel, "Copy", QStringLiteral("Copy"), QRect(1120, 730, 60, 30));
+    m_poPaste = poButton(poPanel, "Paste", QStringLiteral("Paste"), QRect(1186, 730, 60, 30));
+    m_poAbout = poButton(poPanel, "About", QStringLiteral("About"), QRect(1252, 730, 60, 30));
+    m_poCaptureFromCamera = poButton(poPanel, "CaptureFromCamera", QStringLiteral("Capture from camera..."),
+                                     QRect(1318, 730, 180, 30));
+    m_poSaveImage =
+        poButton(poPanel, "SaveImage", QStringLiteral("Save image..."), QRect(1504, 730, 137, 30));
 
     for (QLineEdit* poEdit :
          {m_poCustomInputAspectRatio, m_poCustomOutputAspectRatio, m_poOutputWidth, m_poOutputHeight})
@@ -555,10 +652,17 @@ void Window::vBuildControls()
          "Experimental : change the way borders are generated in screen 10 and 12."},
         {m_poScreen10Palette, "Use palette colors to improve conversion to screen 10."},
         {m_poYJK2RGBInterpolation, "Enhancements when loading\na YJK (screen 10 or 12) file."},
+        {m_poZoom, "Fit the converted picture to the display, or show its pixels 1, 2 or 3 times enlarged."},
+        {m_poShowOriginal, "Show the source picture, fitted the same way (or hold Space)."},
     };
     for (const auto& oTip : aoTips)
         oTip.poWidget->setToolTip(QLatin1String(oTip.pszTip));
     m_poScreenMode->setToolTip(asScreenTips.join(QLatin1Char('\n')));
+
+    // The positions above are those of the full-size window; the panel starts
+    // where the display area ends there.
+    for (QWidget* poChild : poPanel->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        poChild->move(poChild->x() - g_iRenderWidth, poChild->y());
 }
 
 void Window::vConnectControls()
@@ -650,6 +754,46 @@ void Window::vConnectControls()
     for (const auto& oButton : aoButtons)
         connect(oButton.poButton, &QPushButton::clicked, this, oButton.pSlot);
 
+    connect(m_poOpen, &QToolButton::clicked, this, &Window::Open);
+    connect(m_poZoom, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this]()
+            {
+                vUpdateDisplayedImage();
+                update();
+            });
+    connect(m_poShowOriginal, &QPushButton::toggled, this, &Window::vSetShowOriginal);
+    // The recent pictures, listed afresh each time the menu opens.
+    connect(m_poOpen->menu(), &QMenu::aboutToShow, this,
+            [this]()
+            {
+                QMenu* poMenu = m_poOpen->menu();
+                poMenu->clear();
+                for (const QString& sPath : asRecentFiles())
+                    poMenu->addAction(sPath, this, [this, sPath]() { bLoadImageFiles({sPath}); });
+                if (poMenu->isEmpty())
+                    poMenu->addAction(QStringLiteral("No recent pictures"))->setEnabled(false);
+            });
+
+    // Keys that work whatever control has the focus (a line edit keeps its own
+    // copy and paste of text).
+    const struct
+    {
+        QKeySequence oKeys;
+        void (Window::*pSlot)();
+    } aoKeys[] = {
+        {QKeySequence::Open, &Window::Open},          {QKeySequence::Save, &Window::SaveImage},
+        {QKeySequence::Copy, &Window::Copy},          {QKeySequence::Paste, &Window::Paste},
+        {Qt::Key_Escape, &Window::vCancelConversion},
+    };
+    for (const auto& oKey : aoKeys)
+    {
+        QAction* poAction = new QAction(this);
+        poAction->setShortcut(oKey.oKeys);
+        poAction->setShortcutContext(Qt::WindowShortcut);
+        connect(poAction, &QAction::triggered, this, oKey.pSlot);
+        addAction(poAction);
+    }
+
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &Window::processClipboardChange);
     connect(m_poPreviewTimer, &QTimer::timeout, this, &Window::vDoUpdatePreviewImage);
 }
@@ -711,9 +855,15 @@ void Window::CustomInputAspectRatio()
     const QString sText = m_poCustomInputAspectRatio->text();
     if (sText == sFormatDouble(m_oSettings.CustomInputAspectRatio)) return;
     if (bParseDouble(sText, g_fMinAspectRatio, g_fMaxAspectRatio, &fValue))
+    {
         m_oSettings.CustomInputAspectRatio = fValue;
+    }
     else
+    {
+        vRefuseValue(QStringLiteral("Custom input aspect ratio"), sText,
+                     QStringLiteral("a number from 0.01 to 100"));
         m_poCustomInputAspectRatio->setText(sFormatDouble(m_oSettings.CustomInputAspectRatio));
+    }
     update();
 }
 
@@ -723,23 +873,37 @@ void Window::CustomOutputAspectRatio()
     const QString sText = m_poCustomOutputAspectRatio->text();
     if (sText == sFormatDouble(m_oSettings.CustomOutputAspectRatio)) return;
     if (bParseDouble(sText, g_fMinAspectRatio, g_fMaxAspectRatio, &fValue))
+    {
         m_oSettings.CustomOutputAspectRatio = fValue;
+    }
     else
+    {
+        vRefuseValue(QStringLiteral("Custom output aspect ratio"), sText,
+                     QStringLiteral("a number from 0.01 to 100"));
         m_poCustomOutputAspectRatio->setText(sFormatDouble(m_oSettings.CustomOutputAspectRatio));
+    }
     update();
 }
 
 void Window::OutputWidth()
 {
     if (!bParseInt(m_poOutputWidth->text(), 1, g_iMaxOutputDimension, &m_oSettings.OutputWidth))
+    {
+        vRefuseValue(QStringLiteral("Output width"), m_poOutputWidth->text(),
+                     QStringLiteral("a whole number from 1 to %1").arg(g_iMaxOutputDimension));
         m_poOutputWidth->setText(QString::number(m_oSettings.OutputWidth));
+    }
     update();
 }
 
 void Window::OutputHeight()
 {
     if (!bParseInt(m_poOutputHeight->text(), 1, g_iMaxOutputDimension, &m_oSettings.OutputHeight))
+    {
+        vRefuseValue(QStringLiteral("Output height"), m_poOutputHeight->text(),
+                     QStringLiteral("a whole number from 1 to %1").arg(g_iMaxOutputDimension));
         m_poOutputHeight->setText(QString::number(m_oSettings.OutputHeight));
+    }
     update();
 }
 
@@ -873,9 +1037,7 @@ void Window::paintEvent(QPaintEvent*)
     m_oLastSeenSettings.SelectedColor = m_oSettings.SelectedColor;
     if (memcmp(&m_oSettings, &m_oLastSeenSettings, sizeof(tdSettings)) != 0)
     {
-        char acCommandLine[16384];
-        vWriteSettingsToString(&m_oSettings, acCommandLine);
-        m_poCommandLine->setText(QString::fromUtf8(acCommandLine));
+        vUpdateCommandLine();
         if (m_poSourceImage)
         {
             m_poPreviewTimer->stop();
@@ -895,11 +1057,26 @@ void Window::paintEvent(QPaintEvent*)
 
     QPainter oPainter(this);
     const QRect oArea = m_poRenderArea->geometry();
-    if (m_poDisplayedImage || !m_bConversionPending)
-        oPainter.drawImage(oArea.topLeft(), m_poDisplayedImage ? *m_poDisplayedImage : m_oDefaultImage);
+    const QImage* poShown = poShownImage();
+    if (poShown)
+    {
+        oPainter.drawImage(oArea.topLeft(), *poShown);
+    }
+    else if (!m_bConversionPending)
+    {
+        // The start-up picture, centred, made smaller when the area is.
+        QSize oSize = m_oDefaultImage.size();
+        if (oSize.width() > oArea.width() || oSize.height() > oArea.height())
+            oSize.scale(oArea.size(), Qt::KeepAspectRatio);
+        const QRect oTarget(oArea.x() + (oArea.width() - oSize.width()) / 2,
+                            oArea.y() + (oArea.height() - oSize.height()) / 2, oSize.width(), oSize.height());
+        oPainter.setRenderHint(QPainter::SmoothPixmapTransform);
+        oPainter.drawImage(oTarget, m_oDefaultImage);
+    }
     // The hourglass covers the display while a conversion waits, and stands in for
     // a picture that produced nothing to show; never over the start-up picture.
-    if (m_bConversionPending || (!m_poDisplayedImage && m_poSourceImage))
+    if (!m_bShowOriginal && !m_poProgress->isVisible() &&
+        (m_bConversionPending || (!m_poDisplayedImage && m_poSourceImage)))
         oPainter.drawImage(oArea.x() + (oArea.width() - m_oHourGlassImage.width()) / 2,
                            oArea.y() + (oArea.height() - m_oHourGlassImage.height()) / 2, m_oHourGlassImage);
     oPainter.end();
@@ -911,43 +1088,176 @@ void Window::paintEvent(QPaintEvent*)
 void Window::vDoUpdatePreviewImage()
 {
     m_poPreviewTimer->stop();
-    char acCommandLine[16384];
-    vWriteSettingsToString(&m_oSettings, acCommandLine);
-    m_poCommandLine->setText(QString::fromUtf8(acCommandLine));
-
-    delete m_poConvertedImage;
-    m_poConvertedImage = nullptr;
+    vUpdateCommandLine();
+    if (m_poJob)
+    {
+        // Live camera frames come faster than slow conversions end: the running
+        // one is finished and shown, then the newest frame converted.
+        if (!m_bCameraLive) m_poJob->bCancel = true;
+        m_bRestartPending = true;
+        m_bConversionPending = true;
+        return;
+    }
     if (m_poSourceImage)
     {
-        if (m_oSettings.ConversionType != ConversionType_PNG)
+        vStartJob();
+        return;
+    }
+    delete m_poConvertedImage;
+    m_poConvertedImage = nullptr;
+    vUpdateDisplayedImage();
+    m_poRenderArea->update();
+    m_bConversionPending = false;
+    m_iConversionCount++;
+    if (bControlFieldsDiffer(&m_oSettings, &m_oLastSeenSettings)) vUpdateUI();
+    memcpy(&m_oLastSeenSettings, &m_oSettings, sizeof(tdSettings));
+}
+
+void Window::vStartJob()
+{
+    std::shared_ptr<tdPreviewJob> poJob = std::make_shared<tdPreviewJob>();
+    memcpy(&poJob->oSettings, &m_oSettings, sizeof(tdSettings));
+    poJob->poSource.reset(m_poSourceImage->poCopy());
+    m_poJob = poJob;
+    m_bConversionPending = true;
+    m_poWorker = QThread::create([poJob]() { vRunPreviewJob(poJob.get()); });
+    // A worker stopped by bStopWorker is gone before its queued signal arrives.
+    const int iJob = ++m_iJobCount;
+    connect(m_poWorker, &QThread::finished, this,
+            [this, iJob]()
+            {
+                if (iJob == m_iJobCount && m_poWorker) vJobFinished();
+            });
+    m_oJobClock.start();
+    m_poProgressTimer->start();
+    m_poWorker->start();
+    m_poRenderArea->update();
+    // The conversion covers the current settings: a change that has not been
+    // painted yet needs no second one, only the refresh of the controls.
+    if (bControlFieldsDiffer(&m_oSettings, &m_oLastSeenSettings)) vUpdateUI();
+    memcpy(&m_oLastSeenSettings, &m_oSettings, sizeof(tdSettings));
+}
+
+void Window::vJobFinished()
+{
+    if (!m_poWorker) return;
+    m_poWorker->wait();
+    delete m_poWorker;
+    m_poWorker = nullptr;
+    const std::shared_ptr<tdPreviewJob> poJob = std::move(m_poJob);
+    m_poProgressTimer->stop();
+    m_poProgress->hide();
+    m_bConversionPending = false;
+    if (!poJob->bCancel)
+    {
+        delete m_poConvertedImage;
+        m_poConvertedImage = poJob->poConverted;
+        poJob->poConverted = nullptr;
+        if (poJob->oSettings.ConversionType != ConversionType_PNG)
         {
-            const tdErrorTriple oError = oWriteImageToKRUFile(
-                m_poSourceImage, &m_oSettings, nullptr, &m_poConvertedImage, nullptr, CompressionType_None);
+            const tdErrorTriple& oError = poJob->oError;
             m_poAverageErrorR->setText(sFormatDouble(oError.fRed));
             m_poAverageErrorG->setText(sFormatDouble(oError.fGreen));
             m_poAverageErrorB->setText(sFormatDouble(oError.fBlue));
             m_poAverageErrorRGB->setText(sFormatDouble(oError.fRed + oError.fGreen + oError.fBlue));
         }
-        else
-        {
-            oWriteImageToPNGFile(m_poSourceImage, &m_oSettings, nullptr, &m_poConvertedImage);
-        }
+        vUpdateDisplayedImage();
+        m_iConversionCount++;
+        if (!poJob->sError.empty())
+            vShowStatus(QStringLiteral("Conversion: %1").arg(QString::fromLocal8Bit(poJob->sError.c_str())),
+                        true);
     }
-    vUpdateDisplayedImage();
+    if (m_bRestartPending)
+    {
+        m_bRestartPending = false;
+        vDoUpdatePreviewImage();
+    }
     m_poRenderArea->update();
-    m_bConversionPending = false;
-    m_iConversionCount++;
-    // The picture now matches the current settings: a change that has not been
-    // painted yet needs no second conversion, only the refresh of the controls.
-    if (bControlFieldsDiffer(&m_oSettings, &m_oLastSeenSettings)) vUpdateUI();
-    memcpy(&m_oLastSeenSettings, &m_oSettings, sizeof(tdSettings));
+    update();
+}
+
+void Window::vShowProgress()
+{
+    if (!m_poJob || m_oJobClock.elapsed() < 500) return;
+    m_poProgress->move((m_poRenderArea->width() - m_poProgress->width()) / 2,
+                       (m_poRenderArea->height() - m_poProgress->height()) / 2);
+    m_poProgress->setValue(m_poJob->iPerMille.load());
+    if (!m_poProgress->isVisible())
+    {
+        m_poProgress->show();
+        update(); // the progress bar takes the hourglass's place
+    }
+}
+
+void Window::vCancelConversion()
+{
+    if (m_poJob || m_bConversionPending)
+        vShowStatus(QStringLiteral("Conversion cancelled: the picture shown is from earlier settings"),
+                    false);
+    m_poPreviewTimer->stop();
+    m_bRestartPending = false;
+    if (m_poJob)
+        m_poJob->bCancel = true;
+    else
+        m_bConversionPending = false;
+    m_poRenderArea->update();
+    update();
+}
+
+bool Window::bStopWorker()
+{
+    if (!m_poJob) return false;
+    m_poJob->bCancel = true;
+    m_bRestartPending = false;
+    m_poWorker->wait();
+    vJobFinished();
+    return true;
+}
+
+bool Window::bWaitForConversion(int iTimeoutMs)
+{
+    QElapsedTimer oClock;
+    oClock.start();
+    // Sleeps between rounds, leaving the processor to the conversion.
+    while ((m_poJob || m_poPreviewTimer->isActive()) && oClock.elapsed() < iTimeoutMs)
+    {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (m_poJob || m_poPreviewTimer->isActive()) QThread::msleep(1);
+    }
+    return !m_poJob && !m_poPreviewTimer->isActive();
 }
 
 void Window::vUpdateDisplayedImage()
 {
     delete m_poDisplayedImage;
     m_poDisplayedImage = nullptr;
+    delete m_poOriginalImage;
+    m_poOriginalImage = nullptr;
     if (!m_poConvertedImage) return;
+    const int iZoom = m_poZoom->currentIndex();
+    if (iZoom > 0)
+    {
+        // The converted pixels, each iZoom x iZoom, centred over the checkerboard
+        // (cut at the edges when larger than the area).
+        const Image oBackground(m_poRenderArea->width(), m_poRenderArea->height(), 3, Background_Checkerboard,
+                                1.0);
+        QImage* poDisplayed = poQImageFromImage(&oBackground);
+        const std::unique_ptr<QImage> poPixels(poQImageFromImage(m_poConvertedImage));
+        if (!poDisplayed->isNull() && !poPixels->isNull())
+        {
+            const QSize oSize = poPixels->size() * iZoom;
+            QPainter oPainter(poDisplayed);
+            oPainter.drawImage(QRect(QPoint((poDisplayed->width() - oSize.width()) / 2,
+                                            (poDisplayed->height() - oSize.height()) / 2),
+                                     oSize),
+                               *poPixels);
+        }
+        if (poDisplayed->isNull())
+            delete poDisplayed;
+        else
+            m_poDisplayedImage = poDisplayed;
+        return;
+    }
     Image* poCopy = m_poConvertedImage->poCopy();
     poCopy->vFit(m_poRenderArea->width(), m_poRenderArea->height(), 1.0, FitMode_Fit,
                  m_oSettings.DisplayFilter, nullptr, Background_Checkerboard, 0);
@@ -957,6 +1267,42 @@ void Window::vUpdateDisplayedImage()
         delete poDisplayed;
     else
         m_poDisplayedImage = poDisplayed;
+}
+
+const QImage* Window::poShownImage()
+{
+    if (!m_bShowOriginal || !m_poSourceImage) return m_poDisplayedImage;
+    if (!m_poOriginalImage)
+    {
+        const std::unique_ptr<Image> poCopy(m_poSourceImage->poCopy());
+        poCopy->vFit(m_poRenderArea->width(), m_poRenderArea->height(), 1.0, FitMode_Fit,
+                     m_oSettings.DisplayFilter, nullptr, Background_Checkerboard, 0);
+        m_poOriginalImage = poQImageFromImage(poCopy.get());
+    }
+    return m_poOriginalImage->isNull() ? nullptr : m_poOriginalImage;
+}
+
+void Window::vSetShowOriginal(bool bShow)
+{
+    m_bShowOriginal = bShow;
+    if (m_poShowOriginal->isChecked() != bShow) m_poShowOriginal->setChecked(bShow);
+    update();
+}
+
+void Window::keyPressEvent(QKeyEvent* poEvent)
+{
+    if (poEvent->key() == Qt::Key_Space && !poEvent->isAutoRepeat())
+        vSetShowOriginal(true);
+    else
+        QWidget::keyPressEvent(poEvent);
+}
+
+void Window::keyReleaseEvent(QKeyEvent* poEvent)
+{
+    if (poEvent->key() == Qt::Key_Space && !poEvent->isAutoRepeat())
+        vSetShowOriginal(false);
+    else
+        QWidget::keyReleaseEvent(poEvent);
 }
 
 QImage* Window::poQImageFromImage(const Image* poImage)
@@ -1075,42 +1421,61 @@ void Window::vUpdateUI()
     const bool bPicture  = m_poSourceImage != nullptr && !m_bCameraLive;
     // clang-format on
 
-    vEnableRow(m_oScreenModeRow, bMSX);
-    vEnableRow(m_oDitheringModeRow, bMSX);
-    vEnableRow(m_oBayerFactorRow, bMSX && bBayer);
-    vEnableRow(m_oBayerLowThresholdRow, bMSX && bBayer);
-    vEnableRow(m_oBayerHighThresholdRow, bMSX && bBayer);
-    vEnableRow(m_oErrorDiffusionFactorRow, bMSX && eDither == Dithering_ErrorDiffusion);
-    vEnableRow(m_oOutputSizeRow, !bMSX);
-    m_poOutputWidth->setEnabled(!bMSX && poS->OutputSizeType == OutputSize_Custom);
-    m_poOutputHeight->setEnabled(!bMSX && poS->OutputSizeType == OutputSize_Custom);
-    vEnableRow(m_oFitModeRow, bMSX || poS->OutputSizeType != OutputSize_Original);
+    // A disabled control's tooltip says what would enable it.
+    const char* const pszMSX = "only for the MSX conversion types QEV, SR, SC and KRU";
+    const char* const pszBayer = "only with a Bayer dithering mode of an MSX conversion type";
+    const char* const pszPalette =
+        "only for the screens with a palette (2 to 7, 10 with SC10 palette) of an MSX "
+        "conversion type";
+    const char* const pszLive = "not while the camera is live";
+    vEnableRow(m_oScreenModeRow, bMSX, pszMSX);
+    vEnableRow(m_oDitheringModeRow, bMSX, pszMSX);
+    vEnableRow(m_oBayerFactorRow, bMSX && bBayer, pszBayer);
+    vEnableRow(m_oBayerLowThresholdRow, bMSX && bBayer, pszBayer);
+    vEnableRow(m_oBayerHighThresholdRow, bMSX && bBayer, pszBayer);
+    vEnableRow(m_oErrorDiffusionFactorRow, bMSX && eDither == Dithering_ErrorDiffusion,
+               "only with dithering mode Error diffusion of an MSX conversion type");
+    vEnableRow(m_oOutputSizeRow, !bMSX, "only for the conversion types PNG, SPR, RAW and RES");
+    for (QLineEdit* poEdit : {m_poOutputWidth, m_poOutputHeight})
+        vEnableWithReason(poEdit, !bMSX && poS->OutputSizeType == OutputSize_Custom,
+                          "only with output size Custom of the conversion types PNG, SPR, RAW and RES");
+    vEnableRow(m_oFitModeRow, bMSX || poS->OutputSizeType != OutputSize_Original,
+               "not with output size Original: the picture keeps its size");
     m_poAverageErrorHeading->setEnabled(bMSX);
     for (QLabel* poLabel : m_apoAverageErrorCaptions)
         poLabel->setEnabled(bMSX);
     for (QLabel* poLabel : {m_poAverageErrorR, m_poAverageErrorG, m_poAverageErrorB, m_poAverageErrorRGB})
         poLabel->setEnabled(bMSX);
-    vEnableRow(m_oHorizontalShiftRow, bMSX);
-    vEnableRow(m_oDeltaMethodRow, bMSX);
-    vEnableRow(m_oBrightnessWeightRow, poS->DeltaMethod == DeltaMethod_Hit9918);
-    m_poCustomInputAspectRatio->setEnabled(poS->InputAspectRatioType == AspectRatio_Custom);
-    m_poCustomOutputAspectRatio->setEnabled(poS->OutputAspectRatioType == AspectRatio_Custom);
-    m_poScreen10Palette->setEnabled(eScreen == ScreenMode_Screen10);
-    m_poInterlacedMode->setEnabled(bMSX && eScreen >= ScreenMode_Screen5);
-    vEnableRow(m_oScreen2DetailsEnhancementRow, bMSX && eScreen == ScreenMode_Screen2);
-    vEnableRow(m_oYJKDetailsEnhancementRow, bMSX && bYJK);
-    vEnableRow(m_oRGB2YJKMethodRow, bYJK);
-    vEnableRow(m_oPaletteTypeRow, bPalette);
-    m_poGetFromImage->setEnabled(bPalette);
-    vEnableRow(m_oPaletteDetailsEnhancementRow, bPalette && poS->PaletteType == PaletteType_Auto);
-    vEnableRow(m_oRRow, bSelected);
-    vEnableRow(m_oGRow, bSelected);
-    vEnableRow(m_oBRow, bSelected);
-    m_poSaveImage->setEnabled(bPicture);
-    m_poCopy->setEnabled(bPicture);
-    m_poPaste->setEnabled(m_bClipboardHasImage && !m_bCameraLive);
-    m_poLoadPalette->setEnabled(!m_bCameraLive);
-    m_poSavePalette->setEnabled(!m_bCameraLive);
+    vEnableRow(m_oHorizontalShiftRow, bMSX, pszMSX);
+    vEnableRow(m_oDeltaMethodRow, bMSX, pszMSX);
+    vEnableRow(m_oBrightnessWeightRow, poS->DeltaMethod == DeltaMethod_Hit9918,
+               "only with delta method Hit9918");
+    vEnableWithReason(m_poCustomInputAspectRatio, poS->InputAspectRatioType == AspectRatio_Custom,
+                      "only with input A.R. Custom");
+    vEnableWithReason(m_poCustomOutputAspectRatio, poS->OutputAspectRatioType == AspectRatio_Custom,
+                      "only with output A.R. Custom");
+    vEnableWithReason(m_poScreen10Palette, eScreen == ScreenMode_Screen10, "only for Screen 10");
+    vEnableWithReason(m_poInterlacedMode, bMSX && eScreen >= ScreenMode_Screen5,
+                      "only for Screens 5 to 12 of an MSX conversion type");
+    vEnableRow(m_oScreen2DetailsEnhancementRow, bMSX && eScreen == ScreenMode_Screen2,
+               "only for Screen 2 of an MSX conversion type");
+    vEnableRow(m_oYJKDetailsEnhancementRow, bMSX && bYJK,
+               "only for Screens 10 and 12 of an MSX conversion type");
+    vEnableRow(m_oRGB2YJKMethodRow, bYJK, "only for Screens 10 and 12");
+    vEnableRow(m_oPaletteTypeRow, bPalette, pszPalette);
+    vEnableWithReason(m_poGetFromImage, bPalette, pszPalette);
+    vEnableRow(m_oPaletteDetailsEnhancementRow, bPalette && poS->PaletteType == PaletteType_Auto,
+               "only with palette type Auto on a screen with a palette");
+    for (const tdControlRow* poRow : {&m_oRRow, &m_oGRow, &m_oBRow})
+        vEnableRow(*poRow, bSelected,
+                   "select a palette entry first (click it, or Tab to it and press Space)");
+    const char* const pszNoPicture = m_bCameraLive ? pszLive : "open, drop or paste a picture first";
+    vEnableWithReason(m_poSaveImage, bPicture, pszNoPicture);
+    vEnableWithReason(m_poCopy, bPicture, pszNoPicture);
+    vEnableWithReason(m_poPaste, m_bClipboardHasImage && !m_bCameraLive,
+                      m_bCameraLive ? pszLive : "the clipboard holds no picture");
+    vEnableWithReason(m_poLoadPalette, !m_bCameraLive, pszLive);
+    vEnableWithReason(m_poSavePalette, !m_bCameraLive, pszLive);
 
     if (bSelected && poS->SelectedColor < 16)
     {
@@ -1131,20 +1496,57 @@ void Window::vReplaceSourceImage(Image* poImage)
 {
     delete m_poSourceImage;
     m_poSourceImage = poImage;
+    delete m_poOriginalImage;
+    m_poOriginalImage = nullptr;
 }
 
 bool Window::bLoadImageFiles(const QStringList& asPaths)
 {
+    const bool bWasConverting = bStopWorker();
+    QString sProblem; // why the first file could not be read
+    int iProblems = 0;
     for (const QString& sPath : asPaths)
     {
         if (sPath.isEmpty()) continue;
-        Image* poImage = poReadRetroImage(sPath);
-        if (!poImage) poImage = poReadImageFromFile(QFile::encodeName(sPath).constData(), &m_oSettings);
-        if (!poImage) continue;
+        const QString sFile = QFileInfo(sPath).fileName();
+        std::string sError;
+        Image* poImage = nullptr;
+        {
+            std::lock_guard<std::mutex> oLock(oCoreLock());
+            vClearLastError();
+            poImage = poReadPicture(QFile::encodeName(sPath).constData(), &m_oSettings, &sError);
+        }
+        // What the reader said about a picture it read anyway (a missing second page).
+        QString sNote = QString::fromLocal8Bit(pszLastError());
+        if (!poImage)
+        {
+            if (!sError.empty()) sNote = QString::fromLocal8Bit(sError.c_str());
+            if (iProblems++ == 0)
+                sProblem =
+                    QStringLiteral("Cannot read %1: %2")
+                        .arg(sFile,
+                             sNote.isEmpty()
+                                 ? QStringLiteral("the file is missing, damaged or not a supported picture")
+                                 : sNote);
+            continue;
+        }
+        if (sNote.isEmpty()) sNote = sMissingPaletteFile(sPath);
+        vShowStatus(sNote.isEmpty() ? QStringLiteral("Opened %1 (%2 x %3)")
+                                          .arg(sFile)
+                                          .arg(poImage->m_iWidth)
+                                          .arg(poImage->m_iHeight)
+                                    : QStringLiteral("Opened %1: %2").arg(sFile, sNote),
+                    false);
 
         vReplaceSourceImage(poImage);
         const QFileInfo oInfo(sPath);
         m_sImagePath = oInfo.absolutePath() + QLatin1Char('/') + oInfo.completeBaseName();
+        m_sSourcePath = oInfo.absoluteFilePath();
+        vSetPictureName(oInfo.fileName());
+        QStringList asRecent = asRecentFiles();
+        asRecent.removeAll(m_sSourcePath);
+        asRecent.prepend(m_sSourcePath);
+        m_poSettingsStore->setValue(QStringLiteral("Recent/Files"), asRecent.mid(0, g_iRecentCount));
         // The name up to its first dot, cut to the field (2047 bytes and a zero).
         const QByteArray oBase = QFile::encodeName(oInfo.baseName());
         const size_t uiLength =
@@ -1155,6 +1557,10 @@ bool Window::bLoadImageFiles(const QStringList& asPaths)
         vUpdateUI();
         return true;
     }
+    if (iProblems > 1)
+        sProblem += QStringLiteral(" (and %1 more files could not be read)").arg(iProblems - 1);
+    if (iProblems > 0) vShowStatus(sProblem, true);
+    if (bWasConverting) vDoUpdatePreviewImage();
     return false;
 }
 
@@ -1190,8 +1596,89 @@ void Window::Paste()
     if (!poImage) return;
     vReplaceSourceImage(poImage);
     m_sImagePath = QStringLiteral("PastedImage");
+    m_sSourcePath.clear();
+    vSetPictureName(QStringLiteral("Pasted picture"));
     vDoUpdatePreviewImage();
     vUpdateUI();
+}
+
+QString Window::sMissingPaletteFile(const QString& sPath)
+{
+    // Screen dumps of the palette screens (2, 3, 5, 6, 7, 10) keep their palette
+    // in a companion file (.sr5 -> .pl5, .si5 -> .pi5); the reader takes the
+    // picture without one, with the standard palette.
+    const QString sLower = sPath.toLower();
+    static const QRegularExpression s_oDump(QStringLiteral("\\.s[ri][23567a]$"));
+    if (!s_oDump.match(sLower).hasMatch()) return QString();
+    const QString sEnding =
+        sLower.at(sLower.size() - 2) == QLatin1Char('r') ? QStringLiteral("pl") : QStringLiteral("pi");
+    QString sSame = sPath;
+    sSame.replace(sPath.size() - 3, 2, sPath.at(sPath.size() - 3).isUpper() ? sEnding.toUpper() : sEnding);
+    QString sLowered = sPath;
+    sLowered.replace(sPath.size() - 3, 2, sEnding);
+    if (QFileInfo::exists(sSame) || QFileInfo::exists(sLowered)) return QString();
+    return QStringLiteral("no palette file %1 beside it: the standard palette is used")
+        .arg(QFileInfo(sSame).fileName());
+}
+
+void Window::vShowStatus(const QString& sText, bool bFailure)
+{
+    QPalette oPalette = m_poStatusLine->palette();
+    oPalette.setColor(QPalette::Window, bFailure ? QColor(150, 20, 20) : QColor(48, 48, 48));
+    oPalette.setColor(QPalette::WindowText, Qt::white);
+    m_poStatusLine->setPalette(oPalette);
+    m_poStatusLine->setText(sText);
+    m_poStatusLine->setToolTip(sText);
+    m_poStatusLine->setVisible(!sText.isEmpty());
+    m_poStatusLine->raise();
+}
+
+void Window::vRefuseValue(const QString& sField, const QString& sText, const QString& sAllowed)
+{
+    vShowStatus(QStringLiteral("%1: \"%2\" refused (allowed: %3)").arg(sField, sText.trimmed(), sAllowed),
+                true);
+}
+
+QString Window::sOpenFilter()
+{
+    // The extensions of the core's reader table (qev/files/readerwriter.cpp, which
+    // lists none), each kept when the core reads it in this build, then the modern
+    // formats read through Qt. Retro formats and unknown names are read by their
+    // contents: "All files".
+    static const char* const s_apszCore[] = {
+        "png", "jpg", "jpeg", "qev", "sr2", "sr3", "sr5", "sr6", "sr7", "sr8", "sra",
+        "src", "si5", "si6",  "si7", "si8", "sia", "sic", "sc2", "sc3", "sc5", "sc6",
+        "sc7", "sc8", "sca",  "scc", "sk5", "sk6", "sk7", "sk8", "ska", "skc",
+    };
+    QStringList asPatterns;
+    for (const char* pszExtension : s_apszCore)
+        if (bIsReadableExtension((std::string("x.") + pszExtension).c_str()))
+            asPatterns << QStringLiteral("*.") + QLatin1String(pszExtension);
+    for (const char* const* ppszExtension = g_apszModernExtensions; *ppszExtension; ppszExtension++)
+        asPatterns << QLatin1Char('*') + QLatin1String(*ppszExtension);
+    asPatterns.removeDuplicates();
+    return QStringLiteral("Pictures (%1);;All files (*)").arg(asPatterns.join(QLatin1Char(' ')));
+}
+
+QStringList Window::asRecentFiles() const
+{
+    return m_poSettingsStore->value(QStringLiteral("Recent/Files")).toStringList().mid(0, g_iRecentCount);
+}
+
+void Window::vSetPictureName(const QString& sName)
+{
+    setWindowTitle(QStringLiteral("%1 - QEVui " QEV_APP_VERSION).arg(sName));
+}
+
+void Window::Open()
+{
+    if (m_bCameraLive) return;
+    const QString sStart = !m_sSourcePath.isEmpty()     ? QFileInfo(m_sSourcePath).absolutePath()
+                           : !asRecentFiles().isEmpty() ? QFileInfo(asRecentFiles().first()).absolutePath()
+                                                        : QDir::homePath();
+    const QStringList asNames =
+        QFileDialog::getOpenFileNames(this, QStringLiteral("Open picture"), sStart, sOpenFilter());
+    if (!asNames.isEmpty()) bLoadImageFiles(asNames);
 }
 
 void Window::Copy()
@@ -1208,22 +1695,13 @@ void Window::processClipboardChange()
     vUpdateUI();
 }
 
-void Window::keyPressEvent(QKeyEvent* poEvent)
-{
-    if (poEvent->matches(QKeySequence::Copy))
-        Copy();
-    else if (poEvent->matches(QKeySequence::Paste))
-        Paste();
-    else
-        QWidget::keyPressEvent(poEvent);
-}
-
 bool Window::bStartCamera()
 {
     const QCameraDevice oDevice = QMediaDevices::defaultVideoInput();
     if (oDevice.isNull())
     {
         qWarning("No camera found.");
+        vShowStatus(QStringLiteral("No camera found."), true);
         return false;
     }
     m_poCaptureSession = new QMediaCaptureSession();
@@ -1255,6 +1733,7 @@ void Window::CaptureFromCamera()
             return;
         case CameraPermission_Denied:
             qWarning("Camera permission is not granted!");
+            vShowStatus(QStringLiteral("The camera may not be used: permission is not granted."), true);
             return;
         case CameraPermission_Granted:
             if (!bStartCamera()) return;
@@ -1286,6 +1765,8 @@ void Window::imageCaptured(int, const QImage& oFrame)
         {
             vReplaceSourceImage(poImage);
             m_sImagePath = QStringLiteral("CapturedImage");
+            m_sSourcePath.clear();
+            vSetPictureName(QStringLiteral("Camera picture"));
         }
     }
     vDoUpdatePreviewImage();
@@ -1313,8 +1794,13 @@ void Window::GetFromImage()
 {
     if (!m_poSourceImage || !bSettingsUsePalette(&m_oSettings)) return;
     std::unique_ptr<Palette> poPalette(new Palette());
-    oWriteImageToKRUFile(m_poSourceImage, &m_oSettings, nullptr, nullptr, poPalette.get(),
-                         CompressionType_None);
+    const bool bWasConverting = bStopWorker();
+    {
+        std::lock_guard<std::mutex> oLock(oCoreLock());
+        oWriteImageToKRUFile(m_poSourceImage, &m_oSettings, nullptr, nullptr, poPalette.get(),
+                             CompressionType_None);
+    }
+    if (bWasConverting) vDoUpdatePreviewImage();
     memcpy(m_oSettings.CustomPalette, poPalette->m_aoColors, sizeof(m_oSettings.CustomPalette));
     update();
 }
@@ -1322,28 +1808,47 @@ void Window::GetFromImage()
 void Window::vLoadPaletteFrom(const QString& sName)
 {
     std::unique_ptr<Palette> poPalette(new Palette());
+    vClearLastError();
     poPalette->vLoadFromTextFile(QFile::encodeName(sName).constData());
-    m_sPalettePath = sName;
+    if (*pszLastError())
+        vShowStatus(
+            QStringLiteral("Palette %1 not loaded: %2").arg(sName, QString::fromLocal8Bit(pszLastError())),
+            true);
+    else
+        vShowStatus(QStringLiteral("Loaded the palette %1").arg(sName), false);
+    vRememberPaletteFile(sName, poPalette->m_aoColors);
     memcpy(m_oSettings.CustomPalette, poPalette->m_aoColors, sizeof(m_oSettings.CustomPalette));
     update();
 }
 
 void Window::vSavePaletteTo(const QString& sName)
 {
-    m_sPalettePath = sName;
     std::unique_ptr<Palette> poPalette(new Palette(m_oSettings.CustomPalette));
     tdOutputFiles oFiles;
     poPalette->vWriteToTextFile(&oFiles, QFile::encodeName(sName).constData());
     std::string sError;
-    if (!bCommitOutputFiles(&oFiles, &sError)) qWarning("Palette not saved: %s", sError.c_str());
+    const QString sWritten =
+        oFiles.aoFiles.empty() ? sName : QFile::decodeName(oFiles.aoFiles.front().sName.c_str());
+    if (!bCommitOutputFiles(&oFiles, &sError))
+    {
+        qWarning("Palette not saved: %s", sError.c_str());
+        vShowStatus(QStringLiteral("Palette not saved: %1").arg(QString::fromLocal8Bit(sError.c_str())),
+                    true);
+    }
+    else
+    {
+        vShowStatus(QStringLiteral("Saved the palette as %1").arg(sWritten), false);
+        vRememberPaletteFile(sWritten, m_oSettings.CustomPalette);
+    }
 }
 
 void Window::LoadPalette()
 {
     if (m_bCameraLive) return;
-    const QString sStart = m_sPalettePath.isEmpty()
-                               ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
-                               : m_sPalettePath;
+    // The last palette file when it is there, else a folder without a name.
+    const QString sStart = QFileInfo(m_sPaletteFile).isFile()
+                               ? m_sPaletteFile
+                               : sStartFolder(QFileInfo(m_sPaletteFile).absolutePath());
     const QString sName =
         QFileDialog::getOpenFileName(this, QStringLiteral("Load..."), sStart, QStringLiteral("*.gpl"));
     if (!sName.isEmpty()) vLoadPaletteFrom(sName);
@@ -1352,9 +1857,10 @@ void Window::LoadPalette()
 void Window::SavePalette()
 {
     if (m_bCameraLive) return;
-    const QString sStart = m_sPalettePath.isEmpty()
-                               ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
-                               : m_sPalettePath;
+    const QString sStart = m_sPaletteFile.isEmpty()
+                               ? sStartFolder(QString()) + QStringLiteral("/palette.gpl")
+                               : sStartFolder(QFileInfo(m_sPaletteFile).absolutePath()) + QLatin1Char('/') +
+                                     QFileInfo(m_sPaletteFile).fileName();
     const QString sName =
         QFileDialog::getSaveFileName(nullptr, QStringLiteral("Save as..."), sStart, QStringLiteral("*.gpl"),
                                      nullptr, QFileDialog::DontConfirmOverwrite);
@@ -1363,7 +1869,7 @@ void Window::SavePalette()
 
 void Window::mousePressEvent(QMouseEvent* poEvent)
 {
-    if (!m_poDisplayedImage) return;
+    if (!m_poDisplayedImage || m_bShowOriginal) return;
     const QPoint oPosition = poEvent->position().toPoint();
     const QRect oArea = m_poRenderArea->geometry();
     if (!oArea.contains(oPosition)) return;
@@ -1431,6 +1937,7 @@ bool Window::bSaveImageAs(const QString& sName)
     if (!m_poSourceImage || sName.isEmpty()) return false;
     const QFileInfo oInfo(sName);
     m_sImagePath = oInfo.absolutePath() + QLatin1Char('/') + oInfo.completeBaseName();
+    m_sImageFolder = oInfo.absolutePath();
 
     // Every file of one save is written under a temporary name and renamed into
     // place only when all of them were written, so a failure keeps the old files.
@@ -1446,40 +1953,223 @@ bool Window::bSaveImageAs(const QString& sName)
         if (!poRawStream)
         {
             qWarning("Unable to open %s.", oRawName.constData());
+            vShowStatus(
+                QStringLiteral("Picture not saved: cannot create %1").arg(QFile::decodeName(oRawName)), true);
             return false;
         }
     }
     const QByteArray oName = QFile::encodeName(sName);
-    oWriteImageToFile(m_poSourceImage, oName.constData(), &m_oSettings, &oFiles, poRawStream);
+    const bool bWasConverting = bStopWorker();
+    // The writer converts in a thread of its own, on copies, while a window-modal
+    // progress dialog (shown after half a second) keeps the window painted and
+    // offers Cancel; the bytes are those of a conversion on this thread.
+    const std::unique_ptr<Image> poSource(m_poSourceImage->poCopy());
+    tdSettings oSettings;
+    memcpy(&oSettings, &m_oSettings, sizeof(tdSettings));
+    std::atomic<bool> bCancel{false};
+    std::atomic<int> iPerMille{0};
+    tdRunContext oRun;
+    oRun.m_fnProgress = [&bCancel, &iPerMille](double fDone)
+    {
+        iPerMille.store(static_cast<int>(fDone * 1000.0));
+        return !bCancel.load();
+    };
+    QThread* poWriter = QThread::create(
+        [&]()
+        {
+            std::lock_guard<std::mutex> oLock(oCoreLock());
+            oWriteImageToFile(poSource.get(), oName.constData(), &oSettings, &oFiles, poRawStream, nullptr,
+                              &oRun);
+        });
+    {
+        QEventLoop oLoop;
+        connect(poWriter, &QThread::finished, &oLoop, &QEventLoop::quit);
+        QProgressDialog oProgress(QStringLiteral("Saving %1...").arg(oInfo.fileName()),
+                                  QStringLiteral("Cancel"), 0, 1000, this);
+        oProgress.setObjectName(QStringLiteral("SaveProgress"));
+        oProgress.setWindowModality(Qt::WindowModal);
+        oProgress.setMinimumDuration(500);
+        oProgress.setAutoReset(false);
+        connect(&oProgress, &QProgressDialog::canceled, &oLoop, [&bCancel]() { bCancel = true; });
+        QTimer oTick;
+        connect(&oTick, &QTimer::timeout, &oProgress,
+                [&]()
+                {
+                    oProgress.setValue(iPerMille.load());
+                    if (oProgress.wasCanceled()) bCancel = true;
+                });
+        oTick.start(100);
+        poWriter->start();
+        oLoop.exec();
+    }
+    poWriter->wait();
+    delete poWriter;
+    if (bWasConverting) vDoUpdatePreviewImage();
+    if (bRunStopped(&oRun))
+    {
+        vDiscardOutputFiles(&oFiles);
+        vShowStatus(QStringLiteral("Save cancelled: nothing was written"), false);
+        return false;
+    }
     // The writer opens the main file first and stops when it cannot: an empty set
     // is a failure, also when an older file of that name is there.
     if (oFiles.aoFiles.empty())
     {
         qWarning("Picture not saved: the file could not be created");
+        vShowStatus(
+            QStringLiteral("Picture not saved: %1 could not be created (is its folder there and writable?)")
+                .arg(sName),
+            true);
         return false;
     }
+    QStringList asWritten;
+    for (const tdPendingFile& oFile : oFiles.aoFiles)
+        asWritten << QFileInfo(QFile::decodeName(oFile.sName.c_str())).fileName();
     std::string sError;
     if (!bCommitOutputFiles(&oFiles, &sError))
     {
         qWarning("Picture not saved: %s", sError.c_str());
+        vShowStatus(QStringLiteral("Picture not saved: %1").arg(QString::fromLocal8Bit(sError.c_str())),
+                    true);
         return false;
     }
+    vShowStatus(
+        QStringLiteral("Saved %1 in %2").arg(asWritten.join(QStringLiteral(", ")), oInfo.absolutePath()),
+        false);
     return true;
 }
 
 void Window::SaveImage()
 {
-    if (m_bCameraLive) return;
-    const QString sStart = m_sImagePath.isEmpty()
-                               ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
-                               : m_sImagePath;
+    if (m_bCameraLive || !m_poSourceImage) return;
+    // The folder of the last save, else the picture's; the picture's name.
+    const QString sBase = QFileInfo(m_sImagePath).fileName();
+    const QString sStart = sStartFolder(m_sImageFolder) + QLatin1Char('/') +
+                           (sBase.isEmpty() ? QStringLiteral("picture") : sBase);
     const QString sName =
         QFileDialog::getSaveFileName(this, QStringLiteral("Save as..."), sStart, oGetExtension(), nullptr,
                                      QFileDialog::DontConfirmOverwrite);
     if (sName.isEmpty()) return;
+    // Replacing the picture the conversion reads is the one question asked.
+    const QString sSource = sSourceAmongTargets(sName);
+    if (!sSource.isEmpty() &&
+        QMessageBox::question(
+            this, QStringLiteral("Save image"),
+            QStringLiteral("%1 is the picture you opened. Replace it with the converted picture?")
+                .arg(sSource),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+    {
+        vShowStatus(QStringLiteral("Not saved: %1 is kept").arg(sSource), false);
+        return;
+    }
     if (!bSaveImageAs(sName))
         QMessageBox::warning(this, QStringLiteral("Save image"),
                              QStringLiteral("The picture could not be saved as %1.").arg(sName));
+}
+
+QString Window::sStartFolder(const QString& sLast) const
+{
+    if (!sLast.isEmpty() && QFileInfo(sLast).isDir()) return sLast;
+    const QString sSourceFolder =
+        m_sSourcePath.isEmpty() ? QString() : QFileInfo(m_sSourcePath).absolutePath();
+    if (!sSourceFolder.isEmpty() && QFileInfo(sSourceFolder).isDir()) return sSourceFolder;
+    return QDir::homePath();
+}
+
+QString Window::sSourceAmongTargets(const QString& sName) const
+{
+    if (m_sSourcePath.isEmpty()) return QString();
+    const QByteArray oName = QFile::encodeName(sName);
+    QStringList asTargets;
+    if (m_oSettings.ConversionType == ConversionType_RAW)
+        asTargets << (bEndsWith(oName.constData(), ".raw") ? sName : sName + QStringLiteral(".raw"));
+    if (char* pszMain = szGetOutputFileName(oName.constData(), &m_oSettings))
+    {
+        asTargets << QFile::decodeName(pszMain);
+        char* apszCompanions[2] = {nullptr, nullptr};
+        const int iCompanions = iGetCompanionFileNames(pszMain, &m_oSettings, apszCompanions);
+        for (int i = 0; i < iCompanions; i++)
+        {
+            asTargets << QFile::decodeName(apszCompanions[i]);
+            free(apszCompanions[i]);
+        }
+        free(pszMain);
+    }
+    const QFileInfo oSource(m_sSourcePath);
+    for (const QString& sTarget : asTargets)
+    {
+        const QFileInfo oTarget(sTarget);
+        if (oTarget.absoluteFilePath() == oSource.absoluteFilePath() ||
+            (oTarget.exists() && oTarget.canonicalFilePath() == oSource.canonicalFilePath()))
+            return oSource.fileName();
+    }
+    return QString();
+}
+
+void Window::vRememberPaletteFile(const QString& sFile, const Color* poColors)
+{
+    m_sPaletteFile = QFileInfo(sFile).absoluteFilePath();
+    memcpy(m_aoPaletteFileColors, poColors, sizeof(m_aoPaletteFileColors));
+    vUpdateCommandLine();
+}
+
+void Window::vUpdateCommandLine()
+{
+    char acCommandLine[16384];
+    vWriteSettingsToString(&m_oSettings, acCommandLine);
+    QString sLine = QString::fromUtf8(acCommandLine);
+    // The custom palette is no option of its own: it comes from a palette file,
+    // named when the palette is that of the file last loaded or saved.
+    if (m_oSettings.PaletteType == PaletteType_Custom && bSettingsUsePalette(&m_oSettings))
+    {
+        bool bSame = !m_sPaletteFile.isEmpty();
+        for (int i = 0; i < 16 && bSame; i++)
+        {
+            const Color& oA = m_aoPaletteFileColors[i];
+            const Color& oB = m_oSettings.CustomPalette[i];
+            bSame = oA.r == oB.r && oA.g == oB.g && oA.b == oB.b;
+        }
+        QString sFile = bSame ? m_sPaletteFile : QStringLiteral("<palette_file>");
+        if (sFile.contains(QLatin1Char(' '))) sFile = QLatin1Char('"') + sFile + QLatin1Char('"');
+        const QString sOption = QStringLiteral(" --palette=") + sFile;
+        const int iOutput = sLine.indexOf(QStringLiteral(" -of"));
+        if (iOutput >= 0)
+            sLine.insert(iOutput, sOption);
+        else
+            sLine += sOption;
+    }
+    m_poCommandLine->setText(sLine);
+}
+
+QSize Window::oFittedSize(const QSize& oAvailable)
+{
+    // Title bar and borders of common window managers.
+    const int iFrameWidth = 16;
+    const int iFrameHeight = 48;
+    return QSize(std::max(std::min(g_iWindowWidth, oAvailable.width() - iFrameWidth), g_iMinimumWidth),
+                 std::max(std::min(g_iWindowHeight, oAvailable.height() - iFrameHeight), g_iMinimumHeight));
+}
+
+void Window::resizeEvent(QResizeEvent* poEvent)
+{
+    QWidget::resizeEvent(poEvent);
+    // Room for the vertical scroll bar only when the panel does not fit.
+    const QWidget* poPanel = m_poSettingsArea->widget();
+    const int iBar = height() < poPanel->height() ? style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
+    m_poSettingsArea->setFixedWidth(poPanel->width() + iBar);
+}
+
+bool Window::eventFilter(QObject* poObject, QEvent* poEvent)
+{
+    if (poObject == m_poRenderArea && poEvent->type() == QEvent::Resize)
+    {
+        const int iHeight = m_poStatusLine->sizeHint().height() + 6;
+        m_poStatusLine->setGeometry(0, m_poRenderArea->height() - iHeight, m_poRenderArea->width(), iHeight);
+        vShowProgress();
+        vUpdateDisplayedImage();
+        update();
+    }
+    return QWidget::eventFilter(poObject, poEvent);
 }
 
 QString Window::oAboutText()
@@ -1493,7 +2183,8 @@ void Window::About()
     QMessageBox* poBox = new QMessageBox();
     poBox->setObjectName(QStringLiteral("AboutBox"));
     poBox->setWindowTitle(QStringLiteral("About QEVui..."));
-    poBox->setText(oAboutText());
+    // A no-break space keeps the hash on the line of its caption.
+    poBox->setText(oAboutText().replace(QStringLiteral("Hash: "), QStringLiteral("Hash:") + QChar(0x00A0)));
     connect(poBox, &QMessageBox::finished, poBox, &QObject::deleteLater);
     poBox->show();
 }

@@ -5,9 +5,15 @@
 #include "qev/base/image.h"
 #include "qev/base/settings.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QString>
 #include <QWidget>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
 
 class QCamera;
 class QCheckBox;
@@ -17,15 +23,47 @@ class QImageCapture;
 class QLabel;
 class QLineEdit;
 class QMediaCaptureSession;
+class QProgressBar;
+class QScrollArea;
 class QPushButton;
 class QSettings;
 class QSlider;
+class QThread;
+class QToolButton;
 class QTimer;
 class QVideoSink;
 
 // Registers the resources compiled into the program (pictures, font, icon); the
 // window calls it too, and calls after the first do nothing.
 void vInitResources();
+
+// The core keeps conversion state in globals (automatic aspect ratios and size,
+// the KRU compressor's tables): every call into it, on any thread, holds this lock.
+std::mutex& oCoreLock();
+
+// One preview conversion, shared by the window and the worker thread that runs
+// it. The worker reads only the copies taken at the start and writes only the
+// results; the window reads the results after the thread has finished.
+struct tdPreviewJob
+{
+    tdSettings oSettings;            // byte copy of the window's settings at the start
+    std::unique_ptr<Image> poSource; // copy of the source picture
+    std::atomic<bool> bCancel{false};
+    std::atomic<int> iPerMille{0}; // progress reported by the core, 0..1000
+    Image* poConverted = nullptr;  // the result; the job owns it until the window takes it
+    tdErrorTriple oError = {0.0, 0.0, 0.0};
+    std::string sError; // the core's last message during the conversion
+
+    ~tdPreviewJob() { delete poConverted; }
+};
+
+// Conversions still running, also those of windows already closed: the program
+// ends without waiting for them (main).
+int iRunningConversions();
+
+// Runs the preview conversion of a job (the KRU writer without a file, the PNG
+// writer for conversion type PNG) under the core lock; any thread.
+void vRunPreviewJob(tdPreviewJob* poJob);
 
 // A caption label, the control it names and, for sliders, the label showing the
 // value: enabled and disabled together.
@@ -36,13 +74,18 @@ struct tdControlRow
     QLabel* poValue; // null for controls without a value label
 };
 
-// The main window: a 1024 x 768 display of the converted picture at the left,
-// the controls in groups at the right. Every control writes one field of
+// The main window: a display of the converted picture at the left (1024 x 768
+// at full size, smaller on small screens), the controls in groups on a panel at
+// the right that scrolls when the window is lower than the panel, a status line
+// over the bottom of the display. Every control writes one field of
 // m_oSettings; the paint handler compares the record byte by byte with the copy
 // it saw last and, on a difference, refreshes the controls and converts the
 // source picture 250 ms later (at once in camera live mode), so a burst of
 // changes costs one conversion. The conversion is the KRU writer without a file
-// (the PNG writer for conversion type PNG).
+// (the PNG writer for conversion type PNG), run by a worker thread on copies of
+// the settings and the source picture, so the window stays responsive: a newer
+// change cancels the running conversion and starts again when it has stopped,
+// and only the newest result is painted.
 //
 // The state is public, as in the core's records, so that the tests can look at
 // it; only the window's own slots and handlers change it.
@@ -50,11 +93,17 @@ class Window : public QWidget
 {
     Q_OBJECT
 public:
-    // The display area and the fixed window size, in pixels.
+    // The display area and the window at full size, in pixels; the settings
+    // panel is the rest of the full-size window.
     static constexpr int g_iRenderWidth = 1024;
     static constexpr int g_iRenderHeight = 768;
     static constexpr int g_iWindowWidth = 1648;
     static constexpr int g_iWindowHeight = 768;
+    // The smallest display area and window.
+    static constexpr int g_iMinimumRenderWidth = 160;
+    static constexpr int g_iMinimumRenderHeight = 120;
+    static constexpr int g_iMinimumWidth = 820;
+    static constexpr int g_iMinimumHeight = 400;
     // The wait between the last settings change and the conversion, in ms.
     static constexpr int g_iPreviewDelay = 250;
 
@@ -63,6 +112,11 @@ public:
 
     // Controls, named like their objects and settings fields.
     QWidget* m_poRenderArea;
+    QScrollArea* m_poSettingsArea; // scrolls the settings panel
+    QLabel* m_poStatusLine;        // failures and notices, over the bottom of the display
+    QToolButton* m_poOpen;         // the arrow lists the recent pictures
+    QComboBox* m_poZoom;           // the display: fitted, or the converted pixels 1:1, 2:1, 3:1
+    QPushButton* m_poShowOriginal; // checkable; Space held does the same
     ColorButton* m_apoColorButtons[16]; // by palette entry
     QComboBox* m_poConversionType;
     QComboBox* m_poFitMode;
@@ -137,7 +191,9 @@ public:
     // Pictures; the window owns each.
     Image* m_poSourceImage;     // null until a picture arrives
     Image* m_poConvertedImage;  // the last preview result, null before
-    QImage* m_poDisplayedImage; // the converted picture fitted to the display area
+    QImage* m_poDisplayedImage; // the converted picture fitted (or zoomed) to the display area
+    QImage* m_poOriginalImage;  // the source picture fitted to the display area, made when first shown
+    bool m_bShowOriginal;       // the display shows the source picture
     QImage m_oDefaultImage;     // shown while nothing is converted
     QImage m_oHourGlassImage;   // drawn over the display while a conversion is pending
 
@@ -152,18 +208,41 @@ public:
     bool m_bClipboardHasImage;
     bool m_bCaptureRequested; // a camera frame was asked for and has not arrived
     QString m_sImagePath;     // proposed by the save dialog: folder/base name
-    QString m_sPalettePath;   // proposed by the palette dialogs
+    QString m_sSourcePath;    // the loaded picture's file, empty for pastes and camera frames
+    QString m_sImageFolder;   // where the last picture was saved, empty before
+    QString m_sPaletteFile;   // the palette file last loaded or written, absolute
+    Color m_aoPaletteFileColors[16]; // its colours
     QSettings* m_poSettingsStore;
     QMediaCaptureSession* m_poCaptureSession; // created with the camera objects
     QVideoSink* m_poVideoSink;
     QCamera* m_poCamera;
     QImageCapture* m_poImageCapture;
-    int m_iConversionCount; // preview conversions run so far
+    int m_iConversionCount; // preview conversions painted so far
+
+    // The running conversion (both null when idle); a request that comes while
+    // one runs cancels it and starts again with the newest settings when it ends.
+    std::shared_ptr<tdPreviewJob> m_poJob;
+    QThread* m_poWorker;
+    bool m_bRestartPending;
+    int m_iJobCount;            // conversions started, naming the newest
+    QElapsedTimer m_oJobClock;  // since the running conversion started
+    QTimer* m_poProgressTimer;  // ticks while a conversion runs
+    QProgressBar* m_poProgress; // over the display once a conversion takes long
+
+    // Processes events until no conversion runs or waits for its timer, or the
+    // time is up; true when idle.
+    bool bWaitForConversion(int iTimeoutMs);
+    // Stops the running conversion and any waiting one; the display keeps the last picture.
+    void vCancelConversion();
 
     // Pushes the settings into the controls and applies the enabling rules.
     void vUpdateUI();
-    // Refits the converted picture to the display area over a checkerboard.
+    // Refits the converted picture to the display area over a checkerboard, or
+    // enlarges its pixels by the zoom factor with nearest-neighbour pixels.
     void vUpdateDisplayedImage();
+    // What the display shows: the source or the converted picture, null for the start-up picture.
+    const QImage* poShownImage();
+    void vSetShowOriginal(bool bShow);
     // A new RGB888 QImage of a picture (1 to 4 bytes per texel), upright.
     static QImage* poQImageFromImage(const Image* poImage);
     // A new 3-byte picture of a QImage, upright, square pixels.
@@ -180,6 +259,33 @@ public:
     bool bSaveImageAs(const QString& sName);
     void vLoadPaletteFrom(const QString& sName);
     void vSavePaletteTo(const QString& sName);
+    // Shows a failure (red) or a notice in the status line; an empty text hides it.
+    void vShowStatus(const QString& sText, bool bFailure);
+    // The status line's words for a value a field refuses.
+    void vRefuseValue(const QString& sField, const QString& sText, const QString& sAllowed);
+    // A notice when a screen dump of a palette screen has no palette file beside it.
+    static QString sMissingPaletteFile(const QString& sPath);
+    // The Open dialog's filters: every name the program's readers take, then all files.
+    static QString sOpenFilter();
+    // The pictures opened last, newest first, at most g_iRecentCount, from the store.
+    static constexpr int g_iRecentCount = 5;
+    QStringList asRecentFiles() const;
+    // Shows the picture's name in the title: a file name, or what it came from.
+    void vSetPictureName(const QString& sName);
+
+    // A dialog's start folder: sLast when it is a folder, else the source
+    // picture's folder, else the home folder.
+    QString sStartFolder(const QString& sLast) const;
+    // The source picture's file name when saving as sName would write over it
+    // (main file or companion), else empty.
+    QString sSourceAmongTargets(const QString& sName) const;
+    void vRememberPaletteFile(const QString& sFile, const Color* poColors);
+    // The command line equivalent, with the palette file of a custom palette.
+    void vUpdateCommandLine();
+
+    // The window's first size: full size when the screen's available area
+    // (frame included) has room, else that area less an allowance for the frame.
+    static QSize oFittedSize(const QSize& oAvailable);
     // The About box's text: version, source revision and build date.
     static QString oAboutText();
 
@@ -226,6 +332,7 @@ public slots:
     void About();
     void Copy();
     void Paste();
+    void Open();
     void CaptureFromCamera();
     void imageCaptured(int iId, const QImage& oFrame);
     void processClipboardChange();
@@ -236,7 +343,10 @@ protected:
     void dragEnterEvent(QDragEnterEvent* poEvent) override;
     void dropEvent(QDropEvent* poEvent) override;
     void mousePressEvent(QMouseEvent* poEvent) override;
+    void resizeEvent(QResizeEvent* poEvent) override;
     void keyPressEvent(QKeyEvent* poEvent) override;
+    void keyReleaseEvent(QKeyEvent* poEvent) override;
+    bool eventFilter(QObject* poObject, QEvent* poEvent) override;
 
 private:
     void vBuildControls();
@@ -244,5 +354,11 @@ private:
     void vSetScaledField(double* pfField, int iValue, QLabel* poLabel);
     void vSetPaletteComponent(int iChannel, int iValue, QLabel* poLabel);
     bool bStartCamera();
+    void vStartJob();
+    void vJobFinished();
+    void vShowProgress();
+    // Cancels the running conversion and waits for it to end, so that the core
+    // lock is free; true when one ran (the caller converts again if it must).
+    bool bStopWorker();
     void vReplaceSourceImage(Image* poImage);
 };

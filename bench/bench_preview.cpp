@@ -2,8 +2,9 @@
 // conversion type SC, the time from the end of the 250 ms wait (the timer's
 // timeout) to the painted result, on a 1024 x 768 photo-like picture: the KRU
 // conversion, the fit to the display over the checkerboard, and the repaint.
-// PNG (the default conversion type) is measured too. Runs on the offscreen
-// platform.
+// PNG (the default conversion type) is measured too. Then the window's
+// responsiveness during a slow conversion and the time closing it takes. Runs on
+// the offscreen platform.
 
 #include "window.h"
 
@@ -14,13 +15,19 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
 
 namespace
@@ -57,6 +64,7 @@ void vBenchPreview(benchmark::State& oState, int eConversionType, int eScreenMod
     for (auto _ : oState)
     {
         poWindow->vDoUpdatePreviewImage();
+        poWindow->bWaitForConversion(600000);
         poWindow->repaint();
     }
 }
@@ -70,6 +78,7 @@ void vBenchDisplay(benchmark::State& oState, int eScreenMode)
     poWindow->m_oSettings.ConversionType = ConversionType_SC;
     poWindow->m_oSettings.ScreenMode = static_cast<tdScreenMode>(eScreenMode);
     poWindow->vDoUpdatePreviewImage();
+    poWindow->bWaitForConversion(600000);
     for (auto _ : oState)
     {
         poWindow->vUpdateDisplayedImage();
@@ -91,7 +100,81 @@ void vBenchFirstPreview(benchmark::State& oState, int eScreenMode)
         vReleasePaletteDeltaTables();
         oState.ResumeTiming();
         poWindow->vDoUpdatePreviewImage();
+        poWindow->bWaitForConversion(600000);
         poWindow->repaint();
+    }
+}
+
+// The event loop's longest pause while a slow conversion (CIEDE2000 distances
+// on a 2268 x 1512 photo) runs: a 5 ms timer notes when it fires; the longest
+// gap between two firings, less the 5 ms, is the longest the UI thread was kept
+// from its events (reported as the counter BlockedMs, the time is the whole
+// conversion). The start (copy of the source) and the painting of the result
+// fall within the measured span.
+void vBenchResponsiveness(benchmark::State& oState, int eScreenMode, int eDeltaMethod)
+{
+    Window* poWindow = g_poWindow;
+    std::unique_ptr<Image> poLarge(poMakePhotoLikePicture());
+    poLarge->vScale(2268, 1512, ResizeFilter_Bicubic);
+    Image* poSaved = poWindow->m_poSourceImage;
+    poWindow->m_poSourceImage = poLarge.get();
+    vGetDefaultSettings(&poWindow->m_oSettings);
+    poWindow->m_oSettings.ConversionType = ConversionType_SC;
+    poWindow->m_oSettings.ScreenMode = static_cast<tdScreenMode>(eScreenMode);
+    poWindow->m_oSettings.DeltaMethod = static_cast<tdDeltaMethod>(eDeltaMethod);
+    poWindow->repaint();
+    poWindow->bWaitForConversion(600000);
+    double fLongest = 0.0;
+    for (auto _ : oState)
+    {
+        QEventLoop oLoop;
+        QTimer oTick;
+        QElapsedTimer oClock;
+        qint64 lLast = 0;
+        QObject::connect(&oTick, &QTimer::timeout,
+                         [&]()
+                         {
+                             const qint64 lNow = oClock.nsecsElapsed();
+                             fLongest = std::max(fLongest, (lNow - lLast) / 1e6 - 5.0);
+                             lLast = lNow;
+                             if (!poWindow->m_poJob && !poWindow->m_bConversionPending) oLoop.quit();
+                         });
+        oClock.start();
+        oTick.start(5);
+        poWindow->vDoUpdatePreviewImage();
+        oLoop.exec();
+    }
+    oState.counters["BlockedMs"] = fLongest;
+    poWindow->m_poSourceImage = poSaved;
+}
+
+// Closing the window while that slow conversion runs: the time the window's
+// destruction takes (the conversion is stopped between rows, not waited for).
+// With bSlowRows, Screen 12 with brute-force YJK searches, whose rows take
+// seconds: the window leaves that conversion running (registered last: it keeps
+// the core busy until the program ends).
+void vBenchCloseDuringConversion(benchmark::State& oState, bool bSlowRows)
+{
+    std::unique_ptr<Image> poLarge(poMakePhotoLikePicture());
+    poLarge->vScale(2268, 1512, ResizeFilter_Bicubic);
+    for (auto _ : oState)
+    {
+        oState.PauseTiming();
+        Window* poWindow = new Window();
+        poWindow->show();
+        poWindow->m_poSourceImage = poLarge->poCopy();
+        poWindow->m_oSettings.ConversionType = ConversionType_SC;
+        poWindow->m_oSettings.ScreenMode = bSlowRows ? ScreenMode_Screen12 : ScreenMode_Screen8;
+        poWindow->m_oSettings.DeltaMethod = DeltaMethod_CIEDE2000;
+        if (bSlowRows) poWindow->m_oSettings.RGB2YJKMethod = RGB2YJK_BruteForce;
+        poWindow->vDoUpdatePreviewImage();
+        QElapsedTimer oWait;
+        oWait.start();
+        while (oWait.elapsed() < 1000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        oState.ResumeTiming();
+        poWindow->close();
+        delete poWindow;
     }
 }
 
@@ -108,6 +191,7 @@ int main(int iArgc, char** ppszArgv)
     QApplication::setApplicationName(QStringLiteral("QEVui-bench"));
 
     Window oWindow;
+    oWindow.resize(Window::g_iWindowWidth, Window::g_iWindowHeight); // the offscreen screen is smaller
     oWindow.show();
     QApplication::processEvents();
     oWindow.m_poSourceImage = poMakePhotoLikePicture();
@@ -123,9 +207,23 @@ int main(int iArgc, char** ppszArgv)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("Display/Screen 8", vBenchDisplay, ScreenMode_Screen8)
         ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Responsiveness/Screen 8 CIEDE2000 2268x1512", vBenchResponsiveness,
+                                 ScreenMode_Screen8, DeltaMethod_CIEDE2000)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+    benchmark::RegisterBenchmark("CloseDuringConversion/Screen 8 CIEDE2000 2268x1512",
+                                 vBenchCloseDuringConversion, false)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
+    benchmark::RegisterBenchmark("CloseDuringConversion/Screen 12 brute force 2268x1512",
+                                 vBenchCloseDuringConversion, true)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
     benchmark::Initialize(&iArgc, ppszArgv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     g_poWindow = nullptr;
+    // As the program does: a conversion left running is not waited for.
+    if (iRunningConversions() > 0) std::_Exit(0);
     return 0;
 }

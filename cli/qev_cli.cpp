@@ -6,8 +6,10 @@
 
 #include "cli/qev_cli.h"
 
+#include "input/picture_reader.h"
 #include "qev/base/image.h"
 #include "qev/base/parallel.h"
+#include "qev/base/run_context.h"
 #include "qev/base/sample_picture.h"
 #include "qev/base/settings.h"
 #include "qev/base/settings_string.h"
@@ -15,14 +17,15 @@
 #include "qev/files/output_files.h"
 #include "qev/files/png_io.h"
 #include "qev/files/readerwriter.h"
-#include "retro/retro_image.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <strings.h>
 #include <sys/stat.h>
@@ -202,15 +205,18 @@ static void vPrintHelp(FILE* poOut)
         "  .sc7 .sc8 .sca .scc), interlaced SC pairs (.sk5 ... .skc with .sl5 ... .slc), SR with their\n"
         "  palette files (.sr2 ... .src with .pl2 ... .plc), interlaced SR (.si5 ... .sic with .sj5 ... "
         ".sjc\n"
-        "  and .pi5 ... .pic); --sample converts the built-in sample picture. Several inputs are converted\n"
-        "  with the same settings, several at a time (--jobs); lines, files and exit code are those of\n"
-        "  converting them in turn.\n"
+        "  and .pi5 ... .pic); GIF (first frame), BMP, TIFF, WebP, Targa (.tga), PNM (.pnm .pbm .pgm\n"
+        "  .ppm), ICO, XPM, XBM. Colour profiles and EXIF orientation are applied. The extension chooses\n"
+        "  the reader; when it fails or the extension is unknown, the file's first bytes decide.\n"
+        "  --sample converts the built-in sample picture. Several inputs are converted with the same\n"
+        "  settings, several at a time (--jobs); lines, files and exit code are those of converting\n"
+        "  them in turn.\n"
         "Retro-computer pictures, read first and with square pixels (the input aspect ratio is not "
         "applied):\n"
         "  ZX Spectrum .scr; C64 Koala .koa .kla, Doodle .dd, Art Studio .art .ocp; Atari ST Degas "
         ".pi1-.pi3,\n"
-        "  .pc1-.pc3, NEOchrome .neo, GEM .img .ximg; Amiga IFF .iff .ilbm .lbm; PC Paintbrush .pcx;\n"
-        "  MacPaint .mac .pntg; MSX BSAVE dumps .grp (Screen 2), .ge5 .ge6 .ge7 .ge8.\n"
+        "  .pc1-.pc3, NEOchrome .neo, Spectrum 512 .spu .spc, GEM .img .ximg; Amiga IFF .iff .ilbm .lbm;\n"
+        "  PC Paintbrush .pcx; MacPaint .mac .pntg; MSX BSAVE dumps .grp (Screen 2), .ge5 .ge6 .ge7 .ge8.\n"
         "Options are applied in order, later ones win; each is its text followed directly by its value\n"
         "(-sm2, -ed0.75), compared without regard to case.\n\n"
         "  -of<output_file>  output name (one input only); the extension of the conversion type is\n"
@@ -302,6 +308,7 @@ struct tdRun
 {
     tdSettings oSettings;
     const char* pszPreview; // PNG of the converted picture, or null
+    int iThreads;           // threads of one conversion (tdRunContext::m_iThreads)
     FILE* poOut;
     FILE* poErr;
 };
@@ -343,22 +350,15 @@ static Image* poLoadInput(const tdJob* poJob, const tdRun* poRun)
         return poImage;
     }
     const char* pszInput = poJob->pszInput;
-    bool bOwnReader = bIsReadableExtension(pszInput);
-    if (!bOwnReader && !RECOIL_IsOurFile(pszInput))
-    {
-        fprintf(poRun->poErr,
-                "qev: cannot read %s: unknown file type (readable: .png, .jpg, .jpeg, .qev, the screen dumps "
-                ".sc? .sr? .sk? .si? and the retro formats of qev --help)\n",
-                pszInput);
-        return nullptr;
-    }
     fflush(poRun->poOut);
-    // Retro pictures keep square pixels: the input aspect-ratio settings do not apply.
-    Image* poImage = poReadImageWithRECOIL(pszInput);
-    if (!poImage && bOwnReader) poImage = poReadImageFromFile(pszInput, &poRun->oSettings);
+    std::string sError;
+    Image* poImage = poReadPicture(pszInput, &poRun->oSettings, &sError);
     if (!poImage)
-        fprintf(poRun->poErr,
-                "\nqev: cannot read %s: the file is missing, damaged or not a supported picture\n", pszInput);
+    {
+        if (sError == "unknown file type")
+            sError += " (readable: the picture and retro formats of qev --help)";
+        fprintf(poRun->poErr, "\nqev: cannot read %s: %s\n", pszInput, sError.c_str());
+    }
     return poImage;
 }
 
@@ -374,6 +374,41 @@ static void vQueuePreview(const Image* poConverted, const char* pszName, tdOutpu
     oWriteImageToPNGFile(poConverted, &oPNG, poFile, nullptr);
     vClosePendingFile(poFiles, poFile);
 }
+
+// A progress line on the error stream while a conversion runs longer than a
+// second, when that stream is a terminal: "qev: converting <name>: 42%", written
+// over itself and erased at the end. The core calls it from its threads.
+namespace
+{
+struct tdProgressLine
+{
+    FILE* poErr;
+    const char* pszName;
+    bool bTerminal;
+    std::chrono::steady_clock::time_point oStart;
+    std::mutex oLock;
+    int iShown = -1; // percentage on the line, -1 while none is written
+
+    bool bReport(double fDone)
+    {
+        if (!bTerminal || std::chrono::steady_clock::now() - oStart < std::chrono::seconds(1)) return true;
+        const int iPercent = static_cast<int>(fDone * 100.0);
+        std::lock_guard<std::mutex> oGuard(oLock);
+        if (iPercent == iShown) return true;
+        iShown = iPercent;
+        fprintf(poErr, "\rqev: converting %s: %3d%%", pszName, iPercent);
+        fflush(poErr);
+        return true;
+    }
+
+    void vErase()
+    {
+        if (iShown < 0) return;
+        fprintf(poErr, "\r\033[K");
+        fflush(poErr);
+    }
+};
+} // namespace
 
 // Converts one job. Returns true when every file was written.
 static bool bRunJob(const tdJob* poJob, const tdRun* poRun)
@@ -397,8 +432,17 @@ static bool bRunJob(const tdJob* poJob, const tdRun* poRun)
         }
     }
     Image* poConverted = nullptr;
-    tdErrorTriple oError =
-        oWriteImageToFile(poImage.get(), poJob->sOutput.c_str(), poSettings, &oFiles, poRaw, &poConverted);
+    tdProgressLine oProgress;
+    oProgress.poErr = poRun->poErr;
+    oProgress.pszName = poJob->pszInput ? poJob->pszInput : "the sample picture";
+    oProgress.bTerminal = isatty(fileno(poRun->poErr)) != 0;
+    oProgress.oStart = std::chrono::steady_clock::now();
+    tdRunContext oContext;
+    oContext.m_fnProgress = [&oProgress](double fDone) { return oProgress.bReport(fDone); };
+    oContext.m_iThreads = poRun->iThreads;
+    tdErrorTriple oError = oWriteImageToFile(poImage.get(), poJob->sOutput.c_str(), poSettings, &oFiles,
+                                             poRaw, &poConverted, &oContext);
+    oProgress.vErase();
     std::unique_ptr<Image> poKeep(poConverted);
     if (poRaw) vClosePendingFile(&oFiles, poRaw);
     if (oFiles.aoFiles.empty())
@@ -528,7 +572,9 @@ static bool bRunJobsInParallel(const std::vector<tdJob>& aoJobs, const tdRun* po
                 // The child: every message of the tool and the core lands in the files.
                 dup2(fileno(oChild.poOut), STDOUT_FILENO);
                 dup2(fileno(oChild.poErr), STDERR_FILENO);
+                // The jobs already share the processors: one thread each.
                 tdRun oRun = *poRun;
+                oRun.iThreads = 1;
                 oRun.poOut = stdout;
                 oRun.poErr = stderr;
                 bool bOK = bRunJob(&aoJobs[i], &oRun);
@@ -591,6 +637,7 @@ int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
     tdRun oRun;
     vGetDefaultSettings(&oRun.oSettings);
     oRun.pszPreview = nullptr;
+    oRun.iThreads = 0;
     oRun.poOut = poOut;
     oRun.poErr = poErr;
     std::vector<const char*> apszInputs;

@@ -30,9 +30,34 @@
 // NEOchrome (.neo), 32128 bytes:
 //   offset 0  flags word, 2 resolution word 0..2, 4 palette (16 words),
 //   offset 36 file name and animation fields, 128 screen memory
+//
+// Spectrum 512 pictures show up to 48 colours on each line of a low-resolution
+// screen: the program that shows them rewrites the 16 palette registers while
+// the beam runs along the line, each register at a fixed place. Each of lines
+// 1..199 has 48 palette words; the pixel at x of colour number c takes word
+// c + 16 * k of its line, where k is 0 left of x1 = 10c + 1 (c even) or 10c - 5
+// (c odd), 1 from x1 to x1 + 159 and 2 from x1 + 160 on. Line 0 has no palette
+// and shows black; the picture is 320 x 200 with that black top line. Only the
+// ST levels (bits 2-0 of each channel) count, as netpbm reads these files.
+// Spectrum 512 (.spu), 51104 bytes (anything beyond is ignored):
+//   offset 0     screen memory, 32000 bytes (line 0 unused)
+//   offset 32000 palettes, 48 words for each of lines 1..199
+// Spectrum 512 compressed (.spc):
+//   offset 0  "SP", a reserved word, the bitmap data length and the palette data
+//             length (32-bit words; the second one is not needed)
+//   offset 12 bitmap data: lines 1..199 stored plane by plane (the words of
+//             plane 0 of every line, then plane 1, ...), 31840 bytes packed as
+//             one stream: a control byte n 0..127 copies the next n + 1 bytes,
+//             n -128..-1 (as signed) repeats the next byte 2 - n times; a run
+//             past the end is cut there, and bitmap data beyond the stream (a
+//             padding byte) is skipped
+//   then      palettes, 3 for each of lines 1..199, up to the end of the file:
+//             each a word whose bits 0..14 say which of colours 0..14 follow, as
+//             one word each; colours left out are black, colour 15 always
 
 #include "retro/retro_formats.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -155,4 +180,95 @@ bool bDecodeNEOchrome(const unsigned char* pucContent, int iLength, int iVariant
     unsigned uiResolution = (static_cast<unsigned>(pucContent[2]) << 8) | pucContent[3];
     if (uiResolution > 2) return false;
     return bDrawSTScreen(pucContent + 128, static_cast<int>(uiResolution), pucContent + 4, poPicture);
+}
+
+static const int g_iSpectrumLines = 199;             // lines 1..199 carry pixels
+static const int g_iSpectrumPaletteWords = 199 * 48; // three palettes per line
+static const int g_iSpectrumPlaneBytes = 199 * 40;   // one plane of lines 1..199
+
+// Draws a Spectrum 512 screen (line 0 of the 32000 bytes unused) with the 48
+// palette words of lines 1..199 at pucPalettes.
+static bool bDrawSpectrum512(const unsigned char* pucScreen, const unsigned char* pucPalettes,
+                             tdRetroPicture* poPicture)
+{
+    if (!poPicture->bAllocate(320, 200)) return false;
+    for (int y = 1; y <= g_iSpectrumLines; y++)
+    {
+        int aiColors[48];
+        for (int i = 0; i < 48; i++)
+        {
+            const unsigned char* pucWord = pucPalettes + ((y - 1) * 48 + i) * 2;
+            aiColors[i] = iRGB(iExpandLevel(pucWord[0] & 7, 3), iExpandLevel(pucWord[1] >> 4 & 7, 3),
+                               iExpandLevel(pucWord[1] & 7, 3));
+        }
+        for (int x = 0; x < 320; x++)
+        {
+            const unsigned char* pucGroup = pucScreen + y * 160 + (x / 16) * 8;
+            const int iBit = 15 - x % 16;
+            int iColor = 0;
+            for (int p = 0; p < 4; p++)
+            {
+                unsigned uiWord = (static_cast<unsigned>(pucGroup[2 * p]) << 8) | pucGroup[2 * p + 1];
+                iColor |= static_cast<int>((uiWord >> iBit) & 1) << p;
+            }
+            const int iX1 = 10 * iColor + ((iColor & 1) ? -5 : 1);
+            const int iSlot = iColor + (x < iX1 ? 0 : (x < iX1 + 160 ? 16 : 32));
+            poPicture->vSetPixel(x, y, aiColors[iSlot]);
+        }
+    }
+    return true;
+}
+
+// Spectrum 512: variant 0 uncompressed, 1 compressed.
+bool bDecodeSpectrum512(const unsigned char* pucContent, int iLength, int iVariant, tdRetroPicture* poPicture)
+{
+    const int iPaletteBytes = 2 * g_iSpectrumPaletteWords;
+    if (iVariant == 0)
+    {
+        if (iLength < g_iSTScreenSize + iPaletteBytes) return false;
+        return bDrawSpectrum512(pucContent, pucContent + g_iSTScreenSize, poPicture);
+    }
+    if (iLength < 12 || pucContent[0] != 'S' || pucContent[1] != 'P') return false;
+    tdRetroCursor oHeader(pucContent + 4, 4);
+    const uint32_t uiBitmapLength = oHeader.uiGetBE32();
+    if (uiBitmapLength > static_cast<uint32_t>(iLength - 12)) return false;
+    // Screen (line 0 left black), palette words, the bitmap stream plane by plane.
+    unsigned char* pucScreen =
+        static_cast<unsigned char*>(calloc(g_iSTScreenSize + iPaletteBytes + 4 * g_iSpectrumPlaneBytes, 1));
+    if (!pucScreen) return false;
+    unsigned char* pucPalettes = pucScreen + g_iSTScreenSize;
+    unsigned char* pucPlanes = pucPalettes + iPaletteBytes;
+    tdRetroCursor oBitmap(pucContent + 12, static_cast<int>(uiBitmapLength));
+    int iDone = 0;
+    while (iDone < 4 * g_iSpectrumPlaneBytes && !oBitmap.m_bOverrun)
+    {
+        const int iControl = static_cast<signed char>(oBitmap.cGet());
+        const int iRun =
+            std::min(iControl < 0 ? 2 - iControl : iControl + 1, 4 * g_iSpectrumPlaneBytes - iDone);
+        const unsigned char cRepeated = iControl < 0 ? oBitmap.cGet() : 0;
+        for (int i = 0; i < iRun; i++)
+            pucPlanes[iDone++] = iControl < 0 ? cRepeated : oBitmap.cGet();
+    }
+    // Byte i of plane p: line 1 + i / 40, word (i % 40) / 2 of that plane.
+    for (int p = 0; p < 4; p++)
+        for (int i = 0; i < g_iSpectrumPlaneBytes; i++)
+            pucScreen[160 * (1 + i / 40) + (i % 40) / 2 * 8 + 2 * p + i % 2] =
+                pucPlanes[p * g_iSpectrumPlaneBytes + i];
+    tdRetroCursor oPalettes(pucContent + 12 + uiBitmapLength,
+                            iLength - 12 - static_cast<int>(uiBitmapLength));
+    for (int iPalette = 0; iPalette < 3 * g_iSpectrumLines; iPalette++)
+    {
+        const unsigned uiPresent = oPalettes.uiGetBE16();
+        for (int i = 0; i < 15; i++)
+            if (uiPresent >> i & 1)
+            {
+                const unsigned uiWord = oPalettes.uiGetBE16();
+                pucPalettes[(iPalette * 16 + i) * 2] = static_cast<unsigned char>(uiWord >> 8);
+                pucPalettes[(iPalette * 16 + i) * 2 + 1] = static_cast<unsigned char>(uiWord);
+            }
+    }
+    const bool bOK =
+        !oBitmap.m_bOverrun && !oPalettes.m_bOverrun && bDrawSpectrum512(pucScreen, pucPalettes, poPicture);
+    free(pucScreen);
+    return bOK;
 }

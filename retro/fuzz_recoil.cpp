@@ -8,8 +8,8 @@
 #include <cstdint>
 
 static const char* const g_apszFuzzNames[] = {
-    "f.scr", "f.koa", "f.dd",  "f.art", "f.pi1", "f.pc1", "f.neo", "f.iff", "f.pcx",
-    "f.mac", "f.img", "f.grp", "f.ge5", "f.ge6", "f.ge7", "f.ge8", "f.lbm",
+    "f.scr", "f.koa", "f.dd",  "f.art", "f.pi1", "f.pc1", "f.neo", "f.iff", "f.pcx", "f.mac",
+    "f.img", "f.grp", "f.ge5", "f.ge6", "f.ge7", "f.ge8", "f.lbm", "f.spu", "f.spc",
 };
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pucData, size_t uiSize);

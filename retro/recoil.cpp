@@ -42,6 +42,8 @@ static const tdRetroFormat g_aoRetroFormats[] = {
     {"pc2",   bDecodeDegas,          1},
     {"pc3",   bDecodeDegas,          1},
     {"neo",   bDecodeNEOchrome,      0},
+    {"spu",   bDecodeSpectrum512,    0},
+    {"spc",   bDecodeSpectrum512,    1},
     {"iff",   bDecodeIFF,            0},
     {"ilbm",  bDecodeIFF,            0},
     {"lbm",   bDecodeIFF,            0},

@@ -27,9 +27,11 @@ bool bDecodeKoala(const unsigned char* pucContent, int iLength, int iVariant, td
 bool bDecodeC64Hires(const unsigned char* pucContent, int iLength, int iVariant, tdRetroPicture* poPicture);
 
 // format_atari_st.cpp: Degas (variant 0) and Degas Elite compressed (variant 1),
-// NEOchrome.
+// NEOchrome, Spectrum 512 (variant 0) and Spectrum 512 compressed (variant 1).
 bool bDecodeDegas(const unsigned char* pucContent, int iLength, int iVariant, tdRetroPicture* poPicture);
 bool bDecodeNEOchrome(const unsigned char* pucContent, int iLength, int iVariant, tdRetroPicture* poPicture);
+bool bDecodeSpectrum512(const unsigned char* pucContent, int iLength, int iVariant,
+                        tdRetroPicture* poPicture);
 
 // format_iff.cpp: IFF ILBM and PBM (Amiga and Deluxe Paint).
 bool bDecodeIFF(const unsigned char* pucContent, int iLength, int iVariant, tdRetroPicture* poPicture);

@@ -32,8 +32,11 @@ Image* poImageFromRECOIL(const RECOIL* poDecoder)
     return poImage;
 }
 
+// No retro format comes near this size; a larger file is not read whole.
+static const long g_lMaxRetroFileSize = 64L * 1024 * 1024;
+
 // The whole file in a new buffer (malloc, caller frees) and its length; null for
-// a file that cannot be opened or read, or is larger than an int can count.
+// a file that cannot be opened or read, or is larger than g_lMaxRetroFileSize.
 static unsigned char* pucReadWholeFile(const char* pszName, int* piLength)
 {
     FILE* poFile = fopen(pszName, "rb");
@@ -41,7 +44,7 @@ static unsigned char* pucReadWholeFile(const char* pszName, int* piLength)
     unsigned char* pucData = nullptr;
     long lLength = -1;
     if (fseek(poFile, 0, SEEK_END) == 0) lLength = ftell(poFile);
-    if (lLength >= 0 && lLength < 0x7FFFFFFF && fseek(poFile, 0, SEEK_SET) == 0)
+    if (lLength >= 0 && lLength <= g_lMaxRetroFileSize && fseek(poFile, 0, SEEK_SET) == 0)
     {
         pucData = static_cast<unsigned char*>(malloc(static_cast<size_t>(lLength) + 1));
         if (pucData &&
@@ -58,13 +61,18 @@ static unsigned char* pucReadWholeFile(const char* pszName, int* piLength)
 
 Image* poReadImageWithRECOIL(const char* pszName)
 {
-    if (!RECOIL_IsOurFile(pszName)) return nullptr;
+    return poReadImageWithRECOILAs(pszName, pszName);
+}
+
+Image* poReadImageWithRECOILAs(const char* pszName, const char* pszFormatName)
+{
+    if (!RECOIL_IsOurFile(pszFormatName)) return nullptr;
     int iLength = 0;
     unsigned char* pucData = pucReadWholeFile(pszName, &iLength);
     if (!pucData) return nullptr;
     Image* poImage = nullptr;
     RECOIL* poDecoder = RECOIL_New();
-    if (poDecoder && RECOIL_Decode(poDecoder, pszName, pucData, iLength))
+    if (poDecoder && RECOIL_Decode(poDecoder, pszFormatName, pucData, iLength))
         poImage = poImageFromRECOIL(poDecoder);
     RECOIL_Delete(poDecoder);
     free(pucData);

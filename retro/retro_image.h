@@ -18,3 +18,7 @@ Image* poImageFromRECOIL(const RECOIL* poDecoder);
 // read or RECOIL does not recognise or cannot decode it: the program's own
 // readers then get their chance.
 Image* poReadImageWithRECOIL(const char* pszName);
+
+// The same, with the format recognised by pszFormatName's extension instead of
+// the file's own name: for a file whose first bytes told what it is.
+Image* poReadImageWithRECOILAs(const char* pszName, const char* pszFormatName);

@@ -74,8 +74,13 @@ public:
         if (iCount <= 0 || !pData) return;
         int iOld = m_iSize;
         if (iCount > 0x7FFFFFFF - iOld) return;
+        // Data from this array's own buffer moves when the buffer grows.
+        const bool bOwn = m_pucData && pData >= m_pucData && pData < m_pucData + iOld;
+        const size_t uiFrom = bOwn ? static_cast<size_t>(pData - m_pucData) : 0;
         vSetSize(iOld + iCount);
-        if (m_iSize == iOld + iCount) memcpy(m_pucData + iOld, pData, static_cast<size_t>(iCount) * sizeof(T));
+        if (m_iSize == iOld + iCount)
+            memmove(m_pucData + iOld, bOwn ? m_pucData + uiFrom : pData,
+                    static_cast<size_t>(iCount) * sizeof(T));
     }
 };
 

@@ -8,14 +8,33 @@
 #include <cstdlib>
 #include <cstring>
 
+// The last message of this thread; longer ones are cut.
+static thread_local char g_acLastError[1024];
+
 void vError(const char* pszFile, const char* pszFunction, int iLine, const char* pszFormat, ...)
 {
     fprintf(stderr, "File: %s\nFunction: %s\nLine: %d\nMessage: ", pszFile, pszFunction, iLine);
-    va_list oArguments;
+    va_list oArguments, oCopy;
     va_start(oArguments, pszFormat);
+    va_copy(oCopy, oArguments);
     vfprintf(stderr, pszFormat, oArguments);
+    vsnprintf(g_acLastError, sizeof(g_acLastError), pszFormat, oCopy);
+    va_end(oCopy);
     va_end(oArguments);
     fflush(stderr);
+    size_t uiLength = strlen(g_acLastError);
+    while (uiLength > 0 && g_acLastError[uiLength - 1] == '\n')
+        g_acLastError[--uiLength] = '\0';
+}
+
+const char* pszLastError()
+{
+    return g_acLastError;
+}
+
+void vClearLastError()
+{
+    g_acLastError[0] = '\0';
 }
 
 void vDebugPrintf(const char* pszFormat, ...)

@@ -8,6 +8,13 @@
 void vError(const char* pszFile, const char* pszFunction, int iLine, const char* pszFormat, ...)
     __attribute__((format(printf, 4, 5)));
 
+// The message of the last vError report made on the calling thread, formatted,
+// without the location lines and trailing line feeds; empty when none was made
+// since vClearLastError. Lets a program show the reason of a failure in its own
+// window. Each thread has its own.
+const char* pszLastError();
+void vClearLastError();
+
 // Debug output is compiled in and switched off: the message is formatted and dropped.
 void vDebugPrintf(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));
 void vDebugPrintfNoCR(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));

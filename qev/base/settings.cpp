@@ -104,10 +104,10 @@ const Color g_aoGreyPalette[16] = {
 #undef L6
 #undef L7
 
-double g_fInputAutoAspectRatio = 0.0;
-double g_fOutputAutoAspectRatio = 0.0;
-int32_t g_iOutputAutoWidth = 0;
-int32_t g_iOutputAutoHeight = 0;
+thread_local double g_fInputAutoAspectRatio = 0.0;
+thread_local double g_fOutputAutoAspectRatio = 0.0;
+thread_local int32_t g_iOutputAutoWidth = 0;
+thread_local int32_t g_iOutputAutoHeight = 0;
 
 // Pixel aspect ratios (pixel width / pixel height) by tdAspectRatioType; the
 // first two rows are placeholders for Auto and Custom, which are looked up elsewhere.

@@ -217,12 +217,13 @@ extern const Color g_aoMSX1Palette[16];
 extern const Color g_aoMSX2Palette[16];
 extern const Color g_aoGreyPalette[16];
 
-// Process-wide automatic values, overwritten by every reader (input ratio) and
-// every writer (output ratio and size) just before use. Initially zero.
-extern double g_fInputAutoAspectRatio;
-extern double g_fOutputAutoAspectRatio;
-extern int32_t g_iOutputAutoWidth;
-extern int32_t g_iOutputAutoHeight;
+// Automatic values, overwritten by every reader (input ratio) and every writer
+// (output ratio and size) just before use. Initially zero. One set per thread, so
+// conversions on different threads never see each other's values.
+extern thread_local double g_fInputAutoAspectRatio;
+extern thread_local double g_fOutputAutoAspectRatio;
+extern thread_local int32_t g_iOutputAutoWidth;
+extern thread_local int32_t g_iOutputAutoHeight;
 
 void vGetDefaultSettings(tdSettings* poSettings);
 

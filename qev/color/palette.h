@@ -3,6 +3,7 @@
 #include "qev/base/color.h"
 #include "qev/base/dynamic_array.h"
 #include "qev/base/image.h"
+#include "qev/base/run_context.h"
 #include "qev/base/settings.h"
 
 #include <cstdio>
@@ -102,8 +103,10 @@ public:
     // vAdjustGradient and vAdjustAreaSearch with the palette exponent as p, and the
     // colours come back as bytes. A picture that YJK renders exactly leaves the count
     // 0 and the colours as they were.
+    // A run stopped on the way (poRun, may be null) leaves the palette incomplete.
     void vLoadFromYJKImage(const Image* poImage, const tdRectangle* poRect, tdRGB2YJKMethod eYJKMethod,
-                           double fPaletteExponent, double fYJKExponent, tdDeltaMethod eMethod, double fWeight);
+                           double fPaletteExponent, double fYJKExponent, tdDeltaMethod eMethod,
+                           double fWeight, const tdRunContext* poRun = nullptr);
 
     // From the working histogram: reduces it to the requested m_uiColorCount bins
     // (taken as 1..16), then lists the used bins' level colours by decreasing weight

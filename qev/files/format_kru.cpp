@@ -4,7 +4,8 @@
 #include "qev/msx/pipeline.h"
 
 tdErrorTriple oWriteImageToKRUFile(const Image* poImage, const tdSettings* poSettings, FILE* poFile,
-                                   Image** ppoOut, Palette* poPalette, tdCompressionType eCompression)
+                                   Image** ppoOut, Palette* poPalette, tdCompressionType eCompression,
+                                   const tdRunContext* poRun)
 {
     tdErrorTriple oError = {0.0, 0.0, 0.0};
     const bool bInterlaced = bSettingsInterlaced(poSettings);
@@ -14,7 +15,7 @@ tdErrorTriple oWriteImageToKRUFile(const Image* poImage, const tdSettings* poSet
     Palette oWorking;
     bool bHandled = false;
     oError = oConvertImage(poImage, poSettings, &oProfile, poFile ? &oPage0 : nullptr,
-                           (poFile && bInterlaced) ? &oPage1 : nullptr, ppoOut, &oWorking, &bHandled);
+                           (poFile && bInterlaced) ? &oPage1 : nullptr, ppoOut, &oWorking, &bHandled, poRun);
     if (poFile)
     {
         // An unknown screen mode gives a record whose stream holds only the end command.

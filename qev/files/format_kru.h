@@ -2,6 +2,7 @@
 
 #include "qev/base/color.h"
 #include "qev/base/image.h"
+#include "qev/base/run_context.h"
 #include "qev/base/settings.h"
 #include "qev/color/palette.h"
 #include "qev/compress/lzw.h"
@@ -22,7 +23,8 @@
 // the conversion the preview runs. *ppoOut and *poPalette (may be null) receive
 // the converted picture and the palette. Returns the error triple.
 tdErrorTriple oWriteImageToKRUFile(const Image* poImage, const tdSettings* poSettings, FILE* poFile,
-                                   Image** ppoOut, Palette* poPalette, tdCompressionType eCompression);
+                                   Image** ppoOut, Palette* poPalette, tdCompressionType eCompression,
+                                   const tdRunContext* poRun = nullptr);
 
 // There is no KRU reader: always null.
 Image* poReadImageFromKRUFile(FILE* poFile, const tdSettings* poSettings, Palette* poPalette);

@@ -16,7 +16,8 @@ static bool bCodeHasPalette(int iCode)
 }
 
 tdErrorTriple oWriteImageToQEVFile(const Image* poImage, const tdSettings* poSettings, FILE* poFile,
-                                   Image** ppoOut, Palette* poPalette, tdCompressionType eCompression)
+                                   Image** ppoOut, Palette* poPalette, tdCompressionType eCompression,
+                                   const tdRunContext* poRun)
 {
     tdErrorTriple oError = {0.0, 0.0, 0.0};
     const int eMode = poSettings->ScreenMode;
@@ -28,8 +29,8 @@ tdErrorTriple oWriteImageToQEVFile(const Image* poImage, const tdSettings* poSet
     const tdWriterProfile oProfile = {eCompression, false, true};
     tdByteArray oPage0;
     Palette oWorking;
-    oError = oConvertImage(poImage, poSettings, &oProfile, poFile ? &oPage0 : nullptr, nullptr, ppoOut, &oWorking,
-                           nullptr);
+    oError = oConvertImage(poImage, poSettings, &oProfile, poFile ? &oPage0 : nullptr, nullptr, ppoOut,
+                           &oWorking, nullptr, poRun);
     if (poFile)
     {
         const int iCode = g_aiScreenCodes[eMode];

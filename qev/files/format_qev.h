@@ -2,6 +2,7 @@
 
 #include "qev/base/color.h"
 #include "qev/base/image.h"
+#include "qev/base/run_context.h"
 #include "qev/base/settings.h"
 #include "qev/color/palette.h"
 #include "qev/compress/lzw.h"
@@ -20,7 +21,8 @@
 // Converts and writes a QEV file with the given compression type (the reader
 // decodes LZW only). Returns the error triple.
 tdErrorTriple oWriteImageToQEVFile(const Image* poImage, const tdSettings* poSettings, FILE* poFile,
-                                   Image** ppoOut, Palette* poPalette, tdCompressionType eCompression);
+                                   Image** ppoOut, Palette* poPalette, tdCompressionType eCompression,
+                                   const tdRunContext* poRun = nullptr);
 
 // Reads a QEV file. Returns a new picture (caller owns it), or null after a message
 // for an unknown screen code. A damaged stream decodes as far as it is sound and

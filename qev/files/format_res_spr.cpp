@@ -14,7 +14,7 @@ static void vAppendWord(tdByteArray* poBytes, int iValue)
 }
 
 tdErrorTriple oWriteImageToRESFile(const Image* poImage, const tdSettings* poSettings, FILE* poFile,
-                                   Image** ppoOut, Palette* poPalette)
+                                   Image** ppoOut, Palette* poPalette, const tdRunContext* poRun)
 {
     tdErrorTriple oError = {0.0, 0.0, 0.0};
     std::unique_ptr<Image> poCopy(poImage->poCopy());
@@ -50,8 +50,8 @@ tdErrorTriple oWriteImageToRESFile(const Image* poImage, const tdSettings* poSet
             vGetPalette(poSettings, &oWorking);
         oWorking.vResize(static_cast<unsigned>(iColors));
         if (poSettings->ResourceWritePalette) oWorking.vWriteToBinaryArray(&oFile);
-        oError = oWriteImageToIndexed(poCopy.get(), &oWorking, f, &oPixels, nullptr, CompressionType_None, poOut,
-                                      poSettings->DeltaMethod, poSettings->BrightnessWeight);
+        oError = oWriteImageToIndexed(poCopy.get(), &oWorking, f, &oPixels, nullptr, CompressionType_None,
+                                      poOut, poSettings->DeltaMethod, poSettings->BrightnessWeight, poRun);
     }
     else
     {
@@ -60,11 +60,11 @@ tdErrorTriple oWriteImageToRESFile(const Image* poImage, const tdSettings* poSet
         vAppendWord(&oFile, poCopy->m_iHeight);
         if (eMode == ResourceMode_RGB)
             oError = oWriteImageToRGB(poCopy.get(), f, &oPixels, nullptr, CompressionType_None, poOut,
-                                      poSettings->DeltaMethod);
+                                      poSettings->DeltaMethod, poRun);
         else
             oError = oWriteImageToYJK(poCopy.get(), f, &oPixels, nullptr, CompressionType_None,
                                       poSettings->RGB2YJKMethod, poOut, poSettings->YJKDetailsEnhancement,
-                                      poSettings->DeltaMethod, poSettings->BrightnessWeight);
+                                      poSettings->DeltaMethod, poSettings->BrightnessWeight, poRun);
     }
     oFile.vAppend(oPixels.m_pucData, oPixels.m_iSize);
     fwrite(oFile.m_pucData, 1, static_cast<size_t>(oFile.m_iSize), poFile);

@@ -2,6 +2,7 @@
 
 #include "qev/base/color.h"
 #include "qev/base/image.h"
+#include "qev/base/run_context.h"
 #include "qev/base/settings.h"
 #include "qev/color/palette.h"
 
@@ -17,7 +18,7 @@
 //             pixel, YJK the Screen 12 bytes
 // Returns the encoder's error triple; zeros when nothing was encoded.
 tdErrorTriple oWriteImageToRESFile(const Image* poImage, const tdSettings* poSettings, FILE* poFile,
-                                   Image** ppoOut, Palette* poPalette);
+                                   Image** ppoOut, Palette* poPalette, const tdRunContext* poRun = nullptr);
 
 // SPR sprite sheets: no header; for every 16 x 16 cell (rows of cells from the top)
 // and every colour index 1 .. ResourcePaletteSize - 1 used anywhere in the picture,

@@ -54,7 +54,8 @@ static void vWriteBytes(const tdByteArray* poBytes, FILE* poFile)
 }
 
 tdErrorTriple oWriteImageToSCFile(const Image* poImage, const tdSettings* poSettings, FILE* poFirst,
-                                  FILE* poSecond, Image** ppoOut, Palette* poPalette)
+                                  FILE* poSecond, Image** ppoOut, Palette* poPalette,
+                                  const tdRunContext* poRun)
 {
     tdErrorTriple oError = {0.0, 0.0, 0.0};
     const int eMode = poSettings->ScreenMode;
@@ -69,7 +70,7 @@ tdErrorTriple oWriteImageToSCFile(const Image* poImage, const tdSettings* poSett
     tdByteArray oPage1;
     Palette oWorking;
     oError = oConvertImage(poImage, poSettings, &oProfile, poFirst ? &oPage0 : nullptr,
-                           poSecond ? &oPage1 : nullptr, ppoOut, &oWorking, nullptr);
+                           poSecond ? &oPage1 : nullptr, ppoOut, &oWorking, nullptr, poRun);
     const bool bPaletted = iGetPaletteAddress(iGetScreenNumber(eMode)) >= 0;
     if (poFirst)
     {

@@ -2,6 +2,7 @@
 
 #include "qev/base/color.h"
 #include "qev/base/image.h"
+#include "qev/base/run_context.h"
 #include "qev/base/settings.h"
 #include "qev/color/palette.h"
 
@@ -24,7 +25,8 @@
 // to poSecond (either may be null). *ppoOut (may be null) receives the converted
 // picture, *poPalette (may be null) the palette. Returns the error triple.
 tdErrorTriple oWriteImageToSCFile(const Image* poImage, const tdSettings* poSettings, FILE* poFirst,
-                                  FILE* poSecond, Image** ppoOut, Palette* poPalette);
+                                  FILE* poSecond, Image** ppoOut, Palette* poPalette,
+                                  const tdRunContext* poRun = nullptr);
 
 // Reads an SC file (and its second page, may be null) of MSX screen iScreen (2, 3,
 // 5, 6, 7, 8, 10 or 11, 12). Returns a new picture or null after a message.

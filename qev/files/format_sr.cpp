@@ -46,7 +46,8 @@ static void vWritePage(const tdByteArray* poPage, int iEnd, bool bHeader, FILE* 
 }
 
 tdErrorTriple oWriteImageToSRFile(const Image* poImage, const tdSettings* poSettings, FILE* poPicture,
-                                  FILE* poPaletteFile, FILE* poSecond, Image** ppoOut, Palette* poPalette)
+                                  FILE* poPaletteFile, FILE* poSecond, Image** ppoOut, Palette* poPalette,
+                                  const tdRunContext* poRun)
 {
     tdErrorTriple oError = {0.0, 0.0, 0.0};
     const int eMode = poSettings->ScreenMode;
@@ -61,7 +62,7 @@ tdErrorTriple oWriteImageToSRFile(const Image* poImage, const tdSettings* poSett
     tdByteArray oPage1;
     Palette oWorking;
     oError = oConvertImage(poImage, poSettings, &oProfile, poPicture ? &oPage0 : nullptr,
-                           poSecond ? &oPage1 : nullptr, ppoOut, &oWorking, nullptr);
+                           poSecond ? &oPage1 : nullptr, ppoOut, &oWorking, nullptr, poRun);
 
     // The palette goes first: for RAW output the palette stream may be the picture stream.
     const int iRow = iPaletteHeaderRow(eMode);

@@ -2,6 +2,7 @@
 
 #include "qev/base/color.h"
 #include "qev/base/image.h"
+#include "qev/base/run_context.h"
 #include "qev/base/settings.h"
 #include "qev/color/palette.h"
 
@@ -20,7 +21,8 @@
 // and colours), with the palette entries first when a palette stream is given.
 
 tdErrorTriple oWriteImageToSRFile(const Image* poImage, const tdSettings* poSettings, FILE* poPicture,
-                                  FILE* poPaletteFile, FILE* poSecond, Image** ppoOut, Palette* poPalette);
+                                  FILE* poPaletteFile, FILE* poSecond, Image** ppoOut, Palette* poPalette,
+                                  const tdRunContext* poRun = nullptr);
 
 Image* poReadImageFromSRFile(int iScreen, const tdSettings* poSettings, FILE* poPicture, FILE* poPaletteFile,
                              FILE* poSecond, Palette* poPalette);

@@ -7,9 +7,13 @@
 #include "qev/files/jpeg_io.h"
 
 #include "qev/base/report.h"
+#include "qev/files/exif_orientation.h"
+#include "qev/files/icc_profile.h"
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 // jpeglib.h needs size_t and FILE declared first.
 #include <jerror.h>
 #include <jpeglib.h>
@@ -30,6 +34,10 @@ struct tdJPEGRead
     jpeg_decompress_struct* poJPEG;
     tdJPEGError* poError;
     Image* poImage;
+    unsigned char* pucCMYK; // CMYK and YCCK files: the decoded rows before conversion
+    JOCTET* pucProfile;     // the embedded ICC profile (malloc'ed by libjpeg), or null
+    unsigned int uiProfileSize;
+    int iOrientation;       // of the EXIF block, 1 without
     const char* pszProblem; // set when the reader refuses the file without a library error
 };
 } // namespace
@@ -67,11 +75,26 @@ static bool bReadJPEG(tdJPEGRead* poRead)
 
     jpeg_create_decompress(poJPEG);
     jpeg_stdio_src(poJPEG, poRead->poFile);
+    jpeg_save_markers(poJPEG, JPEG_APP0 + 1, 0xFFFF); // EXIF
+    jpeg_save_markers(poJPEG, JPEG_APP0 + 2, 0xFFFF); // ICC profile
     if (jpeg_read_header(poJPEG, TRUE) != JPEG_HEADER_OK)
     {
         poRead->pszProblem = "no picture in the file";
         return false;
     }
+    for (jpeg_saved_marker_ptr po = poJPEG->marker_list; po; po = po->next)
+        if (po->marker == JPEG_APP0 + 1 && po->data_length >= 6 && memcmp(po->data, "Exif\0\0", 6) == 0)
+        {
+            poRead->iOrientation = iExifOrientation(po->data, po->data_length);
+            break;
+        }
+    if (!jpeg_read_icc_profile(poJPEG, &poRead->pucProfile, &poRead->uiProfileSize))
+    {
+        poRead->pucProfile = nullptr;
+        poRead->uiProfileSize = 0;
+    }
+    // CMYK and YCCK come out as CMYK, then become RGB.
+    const bool bCMYK = poJPEG->jpeg_color_space == JCS_CMYK || poJPEG->jpeg_color_space == JCS_YCCK;
     int iTexelSize;
     switch (poJPEG->jpeg_color_space)
     {
@@ -83,8 +106,13 @@ static bool bReadJPEG(tdJPEGRead* poRead)
         poJPEG->out_color_space = JCS_RGB;
         iTexelSize = 3;
         break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+        poJPEG->out_color_space = JCS_CMYK;
+        iTexelSize = 3;
+        break;
     default:
-        poRead->pszProblem = "unsupported colour space (CMYK, YCCK or unknown)";
+        poRead->pszProblem = "unsupported colour space";
         return false;
     }
     if (!bImageSizeValid(poJPEG->image_width, poJPEG->image_height, iTexelSize))
@@ -93,8 +121,8 @@ static bool bReadJPEG(tdJPEGRead* poRead)
         return false;
     }
     jpeg_start_decompress(poJPEG);
-    if (poJPEG->output_components != iTexelSize || poJPEG->output_width != poJPEG->image_width ||
-        poJPEG->output_height != poJPEG->image_height)
+    if (poJPEG->output_components != (bCMYK ? 4 : iTexelSize) ||
+        poJPEG->output_width != poJPEG->image_width || poJPEG->output_height != poJPEG->image_height)
     {
         poRead->pszProblem = "unexpected output format";
         return false;
@@ -108,11 +136,30 @@ static bool bReadJPEG(tdJPEGRead* poRead)
         return false;
     }
     const size_t uiRow = static_cast<size_t>(iWidth) * iTexelSize;
+    if (bCMYK)
+    {
+        poRead->pucCMYK = static_cast<unsigned char*>(malloc(static_cast<size_t>(iWidth) * iHeight * 4));
+        if (!poRead->pucCMYK)
+        {
+            poRead->pszProblem = "out of memory";
+            return false;
+        }
+    }
     while (poJPEG->output_scanline < poJPEG->output_height)
     {
-        JSAMPROW pucRow = poRead->poImage->m_pucTexels + (iHeight - 1 - poJPEG->output_scanline) * uiRow;
+        const size_t uiY = iHeight - 1 - poJPEG->output_scanline;
+        JSAMPROW pucRow =
+            bCMYK ? poRead->pucCMYK + uiY * iWidth * 4 : poRead->poImage->m_pucTexels + uiY * uiRow;
         jpeg_read_scanlines(poJPEG, &pucRow, 1);
     }
+    // Adobe's CMYK files store inverted ink (0 = full), and are the ones that carry
+    // its marker.
+    if (bCMYK)
+        vConvertCMYKToSRGB(poRead->pucCMYK, poRead->poImage->m_pucTexels,
+                           static_cast<size_t>(iWidth) * iHeight, poJPEG->saw_Adobe_marker,
+                           poRead->pucProfile, poRead->uiProfileSize);
+    else if (poRead->pucProfile && iTexelSize == 3)
+        bConvertProfileToSRGB(poRead->poImage, poRead->pucProfile, poRead->uiProfileSize);
     if (poRead->poError->bDataEndedEarly)
     {
         poRead->pszProblem = "the file ends before the picture does";
@@ -132,14 +179,21 @@ Image* poReadImageFromJPEGFile(FILE* poFile)
     oError.oManager.error_exit = vJPEGErrorExit;
     oError.oManager.output_message = vJPEGOutputMessage;
     oError.bDataEndedEarly = false;
-    tdJPEGRead oRead = {poFile, &oJPEG, &oError, nullptr, nullptr};
+    tdJPEGRead oRead = {poFile, &oJPEG, &oError, nullptr, nullptr, nullptr, 0, 1, nullptr};
     bool bOK = bReadJPEG(&oRead);
     jpeg_destroy_decompress(&oJPEG);
+    free(oRead.pucCMYK);
+    free(oRead.pucProfile);
     if (!bOK)
     {
         if (oRead.pszProblem) vError(__FILE__, __func__, __LINE__, "JPEG read error: %s\n", oRead.pszProblem);
         delete oRead.poImage;
         return nullptr;
+    }
+    if (Image* poTurned = poOrientedCopy(oRead.poImage, oRead.iOrientation))
+    {
+        delete oRead.poImage;
+        oRead.poImage = poTurned;
     }
     return oRead.poImage;
 }

@@ -9,6 +9,8 @@
 
 #include "qev/base/dynamic_array.h"
 #include "qev/base/report.h"
+#include "qev/files/exif_orientation.h"
+#include "qev/files/icc_profile.h"
 #include "qev/msx/pipeline.h"
 
 #include <cmath>
@@ -46,6 +48,7 @@ struct tdPNGRead
     png_infop psInfo;
     Image* poImage;
     png_bytepp ppucRows;
+    int iOrientation;       // of the EXIF chunk, 1 without
     const char* pszProblem; // set when the reader refuses the file without a library error
 };
 } // namespace
@@ -65,6 +68,12 @@ static bool bReadPNG(tdPNGRead* poRead)
     if (iColorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(psPNG);
     if (iColorType == PNG_COLOR_TYPE_GRAY && iBitDepth < 8) png_set_expand_gray_1_2_4_to_8(psPNG);
     if (png_get_valid(psPNG, psInfo, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(psPNG);
+    // A gamma clearly away from sRGB's (about 1/2.2) with no profile or sRGB chunk to
+    // say better: the samples are brought to sRGB's gamma.
+    double fFileGamma = 0.0;
+    if (!png_get_valid(psPNG, psInfo, PNG_INFO_sRGB) && !png_get_valid(psPNG, psInfo, PNG_INFO_iCCP) &&
+        png_get_gAMA(psPNG, psInfo, &fFileGamma) && fFileGamma > 0.0 && fabs(fFileGamma * 2.2 - 1.0) > 0.1)
+        png_set_gamma(psPNG, PNG_DEFAULT_sRGB, fFileGamma);
     if (iBitDepth == 16)
         png_set_strip_16(psPNG);
     else if (iBitDepth < 8)
@@ -132,14 +141,25 @@ static bool bReadPNG(tdPNGRead* poRead)
     for (png_uint_32 i = 0; i < uiHeight; i++)
         poRead->ppucRows[i] = poRead->poImage->m_pucTexels + (uiHeight - 1 - i) * uiRow;
     png_read_image(psPNG, poRead->ppucRows);
-    png_read_end(psPNG, nullptr);
+    // The EXIF chunk may follow the picture data.
+    png_read_end(psPNG, psInfo);
+    png_charp pszName = nullptr;
+    int iCompression = 0;
+    png_bytep pucProfile = nullptr;
+    png_uint_32 uiProfileSize = 0;
+    if (png_get_iCCP(psPNG, psInfo, &pszName, &iCompression, &pucProfile, &uiProfileSize))
+        bConvertProfileToSRGB(poRead->poImage, pucProfile, uiProfileSize);
+    png_bytep pucExif = nullptr;
+    png_uint_32 uiExifSize = 0;
+    if (png_get_eXIf_1(psPNG, psInfo, &uiExifSize, &pucExif))
+        poRead->iOrientation = iExifOrientation(pucExif, uiExifSize);
     return true;
 }
 
 Image* poReadImageFromPNGFile(FILE* poFile)
 {
     static char acWhat[] = "PNG";
-    tdPNGRead oRead = {poFile, nullptr, nullptr, nullptr, nullptr, nullptr};
+    tdPNGRead oRead = {poFile, nullptr, nullptr, nullptr, nullptr, 1, nullptr};
     oRead.psPNG = png_create_read_struct(PNG_LIBPNG_VER_STRING, acWhat, vPNGError, vPNGWarning);
     if (!oRead.psPNG) return nullptr;
     oRead.psInfo = png_create_info_struct(oRead.psPNG);
@@ -157,8 +177,13 @@ Image* poReadImageFromPNGFile(FILE* poFile)
         if (oRead.pszProblem)
             vError(__FILE__, __func__, __LINE__, "PNG read error: %s\n", oRead.pszProblem);
         else
-            fprintf(stderr, "PNG read error");
+            fprintf(stderr, "PNG read error\n");
         return nullptr;
+    }
+    if (Image* poTurned = poOrientedCopy(oRead.poImage, oRead.iOrientation))
+    {
+        delete oRead.poImage;
+        oRead.poImage = poTurned;
     }
     return oRead.poImage;
 }

@@ -130,6 +130,11 @@ static FILE* poOpenCompanion(const char* pszName, int iOffset, const char* pszRe
 
 Image* poReadImageFromFile(const char* pszName, const tdSettings* poSettings)
 {
+    return poReadImageFromFileAs(pszName, pszName, poSettings);
+}
+
+Image* poReadImageFromFileAs(const char* pszName, const char* pszType, const tdSettings* poSettings)
+{
     FILE* poFile = fopen(pszName, "rb");
     if (!poFile)
     {
@@ -139,9 +144,9 @@ Image* poReadImageFromFile(const char* pszName, const tdSettings* poSettings)
 
     FILE* poSecond = nullptr;
     const char* pszSecondPage = nullptr;
-    if (bEndsWithAny(pszName, g_apszSecondPageSR, sizeof(g_apszSecondPageSR) / sizeof(g_apszSecondPageSR[0])))
+    if (bEndsWithAny(pszType, g_apszSecondPageSR, sizeof(g_apszSecondPageSR) / sizeof(g_apszSecondPageSR[0])))
         pszSecondPage = "j";
-    else if (bEndsWithAny(pszName, g_apszSecondPageSC,
+    else if (bEndsWithAny(pszType, g_apszSecondPageSC,
                           sizeof(g_apszSecondPageSC) / sizeof(g_apszSecondPageSC[0])))
         pszSecondPage = "l";
     if (pszSecondPage)
@@ -155,12 +160,12 @@ Image* poReadImageFromFile(const char* pszName, const tdSettings* poSettings)
         }
     }
     // The palette file of SR dumps: .sr5 -> .pl5, .si5 -> .pi5. Missing is fine.
-    FILE* poPaletteFile = poOpenCompanion(pszName, -3, poSecond ? "pi" : "pl");
+    FILE* poPaletteFile = pszType == pszName ? poOpenCompanion(pszName, -3, poSecond ? "pi" : "pl") : nullptr;
 
     Image* poImage = nullptr;
     for (const tdHandledExtension* po = g_aoHandledExtensions; po->pszExtension && !poImage; po++)
     {
-        if (!bEndsWith(pszName, po->pszExtension)) continue;
+        if (!bEndsWith(pszType, po->pszExtension)) continue;
         rewind(poFile);
         if (poSecond) rewind(poSecond);
         if (poPaletteFile) rewind(poPaletteFile);
@@ -284,7 +289,8 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
 }
 
 tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const tdSettings* poSettings,
-                                void* pContext, FILE* poRawStream, Image** ppoConverted)
+                                void* pContext, FILE* poRawStream, Image** ppoConverted,
+                                const tdRunContext* poRun)
 {
     tdErrorTriple oError = {0.0, 0.0, 0.0};
     const int eType = poSettings->ConversionType;
@@ -297,7 +303,8 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
     if (eType == ConversionType_RAW)
     {
         if (!poRawStream) return oError;
-        return oWriteImageToSRFile(poImage, poSettings, poRawStream, poRawStream, nullptr, ppoConverted, nullptr);
+        return oWriteImageToSRFile(poImage, poSettings, poRawStream, poRawStream, nullptr, ppoConverted,
+                                   nullptr, poRun);
     }
     char* pszMain = szGetOutputFileName(pszName, poSettings);
     if (!pszMain) return oError;
@@ -333,7 +340,8 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
         oError = oWriteImageToPNGFile(poImage, poSettings, poFile, ppoConverted);
         break;
     case ConversionType_QEV:
-        oError = oWriteImageToQEVFile(poImage, poSettings, poFile, ppoConverted, nullptr, CompressionType_LZW);
+        oError = oWriteImageToQEVFile(poImage, poSettings, poFile, ppoConverted, nullptr, CompressionType_LZW,
+                                      poRun);
         break;
     case ConversionType_SR:
     {
@@ -341,7 +349,8 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
         char* pszSecond = szSecondPageFileName(pszMain, poSettings);
         FILE* poPaletteFile = pszPalette ? poOpenForWrite(pContext, pszPalette, "wt") : nullptr;
         FILE* poSecond = pszSecond ? poOpenForWrite(pContext, pszSecond, "wb") : nullptr;
-        oError = oWriteImageToSRFile(poImage, poSettings, poFile, poPaletteFile, poSecond, ppoConverted, nullptr);
+        oError = oWriteImageToSRFile(poImage, poSettings, poFile, poPaletteFile, poSecond, ppoConverted,
+                                     nullptr, poRun);
         vCloseForWrite(pContext, poPaletteFile);
         vCloseForWrite(pContext, poSecond);
         free(pszPalette);
@@ -357,7 +366,7 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
             free(pszSecond);
             if (!poSecond) break;
         }
-        oError = oWriteImageToSCFile(poImage, poSettings, poFile, poSecond, ppoConverted, nullptr);
+        oError = oWriteImageToSCFile(poImage, poSettings, poFile, poSecond, ppoConverted, nullptr, poRun);
         vCloseForWrite(pContext, poSecond);
         break;
     }
@@ -367,10 +376,11 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
         oError = oWriteImageToSPRFile(poImage, poSettings, poFile, ppoConverted, nullptr);
         break;
     case ConversionType_KRU:
-        oError = oWriteImageToKRUFile(poImage, poSettings, poFile, ppoConverted, nullptr, CompressionType_None);
+        oError = oWriteImageToKRUFile(poImage, poSettings, poFile, ppoConverted, nullptr,
+                                      CompressionType_None, poRun);
         break;
     case ConversionType_RES:
-        oError = oWriteImageToRESFile(poImage, poSettings, poFile, ppoConverted, nullptr);
+        oError = oWriteImageToRESFile(poImage, poSettings, poFile, ppoConverted, nullptr, poRun);
         break;
     default:
         break;

@@ -2,6 +2,7 @@
 
 #include "qev/base/color.h"
 #include "qev/base/image.h"
+#include "qev/base/run_context.h"
 #include "qev/base/settings.h"
 
 #include <cstdio>
@@ -11,6 +12,11 @@
 // after a message when the file cannot be opened or decoded, and null without a
 // message when no reader handles the extension.
 Image* poReadImageFromFile(const char* pszName, const tdSettings* poSettings);
+
+// The same with the reader chosen as if the name ended in pszType (".png",
+// ".jpg", ".qev"...): for a file whose first bytes told what it is. Companion
+// files are looked for only when pszType is pszName itself.
+Image* poReadImageFromFileAs(const char* pszName, const char* pszType, const tdSettings* poSettings);
 
 // True when poReadImageFromFile has a reader for the name's extension.
 bool bIsReadableExtension(const char* pszName);
@@ -26,9 +32,11 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
                                 void* pContext, FILE* poRawStream);
 // The same; *ppoConverted (may be null) receives the picture the writer's encoder
 // painted, at the writer's output size (the caller owns it; null when nothing was
-// converted).
+// converted). poRun (may be null) reports progress and may stop the conversion:
+// then the files and picture are incomplete, and the caller discards them.
 tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const tdSettings* poSettings,
-                                void* pContext, FILE* poRawStream, Image** ppoConverted);
+                                void* pContext, FILE* poRawStream, Image** ppoConverted,
+                                const tdRunContext* poRun = nullptr);
 
 // The main output name oWriteImageToFile writes for pszName (new text, caller
 // frees), or null for conversion types that write no named file.

@@ -154,17 +154,21 @@ private:
 // all pixels are found first, rows spread over workers (each with a search of its
 // own: fnMakeSearch() gives it, fnAnswer(search, pixel) asks it), and the encoder's
 // pass in picture order only reads them; the answers, and so the bytes, do not
-// depend on the worker count.
+// depend on the worker count (the run's thread count). A stopped run leaves the
+// rest of the answers 0: the caller discards the results.
 template <class tdMakeSearch, class tdAnswer>
-std::vector<int> aiAnswersWithoutDiffusion(const Image* poImage, tdMakeSearch fnMakeSearch, tdAnswer fnAnswer)
+std::vector<int> aiAnswersWithoutDiffusion(const Image* poImage, const tdRunContext* poRun,
+                                           tdMakeSearch fnMakeSearch, tdAnswer fnAnswer)
 {
     const int iWidth = poImage->m_iWidth;
-    std::vector<int> ai(static_cast<size_t>(iWidth) * poImage->m_iHeight);
-    vRunWorkers(std::min(iDefaultWorkerCount(), std::max(poImage->m_iHeight, 1)),
+    const int iHeight = poImage->m_iHeight;
+    std::vector<int> ai(static_cast<size_t>(iWidth) * iHeight);
+    vRunWorkers(std::min(iRunThreads(poRun), std::max(iHeight, 1)),
                 [&](int iWorker, int iWorkers)
                 {
                     auto oSearch = fnMakeSearch();
-                    for (int y = iWorker; y < poImage->m_iHeight; y += iWorkers)
+                    for (int y = iWorker;
+                         y < iHeight && bKeepRunning(poRun, static_cast<double>(y) / iHeight); y += iWorkers)
                         for (int x = 0; x < iWidth; x++)
                             ai[static_cast<size_t>(y) * iWidth + x] =
                                 fnAnswer(oSearch, poImage->oGetPixel(x, y));
@@ -216,7 +220,7 @@ void vScreen8Bytes(const Color* aoPixels, int iCount, tdDeltaMethod eMethod, uns
 tdErrorTriple oWriteImageToIndexed(Image* poImage, Palette* poPalette, double fErrorDiffusion,
                                    tdByteArray* poFirstPage, tdByteArray* poSecondPage,
                                    tdCompressionType eCompression, Image* poOutput, tdDeltaMethod eMethod,
-                                   double fWeight)
+                                   double fWeight, const tdRunContext* poRun)
 {
     if (!poImage || !poPalette) return {0.0, 0.0, 0.0};
     const unsigned char ucBits =
@@ -229,8 +233,11 @@ tdErrorTriple oWriteImageToIndexed(Image* poImage, Palette* poPalette, double fE
     { return oPixel.a == 0 ? 0 : oSearch.iNearest(oPixel); };
     NearestColor oNearest = fnMakeSearch();
     std::vector<int> aiAnswers;
-    if (!oDiffuser.m_bEnabled) aiAnswers = aiAnswersWithoutDiffusion(poImage, fnMakeSearch, fnAnswer);
-    for (int y = 0; y < poImage->m_iHeight; y++)
+    if (!oDiffuser.m_bEnabled) aiAnswers = aiAnswersWithoutDiffusion(poImage, poRun, fnMakeSearch, fnAnswer);
+    for (int y = 0;
+         y < poImage->m_iHeight &&
+         bKeepRunning(poRun, aiAnswers.empty() ? static_cast<double>(y) / poImage->m_iHeight : 1.0);
+         y++)
     {
         LZWCmp* poSink = oSinks.poSinkOfLine(y);
         for (int x = 0; x < poImage->m_iWidth; x++)
@@ -252,7 +259,7 @@ tdErrorTriple oWriteImageToIndexed(Image* poImage, Palette* poPalette, double fE
 
 tdErrorTriple oWriteImageToRGB(Image* poImage, double fErrorDiffusion, tdByteArray* poFirstPage,
                                tdByteArray* poSecondPage, tdCompressionType eCompression, Image* poOutput,
-                               tdDeltaMethod eMethod)
+                               tdDeltaMethod eMethod, const tdRunContext* poRun)
 {
     if (!poImage) return {0.0, 0.0, 0.0};
     Diffuser oDiffuser(poImage->m_iWidth, poImage->m_iHeight, poImage->m_fAspectRatio, fErrorDiffusion);
@@ -262,8 +269,11 @@ tdErrorTriple oWriteImageToRGB(Image* poImage, double fErrorDiffusion, tdByteArr
     { return oPixel.a == 0 ? 0 : static_cast<int>(oSearch.ucByte(oPixel)); };
     Screen8Search oSearch(eMethod);
     std::vector<int> aiAnswers;
-    if (!oDiffuser.m_bEnabled) aiAnswers = aiAnswersWithoutDiffusion(poImage, fnMakeSearch, fnAnswer);
-    for (int y = 0; y < poImage->m_iHeight; y++)
+    if (!oDiffuser.m_bEnabled) aiAnswers = aiAnswersWithoutDiffusion(poImage, poRun, fnMakeSearch, fnAnswer);
+    for (int y = 0;
+         y < poImage->m_iHeight &&
+         bKeepRunning(poRun, aiAnswers.empty() ? static_cast<double>(y) / poImage->m_iHeight : 1.0);
+         y++)
     {
         LZWCmp* poSink = oSinks.poSinkOfLine(y);
         for (int x = 0; x < poImage->m_iWidth; x++)

@@ -3,6 +3,7 @@
 #include "qev/base/color.h"
 #include "qev/base/dynamic_array.h"
 #include "qev/base/image.h"
+#include "qev/base/run_context.h"
 #include "qev/base/settings.h"
 #include "qev/color/palette.h"
 #include "qev/compress/lzw.h"
@@ -43,14 +44,14 @@
 tdErrorTriple oWriteImageToIndexed(Image* poImage, Palette* poPalette, double fErrorDiffusion,
                                    tdByteArray* poFirstPage, tdByteArray* poSecondPage,
                                    tdCompressionType eCompression, Image* poOutput, tdDeltaMethod eMethod,
-                                   double fWeight);
+                                   double fWeight, const tdRunContext* poRun = nullptr);
 
 // Screen 8: each pixel's channels quantised to 3-bit red and green and 2-bit blue
 // levels; for every method but RGB and Hit9918 the levels are then refined by a search
 // of the levels around the best candidate so far. A transparent pixel gives byte 0.
 tdErrorTriple oWriteImageToRGB(Image* poImage, double fErrorDiffusion, tdByteArray* poFirstPage,
                                tdByteArray* poSecondPage, tdCompressionType eCompression, Image* poOutput,
-                               tdDeltaMethod eMethod);
+                               tdDeltaMethod eMethod, const tdRunContext* poRun = nullptr);
 
 // The Screen 8 byte of one opaque pixel by the plain search that oWriteImageToRGB's
 // faster one must match: levels quantised, then (every method but RGB and Hit9918)

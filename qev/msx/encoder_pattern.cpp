@@ -197,7 +197,7 @@ void vWriteBytes(LZWCmp* poWriter, const unsigned char* pucBytes, int iCount)
 tdErrorTriple oWriteImageToScreen2(Image* poImage, Palette* poPalette, double fErrorDiffusion,
                                    tdByteArray* poBuffer, tdCompressionType eCompression, Image* poOutput,
                                    double fPairExponent, bool bNameTable, tdDeltaMethod eMethod,
-                                   double fWeight)
+                                   double fWeight, const tdRunContext* poRun)
 {
     if (!poImage || !poPalette) return {0.0, 0.0, 0.0};
     const Color* poColors = poPalette->m_aoColors;
@@ -207,7 +207,8 @@ tdErrorTriple oWriteImageToScreen2(Image* poImage, Palette* poPalette, double fE
     NearestColor oDeltas(poColors, 16, 255.0, eMethod, fWeight);
     PairSearch oSearch(&oDiffuser, poColors, &oDeltas, fPairExponent);
 
-    for (int y = 0; y < g_iScreen2Height; y++)
+    for (int y = 0; y < g_iScreen2Height && bKeepRunning(poRun, static_cast<double>(y) / g_iScreen2Height);
+         y++)
     {
         for (int x = 0; x < g_iScreen2Width; x += 8)
         {
@@ -258,14 +259,15 @@ tdErrorTriple oWriteImageToScreen2(Image* poImage, Palette* poPalette, double fE
 
 tdErrorTriple oWriteImageToScreen3(Image* poImage, Palette* poPalette, double fErrorDiffusion,
                                    tdByteArray* poBuffer, tdCompressionType eCompression, Image* poOutput,
-                                   tdDeltaMethod eMethod, double fWeight)
+                                   tdDeltaMethod eMethod, double fWeight, const tdRunContext* poRun)
 {
     if (!poImage || !poPalette) return {0.0, 0.0, 0.0};
     std::vector<unsigned char> aucPatterns(g_iScreen3TableSize, 0);
     Diffuser oDiffuser(g_iScreen3Width, g_iScreen3Height, poImage->m_fAspectRatio, fErrorDiffusion);
     NearestColor oNearest(poPalette->m_aoColors, poPalette->uiValidCount(), 255.0, eMethod, fWeight);
 
-    for (int y = 0; y < g_iScreen3Height; y++)
+    for (int y = 0; y < g_iScreen3Height && bKeepRunning(poRun, static_cast<double>(y) / g_iScreen3Height);
+         y++)
     {
         for (int x = 0; x < g_iScreen3Width; x += 2)
         {

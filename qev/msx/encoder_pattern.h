@@ -3,6 +3,7 @@
 #include "qev/base/color.h"
 #include "qev/base/dynamic_array.h"
 #include "qev/base/image.h"
+#include "qev/base/run_context.h"
 #include "qev/base/settings.h"
 #include "qev/color/palette.h"
 #include "qev/compress/lzw.h"
@@ -52,9 +53,10 @@
 tdErrorTriple oWriteImageToScreen2(Image* poImage, Palette* poPalette, double fErrorDiffusion,
                                    tdByteArray* poBuffer, tdCompressionType eCompression, Image* poOutput,
                                    double fPairExponent, bool bNameTable, tdDeltaMethod eMethod,
-                                   double fWeight);
+                                   double fWeight, const tdRunContext* poRun = nullptr);
 
 // Screen 3: the nearest palette colour of every block (Palette::iNearestColor).
 tdErrorTriple oWriteImageToScreen3(Image* poImage, Palette* poPalette, double fErrorDiffusion,
                                    tdByteArray* poBuffer, tdCompressionType eCompression, Image* poOutput,
-                                   tdDeltaMethod eMethod, double fWeight);
+                                   tdDeltaMethod eMethod, double fWeight,
+                                   const tdRunContext* poRun = nullptr);

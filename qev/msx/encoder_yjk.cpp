@@ -96,7 +96,7 @@ void vConvertWithPalette(YJKConverter* poConverter, const Palette* poPalette, td
 tdErrorTriple oEncode(const Image* poImage, const Palette* poPalette, bool bEvenY, double fErrorDiffusion,
                       tdByteArray* poFirst, tdByteArray* poSecond, tdCompressionType eCompression,
                       tdRGB2YJKMethod eMethod, Image* poOutput, double fYJKExponent,
-                      tdDeltaMethod eDeltaMethod, double fWeight)
+                      tdDeltaMethod eDeltaMethod, double fWeight, const tdRunContext* poRun)
 {
     if (!poImage) return {0.0, 0.0, 0.0};
     const int iWidth = poImage->m_iWidth;
@@ -122,7 +122,7 @@ tdErrorTriple oEncode(const Image* poImage, const Palette* poPalette, bool bEven
     const bool bDiffuse = fErrorDiffusion != 0.0;
     unsigned char aucBytes[4];
     Color aoColors[4];
-    for (int y = 0; y < iHeight; y++)
+    for (int y = 0; y < iHeight && bKeepRunning(poRun, static_cast<double>(y) / iHeight); y++)
     {
         LZWCmp* poSink = (y & 1) && poSecondSink ? poSecondSink.get() : poFirstSink.get();
         for (int x = 0; x < iWidth; x += 4)
@@ -164,18 +164,18 @@ tdErrorTriple oEncode(const Image* poImage, const Palette* poPalette, bool bEven
 tdErrorTriple oWriteImageToYJK(const Image* poImage, double fErrorDiffusion, tdByteArray* poFirst,
                                tdByteArray* poSecond, tdCompressionType eCompression, tdRGB2YJKMethod eMethod,
                                Image* poOutput, double fYJKExponent, tdDeltaMethod eDeltaMethod,
-                               double fWeight)
+                               double fWeight, const tdRunContext* poRun)
 {
     return oEncode(poImage, nullptr, false, fErrorDiffusion, poFirst, poSecond, eCompression, eMethod,
-                   poOutput, fYJKExponent, eDeltaMethod, fWeight);
+                   poOutput, fYJKExponent, eDeltaMethod, fWeight, poRun);
 }
 
 tdErrorTriple oWriteImageToYJKPlusPalette(const Image* poImage, const Palette* poPalette,
                                           double fErrorDiffusion, tdByteArray* poFirst, tdByteArray* poSecond,
                                           tdCompressionType eCompression, tdRGB2YJKMethod eMethod,
                                           Image* poOutput, double fYJKExponent, tdDeltaMethod eDeltaMethod,
-                                          double fWeight)
+                                          double fWeight, const tdRunContext* poRun)
 {
     return oEncode(poImage, poPalette, true, fErrorDiffusion, poFirst, poSecond, eCompression, eMethod,
-                   poOutput, fYJKExponent, eDeltaMethod, fWeight);
+                   poOutput, fYJKExponent, eDeltaMethod, fWeight, poRun);
 }

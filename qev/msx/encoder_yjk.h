@@ -3,6 +3,7 @@
 #include "qev/base/color.h"
 #include "qev/base/dynamic_array.h"
 #include "qev/base/image.h"
+#include "qev/base/run_context.h"
 #include "qev/base/settings.h"
 #include "qev/compress/lzw.h"
 
@@ -33,7 +34,7 @@ class Palette;
 tdErrorTriple oWriteImageToYJK(const Image* poImage, double fErrorDiffusion, tdByteArray* poFirst,
                                tdByteArray* poSecond, tdCompressionType eCompression, tdRGB2YJKMethod eMethod,
                                Image* poOutput, double fYJKExponent, tdDeltaMethod eDeltaMethod,
-                               double fWeight);
+                               double fWeight, const tdRunContext* poRun = nullptr);
 
 // Screen 10: the same with even Y (bit 3 of every byte is the attribute bit). With
 // a palette (the first count entries are candidates, see Palette::iNearestColor),
@@ -44,4 +45,4 @@ tdErrorTriple oWriteImageToYJKPlusPalette(const Image* poImage, const Palette* p
                                           double fErrorDiffusion, tdByteArray* poFirst, tdByteArray* poSecond,
                                           tdCompressionType eCompression, tdRGB2YJKMethod eMethod,
                                           Image* poOutput, double fYJKExponent, tdDeltaMethod eDeltaMethod,
-                                          double fWeight);
+                                          double fWeight, const tdRunContext* poRun = nullptr);

@@ -17,9 +17,9 @@ const tdScreenGeometry g_aoScreenGeometry[ScreenMode_Count] = {
     {256, 212, 1.0,  0}, // Screen 12
 };
 
-tdErrorTriple oConvertImage(const Image* poSource, const tdSettings* poSettings, const tdWriterProfile* poProfile,
-                            tdByteArray* poPage0, tdByteArray* poPage1, Image** ppoOut, Palette* poPalette,
-                            bool* pbHandled)
+tdErrorTriple oConvertImage(const Image* poSource, const tdSettings* poSettings,
+                            const tdWriterProfile* poProfile, tdByteArray* poPage0, tdByteArray* poPage1,
+                            Image** ppoOut, Palette* poPalette, bool* pbHandled, const tdRunContext* poRun)
 {
     tdErrorTriple oError = {0.0, 0.0, 0.0};
     if (pbHandled) *pbHandled = false;
@@ -88,40 +88,46 @@ tdErrorTriple oConvertImage(const Image* poSource, const tdSettings* poSettings,
     case ScreenMode_Screen10:
         if (poSettings->Screen10Palette && bAuto)
             poPalette->vLoadFromYJKImage(poCopy, &oRect, poSettings->RGB2YJKMethod,
-                                         poSettings->PaletteDetailsEnhancement, poSettings->YJKDetailsEnhancement,
-                                         eDelta, fWeight);
+                                         poSettings->PaletteDetailsEnhancement,
+                                         poSettings->YJKDetailsEnhancement, eDelta, fWeight, poRun);
         poPalette->vResize(16);
         break;
     default:
         break;
+    }
+    if (!bKeepRunning(poRun, 0.0))
+    {
+        delete poCopy;
+        return oError;
     }
 
     switch (eMode)
     {
     case ScreenMode_Screen2:
         oError = oWriteImageToScreen2(poCopy, poPalette, f, poPage0, c, poOut,
-                                      poSettings->Screen2DetailsEnhancement, poProfile->bScreen2NameTable, eDelta,
-                                      fWeight);
+                                      poSettings->Screen2DetailsEnhancement, poProfile->bScreen2NameTable,
+                                      eDelta, fWeight, poRun);
         break;
     case ScreenMode_Screen3:
-        oError = oWriteImageToScreen3(poCopy, poPalette, f, poPage0, c, poOut, eDelta, fWeight);
+        oError = oWriteImageToScreen3(poCopy, poPalette, f, poPage0, c, poOut, eDelta, fWeight, poRun);
         break;
     case ScreenMode_Screen5:
     case ScreenMode_Screen6:
     case ScreenMode_Screen7:
-        oError = oWriteImageToIndexed(poCopy, poPalette, f, poPage0, poPage1, c, poOut, eDelta, fWeight);
+        oError =
+            oWriteImageToIndexed(poCopy, poPalette, f, poPage0, poPage1, c, poOut, eDelta, fWeight, poRun);
         break;
     case ScreenMode_Screen8:
-        oError = oWriteImageToRGB(poCopy, f, poPage0, poPage1, c, poOut, eDelta);
+        oError = oWriteImageToRGB(poCopy, f, poPage0, poPage1, c, poOut, eDelta, poRun);
         break;
     case ScreenMode_Screen10:
-        oError = oWriteImageToYJKPlusPalette(poCopy, poSettings->Screen10Palette ? poPalette : nullptr, f, poPage0,
-                                             poPage1, c, poSettings->RGB2YJKMethod, poOut,
-                                             poSettings->YJKDetailsEnhancement, eDelta, fWeight);
+        oError = oWriteImageToYJKPlusPalette(poCopy, poSettings->Screen10Palette ? poPalette : nullptr, f,
+                                             poPage0, poPage1, c, poSettings->RGB2YJKMethod, poOut,
+                                             poSettings->YJKDetailsEnhancement, eDelta, fWeight, poRun);
         break;
     default:
         oError = oWriteImageToYJK(poCopy, f, poPage0, poPage1, c, poSettings->RGB2YJKMethod, poOut,
-                                  poSettings->YJKDetailsEnhancement, eDelta, fWeight);
+                                  poSettings->YJKDetailsEnhancement, eDelta, fWeight, poRun);
         break;
     }
 

@@ -3,6 +3,7 @@
 #include "qev/base/color.h"
 #include "qev/base/dynamic_array.h"
 #include "qev/base/image.h"
+#include "qev/base/run_context.h"
 #include "qev/base/settings.h"
 #include "qev/color/palette.h"
 #include "qev/compress/lzw.h"
@@ -36,10 +37,12 @@ struct tdWriterProfile
 // encoder used, or the fixed palette of the settings (resized to the screen's
 // entry count) for screens without palette work. Returns the encoder's error
 // triple; zeros after "Unhandled screen type." for a screen mode outside 0..7,
-// reported through *pbHandled (may be null) being false.
-tdErrorTriple oConvertImage(const Image* poSource, const tdSettings* poSettings, const tdWriterProfile* poProfile,
-                            tdByteArray* poPage0, tdByteArray* poPage1, Image** ppoOut, Palette* poPalette,
-                            bool* pbHandled);
+// reported through *pbHandled (may be null) being false. poRun (may be null)
+// reports progress and may stop the run: then the results are incomplete.
+tdErrorTriple oConvertImage(const Image* poSource, const tdSettings* poSettings,
+                            const tdWriterProfile* poProfile, tdByteArray* poPage0, tdByteArray* poPage1,
+                            Image** ppoOut, Palette* poPalette, bool* pbHandled,
+                            const tdRunContext* poRun = nullptr);
 
 // The fit of the free-size writers (PNG, RES): publishes the copy's size and pixel
 // aspect ratio as the automatic output size and ratio, asks the settings for both,

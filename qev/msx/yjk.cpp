@@ -1315,7 +1315,7 @@ Palette::Palette(const Image* poImage, const tdRectangle* poRect, tdRGB2YJKMetho
 
 void Palette::vLoadFromYJKImage(const Image* poImage, const tdRectangle* poRect, tdRGB2YJKMethod eYJKMethod,
                                 double fPaletteExponent, double fYJKExponent, tdDeltaMethod eMethod,
-                                double fWeight)
+                                double fWeight, const tdRunContext* poRun)
 {
     m_fDetailsEnhancement = fPaletteExponent;
     m_uiColorCount = 16;
@@ -1336,6 +1336,8 @@ void Palette::vLoadFromYJKImage(const Image* poImage, const tdRectangle* poRect,
         if (lY + lHeight > INT_MAX) lHeight = INT_MAX - lY;
         YJKConverter oConverter(eYJKMethod, true, fYJKExponent, eMethod, fWeight);
         for (long long y = lY; y < lY + lHeight; y++)
+        {
+            if (!bKeepRunning(poRun, static_cast<double>(y - lY) / static_cast<double>(lHeight))) return;
             for (long long x = lX; x < lX + lWidth; x += 4)
             {
                 Color aoPixels[4];
@@ -1354,6 +1356,7 @@ void Palette::vLoadFromYJKImage(const Image* poImage, const tdRectangle* poRect,
                               fDelta);
                 }
             }
+        }
     }
     memcpy(m_aoOriginalEntries, m_aoEntries, sizeof(m_aoEntries));
 

@@ -6,7 +6,9 @@
 #include "settings_store.h"
 #include "window.h"
 
+#include "qev/base/settings.h"
 #include "qev/files/format_kru.h"
+#include "qev/files/output_files.h"
 #include "qev/files/png_io.h"
 #include "qev/files/readerwriter.h"
 
@@ -72,22 +74,37 @@ QString sLevels(const Color* poColors)
     return sResult;
 }
 
-// SaveImage with its file dialog answered by sName: "filter|start folder" and "|message" if any.
-QString sSaveThroughDialogs(Window* poW, const QString& sName)
+// The words of a text without commas, sorted.
+QString sSorted(const QString& sText)
+{
+    QStringList asWords = QString(sText).remove(',').split(' ');
+    asWords.sort();
+    return asWords.join(' ');
+}
+
+// SaveImage (or fnStart) with its file dialog answered by sName: "filter|start folder|proposed name" and
+// "|message" if any (a question is answered No).
+QString sSaveThroughDialogs(Window* poW, const QString& sName, const std::function<void()>& fnStart = {})
 {
     QString sSeen;
     QTimer oAnswer;
+    int iTicks = 0;
     auto vAnswer = [&]()
     {
-        if (QFileDialog* poFiles = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
-            sSeen += poFiles->nameFilters().join(';') + '|' + poFiles->directory().absolutePath(),
-                poFiles->selectFile(sName), QMetaObject::invokeMethod(poFiles, "accept");
+        // The dialog selects its start file once its folder is read: the name is typed in a few ticks later.
+        QFileDialog* poFiles = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (poFiles && ++iTicks > 5)
+            sSeen += poFiles->nameFilters().join(';') + '|' + poFiles->directory().absolutePath() + '|' +
+                     poFiles->findChild<QLineEdit*>("fileNameEdit")->text(),
+                poFiles->findChild<QLineEdit*>("fileNameEdit")->setText(sName),
+                QMetaObject::invokeMethod(poFiles, "accept"), iTicks = 0;
         if (QMessageBox* poBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
             sSeen += '|' + poBox->text(), poBox->done(0);
     };
     QObject::connect(&oAnswer, &QTimer::timeout, vAnswer);
+    poW->bWaitForConversion(30000);
     oAnswer.start(10);
-    poW->SaveImage();
+    fnStart ? fnStart() : poW->SaveImage();
     return sSeen;
 }
 
@@ -106,10 +123,13 @@ class TestApp : public QObject
         m_poW.reset();
         if (!bKeepStore) QSettings().clear();
         m_poW.reset(new Window());
+        m_poW->resize(1648, 768); // the offscreen screen is smaller
         m_poW->show();
         if (!QTest::qWaitForWindowExposed(m_poW.get())) return nullptr;
         vRun("paint");
-        return sPicture.isEmpty() || m_poW->bLoadImageFiles({sPicture}) ? m_poW.get() : nullptr;
+        if (!sPicture.isEmpty() && !(m_poW->bLoadImageFiles({sPicture}) && m_poW->bWaitForConversion(9000)))
+            return nullptr;
+        return m_poW.get();
     }
 
     template <typename T> T* po(const QString& sName) const { return m_poW->findChild<T*>(sName); }
@@ -130,7 +150,7 @@ class TestApp : public QObject
     // type, screen, dithering, palette type, delta method, size type, selected entry; "select i" and
     // "swap i j" (palette entries); "click Button"; "paint"; "settle" (paint, then convert at once what
     // the preview timer would); "on"/"off" Controls...; "shown Control text"; "count n" (conversions so
-    // far); "pending 0/1"; "levels" of the custom palette.
+    // far); "pending 0/1"; "levels" of the custom palette; "status" line text.
     void vRun(const QString& sSteps)
     {
         Window* poW = m_poW.get();
@@ -156,12 +176,14 @@ class TestApp : public QObject
             if (sVerb == "click") QTest::mouseClick(po<QWidget>(asArg[1]), Qt::LeftButton);
             if (sVerb == "paint" || sVerb == "settle") poW->repaint(), QCoreApplication::processEvents();
             if (sVerb == "settle" && poW->m_bConversionPending) poW->vDoUpdatePreviewImage();
+            if (sVerb == "settle" || sVerb == "count") QTRY_VERIFY(!poW->m_poJob);
             for (const QString& sName : sVerb == "on" || sVerb == "off" ? asArg.mid(1) : QStringList())
                 QVERIFY2(po<QWidget>(sName) && po<QWidget>(sName)->isEnabled() == (sVerb == "on"),
                          qPrintable(sName));
             const QString sFound = sVerb == "count"     ? QString::number(poW->m_iConversionCount)
                                    : sVerb == "pending" ? QString::number(poW->m_bConversionPending)
                                    : sVerb == "levels"  ? sLevels(poS->CustomPalette)
+                                   : sVerb == "status"  ? poW->m_poStatusLine->text()
                                    : sVerb == "shown"   ? asArg[1] + ' ' + sShown(asArg[1])
                                    : sVerb == "edit"    ? asArg[1] + ' ' + asArg[2] + ' ' + sShown(asArg[1])
                                                         : QString();
@@ -187,9 +209,37 @@ private slots:
     {
         Window* poW = poShow();
         QVERIFY(poW && poW->windowTitle() == "QEVui 3.4" && poW->m_poRenderArea->x() == 0);
-        QVERIFY(poW->minimumSize() == QSize(1648, 768) && poW->maximumSize() == QSize(1648, 768));
+        // Full size where the screen has room; on smaller screens every control can be scrolled into view.
+        const QWidget* poViewport = poW->m_poSettingsArea->viewport();
+        for (const QSize& oScreen : {QSize(1280, 720), QSize(1366, 768), QSize(1920, 1080)})
+        {
+            poW->resize(Window::oFittedSize(oScreen));
+            QTest::qWait(20);
+            QVERIFY(poW->width() <= oScreen.width() && poW->height() <= oScreen.height() &&
+                    poW->m_poRenderArea->geometry().right() < poW->m_poSettingsArea->x());
+            for (QWidget* poControl : poW->m_poSettingsArea->widget()->findChildren<QWidget*>())
+            {
+                if (!qobject_cast<QAbstractButton*>(poControl) && !qobject_cast<QComboBox*>(poControl) &&
+                    !qobject_cast<QSlider*>(poControl) && !qobject_cast<QLineEdit*>(poControl) &&
+                    !qobject_cast<ColorButton*>(poControl))
+                    continue;
+                const QPoint oCentre =
+                    poControl->mapTo(poW->m_poSettingsArea->widget(), poControl->rect().center());
+                poW->m_poSettingsArea->ensureVisible(oCentre.x(), oCentre.y(), poControl->width() / 2 + 1,
+                                                     poControl->height() / 2 + 1);
+                const QRect oAt(poControl->mapTo(poW, QPoint()), poControl->size());
+                QVERIFY2(QRect(poViewport->mapTo(poW, QPoint()), poViewport->size()).contains(oAt),
+                         qPrintable(poControl->objectName()));
+            }
+        }
+        QVERIFY(poW->size() == QSize(1648, 768) &&
+                poW->m_poRenderArea->geometry() == QRect(0, 0, 1024, 768) &&
+                !poW->m_poSettingsArea->verticalScrollBar()->isVisible());
         vRun("shown ErrorDiffusionFactor 800/0.800;shown AverageErrorRGB 0.000;shown ScreenMode 5;count 0;"
              "pending 0;off R SaveImage Copy Paste;levels 000000252363225437521267632743662664141535666777");
+        // A disabled control's tooltip says why.
+        QCOMPARE(po<QWidget>("SaveImage")->toolTip(),
+                 "Save image to a file.\nDisabled: open, drop or paste a picture first.");
         QString sTexts;
         for (const QString& sName :
              QString("ScreenMode DeltaMethod PaletteType FitMode ConversionType ResizeFilter DisplayFilter "
@@ -280,10 +330,11 @@ private slots:
 
     // Five changes within the 250 ms wait convert once, after the wait. Switching among MSX types,
     // editing an unused palette and selecting an entry do not reconvert; a used palette does. The
-    // preview is what the core's writers convert, with the KRU writer's error triple shown (a switch
-    // to PNG keeps the error labels). Rows: conversion type, screen, dithering. Then: enabled controls;
-    // the command line; line edits refuse what is no valid value; the low Bayer threshold never exceeds
-    // the high one; reset to defaults; leaving an edit that still shows the field's value keeps it exact.
+    // preview (for every screen) is what the core's writers convert, with the KRU writer's error triple shown
+    // (a switch to PNG keeps the error labels). Rows: conversion type, screen, dithering. Then: enabled
+    // controls; the command line; line edits refuse what is no valid value; the low Bayer threshold never
+    // exceeds the high one; reset to defaults; leaving an edit that still shows the field's value keeps it
+    // exact.
     void previewAndControlRules()
     {
         Window* poW = poShow(m_sPicture);
@@ -296,7 +347,8 @@ private slots:
              "2;paint;set ConversionType 1;paint;set ConversionType 5;paint;set ConversionType 7;paint;set "
              "ConversionType 4;paint;set ConversionType 3;select 4;set G 1;swap 1 2;settle;count 3;set "
              "ScreenMode 2;settle;set G 5;paint;pending 1");
-        for (const QString& sRow : QString("3 2 1;6 7 3;0 7 3").split(';'))
+        for (const QString& sRow :
+             QString("3 2 1;6 7 3;1 0 1;2 1 0;3 3 2;7 4 4;3 5 1;3 6 3;0 7 3").split(';'))
         {
             const QString sErrors = sShown("AverageErrorG") + sShown("AverageErrorRGB"), sArg = "set %1 %2;";
             vRun(sArg.arg("ConversionType", sRow[0]) + sArg.arg("ScreenMode", sRow[2]) +
@@ -316,6 +368,15 @@ private slots:
         }
         QVERIFY(poW->m_poConvertedImage->m_iHeight == 192 &&
                 poW->m_poDisplayedImage->size() == QSize(1024, 768));
+        // Zoom 2:1 doubles the converted pixels in the middle of the display; Space held shows the source.
+        vRun("set Zoom 2");
+        QCOMPARE(poW->m_poDisplayedImage->copy(256, 192, 512, 384).convertToFormat(QImage::Format_RGB32),
+                 oQImage(poW->m_poConvertedImage).scaled(512, 384));
+        QTest::keyPress(poW, Qt::Key_Space);
+        QVERIFY(poW->poShownImage() == poW->m_poOriginalImage && poW->m_poShowOriginal->isChecked());
+        QTest::keyRelease(poW, Qt::Key_Space);
+        QVERIFY(poW->poShownImage() == poW->m_poDisplayedImage && !poW->m_poShowOriginal->isChecked());
+        vRun("set Zoom 0");
 
         // Rows: conversion type, screen, dithering, palette type, delta method, size type, selected entry,
         // then 1 for each control of sNames enabled.
@@ -344,7 +405,8 @@ private slots:
         vRun("set ScreenMode 2;set ConversionType 3;paint;shown CommandLine qev <input_file> -ct3 -sm2 "
              "-of<output_file>;set DeltaMethod 4;paint;on BrightnessWeight;set InputAspectRatioType "
              "1;paint;on CustomInputAspectRatio;off CustomOutputAspectRatio;edit OutputWidth 0 256;edit "
-             "OutputWidth wide 256;edit OutputWidth 8193 256;edit OutputWidth 12.5 256;edit OutputWidth 8192 "
+             "OutputWidth wide 256;status Output width: \"wide\" refused (allowed: a whole number from 1 to "
+             "8192);edit OutputWidth 8193 256;edit OutputWidth 12.5 256;edit OutputWidth 8192 "
              "8192;edit OutputHeight 8193 212;edit OutputHeight 1 1;edit CustomInputAspectRatio 0 1.000;edit "
              "CustomInputAspectRatio nan 1.000;edit CustomInputAspectRatio 0.0099 1.000;edit "
              "CustomInputAspectRatio 100.01 1.000;edit CustomInputAspectRatio 0.01 0.010;edit "
@@ -365,6 +427,63 @@ private slots:
         QCOMPARE(m_poW->m_oSettings.CustomInputAspectRatio, 1.23456);
     }
 
+    // The conversion runs beside the event loop. A slow one (Screen 8 with CIEDE2000: seconds)
+    // is superseded by a newer change, whose result alone is painted; a drop during it is converted; Esc
+    // drops it, keeping the last picture; a slow save can be cancelled; closing the window does not wait for
+    // it.
+    void conversionBesideTheEventLoop()
+    {
+        Window* poW = poShow(m_sPicture);
+        QVERIFY(poW);
+        QElapsedTimer oClock;
+        auto vStartSlow = [&]()
+        {
+            vRun("set ConversionType 3;set DeltaMethod 3;set ScreenMode 5;paint");
+            poW->vDoUpdatePreviewImage();
+            QTest::qWait(300);
+            oClock.start();
+            QVERIFY(poW->m_poJob && poW->m_bConversionPending);
+        };
+        vStartSlow();
+        QTRY_VERIFY(poW->m_poProgress->isVisible() && poW->m_iConversionCount == 1);
+        vRun("set ScreenMode 2;set DeltaMethod 0;settle;count 2;pending 0");
+        QVERIFY(!poW->m_poProgress->isVisible() && oClock.elapsed() < 5000);
+        Image* poExpected = nullptr;
+        oWriteImageToKRUFile(poW->m_poSourceImage, &poW->m_oSettings, nullptr, &poExpected, nullptr,
+                             CompressionType_None);
+        QVERIFY(oQImage(poW->m_poConvertedImage) == oQImage(poExpected));
+        delete poExpected;
+
+        vStartSlow();
+        QVERIFY(oMakeTestPicture(64, 48).save(m_oFiles.filePath("small.png"), "PNG"));
+        vRun("set ScreenMode 2;set DeltaMethod 0");
+        QCOMPARE(sDrop(poW, nullptr, {m_oFiles.filePath("small.png")}), "11");
+        vRun("count 3;pending 0");
+        QVERIFY(oQImage(poW->m_poSourceImage) == oMakeTestPicture(64, 48) && oClock.elapsed() < 5000);
+
+        const Image* poShown = poW->m_poConvertedImage;
+        vStartSlow();
+        QTest::keyClick(po<QComboBox>("ScreenMode"), Qt::Key_Escape);
+        vRun("count 3;pending 0");
+        QVERIFY(poW->m_poConvertedImage == poShown && oClock.elapsed() < 5000);
+
+        // A slow save keeps the event loop running and can be cancelled: nothing is written.
+        QTemporaryDir oSaves;
+        bool bTicked = false;
+        QTimer::singleShot(
+            700,
+            [&]() {
+                bTicked = true,
+                poW->findChild<QProgressDialog*>("SaveProgress")->findChild<QPushButton*>()->click();
+            });
+        QVERIFY(!poW->bSaveImageAs(oSaves.filePath("slow")) && bTicked && QDir(oSaves.path()).isEmpty());
+        vRun("status Save cancelled: nothing was written");
+
+        vStartSlow();
+        m_poW.reset();
+        QVERIFY(oClock.elapsed() < 1000);
+    }
+
     // Drops (the first readable file, named after it; retro decoders). Palette: entries dragged and dropped,
     // selection and the R, G, B sliders.
     void picturesPaletteAndSaving()
@@ -375,6 +494,9 @@ private slots:
         QVERIFY(poW && QDir(m_oFiles.path()).mkpath("F") && QFile::copy(m_sPicture, sNamed));
         QVERIFY(sDrop(poW, nullptr, {sText, sText + ".png", sText + ".jpg"}) == "10" &&
                 poW->m_sImagePath.isEmpty());
+        vRun("status Cannot read notes.txt: unknown file type (and 2 more files could not be read)");
+        QVERIFY(sDrop(poW, nullptr, {sText + ".png"}) == "10");
+        vRun("status Cannot read notes.txt.png: the file is missing, damaged or not a supported picture");
         QCOMPARE(sDrop(poW, nullptr, {sText, sText + ".png", sNamed, m_sPicture}), "11");
         QCOMPARE(poW->m_sImagePath, QFileInfo(sNamed).absolutePath() + "/sunset.big");
         QVERIFY(QString(poW->m_oSettings.SourceBaseName) == "sunset" &&
@@ -388,9 +510,34 @@ private slots:
         // Paste; camera frames only while live, mirrored back.
         QApplication::clipboard()->setImage(oMakeTestPicture(64, 48));
         QTRY_VERIFY(poW->m_poPaste->isEnabled());
-        QTest::keyClick(poW, Qt::Key_V, Qt::ControlModifier);
-        QVERIFY(poW->m_sImagePath == "PastedImage" &&
+        // The keys work while a drop-down list has the focus.
+        QComboBox* poCombo = po<QComboBox>("DitheringMode");
+        poCombo->setFocus();
+        QTest::keyClick(poCombo, Qt::Key_V, Qt::ControlModifier);
+        QVERIFY(poW->m_sImagePath == "PastedImage" && poW->windowTitle() == "Pasted picture - QEVui 3.4" &&
                 oQImage(poW->m_poSourceImage) == oMakeTestPicture(64, 48));
+        vRun("settle");
+        QTest::keyClick(poCombo, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+                 oQImage(poW->m_poConvertedImage));
+        // Ctrl+O starts in the picture's folder with every readable type; the last five pictures are kept.
+        const QString sOpened = sSaveThroughDialogs(
+            poW, m_sPicture, [&]() { QTest::keyClick(poCombo, Qt::Key_O, Qt::ControlModifier); });
+        QVERIFY2(sOpened.startsWith("Pictures (*.png *.jpg *.jpeg *.qev *.sr2 ") &&
+                     sOpened.contains(" *.skc") &&
+                     sOpened.endsWith(";All files (*)|" + m_oFiles.path() + "|"),
+                 qPrintable(sOpened));
+        QVERIFY(poW->windowTitle() == "gradient.png - QEVui 3.4" &&
+                poW->asRecentFiles() == QStringList({m_sPicture, sText + ".scr", sNamed}));
+        QStringList asRecent;
+        for (int i = 0; i < 6; i++)
+        {
+            asRecent.prepend(m_oFiles.filePath(QString("r%1.png").arg(i)));
+            QVERIFY(oMakeTestPicture(8, 8).save(asRecent.first()) &&
+                    poW->bLoadImageFiles({asRecent.first()}));
+        }
+        QVERIFY(poShow(QString(), true) && m_poW->asRecentFiles() == asRecent.mid(0, 5));
+        poW = m_poW.get();
         poW->imageCaptured(1, oMakeTestPicture(40, 30));
         poW->m_bCameraLive = true;
         poW->imageCaptured(3, oMakeTestPicture(40, 30).mirrored(true, false));
@@ -407,6 +554,11 @@ private slots:
         QTest::mouseClick(poW->m_apoColorButtons[9], Qt::LeftButton);
         vRun("paint;on R G B;shown R 7/7;shown G 4/4;shown B 3/3");
         QVERIFY(poW->m_apoColorButtons[9]->m_bSelected && !poW->m_apoColorButtons[5]->m_bSelected);
+        // The keyboard reaches the entries: arrows move in the two rows of eight, Space selects.
+        poW->m_apoColorButtons[9]->setFocus();
+        for (Qt::Key eKey : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Up, Qt::Key_Left, Qt::Key_Space})
+            QTest::keyClick(QApplication::focusWidget(), eKey);
+        QVERIFY(poW->m_apoColorButtons[1]->hasFocus() && poW->m_oSettings.SelectedColor == 1);
         vRun("select 15;set R 6"); // level 6 is byte 219 (255 / 7 per level, rounded)
         QCOMPARE(poW->m_oSettings.CustomPalette[15].r, 219);
         // Right clicks beside a wide picture, on the checkerboard, then in the picture: without a selection
@@ -443,8 +595,28 @@ private slots:
             QVERIFY2(poW->oGetExtension() == sRow.section('|', 1, 1) &&
                          poW->bSaveImageAs(oRow.filePath("p")) &&
                          QDir(oRow.path()).entryList(QDir::Files).join(' ') == sRow.section('|', 2) &&
-                         poW->m_sImagePath == QDir(oRow.path()).absolutePath() + "/p",
-                     qPrintable(sRow));
+                         poW->m_sImagePath == QDir(oRow.path()).absolutePath() + "/p" &&
+                         sSorted(poW->m_poStatusLine->text()) ==
+                             sSorted("Saved " + QString(sRow.section('|', 2)).replace(' ', ", ") + " in " +
+                                     QDir(oRow.path()).absolutePath()),
+                     qPrintable(sRow + ": " + poW->m_poStatusLine->text()));
+            // The bytes are those the writer produces on this thread (RAW needs a stream of its own).
+            QTemporaryDir oDirect;
+            tdOutputFiles oFiles;
+            oWriteImageToFile(poW->m_poSourceImage, QFile::encodeName(oDirect.filePath("p")).constData(),
+                              &poW->m_oSettings, &oFiles, nullptr);
+            QVERIFY(sRow.startsWith("5 ") || bCommitOutputFiles(&oFiles, nullptr));
+            for (const QString& sName : QDir(oDirect.path()).entryList(QDir::Files))
+                QVERIFY2(oFile(oDirect.filePath(sName)) == oFile(oRow.filePath(sName)), qPrintable(sName));
+            // A screen dump read without a companion file says so.
+            if (!sRow.startsWith("2 2 ")) continue;
+            const QString sDump = oRow.filePath(sRow[4] == '0' ? "p.sr5" : "p.si5"),
+                          sGone = oRow.filePath(sRow[4] == '0' ? "p.pl5" : "p.sj5");
+            QVERIFY(QFile::remove(sGone) && poW->bLoadImageFiles({sDump}));
+            QCOMPARE(poW->m_poStatusLine->text(),
+                     sRow[4] == '0'
+                         ? "Opened p.sr5: no palette file p.pl5 beside it: the standard palette is used"
+                         : "Opened p.si5: Unable to open " + sGone + '.');
         }
         vRun("set ConversionType 3;set ScreenMode 5");
         QCOMPARE(sSaveThroughDialogs(poW, sOut).section('|', 0, 0), "SC8 file (*.sc8)");
@@ -457,8 +629,9 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Picture not saved: "));
         const QString sSeen = sSaveThroughDialogs(poW, sOut + ".sc8");
         setrlimit(RLIMIT_FSIZE, &oLimit);
-        QCOMPARE(sSeen,
-                 QString("SC8 file (*.sc8)|%1|The picture could not be saved as %2.sc8.").arg(sFolder, sOut));
+        QCOMPARE(
+            sSeen,
+            QString("SC8 file (*.sc8)|%1|out|The picture could not be saved as %2.sc8.").arg(sFolder, sOut));
         QVERIFY(oFile(sOut + ".sc8") == "old picture" &&
                 QDir(sFolder).entryList(QDir::Files).join(' ') == "out.sc8");
         // An old file whose temporary sibling cannot be named (too long) is no success.
@@ -466,6 +639,33 @@ private slots:
         QCOMPARE(oFile(sLong + ".sc8", "old picture"), "old picture");
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Picture not saved: "));
         QVERIFY(!poW->bSaveImageAs(sLong) && oFile(sLong + ".sc8") == "old picture");
+
+        // Saving over the opened picture asks first (answered No: kept). After a paste the dialog starts in
+        // the last folder saved to.
+        const QByteArray oSource = oFile(m_sPicture);
+        QVERIFY(poW->bLoadImageFiles({m_sPicture}));
+        vRun("set ConversionType 0;settle");
+        QCOMPARE(sSaveThroughDialogs(poW, m_oFiles.filePath("gradient")).section('|', 3),
+                 "gradient.png is the picture you opened. Replace it with the converted picture?");
+        vRun("status Not saved: gradient.png is kept");
+        QVERIFY(oFile(m_sPicture) == oSource);
+        QApplication::clipboard()->setImage(oMakeTestPicture(64, 48));
+        QTRY_VERIFY(poW->m_poPaste->isEnabled());
+        poW->Paste();
+        QCOMPARE(sSaveThroughDialogs(poW, sFolder + "/pasted").section('|', 1, 2), sFolder + "|PastedImage");
+        // A palette saved as "mine" is mine.gpl, which Load proposes and the command line names until a
+        // colour changes.
+        poW->vSavePaletteTo(oFolder.filePath("mine"));
+        vRun("status Saved the palette as " + sFolder +
+             "/mine.gpl;set ConversionType 3;set ScreenMode 2;set "
+             "PaletteType 1;paint;shown CommandLine qev <input_file> -ct3 -pt1 -sm2 -dim0 --palette=" +
+             sFolder +
+             "/mine.gpl -of<output_file>;select 3;set R 1;paint;shown CommandLine qev <input_file> -ct3 -pt1 "
+             "-sm2 "
+             "-dim0 --palette=<palette_file> -of<output_file>");
+        QCOMPARE(
+            sSaveThroughDialogs(poW, sFolder + "/mine.gpl", [&]() { poW->LoadPalette(); }).section('|', 1, 2),
+            sFolder + "|mine.gpl");
     }
 };
 

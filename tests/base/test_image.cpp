@@ -351,4 +351,16 @@ TEST(DynamicArray, GrowsShrinksAndReleases)
                                               3 + 9 + 132, 0, 1024}));
 }
 
+// Appending an array's own bytes while it grows copies them from their new place.
+TEST(DynamicArray, AppendsItsOwnBytes)
+{
+    tdByteArray oArray;
+    for (int i = 0; i < 128; i++)
+        oArray.vAppend(static_cast<unsigned char>(i));
+    oArray.vAppend(oArray.m_pucData + 28, 100);
+    ASSERT_EQ(oArray.m_iSize, 228);
+    for (int i = 0; i < 100; i++)
+        ASSERT_EQ(oArray.m_pucData[128 + i], 28 + i);
+}
+
 } // namespace

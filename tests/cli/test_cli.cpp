@@ -60,7 +60,7 @@ TEST_F(CLITest, ExitCodesAndMessages)
 {
     const tdBytes aucGood = {'g', 'o', 'o', 'd'};
     ASSERT_TRUE(bWriteFile(m_oFolder.sFile("out.png"), aucGood));
-    ASSERT_TRUE(bWriteFlatPNG(m_oFolder.sFile("picture.gif"), 4, 4, 1));
+    ASSERT_TRUE(bWriteFile(m_oFolder.sFile("notes.txt"), {'h', 'e', 'l', 'l', 'o', '\n'}));
     ASSERT_TRUE(bWriteFile(m_oFolder.sFile("short.scr"), tdBytes(6000, 0)));
     ASSERT_TRUE(
         bWriteFile(m_oFolder.sFile("screen.png"), tdBytes(6912, 0))); // Spectrum, under a name of ours
@@ -95,7 +95,7 @@ TEST_F(CLITest, ExitCodesAndMessages)
         {{"missing.png", "-ofout"},       1, "qev: cannot read missing.png: the file is missing, damaged or not a supported picture\n"},
         {{"short.scr", "-ofout"},         1, "qev: cannot read short.scr: the file is missing, damaged"},
         {{"screen.png", "-ofout"},        1, "qev: cannot read screen.png: the file is missing, damaged"},
-        {{"picture.gif", "-ofout"},       1, "qev: cannot read picture.gif: unknown file type"},
+        {{"notes.txt", "-ofout"},         1, "qev: cannot read notes.txt: unknown file type"},
         {{"src.png", "-ofno/such/out"},   1, "qev: cannot create no/such/out.png (is its folder there and writable?)\n"},
         {{"src.png", "-oftaken"},         1, "qev: cannot write taken.png: could not rename into place"},
     };

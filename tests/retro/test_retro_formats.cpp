@@ -49,6 +49,61 @@ tdBytes aucRun(const tdTempFolder& oFolder, const std::string& sCommand, const t
     return bOK ? aucReadFile(oFolder.sFile("out")) : tdBytes();
 }
 
+// What netpbm's reader makes of the file, every sample widened to 8 bits, top row
+// first (empty when the reader fails).
+std::vector<int> aiNetpbmRead(const tdTempFolder& oFolder, const std::string& sReader, const tdBytes& aucFile)
+{
+    const tdBytes aucRef = aucRun(oFolder, sReader + " | ppmtoppm | pnmtoplainpnm", aucFile);
+    std::istringstream oPPM(std::string(aucRef.begin(), aucRef.end()));
+    int iWidth = 0, iHeight = 0, iMaxval = 0;
+    if (!(oPPM.ignore(2) >> iWidth >> iHeight >> iMaxval) || iMaxval <= 0) return {}; // after "P3"
+    std::vector<int> aiPixels(static_cast<size_t>(iWidth) * iHeight);
+    for (int& iColor : aiPixels)
+        for (int c = 0, iSample = 0; c < 3 && oPPM >> iSample; c++)
+            iColor = iColor << 8 | (iSample * 255 + iMaxval / 2) / iMaxval;
+    return aiPixels;
+}
+
+// A .spu file (screen, then 48 palette words a line) as .spc: the bitmap stream
+// plane by plane in repeat runs (3 to 130 bytes) and literal blocks; each palette
+// with a random set of colours 0..14 (and bit 15), the others (and 15) made black
+// in *paucSPU, so that both files show the same picture.
+tdBytes aucSpectrumCompressed(tdBytes* paucSPU, uint32_t uiSeed)
+{
+    tdBytes &auc = *paucSPU, aucIn, aucOut = tdBytes(12, 0);
+    for (int i = 0; i < 31840; i++) // plane i / 7960, line 1 + i % 7960 / 40
+        aucIn.push_back(
+            auc[static_cast<size_t>(160 + i % 7960 / 40 * 160 + i % 40 / 2 * 8 + i / 7960 * 2 + i % 2)]);
+    auto bRun = [&](size_t i)
+    { return i + 2 < aucIn.size() && aucIn[i] == aucIn[i + 1] && aucIn[i] == aucIn[i + 2]; };
+    for (size_t i = 0, n = 1; i < aucIn.size(); i += n, n = 1)
+    {
+        while (i + n < aucIn.size() &&
+               (bRun(i) ? n < 130 && aucIn[i + n] == aucIn[i] : n < 128 && !bRun(i + n)))
+            n++;
+        aucOut.push_back(static_cast<unsigned char>(bRun(i) ? 2 - n : n - 1));
+        aucOut.insert(aucOut.end(), aucIn.begin() + static_cast<long>(i),
+                      aucIn.begin() + static_cast<long>(i + (bRun(i) ? 1 : n)));
+    }
+    const size_t uiBitmap = aucOut.size() - 12;
+    tdTestRandom oRandom = {uiSeed};
+    for (size_t w = 16000; w < 25552; w += 16)
+    {
+        const unsigned uiPresent = oRandom.uiNext(0x10000);
+        aucOut.insert(aucOut.end(),
+                      {static_cast<unsigned char>(uiPresent >> 8), static_cast<unsigned char>(uiPresent)});
+        for (size_t c = 2 * w; c < 2 * w + 32; c += 2)
+            if (c < 2 * w + 30 && uiPresent >> (c / 2 - w) & 1)
+                aucOut.insert(aucOut.end(), &auc[c], &auc[c] + 2);
+            else
+                auc[c] = auc[c + 1] = 0;
+    }
+    const size_t auiLengths[2] = {uiBitmap, aucOut.size() - 12 - uiBitmap};
+    for (size_t i = 0; i < 8; i++)
+        aucOut[4 + i] = static_cast<unsigned char>(auiLengths[i / 4] >> (24 - 8 * (i % 4)));
+    return aucPatched(aucOut, {{0, 'S'}, {1, 'P'}});
+}
+
 // A Degas file as Degas Elite compressed: resolution word with bit 15 set, each
 // line stored plane by plane, each plane line one literal block of PackBits.
 tdBytes aucDegasElite(const tdBytes& aucDegas)
@@ -186,21 +241,11 @@ TEST(RetroNetpbmTest, NetpbmFilesGiveTheirPictureAndWhatNetpbmReads)
         ASSERT_TRUE(bDecodeRetro(o.pszName, aucFile, &oPixels));
         ASSERT_EQ(oPixels.m_iWidth * 1000 + oPixels.m_iHeight, o.iWidth * 1000 + o.iHeight);
         EXPECT_TRUE(iCase == 17 || iCase == 18 || oPixels.m_aiPixels == oPicture.m_aiPixels);
-        // What netpbm's reader makes of the file, every sample widened to 8 bits.
-        const tdBytes aucRef =
-            aucRun(oFolder, std::string(o.pszReader) + " | ppmtoppm | pnmtoplainpnm", aucFile);
-        std::istringstream oPPM(std::string(aucRef.begin(), aucRef.end()));
-        int iWidth = 0, iHeight = 0, iMaxval = 0;
-        ASSERT_TRUE(oPPM.ignore(2) >> iWidth >> iHeight >> iMaxval && iMaxval > 0); // after "P3"
-        std::vector<int> aiReference(oPicture.m_aiPixels.size());
         // netpbm keeps a HAM6 change's low bits from the pixel to the left, the chip
         // set shows level x 17: with ppmtoilbm's map each low nibble repeats the high.
+        std::vector<int> aiReference = aiNetpbmRead(oFolder, o.pszReader, aucFile);
         for (int& iColor : aiReference)
-        {
-            for (int c = 0, iSample = 0; c < 3 && oPPM >> iSample; c++)
-                iColor = iColor << 8 | (iSample * 255 + iMaxval / 2) / iMaxval;
             iColor = iCase == 17 ? (iColor & 0xF0F0F0) | ((iColor >> 4) & 0x0F0F0F) : iColor;
-        }
         EXPECT_EQ(oPixels.m_aiPixels, aiReference);
     }
 }
@@ -250,6 +295,31 @@ TEST(AtariSTTest, EliteMediumSTEPolarityAndHeaders)
     vExpectRefused("p.pi1", aucPadded, {{1, 3}, {0, 0x80}}, {32067, 32033});
     vExpectRefused("p.pc1", aucDegasElite(aucLow), {{0, 0}, {1, 3}}, {16000});
     vExpectRefused("p.neo", aucNetpbmFile(oFolder, 1), {{3, 3}}, {-1});
+}
+
+// Spectrum 512: random bodies (palette words with STE bits, which netpbm reads as
+// ST levels) against sputoppm; compressed files made from them, with runs of every
+// length and palettes missing colours, against spctoppm and the plain file.
+TEST(Spectrum512Test, FilesGiveWhatNetpbmReadsAndLyingLengthsAreRefused)
+{
+    tdTempFolder oFolder;
+    for (unsigned uiRepeat : {0u, 112u, 127u}) // chance in 128 that a byte repeats its plane's last
+    {
+        tdBytes aucSPU = aucRandom(51104, 20 + uiRepeat);
+        tdTestRandom oRandom = {uiRepeat};
+        for (size_t i = 168; i < 32000; i++)
+            if (oRandom.uiNext(128) < uiRepeat) aucSPU[i] = aucSPU[i - (i % 2 ? 1 : 7)];
+        EXPECT_EQ(oDecoded("p.spu", aucSPU).m_aiPixels, aiNetpbmRead(oFolder, "sputoppm", aucSPU));
+        const tdBytes aucSPC = aucSpectrumCompressed(&aucSPU, uiRepeat);
+        const tdRetroPixels oSPC = oDecoded("p.SPC", aucSPC);
+        EXPECT_EQ(oSPC.m_iWidth * 1000 + oSPC.m_iHeight, 320200);
+        EXPECT_EQ(oSPC.m_aiPixels, aiNetpbmRead(oFolder, "spctoppm", aucSPC));
+        EXPECT_EQ(oSPC.m_aiPixels, oDecoded("p.spu", aucSPU).m_aiPixels) << uiRepeat;
+        // Not "SP", a bitmap length beyond the file or 256 bytes short of its
+        // stream; cut in the palettes, in the bitmap stream, in the header.
+        vExpectRefused("p.spc", aucSPC, {{0, 'X'}, {4, 1}, {6, aucSPC[6] - 1}}, {-1, 5000, 11});
+    }
+    vExpectRefused("p.spu", tdBytes(51104, 0), {}, {51103});
 }
 
 TEST(ILBMTest, ViewportModesAspectsColourMapRulesMasksAndChunkyRows)
@@ -448,6 +518,9 @@ TEST(RetroHostileTest, MutatedAndCutFilesFailOrGiveWholePictures)
         {"s.grp", aucBSAVE(aucVRAM, 0x37FF)}, {"s.ge5", aucBSAVE(aucVRAM, 0x769F)}, {"s.ge6", aucBSAVE(aucVRAM, 0x769F)}, {"s.ge7", aucBSAVE(aucVRAM, 0xFA9F)},
         {"s.ge8", aucBSAVE(aucVRAM, 0xD3FF)}};
     // clang-format on
+    tdBytes aucSpectrum = aucRandom(51104, 12);
+    aoSeeds.emplace_back("s.spc", aucSpectrumCompressed(&aucSpectrum, 12));
+    aoSeeds.emplace_back("s.spu", aucSpectrum);
     for (int iCase = 0; iCase < static_cast<int>(std::size(g_aoNetpbmCases)); iCase++)
         aoSeeds.emplace_back(g_aoNetpbmCases[iCase].pszName, aucNetpbmFile(oFolder, iCase));
     for (const std::pair<std::string, tdBytes>& oSeed : aoSeeds)

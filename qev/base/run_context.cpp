@@ -1,0 +1,27 @@
+#include "qev/base/run_context.h"
+
+#include <thread>
+
+bool bKeepRunning(const tdRunContext* poRun, double fDone)
+{
+    if (!poRun) return true;
+    if (poRun->m_bStopped.load(std::memory_order_relaxed)) return false;
+    if (poRun->m_fnProgress && !poRun->m_fnProgress(fDone))
+    {
+        poRun->m_bStopped.store(true, std::memory_order_relaxed);
+        return false;
+    }
+    return true;
+}
+
+bool bRunStopped(const tdRunContext* poRun)
+{
+    return poRun && poRun->m_bStopped.load(std::memory_order_relaxed);
+}
+
+int iRunThreads(const tdRunContext* poRun)
+{
+    int iThreads = poRun ? poRun->m_iThreads : 0;
+    if (iThreads <= 0) iThreads = static_cast<int>(std::thread::hardware_concurrency());
+    return iThreads > 0 ? iThreads : 1;
+}
