@@ -1,8 +1,8 @@
 // The Screen 2, 3, 5, 6, 7 and 8 encoders on a photo-like picture of the screen's
 // size (smooth multi-colour waves with noise), each with error diffusion 0.8, a first
 // page buffer (compression none) and an output picture, as a screen-dump writer calls
-// them. Argument: the distance method (0 RGB, the default; 3 CIEDE2000). The palette
-// is built once beforehand: only the encoder is timed.
+// them. Argument: the distance method (RGB, the default, and the perceptual ones).
+// The palette is built once beforehand: only the encoder is timed.
 
 #include "qev/msx/encoder_bitmap.h"
 #include "qev/msx/encoder_pattern.h"
@@ -53,7 +53,7 @@ enum tdBenchScreen
     Bench_Screen8,
 };
 
-void vBenchEncoder(benchmark::State& oState, tdBenchScreen eScreen)
+void vBenchEncoder(benchmark::State& oState, tdBenchScreen eScreen, double fDiffusion = 0.8)
 {
     const tdDeltaMethod eMethod = static_cast<tdDeltaMethod>(oState.range(0));
     // clang-format off
@@ -78,20 +78,20 @@ void vBenchEncoder(benchmark::State& oState, tdBenchScreen eScreen)
         switch (eScreen)
         {
         case Bench_Screen2:
-            o = oWriteImageToScreen2(poImage.get(), &oPalette, 0.8, &oBuffer, CompressionType_None, &oOutput,
-                                     1.0, true, eMethod, 1.0);
+            o = oWriteImageToScreen2(poImage.get(), &oPalette, fDiffusion, &oBuffer, CompressionType_None,
+                                     &oOutput, 1.0, true, eMethod, 1.0);
             break;
         case Bench_Screen3:
-            o = oWriteImageToScreen3(poImage.get(), &oPalette, 0.8, &oBuffer, CompressionType_None, &oOutput,
-                                     eMethod, 1.0);
+            o = oWriteImageToScreen3(poImage.get(), &oPalette, fDiffusion, &oBuffer, CompressionType_None,
+                                     &oOutput, eMethod, 1.0);
             break;
         case Bench_Screen8:
-            o = oWriteImageToRGB(poImage.get(), 0.8, &oBuffer, nullptr, CompressionType_None, &oOutput,
+            o = oWriteImageToRGB(poImage.get(), fDiffusion, &oBuffer, nullptr, CompressionType_None, &oOutput,
                                  eMethod);
             break;
         default:
-            o = oWriteImageToIndexed(poImage.get(), &oPalette, 0.8, &oBuffer, nullptr, CompressionType_None,
-                                     &oOutput, eMethod, 1.0);
+            o = oWriteImageToIndexed(poImage.get(), &oPalette, fDiffusion, &oBuffer, nullptr,
+                                     CompressionType_None, &oOutput, eMethod, 1.0);
             break;
         }
         benchmark::DoNotOptimize(o);
@@ -124,10 +124,30 @@ void BM_EncodeScreen8(benchmark::State& oState)
 {
     vBenchEncoder(oState, Bench_Screen8);
 }
-BENCHMARK(BM_EncodeScreen2)->Arg(DeltaMethod_RGB)->Arg(DeltaMethod_CIEDE2000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_EncodeScreen3)->Arg(DeltaMethod_RGB)->Arg(DeltaMethod_CIEDE2000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_EncodeScreen5)->Arg(DeltaMethod_RGB)->Arg(DeltaMethod_CIEDE2000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_EncodeScreen6)->Arg(DeltaMethod_RGB)->Arg(DeltaMethod_CIEDE2000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_EncodeScreen7)->Arg(DeltaMethod_RGB)->Arg(DeltaMethod_CIEDE2000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_EncodeScreen8)->Arg(DeltaMethod_RGB)->Arg(DeltaMethod_CIEDE2000)->Unit(benchmark::kMillisecond);
+// The default distance and the four perceptual ones.
+void vMethods(benchmark::internal::Benchmark* po)
+{
+    for (int i :
+         {DeltaMethod_RGB, DeltaMethod_XYZ, DeltaMethod_LAB, DeltaMethod_CIEDE2000, DeltaMethod_Oklab})
+        po->Arg(i);
+    po->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(BM_EncodeScreen2)->Apply(vMethods);
+BENCHMARK(BM_EncodeScreen3)->Apply(vMethods);
+BENCHMARK(BM_EncodeScreen5)->Apply(vMethods);
+BENCHMARK(BM_EncodeScreen6)->Apply(vMethods);
+BENCHMARK(BM_EncodeScreen7)->Apply(vMethods);
+BENCHMARK(BM_EncodeScreen8)->Apply(vMethods);
+
+// Without diffusion the searches of all pixels spread over the processors.
+void BM_EncodeScreen5NoDiffusion(benchmark::State& oState)
+{
+    vBenchEncoder(oState, Bench_Screen5, 0.0);
+}
+void BM_EncodeScreen8NoDiffusion(benchmark::State& oState)
+{
+    vBenchEncoder(oState, Bench_Screen8, 0.0);
+}
+BENCHMARK(BM_EncodeScreen5NoDiffusion)->Apply(vMethods);
+BENCHMARK(BM_EncodeScreen8NoDiffusion)->Apply(vMethods);
 } // namespace

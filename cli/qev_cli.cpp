@@ -8,6 +8,7 @@
 
 #include "input/picture_reader.h"
 #include "qev/base/image.h"
+#include "qev/base/parallel.h"
 #include "qev/base/run_context.h"
 #include "qev/base/sample_picture.h"
 #include "qev/base/settings.h"
@@ -17,6 +18,7 @@
 #include "qev/files/png_io.h"
 #include "qev/files/readerwriter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -27,10 +29,13 @@
 #include <string>
 #include <strings.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 static const char g_szVersion[] = "3.4";
+// The most inputs converted at the same time (--jobs).
+static const int g_iMaxJobs = 64;
 
 namespace
 {
@@ -194,7 +199,7 @@ static void vPrintHelp(FILE* poOut)
         poOut,
         "qev %s: converts pictures into MSX2 and MSX2+ screen files.\n\n"
         "Usage: qev <input_file>... [options...] [-of<output_file>] [--outdir=<dir>] [--preview=<png_file>]\n"
-        "           [--palette=<file>]\n"
+        "           [--palette=<file>] [--jobs=<n>]\n"
         "       qev --sample [options...] [-of<output_file>] [--preview=<png_file>] [--palette=<file>]\n\n"
         "Input: PNG (.png), JPEG (.jpg, .jpeg), QEV (.qev) and MSX screen dumps: SC (.sc2 .sc3 .sc5 .sc6\n"
         "  .sc7 .sc8 .sca .scc), interlaced SC pairs (.sk5 ... .skc with .sl5 ... .slc), SR with their\n"
@@ -203,8 +208,9 @@ static void vPrintHelp(FILE* poOut)
         "  and .pi5 ... .pic); GIF (first frame), BMP, TIFF, WebP, Targa (.tga), PNM (.pnm .pbm .pgm\n"
         "  .ppm), ICO, XPM, XBM. Colour profiles and EXIF orientation are applied. The extension chooses\n"
         "  the reader; when it fails or the extension is unknown, the file's first bytes decide.\n"
-        "  --sample converts the built-in sample picture. Several inputs are converted in turn with\n"
-        "  the same settings.\n"
+        "  --sample converts the built-in sample picture. Several inputs are converted with the same\n"
+        "  settings, several at a time (--jobs); lines, files and exit code are those of converting\n"
+        "  them in turn.\n"
         "Retro-computer pictures, read first and with square pixels (the input aspect ratio is not "
         "applied):\n"
         "  ZX Spectrum .scr; C64 Koala .koa .kla, Doodle .dd, Art Studio .art .ocp; Atari ST Degas "
@@ -220,9 +226,11 @@ static void vPrintHelp(FILE* poOut)
         "  --preview=<png>   also write the converted picture, as the window's preview shows it, as PNG\n"
         "  --palette=<file>  loads the custom palette (used with -pt1) from a GIMP palette\n"
         "                    file (.gpl) or a binary file of palette-register words\n"
+        "  --jobs=<n>        inputs converted at the same time, 1..%d (default: one per processor);\n"
+        "                    --jobs=1 converts them one after the other\n"
         "  --help            this text\n"
         "  --version         the version\n\n",
-        g_szVersion);
+        g_szVersion, g_iMaxJobs);
     fprintf(poOut, "  %-6s %-26s %-7s %-10s %s\n", "option", "settings field", "type", "default",
             "allowed values");
     for (const tdSettingsOption& oOption : g_aoSettingsOptions)
@@ -300,6 +308,7 @@ struct tdRun
 {
     tdSettings oSettings;
     const char* pszPreview; // PNG of the converted picture, or null
+    int iThreads;           // threads of one conversion (tdRunContext::m_iThreads)
     FILE* poOut;
     FILE* poErr;
 };
@@ -430,6 +439,7 @@ static bool bRunJob(const tdJob* poJob, const tdRun* poRun)
     oProgress.oStart = std::chrono::steady_clock::now();
     tdRunContext oContext;
     oContext.m_fnProgress = [&oProgress](double fDone) { return oProgress.bReport(fDone); };
+    oContext.m_iThreads = poRun->iThreads;
     tdErrorTriple oError = oWriteImageToFile(poImage.get(), poJob->sOutput.c_str(), poSettings, &oFiles,
                                              poRaw, &poConverted, &oContext);
     oProgress.vErase();
@@ -463,17 +473,178 @@ static std::string sOutputInFolder(const std::string& sFolder, const char* pszIn
     return sFolder + "/" + sBase;
 }
 
+// The folder part of a name made absolute when the folder exists, so that two
+// spellings of one output file compare equal.
+static std::string sFileKey(const std::string& sName)
+{
+    size_t uiSlash = sName.rfind('/');
+    std::string sFolder = uiSlash == std::string::npos ? "." : sName.substr(0, uiSlash + 1);
+    std::string sBase = uiSlash == std::string::npos ? sName : sName.substr(uiSlash + 1);
+    std::unique_ptr<char, decltype(&free)> psz(realpath(sFolder.c_str(), nullptr), free);
+    return (psz ? std::string(psz.get()) : sFolder) + "/" + sBase;
+}
+
+// Everything a file holds, from its start; empty when it cannot be read.
+static std::string sFileText(FILE* poFile)
+{
+    std::string s;
+    if (!poFile || fseek(poFile, 0, SEEK_SET) != 0) return s;
+    char ac[4096];
+    size_t ui;
+    while ((ui = fread(ac, 1, sizeof(ac), poFile)) > 0)
+        s.append(ac, ui);
+    return s;
+}
+
+namespace
+{
+// A job run in a process of its own: its printed output waits in two unnamed
+// temporary files until the jobs before it have printed theirs.
+struct tdChild
+{
+    pid_t iPid = 0; // 0: not started
+    bool bDone = false;
+    bool bOK = false;
+    FILE* poOut = nullptr;
+    FILE* poErr = nullptr;
+    std::vector<size_t> auiAfter; // jobs that write one of its files, to finish first
+};
+} // namespace
+
+// Runs the jobs iJobs at a time, each in a child process (the core keeps state
+// per process, such as the KRU compressor's tables, so processes rather than
+// threads). A child's standard output and error go to its temporary files; they
+// are copied out in input order, standard error first as a job prints its
+// messages before its result line. A job that writes a file an earlier job also
+// writes (two inputs appending to one KRU file) starts after it. Returns true when
+// every job succeeded.
+static bool bRunJobsInParallel(const std::vector<tdJob>& aoJobs, const tdRun* poRun, int iJobs)
+{
+    std::vector<tdChild> aoChildren(aoJobs.size());
+    std::vector<std::vector<std::string>> aasKeys(aoJobs.size());
+    for (size_t i = 0; i < aoJobs.size(); i++)
+    {
+        for (const std::string& sName : asOutputFileNames(&aoJobs[i], &poRun->oSettings))
+            aasKeys[i].push_back(sFileKey(sName));
+        for (size_t j = 0; j < i; j++)
+            for (const std::string& sKey : aasKeys[i])
+                if (std::find(aasKeys[j].begin(), aasKeys[j].end(), sKey) != aasKeys[j].end())
+                {
+                    aoChildren[i].auiAfter.push_back(j);
+                    break;
+                }
+    }
+
+    bool bAllOK = true;
+    bool bNoFork = false;
+    size_t uiPrinted = 0;
+    int iRunning = 0;
+    while (uiPrinted < aoJobs.size())
+    {
+        // Start what may start, in input order.
+        for (size_t i = 0; i < aoJobs.size() && iRunning < iJobs; i++)
+        {
+            tdChild& oChild = aoChildren[i];
+            if (oChild.iPid != 0 || oChild.bDone) continue;
+            bool bReady = true;
+            for (size_t j : oChild.auiAfter)
+                bReady = bReady && aoChildren[j].bDone;
+            if (!bReady) continue;
+            if (bNoFork)
+            {
+                // No process to spare: the job runs here once every earlier job has
+                // printed, so the order stays.
+                if (iRunning > 0 || i != uiPrinted) break;
+                oChild.bOK = bRunJob(&aoJobs[i], poRun);
+                oChild.bDone = true;
+                oChild.iPid = -1;
+                break;
+            }
+            oChild.poOut = tmpfile();
+            oChild.poErr = tmpfile();
+            fflush(poRun->poOut);
+            fflush(poRun->poErr);
+            fflush(stdout);
+            fflush(stderr);
+            pid_t iPid = (oChild.poOut && oChild.poErr) ? fork() : -1;
+            if (iPid == 0)
+            {
+                // The child: every message of the tool and the core lands in the files.
+                dup2(fileno(oChild.poOut), STDOUT_FILENO);
+                dup2(fileno(oChild.poErr), STDERR_FILENO);
+                // The jobs already share the processors: one thread each.
+                tdRun oRun = *poRun;
+                oRun.iThreads = 1;
+                oRun.poOut = stdout;
+                oRun.poErr = stderr;
+                bool bOK = bRunJob(&aoJobs[i], &oRun);
+                fflush(stdout);
+                fflush(stderr);
+                _exit(bOK ? 0 : 1);
+            }
+            if (iPid < 0)
+            {
+                if (oChild.poOut) fclose(oChild.poOut);
+                if (oChild.poErr) fclose(oChild.poErr);
+                oChild.poOut = oChild.poErr = nullptr;
+                bNoFork = true;
+                break;
+            }
+            oChild.iPid = iPid;
+            iRunning++;
+        }
+
+        // Print every finished job whose turn it is.
+        while (uiPrinted < aoJobs.size() && aoChildren[uiPrinted].bDone)
+        {
+            tdChild& oChild = aoChildren[uiPrinted];
+            if (oChild.iPid > 0)
+            {
+                const std::string sErr = sFileText(oChild.poErr);
+                const std::string sOut = sFileText(oChild.poOut);
+                fwrite(sErr.data(), 1, sErr.size(), poRun->poErr);
+                fflush(poRun->poErr);
+                fwrite(sOut.data(), 1, sOut.size(), poRun->poOut);
+                fflush(poRun->poOut);
+            }
+            if (oChild.poOut) fclose(oChild.poOut);
+            if (oChild.poErr) fclose(oChild.poErr);
+            oChild.poOut = oChild.poErr = nullptr;
+            bAllOK = bAllOK && oChild.bOK;
+            uiPrinted++;
+        }
+        if (iRunning == 0) continue;
+
+        int iStatus = 0;
+        pid_t iPid = waitpid(-1, &iStatus, 0);
+        if (iPid < 0) break; // no child left to wait for: cannot happen while one runs
+        for (tdChild& oChild : aoChildren)
+            if (oChild.iPid == iPid && !oChild.bDone)
+            {
+                oChild.bDone = true;
+                oChild.bOK = WIFEXITED(iStatus) && WEXITSTATUS(iStatus) == 0;
+                if (!WIFEXITED(iStatus))
+                    fprintf(oChild.poErr, "qev: converting %s stopped unexpectedly\n",
+                            aoJobs[static_cast<size_t>(&oChild - aoChildren.data())].pszInput);
+                iRunning--;
+            }
+    }
+    return bAllOK && uiPrinted == aoJobs.size();
+}
+
 int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
 {
     tdRun oRun;
     vGetDefaultSettings(&oRun.oSettings);
     oRun.pszPreview = nullptr;
+    oRun.iThreads = 0;
     oRun.poOut = poOut;
     oRun.poErr = poErr;
     std::vector<const char*> apszInputs;
     const char* pszOutput = nullptr;
     const char* pszFolder = nullptr;
     bool bSample = false;
+    int iJobs = iDefaultWorkerCount();
     char acMessage[1024];
 
     for (int i = 1; i < iArgc; i++)
@@ -497,6 +668,21 @@ int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
         if (strncmp(pszArgument, "--palette=", 10) == 0)
         {
             if (!bLoadCustomPalette(pszArgument + 10, &oRun.oSettings, poErr)) return Exit_Usage;
+            continue;
+        }
+        if (strncmp(pszArgument, "--jobs=", 7) == 0)
+        {
+            const char* pszValue = pszArgument + 7;
+            char* pszEnd = nullptr;
+            errno = 0;
+            long lValue = strtol(pszValue, &pszEnd, 10);
+            if (!*pszValue || *pszEnd || errno == ERANGE || lValue < 1 || lValue > g_iMaxJobs)
+            {
+                fprintf(poErr, "qev: option --jobs: \"%s\" is out of range; allowed: an integer 1..%d\n",
+                        pszValue, g_iMaxJobs);
+                return Exit_Usage;
+            }
+            iJobs = static_cast<int>(lValue);
             continue;
         }
         if (strncmp(pszArgument, "--outdir=", 9) == 0 || strncmp(pszArgument, "--preview=", 10) == 0)
@@ -596,6 +782,8 @@ int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
                 }
     }
 
+    if (iJobs > 1 && aoJobs.size() > 1)
+        return bRunJobsInParallel(aoJobs, &oRun, iJobs) ? Exit_Success : Exit_Failure;
     int iExit = Exit_Success;
     for (const tdJob& oJob : aoJobs)
         if (!bRunJob(&oJob, &oRun)) iExit = Exit_Failure;

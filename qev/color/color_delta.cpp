@@ -12,6 +12,7 @@
 
 #include "qev/base/assert.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 
@@ -124,10 +125,12 @@ void rgb2lab(double fRed, double fGreen, double fBlue, double* pfL, double* pfA,
     *pfB = 200.0 * (fFY - fFZ);
 }
 
-double ciede2000(double fL1, double fA1, double fB1, double fL2, double fA2, double fB2)
+namespace
 {
-    double fC1 = hypot(fA1, fB1);
-    double fC2 = hypot(fA2, fB2);
+// ciede2000 with the chroma of each colour, hypot(a, b), given: points keep it.
+inline double fCIEDE2000WithChroma(double fL1, double fA1, double fB1, double fC1, double fL2, double fA2,
+                                   double fB2, double fC2)
+{
     double fM = pow((fC1 + fC2) / 2.0, 7.0);
     double fG = 1.0 + 0.5 * (1.0 - sqrt(fM / (fM + g_fPow25To7)));
 
@@ -180,6 +183,12 @@ double ciede2000(double fL1, double fA1, double fB1, double fL2, double fA2, dou
     double fDC = (fC2Prime - fC1Prime) / fSC;
     double fDH = fDeltaBigHPrime / fSH;
     return fDL * fDL + fDC * fDC + fDH * fDH - sin(2.0 * fDeltaTheta * g_fRadiansPerDegree) * fRC * fDC * fDH;
+}
+} // namespace
+
+double ciede2000(double fL1, double fA1, double fB1, double fL2, double fA2, double fB2)
+{
+    return fCIEDE2000WithChroma(fL1, fA1, fB1, hypot(fA1, fB1), fL2, fA2, fB2, hypot(fA2, fB2));
 }
 
 double deltaE00_srgb(double fRed1, double fGreen1, double fBlue1, double fRed2, double fGreen2, double fBlue2)
@@ -278,4 +287,156 @@ int iNearest(Color oColor, const Color* poEntries, unsigned int uiCount, double 
         }
     }
     return iBest;
+}
+
+void vDeltaPoint(Color oColor, double fScale, tdDeltaMethod eMethod, tdDeltaPoint* po)
+{
+    unsigned char ucLargest = oColor.r;
+    if (oColor.g > ucLargest) ucLargest = oColor.g;
+    if (oColor.b > ucLargest) ucLargest = oColor.b;
+    const double fInverse = 1.0 / fScale;
+    QEV_ASSERT(!(ucLargest * fInverse > 1.0) && "colour channel beyond the channel scale");
+    const double r = oColor.r * fInverse;
+    const double g = oColor.g * fInverse;
+    const double b = oColor.b * fInverse;
+    double* pf = po->af;
+    pf[0] = r;
+    pf[1] = g;
+    pf[2] = b;
+    pf[3] = 0.0;
+    pf[4] = 0.0;
+    pf[5] = 0.0;
+    pf[6] = 0.0;
+    pf[7] = 0.0;
+    switch (eMethod)
+    {
+    case DeltaMethod_XYZ:
+        vLinearToXYZ(fLineariseA(r), fLineariseA(g), fLineariseA(b), &pf[0], &pf[1], &pf[2]);
+        break;
+    case DeltaMethod_LAB:
+        rgb2lab(r, g, b, &pf[0], &pf[1], &pf[2]);
+        break;
+    case DeltaMethod_CIEDE2000:
+        vRGBToLabB(r, g, b, &pf[0], &pf[1], &pf[2]);
+        pf[3] = hypot(pf[1], pf[2]);
+        pf[4] = fHueDegrees(pf[2], pf[1], pf[3]);
+        pf[5] = fHueDegrees(pf[2], 1.5 * pf[1], pf[3]);
+        pf[6] = 1.0 / ((1.0 + 0.0675 * pf[3]) * (1.0 + 0.0675 * pf[3]));
+        break;
+    case DeltaMethod_Hit9918:
+        pf[3] = sqrt(0.299 * r * r + 0.587 * g * g + 0.114 * b * b);
+        break;
+    case DeltaMethod_Oklab:
+        vRGBToOklab(r, g, b, &pf[0], &pf[1], &pf[2]);
+        break;
+    default:
+        break;
+    }
+}
+
+double fPointDelta(const tdDeltaPoint& o1, const tdDeltaPoint& o2, tdDeltaMethod eMethod, double fWeight)
+{
+    const double* pf1 = o1.af;
+    const double* pf2 = o2.af;
+    switch (eMethod)
+    {
+    case DeltaMethod_RGB:
+    case DeltaMethod_XYZ:
+    case DeltaMethod_LAB:
+    case DeltaMethod_Oklab:
+        return fPointSquaredDistance(o1, o2);
+    case DeltaMethod_CIEDE2000:
+        return fCIEDE2000WithChroma(pf1[0], pf1[1], pf1[2], pf1[3], pf2[0], pf2[1], pf2[2], pf2[3]);
+    case DeltaMethod_Hit9918:
+    {
+        double fBrightness = fWeight * (pf1[3] - pf2[3]);
+        return fSquaredDistance(pf1[0], pf1[1], pf1[2], pf2[0], pf2[1], pf2[2]) + fBrightness * fBrightness;
+    }
+    default:
+        return 0.0;
+    }
+}
+
+namespace
+{
+// Distance of 275 from the range fLow..fHigh.
+inline double fDistanceFrom275(double fLow, double fHigh)
+{
+    return fLow > 275.0 ? fLow - 275.0 : (fHigh < 275.0 ? 275.0 - fHigh : 0.0);
+}
+
+// An upper bound of |sin(2 dTheta)| in ciede2000 for the two colours. Each
+// colour's hue h' lies between its hues for G = 1 and G = 1.5 (both in one
+// quadrant, as G scales a only). ciede2000's mean hue is (h1 + h2) / 2 when
+// |h1 - h2| <= 180, else (h1 + h2 + 360) / 2 when h1 + h2 < 360, else
+// (h1 + h2 - 360) / 2; over the two hue ranges each possible case gives a range,
+// and the least distance D of those ranges from 275 limits dTheta =
+// 30 exp(-(D / 25)^2) degrees, so sin(2 dTheta) <= 2 dTheta in radians. Greys
+// (hue 0 by convention, mean hue the other's) and hue ranges at the 0/360 seam
+// keep the general bound sin(60 degrees).
+double fMaxRotationSine(const tdDeltaPoint& o1, const tdDeltaPoint& o2)
+{
+    const double fGeneral = 0.8660254037844387;
+    if (!(o1.af[3] > 1e-9 && o2.af[3] > 1e-9)) return fGeneral;
+    double fL1 = std::min(o1.af[4], o1.af[5]);
+    double fU1 = std::max(o1.af[4], o1.af[5]);
+    double fL2 = std::min(o2.af[4], o2.af[5]);
+    double fU2 = std::max(o2.af[4], o2.af[5]);
+    if (fL1 < 0.001 || fU1 > 359.999 || fL2 < 0.001 || fU2 > 359.999) return fGeneral;
+    double fSumLow = fL1 + fL2;
+    double fSumHigh = fU1 + fU2;
+    double fDiffLow = std::max(0.0, std::max(fL1 - fU2, fL2 - fU1)); // least |h1 - h2|
+    double fDiffHigh = std::max(fU1 - fL2, fU2 - fL1);               // largest |h1 - h2|
+    // The case tests allow for the rounding of ciede2000's own hues.
+    const double fSlack = 1e-6;
+    double fD = 360.0;
+    if (fDiffLow <= 180.0 + fSlack) fD = std::min(fD, fDistanceFrom275(fSumLow / 2.0, fSumHigh / 2.0));
+    if (fDiffHigh > 180.0 - fSlack && fSumLow < 360.0 + fSlack)
+        fD = std::min(fD,
+                      fDistanceFrom275((fSumLow + 360.0) / 2.0, (std::min(fSumHigh, 360.0) + 360.0) / 2.0));
+    if (fDiffHigh > 180.0 - fSlack && fSumHigh >= 360.0 - fSlack)
+        fD = std::min(fD,
+                      fDistanceFrom275((std::max(fSumLow, 360.0) - 360.0) / 2.0, (fSumHigh - 360.0) / 2.0));
+    fD = fD > fSlack ? (fD - fSlack) / 25.0 : 0.0;
+    return std::min(fGeneral, 1.0471975511965976 * exp(-(fD * fD)) * (1.0 + 1e-9));
+}
+} // namespace
+
+double fCIEDE2000LowerBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2, double fLimit)
+{
+    // Each stage is a bound by itself; a later one only adds what an earlier one
+    // left out, so the cheap stages end the work whenever they pass fLimit.
+    const double fKeep = 1.0 - 1e-9; // with the absolute margin of 1e-6
+    double fLBar = (o1.af[0] + o2.af[0]) / 2.0 - 50.0;
+    double fLBar2 = fLBar * fLBar;
+    double fSL = 1.0 + 0.015 * fLBar2 / sqrt(fLBar2 + 20.0);
+    double fDL = (o2.af[0] - o1.af[0]) / fSL;
+    double fLightness = fDL * fDL;
+    if (fLightness * fKeep - 1e-6 > fLimit) return fLightness * fKeep - 1e-6;
+
+    double fCBar = (o1.af[3] + o2.af[3]) / 2.0;
+    double fC2 = fCBar * fCBar;
+    double fM = fC2 * fC2 * fC2 * fCBar;
+    double fG = 1.0 + 0.5 * (1.0 - sqrt(fM / (fM + g_fPow25To7)));
+    double fA1 = o1.af[1] * fG;
+    double fA2 = o2.af[1] * fG;
+    double fC1Prime = sqrt(fA1 * fA1 + o1.af[2] * o1.af[2]);
+    double fC2Prime = sqrt(fA2 * fA2 + o2.af[2] * o2.af[2]);
+    double fCBarPrime = (fC1Prime + fC2Prime) / 2.0;
+    double fSC = 1.0 + 0.045 * fCBarPrime;
+    double fSHMax = 1.0 + 0.015 * 1.93 * fCBarPrime;
+    double fDC = fC2Prime - fC1Prime;
+    double fDA = fA2 - fA1;
+    double fDB = o2.af[2] - o1.af[2];
+    double fDH2 = fDA * fDA + fDB * fDB - fDC * fDC; // dH'^2
+    if (fDH2 < 0.0) fDH2 = 0.0;
+    double fChroma = fDC * fDC / (fSC * fSC) + fDH2 / (fSHMax * fSHMax);
+    double fBound = (fLightness + 0.1339 * fChroma) * fKeep - 1e-6;
+    if (fBound > fLimit) return fBound;
+
+    double fCBarPrime2 = fCBarPrime * fCBarPrime;
+    double fCBarPrime7 = fCBarPrime2 * fCBarPrime2 * fCBarPrime2 * fCBarPrime;
+    double fRC = 2.0 * sqrt(fCBarPrime7 / (fCBarPrime7 + g_fPow25To7));
+    double fK = 1.0 - fRC * fMaxRotationSine(o1, o2) / 2.0;
+    return std::max(fBound, (fLightness + fK * fChroma) * fKeep - 1e-6);
 }

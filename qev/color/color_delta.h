@@ -3,6 +3,8 @@
 #include "qev/base/color.h"
 #include "qev/base/settings.h"
 
+#include <cfloat>
+
 // Colour distances. Every choice between candidate colours in the converter is
 // decided by fColorDelta, so its results are compared and summed but never
 // square-rooted: it returns a squared distance, raised to an exponent.
@@ -49,3 +51,60 @@ double deltaE00_srgb(double fRed1, double fGreen1, double fBlue1, double fRed2, 
 // The squared Euclidean distance in Oklab between two sRGB colours (channels 0..1).
 double oklab_distance(double fRed1, double fGreen1, double fBlue1, double fRed2, double fGreen2,
                       double fBlue2);
+
+// A colour measured once for many distances: what fColorDelta computes from one
+// colour alone (RGB and Hit9918: the normalised channels and, for Hit9918, the
+// brightness; the other methods: the colour's coordinates in the method's space;
+// CIEDE2000 adds, for its bounds, the CIELAB chroma C, the hues in degrees of
+// (a G, b) for G = 1 and G = 1.5, the range of ciede2000's factor G, and
+// 1 / (1 + 0.0675 C)^2).
+struct tdDeltaPoint
+{
+    double af[8];
+};
+
+// The point of oColor for eMethod on the channel scale fScale (see fColorDelta,
+// including the assertion on a channel above the scale).
+void vDeltaPoint(Color oColor, double fScale, tdDeltaMethod eMethod, tdDeltaPoint* po);
+
+// fColorDelta(color1, color2, 1.0, scale, method, weight) from the two colours'
+// points, bit for bit: the same double operations in the same order.
+double fPointDelta(const tdDeltaPoint& o1, const tdDeltaPoint& o2, tdDeltaMethod eMethod, double fWeight);
+
+// fPointDelta of the methods whose distance is the squared Euclidean distance of
+// the points (RGB, XYZ, LAB, Oklab), inline for the tightest loops.
+inline double fPointSquaredDistance(const tdDeltaPoint& o1, const tdDeltaPoint& o2)
+{
+    double fDX = o1.af[0] - o2.af[0];
+    double fDY = o1.af[1] - o2.af[1];
+    double fDZ = o1.af[2] - o2.af[2];
+    return fDX * fDX + fDY * fDY + fDZ * fDZ;
+}
+
+// A lower bound of fPointDelta(o1, o2, DeltaMethod_CIEDE2000, weight), cheap
+// beside it. With x = dL'/SL, y = dC'/SC, z = dH'/SH the distance is
+// x^2 + y^2 + z^2 + RT y z with |RT| <= RC sin(60 degrees), so at least
+// x^2 + k (y^2 + z^2) with k = 1 - RC sin(2 dTheta) / 2 >= 1 - RC sin(60 degrees)
+// / 2 > 0.13; the rotation dTheta peaks at the mean hue 275 degrees, and the
+// range of the mean hue (from each colour's hue range) limits it. dC'^2 + dH'^2
+// is the squared distance between the colours' (a G, b) (law of cosines; a grey's
+// hue difference of 0 changes it by under 1e-11), and SH = 1 + 0.015 C'bar T with
+// T <= 1.93. G, C', RC are computed as ciede2000 does but with square roots for
+// hypot and multiplications for the 7th powers, so the bound is returned less a
+// relative margin of 1e-9 and an absolute one of 1e-6, far above the rounding of
+// either side. Stages that already pass fLimit end the work: the result is then a
+// weaker bound, still above fLimit.
+double fCIEDE2000LowerBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2, double fLimit = DBL_MAX);
+
+// A cruder bound of the same without square roots or divisions:
+// (dL / 1.75)^2 + 0.1339 min(w1, w2) (da^2 + db^2), less the same margins, with
+// w = 1 / (1 + 0.0675 C)^2 of each point: SL <= 1.75 for lightness in 0..100, and
+// SC <= 1 + 0.045 * 1.5 max(C1, C2) bounds the chroma and hue terms as above.
+inline double fCIEDE2000QuickBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2)
+{
+    double fDL = o2.af[0] - o1.af[0];
+    double fDA = o2.af[1] - o1.af[1];
+    double fDB = o2.af[2] - o1.af[2];
+    double fW = o1.af[6] < o2.af[6] ? o1.af[6] : o2.af[6];
+    return (fDL * fDL * 0.32653061224489793 + 0.1339 * fW * (fDA * fDA + fDB * fDB)) * (1.0 - 1e-9) - 1e-6;
+}

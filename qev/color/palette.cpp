@@ -16,6 +16,7 @@
 #include "qev/color/palette.h"
 
 #include "qev/base/assert.h"
+#include "qev/base/parallel.h"
 #include "qev/base/report.h"
 #include "qev/color/color_delta.h"
 
@@ -115,16 +116,27 @@ std::shared_ptr<const tdDeltaTable> poFindOrBuildTable(int iMethod, double fExpo
     poNew->afDelta.resize(static_cast<size_t>(g_iBinCount) * g_iBinCount);
     if (fExponent == 1.0)
     {
+        // Each level colour measured once; fPointDelta gives fColorDelta's doubles.
+        // Every method's distance is symmetric to the last bit (differences change
+        // sign exactly, and sums and products of the swapped terms are the same
+        // operations; ciede2000 also needs sin(-x) = -sin(x)), so a worker computes
+        // the entries from row i onwards for its rows i and mirrors them.
+        const tdDeltaMethod eMethod = static_cast<tdDeltaMethod>(iMethod);
+        std::vector<tdDeltaPoint> aoPoints(g_iBinCount);
         for (int i = 0; i < g_iBinCount; i++)
-        {
-            Color oI = oBinColor(i);
-            for (int j = 0; j < g_iBinCount; j++)
-            {
-                Color oJ = oBinColor(j);
-                poNew->afDelta[static_cast<size_t>(i) * g_iBinCount + j] =
-                    fColorDelta(&oI, &oJ, 1.0, g_fLevelScale, static_cast<tdDeltaMethod>(iMethod), fWeight);
-            }
-        }
+            vDeltaPoint(oBinColor(i), g_fLevelScale, eMethod, &aoPoints[i]);
+        double* pfDelta = poNew->afDelta.data();
+        vRunWorkers(iDefaultWorkerCount(),
+                    [&](int iWorker, int iWorkers)
+                    {
+                        for (int i = iWorker; i < g_iBinCount; i += iWorkers)
+                            for (int j = i; j < g_iBinCount; j++)
+                            {
+                                double f = fPointDelta(aoPoints[i], aoPoints[j], eMethod, fWeight);
+                                pfDelta[static_cast<size_t>(i) * g_iBinCount + j] = f;
+                                pfDelta[static_cast<size_t>(j) * g_iBinCount + i] = f;
+                            }
+                    });
     }
     else
     {

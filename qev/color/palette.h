@@ -190,8 +190,10 @@ public:
     // words, low byte first. Nothing for a null array.
     void vWriteToKRUArray(tdByteArray* poArray) const;
 
-private:
+    // The count, at most 16: how many colours the nearest-colour searches visit.
     unsigned int uiValidCount() const;
+
+private:
     void vClearEntries();
     void vAddToBin(int iBin, double fWeight);
 };

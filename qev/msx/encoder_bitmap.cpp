@@ -1,12 +1,15 @@
 #include "qev/msx/encoder_bitmap.h"
 
+#include "qev/base/parallel.h"
 #include "qev/color/color_delta.h"
 #include "qev/color/diffuser.h"
+#include "qev/color/nearest_color.h"
 #include "qev/msx/vdp.h"
 
 #include <algorithm>
 #include <cfloat>
 #include <memory>
+#include <vector>
 
 namespace
 {
@@ -62,15 +65,120 @@ int iBlueLevel(int iBlue)
     return iBlue <= 36 ? 0 : (iBlue <= 109 ? 1 : (iBlue <= 200 ? 2 : 3));
 }
 
-// The Screen 8 byte of an adjusted pixel (green bits 7-5, red 4-2, blue 1-0), and in
-// *poChosen the colour that byte shows.
-unsigned char ucRGBByte(const Color& oPixel, tdDeltaMethod eMethod, Color* poChosen)
+inline unsigned char ucByteOfLevels(int iRed, int iGreen, int iBlue)
 {
-    if (oPixel.a == 0)
+    return static_cast<unsigned char>((iGreen << 5) | (iRed << 2) | iBlue);
+}
+
+inline Color oColorOfByte(unsigned char uc)
+{
+    return {cExpand3((uc >> 2) & 7), cExpand3(uc >> 5), cExpand2(uc & 3), 255};
+}
+
+// The Screen 8 byte of an opaque adjusted pixel, searched as ucScreen8ByteReference
+// does, from points: the 256 colours are measured once, the pixel once per search,
+// and a byte is remembered by the pixel's red, green and blue. For CIEDE2000 a
+// candidate whose lower bound is above the best distance so far is skipped: it
+// could not have replaced the best, so the window moves exactly as in the plain
+// search.
+class Screen8Search
+{
+public:
+    explicit Screen8Search(tdDeltaMethod eMethod)
+        : m_eMethod(eMethod), m_bSearch(eMethod != DeltaMethod_RGB && eMethod != DeltaMethod_Hit9918)
     {
-        *poChosen = {0, 0, 0, 255};
-        return 0;
+        if (!m_bSearch) return;
+        for (int i = 0; i < 256; i++)
+            vDeltaPoint(oColorOfByte(static_cast<unsigned char>(i)), 255.0, eMethod, &m_aoPoints[i]);
+        m_aoCache.assign(size_t(1) << g_iCacheBits, tdSlot{0, 0});
     }
+
+    unsigned char ucByte(const Color& oPixel)
+    {
+        if (!m_bSearch)
+            return ucByteOfLevels(iLevelFromByte(oPixel.r), iLevelFromByte(oPixel.g), iBlueLevel(oPixel.b));
+        const uint32_t uiKey = 1u << 24 | static_cast<uint32_t>(oPixel.b) << 16 |
+                               static_cast<uint32_t>(oPixel.g) << 8 | oPixel.r;
+        tdSlot& oSlot = m_aoCache[(uiKey * 2654435761u) >> (32 - g_iCacheBits)];
+        if (oSlot.uiKey != uiKey) oSlot = {uiKey, ucSearch(oPixel)};
+        return oSlot.ucByte;
+    }
+
+private:
+    static constexpr int g_iCacheBits = 16;
+    struct tdSlot
+    {
+        uint32_t uiKey; // 1 << 24 | blue << 16 | green << 8 | red; 0 when empty
+        unsigned char ucByte;
+    };
+
+    unsigned char ucSearch(const Color& oPixel) const
+    {
+        tdDeltaPoint oPixelPoint;
+        vDeltaPoint(oPixel, 255.0, m_eMethod, &oPixelPoint);
+        const bool bBound = m_eMethod == DeltaMethod_CIEDE2000;
+        const bool bEuclidean =
+            m_eMethod == DeltaMethod_XYZ || m_eMethod == DeltaMethod_LAB || m_eMethod == DeltaMethod_Oklab;
+        int iRed = iLevelFromByte(oPixel.r);
+        int iGreen = iLevelFromByte(oPixel.g);
+        int iBlue = iBlueLevel(oPixel.b);
+        double fBest = DBL_MAX;
+        for (int r = std::max(iRed - 4, 0); r <= std::min(iRed + 4, 7); r++)
+            for (int g = std::max(iGreen - 4, 0); g <= std::min(iGreen + 4, 7); g++)
+                for (int b = 0; b < 4; b++)
+                {
+                    const tdDeltaPoint& oCandidate = m_aoPoints[ucByteOfLevels(r, g, b)];
+                    if (bBound && (fCIEDE2000QuickBound(oCandidate, oPixelPoint) > fBest ||
+                                   fCIEDE2000LowerBound(oCandidate, oPixelPoint, fBest) > fBest))
+                        continue;
+                    double fDelta = bEuclidean ? fPointSquaredDistance(oCandidate, oPixelPoint)
+                                               : fPointDelta(oCandidate, oPixelPoint, m_eMethod, 0.0);
+                    if (fDelta < fBest)
+                    {
+                        fBest = fDelta;
+                        iRed = r;
+                        iGreen = g;
+                        iBlue = b;
+                    }
+                }
+        return ucByteOfLevels(iRed, iGreen, iBlue);
+    }
+
+    tdDeltaMethod m_eMethod;
+    bool m_bSearch;
+    tdDeltaPoint m_aoPoints[256]; // by Screen 8 byte
+    std::vector<tdSlot> m_aoCache;
+};
+
+// Without diffusion a pixel's answer depends on that pixel alone, so the answers of
+// all pixels are found first, rows spread over workers (each with a search of its
+// own: fnMakeSearch() gives it, fnAnswer(search, pixel) asks it), and the encoder's
+// pass in picture order only reads them; the answers, and so the bytes, do not
+// depend on the worker count (the run's thread count). A stopped run leaves the
+// rest of the answers 0: the caller discards the results.
+template <class tdMakeSearch, class tdAnswer>
+std::vector<int> aiAnswersWithoutDiffusion(const Image* poImage, const tdRunContext* poRun,
+                                           tdMakeSearch fnMakeSearch, tdAnswer fnAnswer)
+{
+    const int iWidth = poImage->m_iWidth;
+    const int iHeight = poImage->m_iHeight;
+    std::vector<int> ai(static_cast<size_t>(iWidth) * iHeight);
+    vRunWorkers(std::min(iRunThreads(poRun), std::max(iHeight, 1)),
+                [&](int iWorker, int iWorkers)
+                {
+                    auto oSearch = fnMakeSearch();
+                    for (int y = iWorker;
+                         y < iHeight && bKeepRunning(poRun, static_cast<double>(y) / iHeight); y += iWorkers)
+                        for (int x = 0; x < iWidth; x++)
+                            ai[static_cast<size_t>(y) * iWidth + x] =
+                                fnAnswer(oSearch, poImage->oGetPixel(x, y));
+                });
+    return ai;
+}
+} // namespace
+
+unsigned char ucScreen8ByteReference(const Color& oPixel, tdDeltaMethod eMethod)
+{
     int iRed = iLevelFromByte(oPixel.r);
     int iGreen = iLevelFromByte(oPixel.g);
     int iBlue = iBlueLevel(oPixel.b);
@@ -99,10 +207,15 @@ unsigned char ucRGBByte(const Color& oPixel, tdDeltaMethod eMethod, Color* poCho
             }
         }
     }
-    *poChosen = {cExpand3(iRed), cExpand3(iGreen), cExpand2(iBlue), 255};
-    return static_cast<unsigned char>((iGreen << 5) | (iRed << 2) | iBlue);
+    return ucByteOfLevels(iRed, iGreen, iBlue);
 }
-} // namespace
+
+void vScreen8Bytes(const Color* aoPixels, int iCount, tdDeltaMethod eMethod, unsigned char* pucBytes)
+{
+    Screen8Search oSearch(eMethod);
+    for (int i = 0; i < iCount; i++)
+        pucBytes[i] = oSearch.ucByte(aoPixels[i]);
+}
 
 tdErrorTriple oWriteImageToIndexed(Image* poImage, Palette* poPalette, double fErrorDiffusion,
                                    tdByteArray* poFirstPage, tdByteArray* poSecondPage,
@@ -114,15 +227,25 @@ tdErrorTriple oWriteImageToIndexed(Image* poImage, Palette* poPalette, double fE
         static_cast<unsigned char>(iBitsPerPixel(std::min(poPalette->m_uiColorCount, 16u)));
     Diffuser oDiffuser(poImage->m_iWidth, poImage->m_iHeight, poImage->m_fAspectRatio, fErrorDiffusion);
     PageSinks oSinks(poFirstPage, poSecondPage, eCompression);
+    auto fnMakeSearch = [&]()
+    { return NearestColor(poPalette->m_aoColors, poPalette->uiValidCount(), 255.0, eMethod, fWeight); };
+    auto fnAnswer = [](NearestColor& oSearch, const Color& oPixel)
+    { return oPixel.a == 0 ? 0 : oSearch.iNearest(oPixel); };
+    NearestColor oNearest = fnMakeSearch();
+    std::vector<int> aiAnswers;
+    if (!oDiffuser.m_bEnabled) aiAnswers = aiAnswersWithoutDiffusion(poImage, poRun, fnMakeSearch, fnAnswer);
     for (int y = 0;
-         y < poImage->m_iHeight && bKeepRunning(poRun, static_cast<double>(y) / poImage->m_iHeight); y++)
+         y < poImage->m_iHeight &&
+         bKeepRunning(poRun, aiAnswers.empty() ? static_cast<double>(y) / poImage->m_iHeight : 1.0);
+         y++)
     {
         LZWCmp* poSink = oSinks.poSinkOfLine(y);
         for (int x = 0; x < poImage->m_iWidth; x++)
         {
             Color oPixel = poImage->oGetPixel(x, y);
             oDiffuser.vAdjust(x, &oPixel);
-            int iIndex = oPixel.a == 0 ? 0 : poPalette->iNearestColor(oPixel, eMethod, fWeight);
+            const int iIndex = aiAnswers.empty() ? fnAnswer(oNearest, oPixel)
+                                                 : aiAnswers[static_cast<size_t>(y) * poImage->m_iWidth + x];
             const Color* poChosen = poPalette->poEntry(iIndex);
             oDiffuser.vDiffuse(x, &oPixel, poChosen);
             if (poOutput) poOutput->vSetPixel(x, y, poChosen);
@@ -141,16 +264,26 @@ tdErrorTriple oWriteImageToRGB(Image* poImage, double fErrorDiffusion, tdByteArr
     if (!poImage) return {0.0, 0.0, 0.0};
     Diffuser oDiffuser(poImage->m_iWidth, poImage->m_iHeight, poImage->m_fAspectRatio, fErrorDiffusion);
     PageSinks oSinks(poFirstPage, poSecondPage, eCompression);
+    auto fnMakeSearch = [eMethod]() { return Screen8Search(eMethod); };
+    auto fnAnswer = [](Screen8Search& oSearch, const Color& oPixel)
+    { return oPixel.a == 0 ? 0 : static_cast<int>(oSearch.ucByte(oPixel)); };
+    Screen8Search oSearch(eMethod);
+    std::vector<int> aiAnswers;
+    if (!oDiffuser.m_bEnabled) aiAnswers = aiAnswersWithoutDiffusion(poImage, poRun, fnMakeSearch, fnAnswer);
     for (int y = 0;
-         y < poImage->m_iHeight && bKeepRunning(poRun, static_cast<double>(y) / poImage->m_iHeight); y++)
+         y < poImage->m_iHeight &&
+         bKeepRunning(poRun, aiAnswers.empty() ? static_cast<double>(y) / poImage->m_iHeight : 1.0);
+         y++)
     {
         LZWCmp* poSink = oSinks.poSinkOfLine(y);
         for (int x = 0; x < poImage->m_iWidth; x++)
         {
             Color oPixel = poImage->oGetPixel(x, y);
             oDiffuser.vAdjust(x, &oPixel);
-            Color oChosen;
-            unsigned char ucByte = ucRGBByte(oPixel, eMethod, &oChosen);
+            const unsigned char ucByte = static_cast<unsigned char>(
+                aiAnswers.empty() ? fnAnswer(oSearch, oPixel)
+                                  : aiAnswers[static_cast<size_t>(y) * poImage->m_iWidth + x]);
+            const Color oChosen = oPixel.a == 0 ? Color{0, 0, 0, 255} : oColorOfByte(ucByte);
             oDiffuser.vDiffuse(x, &oPixel, &oChosen);
             if (poOutput) poOutput->vSetPixel(x, y, &oChosen);
             if (poSink) poSink->vWriteBits(ucByte, 8);

@@ -52,3 +52,13 @@ tdErrorTriple oWriteImageToIndexed(Image* poImage, Palette* poPalette, double fE
 tdErrorTriple oWriteImageToRGB(Image* poImage, double fErrorDiffusion, tdByteArray* poFirstPage,
                                tdByteArray* poSecondPage, tdCompressionType eCompression, Image* poOutput,
                                tdDeltaMethod eMethod, const tdRunContext* poRun = nullptr);
+
+// The Screen 8 byte of one opaque pixel by the plain search that oWriteImageToRGB's
+// faster one must match: levels quantised, then (every method but RGB and Hit9918)
+// fColorDelta(candidate, pixel, 1.0, 255.0, method, 0.0) over a window of red and
+// green levels 4 either side of the best candidate so far, the first least
+// distance winning.
+unsigned char ucScreen8ByteReference(const Color& oPixel, tdDeltaMethod eMethod);
+
+// The Screen 8 bytes of iCount opaque pixels by oWriteImageToRGB's search.
+void vScreen8Bytes(const Color* aoPixels, int iCount, tdDeltaMethod eMethod, unsigned char* pucBytes);

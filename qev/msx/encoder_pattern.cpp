@@ -2,9 +2,11 @@
 
 #include "qev/color/color_delta.h"
 #include "qev/color/diffuser.h"
+#include "qev/color/nearest_color.h"
 
 #include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <vector>
 
 namespace
@@ -39,11 +41,10 @@ int iScreen2Offset(int iX, int iY)
 class PairSearch
 {
 public:
-    PairSearch(Diffuser* poDiffuser, const Color* poPalette, double fExponent, tdDeltaMethod eMethod,
-               double fWeight)
-        : m_poDiffuser(poDiffuser), m_poPalette(poPalette), m_fExponent(fExponent), m_eMethod(eMethod),
-          m_fWeight(fWeight), m_aoNodes(g_iMaxNodes), m_iNodeCount(0),
-          m_aoSlots(g_iHashSlots, tdSlot{0, 0, 0}), m_uiStamp(0), m_iX(0), m_poPixels(nullptr)
+    PairSearch(Diffuser* poDiffuser, const Color* poPalette, NearestColor* poDeltas, double fExponent)
+        : m_poDiffuser(poDiffuser), m_poPalette(poPalette), m_poDeltas(poDeltas), m_fExponent(fExponent),
+          m_aoNodes(g_iMaxNodes), m_iNodeCount(0), m_aoSlots(g_iHashSlots, tdSlot{0, 0, 0}), m_uiStamp(0),
+          m_iX(0), m_poPixels(nullptr)
     {
     }
 
@@ -79,6 +80,9 @@ public:
                     double fDeltaI = fDelta(iNode, i);
                     double fDeltaJ = fDelta(iNode, j);
                     fTotal += std::min(fDeltaI, fDeltaJ);
+                    // No distance is negative, so a total above the best stays above
+                    // it: this pair cannot win, and the rest of its trial is skipped.
+                    if (fTotal > fBest) break;
                     if (k < 7) iNode = iNext(iNode, k, fDeltaJ > fDeltaI ? i : j);
                 }
                 if (fTotal <= fBest)
@@ -129,8 +133,9 @@ private:
         tdNode& oNode = m_aoNodes[iNode];
         if (!(oNode.m_uiKnown & (1u << iColor)))
         {
-            oNode.m_afDelta[iColor] =
-                fColorDelta(&oNode.m_oColor, &m_poPalette[iColor], m_fExponent, 255.0, m_eMethod, m_fWeight);
+            // fColorDelta with an exponent is pow of its distance with exponent 1.0.
+            const double f = m_poDeltas->fDelta(oNode.m_oColor, iColor);
+            oNode.m_afDelta[iColor] = m_fExponent == 1.0 ? f : pow(f, m_fExponent);
             oNode.m_uiKnown |= 1u << iColor;
         }
         return oNode.m_afDelta[iColor];
@@ -172,9 +177,8 @@ private:
 
     Diffuser* m_poDiffuser;
     const Color* m_poPalette; // 16 colours
+    NearestColor* m_poDeltas; // distances to the 16 colours
     double m_fExponent;
-    tdDeltaMethod m_eMethod;
-    double m_fWeight;
     std::vector<tdNode> m_aoNodes;
     int m_iNodeCount;
     std::vector<tdSlot> m_aoSlots; // index of the nodes by position and colour
@@ -200,7 +204,8 @@ tdErrorTriple oWriteImageToScreen2(Image* poImage, Palette* poPalette, double fE
     std::vector<unsigned char> aucPatterns(g_iScreen2TableSize, 0);
     std::vector<unsigned char> aucColors(g_iScreen2TableSize, 0);
     Diffuser oDiffuser(g_iScreen2Width, g_iScreen2Height, poImage->m_fAspectRatio, fErrorDiffusion);
-    PairSearch oSearch(&oDiffuser, poColors, fPairExponent, eMethod, fWeight);
+    NearestColor oDeltas(poColors, 16, 255.0, eMethod, fWeight);
+    PairSearch oSearch(&oDiffuser, poColors, &oDeltas, fPairExponent);
 
     for (int y = 0; y < g_iScreen2Height && bKeepRunning(poRun, static_cast<double>(y) / g_iScreen2Height);
          y++)
@@ -220,8 +225,8 @@ tdErrorTriple oWriteImageToScreen2(Image* poImage, Palette* poPalette, double fE
             {
                 Color oPixel = aoPixels[k];
                 oDiffuser.vAdjust(x + k, &oPixel);
-                double fDeltaB = fColorDelta(&oPixel, &poColors[iBackground], 1.0, 255.0, eMethod, fWeight);
-                double fDeltaF = fColorDelta(&oPixel, &poColors[iForeground], 1.0, 255.0, eMethod, fWeight);
+                double fDeltaB = oDeltas.fDelta(oPixel, iBackground);
+                double fDeltaF = oDeltas.fDelta(oPixel, iForeground);
                 const bool bForeground = fDeltaF <= fDeltaB;
                 const Color* poChosen = &poColors[bForeground ? iForeground : iBackground];
                 if (bForeground) iPattern |= 0x80 >> k;
@@ -259,6 +264,7 @@ tdErrorTriple oWriteImageToScreen3(Image* poImage, Palette* poPalette, double fE
     if (!poImage || !poPalette) return {0.0, 0.0, 0.0};
     std::vector<unsigned char> aucPatterns(g_iScreen3TableSize, 0);
     Diffuser oDiffuser(g_iScreen3Width, g_iScreen3Height, poImage->m_fAspectRatio, fErrorDiffusion);
+    NearestColor oNearest(poPalette->m_aoColors, poPalette->uiValidCount(), 255.0, eMethod, fWeight);
 
     for (int y = 0; y < g_iScreen3Height && bKeepRunning(poRun, static_cast<double>(y) / g_iScreen3Height);
          y++)
@@ -270,7 +276,7 @@ tdErrorTriple oWriteImageToScreen3(Image* poImage, Palette* poPalette, double fE
             {
                 Color oPixel = poImage->oGetPixel(x + h, y);
                 oDiffuser.vAdjust(x + h, &oPixel);
-                aiIndex[h] = poPalette->iNearestColor(oPixel, eMethod, fWeight);
+                aiIndex[h] = oNearest.iNearest(oPixel);
                 const Color* poChosen = poPalette->poEntry(aiIndex[h]);
                 oDiffuser.vDiffuse(x + h, &oPixel, poChosen);
                 if (poOutput) poOutput->vSetPixel(x + h, y, poChosen);

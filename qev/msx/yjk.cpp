@@ -347,6 +347,29 @@ const double* pfQuantityTable(tdDeltaMethod eMethod)
     return g_apfQuantity[eMethod].get();
 }
 
+std::once_flag g_oPointsOnce;
+std::unique_ptr<tdDeltaPoint[]> g_aoCIEDE2000Points;
+
+// The CIEDE2000 points of the 5-bit colours (their CIELAB is the quantity table's),
+// built on first use.
+const tdDeltaPoint* poCIEDE2000Points()
+{
+    std::call_once(g_oPointsOnce,
+                   []()
+                   {
+                       std::unique_ptr<tdDeltaPoint[]> po(new tdDeltaPoint[g_iRGB5Count]);
+                       for (int ui = 0; ui < g_iRGB5Count; ui++)
+                       {
+                           const Color o = {static_cast<unsigned char>(iExpand5(ui >> 10)),
+                                            static_cast<unsigned char>(iExpand5((ui >> 5) & 31)),
+                                            static_cast<unsigned char>(iExpand5(ui & 31)), 255};
+                           vDeltaPoint(o, 255.0, DeltaMethod_CIEDE2000, &po[ui]);
+                       }
+                       g_aoCIEDE2000Points = std::move(po);
+                   });
+    return g_aoCIEDE2000Points.get();
+}
+
 inline double fSquaredDistance(double fX1, double fY1, double fZ1, double fX2, double fY2, double fZ2)
 {
     double fDX = fX1 - fX2;
@@ -375,6 +398,7 @@ struct tdYJKSlot
     double m_afRedGreen[127];
     bool m_bRedGreenReady;
     double m_afQuantity[3]; // the pixel's brightness or coordinates
+    tdDeltaPoint m_oPoint;  // CIEDE2000: the pixel's point, for the distance bounds
     double m_fYBase;        // red + green + 1.25 blue in 5-bit units, for the first Y tried
     // Distances by 5-bit colour, valid where the stamp equals m_uiMemoStamp.
     double* m_pfMemo;
@@ -456,6 +480,9 @@ template <class Policy> struct tdYJKSearch
     int m_iStep;
     int m_iYMax; // the highest Y allowed: 31, or 30 with even Y
     int m_aiOrder[4];
+    // CIEDE2000 with exponent 1.0: the candidates' points, for fMinBounded; null
+    // otherwise.
+    const tdDeltaPoint* m_poBoundPoints = nullptr;
 
     // Lower bounds of the brute force, per pixel: by J + 32, by K + 32, by
     // 2 J + K + 96 and by J - K + 63.
@@ -483,10 +510,57 @@ template <class Policy> struct tdYJKSearch
         return fTotal;
     }
 
+    // fMinPlain for CIEDE2000 (exponent 1.0), from the Y whose lightness is
+    // nearest the pixel's, outwards. Every channel of the decoded colour rises with
+    // Y, and so does its lightness, so the lightness bound only grows away from the
+    // start: once it passes the least distance, the rest of that side is skipped; a
+    // Y whose full bound passes it is skipped alone. Out of Y order the lowest Y
+    // wins a tie explicitly.
+    double fMinBounded(int p, const uint16_t* pui, int iLow, int iHigh, int* piY)
+    {
+        const tdDeltaPoint& oPixel = m_apoSlot[p]->m_oPoint;
+        int iStart = iLow;
+        for (int iY = iLow + m_iStep; iY <= iHigh; iY += m_iStep)
+            if (fabs(m_poBoundPoints[pui[iY]].af[0] - oPixel.af[0]) <
+                fabs(m_poBoundPoints[pui[iStart]].af[0] - oPixel.af[0]))
+                iStart = iY;
+        double fMin = DBL_MAX;
+        int iBest = iLow;
+        const double fStart = fDist(p, pui[iStart]);
+        if (fStart < fMin)
+        {
+            fMin = fStart;
+            iBest = iStart;
+        }
+        for (int iDirection = -1; iDirection <= 1; iDirection += 2)
+            for (int iY = iStart + iDirection * m_iStep; iY >= iLow && iY <= iHigh;
+                 iY += iDirection * m_iStep)
+            {
+                const tdDeltaPoint& oCandidate = m_poBoundPoints[pui[iY]];
+                // The lightness part of fCIEDE2000QuickBound, which alone grows with
+                // the distance from the start.
+                const double fDL = oCandidate.af[0] - oPixel.af[0];
+                if (fDL * fDL * (0.32653061224489793 * (1.0 - 1e-9)) - 1e-6 > fMin) break;
+                // A kept distance costs nothing; the bound only saves computing one.
+                const tdYJKSlot* poSlot = m_apoSlot[p];
+                const bool bKept = m_po->m_bMemo && poSlot->m_puiMemoStamp[pui[iY]] == poSlot->m_uiMemoStamp;
+                if (!bKept && fCIEDE2000LowerBound(oCandidate, oPixel, fMin) > fMin) continue;
+                double f = fDist(p, pui[iY]);
+                if (f < fMin || (f == fMin && fMin < DBL_MAX && iY < iBest))
+                {
+                    fMin = f;
+                    iBest = iY;
+                }
+            }
+        *piY = iBest;
+        return fMin;
+    }
+
     // The least distance of pixel p over Y = iLow, iLow + step, .. iHigh and the
     // lowest Y that reaches it (iLow when none is below the largest finite double).
     double fMinPlain(int p, const uint16_t* pui, int iLow, int iHigh, int* piY)
     {
+        if (m_poBoundPoints) return fMinBounded(p, pui, iLow, iHigh, piY);
         double fMin = DBL_MAX;
         int iBest = iLow;
         for (int iY = iLow; iY <= iHigh; iY += m_iStep)
@@ -1075,6 +1149,7 @@ void YJKConverter::vPrepareSlot(tdYJKSlot* po, Color oPixel)
     po->m_bBoundsReady = false;
     po->m_bRedGreenReady = false;
     vColorQuantity(m_eDeltaMethod, afPixel[0], afPixel[1], afPixel[2], po->m_afQuantity);
+    if (m_iKind == DeltaKind_CIEDE2000) vDeltaPoint(oPixel, 255.0, DeltaMethod_CIEDE2000, &po->m_oPoint);
     po->m_fYBase = (oPixel.r + oPixel.g + 1.25 * oPixel.b) * (31.0 / 255.0);
     if (m_bMemo)
     {
@@ -1209,6 +1284,8 @@ void YJKConverter::vConvert(const Color* poPixels, unsigned char* pucBytes, Colo
             tdYJKSearch<tdGenericPolicy> oSearch;
             oSearch.m_po = this;
             oSearch.m_oPolicy = {m_pfTable, m_fWeight};
+            if (m_iKind == DeltaKind_CIEDE2000 && m_fExponent == 1.0)
+                oSearch.m_poBoundPoints = poCIEDE2000Points();
             memcpy(oSearch.m_apoSlot, apoSlot, sizeof(apoSlot));
             oSearch.vRun(aiY0, iJ0, iK0, &iJ, &iK, aiY);
         }

@@ -83,6 +83,8 @@ TEST_F(CLITest, ExitCodesAndMessages)
         {{"src.png", "-ed"},              2, "-ed (ErrorDiffusionFactor): \"\" is not a number"},
         {{"src.png", "-edinf"},           2, "allowed: a finite number\n"},
         {{"src.png", "-mbs58001"},        2, "allowed: an integer 1..58000"},
+        {{"src.png", "--jobs=0"},         2, "qev: option --jobs: \"0\" is out of range; allowed: an integer 1..64\n"},
+        {{"src.png", "b.png", "--jobs=2x"}, 2, "qev: option --jobs: \"2x\" is out of range"},
         {{"src.png", "-rps0"},            2, "-rps (ResourcePaletteSize): 0 is out of range; allowed: an integer 1..16"},
         {{"src.png", "-blt1.5"},          2, "allowed: a number 0..1"},
         {{"src.png", "-sm9", "-sm2"},     2, "-sm (ScreenMode): 9 is out of range"}, // every value is checked
@@ -213,6 +215,48 @@ TEST_F(CLITest, SeveralInputsOutdirRawHelpAndVersion)
                   0);
     EXPECT_EQ(aucReadFile(m_oFolder.sFile("pic.raw")).size(), 32u + 32u * 48u);
     EXPECT_EQ(aucReadFile(m_oFolder.sFile("src.raw")).size(), 32u + 12288u);
+}
+
+// Inputs converted several at a time print, write and exit exactly as one after
+// the other: a failing input stops no other, two inputs appending to one KRU file
+// keep their order. Rows: the conversion options; each runs with --jobs=1 and
+// --jobs=3 in folders of the same files.
+TEST_F(CLITest, ParallelJobsAsSequential)
+{
+    std::vector<unsigned char> aucNoise(40 * 30 * 3);
+    for (size_t i = 0; i < aucNoise.size(); i++)
+        aucNoise[i] = static_cast<unsigned char>(i * 2654435761u >> 13);
+    const tdNames asInputs = {"a.png", "a.jpg", "missing.png", "b.png", "bad.gif", "c.png", "d.png"};
+    const tdNames aasOptions[] = {{"-ct6", "-sm2", "--outdir=od"}, {"-ct3", "-sm0", "-dem3"}};
+    for (const auto& asOptions : aasOptions)
+    {
+        std::string asResults[2];
+        for (int iRun = 0; iRun < 2; iRun++)
+        {
+            tdTempFolder oFolder;
+            ASSERT_EQ(0, mkdir(oFolder.sFile("od").c_str(), 0755));
+            ASSERT_TRUE(bWriteFlatPNG(oFolder.sFile("a.png"), 64, 48, 150));
+            ASSERT_TRUE(bWriteTestJPEG(oFolder.sFile("a.jpg"), TestJPEG_YCbCr, 40, 30, aucNoise, 90));
+            ASSERT_TRUE(bWriteFlatPNG(oFolder.sFile("b.png"), 20, 10, 30));
+            ASSERT_TRUE(bWriteFlatPNG(oFolder.sFile("bad.gif"), 4, 4, 1));
+            ASSERT_TRUE(bWriteFlatPNG(oFolder.sFile("c.png"), 30, 20, 200));
+            ASSERT_TRUE(bWriteFlatPNG(oFolder.sFile("d.png"), 8, 8, 90));
+            tdNames asArguments = asInputs;
+            asArguments.insert(asArguments.end(), std::begin(asOptions), std::end(asOptions));
+            asArguments.push_back(iRun ? "--jobs=3" : "--jobs=1");
+            const tdRunResult oRun = oRunQEV(oFolder, asArguments);
+            asResults[iRun] = oRun.m_sOut + "|" + oRun.m_sErr + "|" + std::to_string(oRun.m_iExitCode);
+            for (const std::string& sFolder : {std::string(), std::string("od/")})
+                for (const std::string& sName : asListFolder(oFolder.sFile(sFolder)))
+                    if (sName != "od")
+                    {
+                        const tdBytes auc = aucReadFile(oFolder.sFile(sFolder + sName));
+                        asResults[iRun] += "|" + sFolder + sName + ":" + std::string(auc.begin(), auc.end());
+                    }
+        }
+        EXPECT_EQ(asResults[0], asResults[1]);
+        EXPECT_NE(asResults[0].find("cannot read missing.png"), std::string::npos);
+    }
 }
 
 // Retro pictures come pixel for pixel from the retro decoder and keep square

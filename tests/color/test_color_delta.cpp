@@ -4,10 +4,14 @@
 // definitions of the methods (RGB, brightness-weighted RGB).
 
 #include "qev/color/color_delta.h"
+#include "qev/color/nearest_color.h"
+#include "tests/support/testutil.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 namespace
 {
@@ -97,6 +101,99 @@ TEST(ColorDelta, CiedeMatchesThePublishedTestData)
         double f = ciede2000(af[0], af[1], af[2], af[3], af[4], af[5]);
         EXPECT_NEAR(sqrt(f), af[6], 5e-5) << af[6];
         EXPECT_NEAR(ciede2000(af[3], af[4], af[5], af[0], af[1], af[2]), f, 1e-12 * (1.0 + f)) << af[6];
+    }
+}
+
+// Points give fColorDelta's very doubles, both CIEDE2000 bounds stay below the
+// distance, and NearestColor answers as iNearest and
+// fColorDelta do, hits and misses of its tables alike. Rows: method, weight, channel scale, candidates.
+TEST(ColorDelta, PointsAndNearestColorAsThePlainComputation)
+{
+#ifdef QEV_TEST_SANITIZED
+    const std::vector<Color> aoColors = aoTieProneColors(300);
+#else
+    const std::vector<Color> aoColors = aoTieProneColors(2000);
+#endif
+    std::vector<Color> aoLevels; // the 512 colours on the level scale
+    for (int i = 0; i < 512; i++)
+        aoLevels.push_back({static_cast<unsigned char>(i >> 6), static_cast<unsigned char>(i >> 3 & 7),
+                            static_cast<unsigned char>(i & 7), 0});
+    // Candidate sets: ties on purpose (repeated colours, colours of the query set).
+    const std::vector<Color> aoSixteen = {aoColors[0],   aoColors[511], aoColors[73],  aoColors[73],
+                                          aoColors[600], aoColors[601], aoColors[146], aoColors[300],
+                                          aoColors[301], aoColors[5],   aoColors[40],  aoColors[0],
+                                          aoColors[900], aoColors[448], aoColors[7],   aoColors[56]};
+    const std::vector<Color> aoPair = {aoColors[9], aoColors[9]};
+    const std::vector<Color> aoMany(aoColors.begin() + 512, aoColors.begin() + 768);
+    std::vector<Color> aoSomeLevels; // 256 of them, the most a NearestColor takes
+    for (int i = 0; i < 512; i += 2)
+        aoSomeLevels.push_back(aoLevels[static_cast<size_t>(i ^ (i >> 3 & 1))]);
+    // clang-format off
+    const struct { tdDeltaMethod eMethod; double fWeight, fScale; const std::vector<Color>* poCandidates; } aoRows[] = {
+        {DeltaMethod_RGB, 1.0, 255.0, &aoSixteen},       {DeltaMethod_XYZ, 1.0, 255.0, &aoSixteen},
+        {DeltaMethod_LAB, 1.0, 255.0, &aoSixteen},       {DeltaMethod_CIEDE2000, 1.0, 255.0, &aoSixteen},
+        {DeltaMethod_Hit9918, 2.5, 255.0, &aoSixteen},   {DeltaMethod_Oklab, 1.0, 255.0, &aoSixteen},
+        {DeltaMethod_CIEDE2000, 1.0, 255.0, &aoMany},    {DeltaMethod_Oklab, 1.0, 255.0, &aoPair},
+        {DeltaMethod_CIEDE2000, 1.0, 255.0, &aoPair},    {DeltaMethod_Count, 1.0, 255.0, &aoSixteen},
+        {DeltaMethod_CIEDE2000, 1.0, 7.0, &aoSomeLevels}, {DeltaMethod_LAB, 1.0, 7.0, &aoSomeLevels},
+        {DeltaMethod_Hit9918, 0.5, 7.0, &aoSomeLevels},   {DeltaMethod_XYZ, 1.0, 7.0, &aoSomeLevels},
+    };
+    // clang-format on
+    for (const auto& o : aoRows)
+    {
+        SCOPED_TRACE("row " + std::to_string(&o - aoRows));
+        const std::vector<Color>& aoQueries = o.fScale == 7.0 ? aoLevels : aoColors;
+        const std::vector<Color>& aoCandidates = *o.poCandidates;
+        const unsigned int uiCount = static_cast<unsigned int>(aoCandidates.size());
+        NearestColor oNearest(aoCandidates.data(), uiCount, o.fScale, o.eMethod, o.fWeight);
+        int iMismatches = 0;
+        for (int iPass = 0; iPass < 2; iPass++) // the second pass meets remembered answers
+            for (size_t q = 0; q < aoQueries.size(); q += (o.fScale == 7.0 && iPass ? 7 : 1))
+            {
+                const Color oQuery = aoQueries[q];
+                tdDeltaPoint oQueryPoint;
+                vDeltaPoint(oQuery, o.fScale, o.eMethod, &oQueryPoint);
+                // Every pair with the small sets, one in five with the large ones.
+                for (unsigned int k = q % 5 * (uiCount > 16); k < uiCount && iPass == 0;
+                     k += uiCount > 16 ? 5 : 1)
+                {
+                    const double fPlain =
+                        fColorDelta(&oQuery, &aoCandidates[k], 1.0, o.fScale, o.eMethod, o.fWeight);
+                    tdDeltaPoint oPoint;
+                    vDeltaPoint(aoCandidates[k], o.fScale, o.eMethod, &oPoint);
+                    const double fPoint = fPointDelta(oQueryPoint, oPoint, o.eMethod, o.fWeight);
+                    iMismatches += memcmp(&fPlain, &fPoint, sizeof(double)) != 0;
+                    if (o.eMethod == DeltaMethod_CIEDE2000)
+                        iMismatches += !(fCIEDE2000LowerBound(oQueryPoint, oPoint) <= fPlain) +
+                                       !(fCIEDE2000QuickBound(oQueryPoint, oPoint) <= fPlain);
+                    if (k < 16 && (q % 3 == 0 || uiCount <= 16))
+                    {
+                        const double fCached = oNearest.fDelta(oQuery, static_cast<int>(k));
+                        iMismatches += memcmp(&fPlain, &fCached, sizeof(double)) != 0;
+                    }
+                }
+                iMismatches += oNearest.iNearest(oQuery) !=
+                               iNearest(oQuery, aoCandidates.data(), uiCount, o.fScale, o.eMethod, o.fWeight);
+            }
+        EXPECT_EQ(iMismatches, 0);
+    }
+    // The palette's table of the 512 level colours mirrors each distance: every
+    // method must be symmetric to the last bit there.
+    for (int iMethod = 0; iMethod < DeltaMethod_Count; iMethod++)
+    {
+        const tdDeltaMethod eMethod = static_cast<tdDeltaMethod>(iMethod);
+        std::vector<tdDeltaPoint> aoPoints(512);
+        for (int i = 0; i < 512; i++)
+            vDeltaPoint(aoLevels[static_cast<size_t>(i)], 7.0, eMethod, &aoPoints[static_cast<size_t>(i)]);
+        int iAsymmetric = 0;
+        for (size_t i = 0; i < 512; i++)
+            for (size_t j = 0; j < i; j++)
+            {
+                const double f1 = fPointDelta(aoPoints[i], aoPoints[j], eMethod, 1.7);
+                const double f2 = fPointDelta(aoPoints[j], aoPoints[i], eMethod, 1.7);
+                iAsymmetric += memcmp(&f1, &f2, sizeof(double)) != 0;
+            }
+        EXPECT_EQ(iAsymmetric, 0) << "method " << iMethod;
     }
 }
 

@@ -159,7 +159,7 @@ TEST(PaletteReference, SameLinksAndCostsAsThePlainMerging)
     const struct { const Image* poImage; int iMethod, iCount; double fExponent, fWeight; } aoRows[] = {
         {poG, DeltaMethod_RGB, 16, 1.0, 1.0},    {poG, DeltaMethod_LAB, 5, 1.0, 1.0},    {poG, DeltaMethod_LAB, 5, 0.5, 1.0},
         {poN, DeltaMethod_Hit9918, 16, 1.0, 0.0}, {poN, DeltaMethod_Hit9918, 3, 1.0, 2.5}, {poN, DeltaMethod_Oklab, 4, 2.0, 1.0},
-        {poF, DeltaMethod_XYZ, 4, 1.0, 1.0},
+        {poF, DeltaMethod_XYZ, 4, 1.0, 1.0},     {poN, DeltaMethod_CIEDE2000, 16, 1.0, 1.0},
         // method 6 is unknown: all distances zero; exponent 0: all one; -1: infinite from a zero distance
         {poG, 6, 4, 1.0, 1.0}, {poF, DeltaMethod_RGB, 3, 0.0, 1.0}, {poF, DeltaMethod_RGB, 2, -1.0, 1.0},
     };

@@ -380,3 +380,70 @@ TEST(EncoderWorkedTest, MissingArgumentsOtherBuffersAndSizes)
         EXPECT_EQ(aucArrayBytes(ao[i < 2 ? 0 : 1]), aucArrayBytes(ao[i < 2 ? 2 : 3])) << i;
     }
 }
+
+// Screen 8: the bytes of the encoder's search (measured colours, remembered answers,
+// CIEDE2000 candidates skipped by their bound) are the plain search's, for every
+// method, on colours that provoke ties; each colour is asked twice.
+TEST(EncoderReferenceTest, Screen8SearchAsThePlainSearch)
+{
+#ifdef QEV_TEST_SANITIZED
+    std::vector<Color> aoColors = aoTieProneColors(500);
+#else
+    std::vector<Color> aoColors = aoTieProneColors(1500);
+#endif
+    const size_t uiDistinct = aoColors.size();
+    aoColors.insert(aoColors.end(), aoColors.begin(), aoColors.end());
+    for (tdDeltaMethod eMethod : {DeltaMethod_RGB, DeltaMethod_XYZ, DeltaMethod_LAB, DeltaMethod_CIEDE2000,
+                                  DeltaMethod_Hit9918, DeltaMethod_Oklab, DeltaMethod_Count})
+    {
+        std::vector<unsigned char> auc(aoColors.size());
+        vScreen8Bytes(aoColors.data(), static_cast<int>(aoColors.size()), eMethod, auc.data());
+        int iMismatches = 0;
+        for (size_t i = 0; i < uiDistinct; i++)
+        {
+            const unsigned char ucPlain = ucScreen8ByteReference(aoColors[i], eMethod);
+            iMismatches += (auc[i] != ucPlain) + (auc[i + uiDistinct] != ucPlain);
+        }
+        EXPECT_EQ(iMismatches, 0) << "method " << eMethod;
+    }
+}
+
+// Without diffusion the Screen 5 and 8 searches are spread over the run's threads:
+// one thread and several give the same bytes, picture and error triple. Rows:
+// Screen 5 (indexed) or 8, method, picture kind, dithering.
+TEST(EncoderThreadsTest, OneThreadAndSeveralGiveTheSameResult)
+{
+    // clang-format off
+    const std::tuple<bool, tdDeltaMethod, tdTestPictureKind, tdDitheringMode> aoRows[] = {
+        {false, DeltaMethod_CIEDE2000, TestPicture_Noise, Dithering_None},
+        {false, DeltaMethod_RGB, TestPicture_Transparency, Dithering_Bayer4x4},
+        {true, DeltaMethod_CIEDE2000, TestPicture_Gradient, Dithering_None},
+        {true, DeltaMethod_Oklab, TestPicture_Flat, Dithering_Bayer2x2}};
+    // clang-format on
+    for (const auto& [bScreen8, eMethod, eKind, eDithering] : aoRows)
+    {
+        SCOPED_TRACE(testing::Message() << bScreen8 << " " << eMethod << " " << eKind);
+        std::unique_ptr<Image> poImage(poMakeTestPicture(eKind, 61, 23, 1.0, 9, 7, 5));
+        poImage->vSetDitheringMode(eDithering, 0.1, 0.0, 1.0);
+        std::string asResults[2];
+        for (int iThreads = 1; iThreads <= 2; iThreads++)
+        {
+            tdRunContext oRun;
+            oRun.m_iThreads = iThreads == 1 ? 1 : 3;
+            Palette oPalette(g_aoOddPalette);
+            Image oOutput(61, 23, 3, Background_Black, 1.0);
+            tdByteArray oBytes;
+            const tdErrorTriple o =
+                bScreen8 ? oWriteImageToRGB(poImage.get(), 0.0, &oBytes, nullptr, CompressionType_None,
+                                            &oOutput, eMethod, &oRun)
+                         : oWriteImageToIndexed(poImage.get(), &oPalette, 0.0, &oBytes, nullptr,
+                                                CompressionType_None, &oOutput, eMethod, 1.0, &oRun);
+            const tdBytes auc = aucArrayBytes(oBytes);
+            const std::vector<unsigned char> aucPicture = aucTopDownTexels(&oOutput);
+            asResults[iThreads - 1] = std::string(auc.begin(), auc.end()) + "|" +
+                                      std::string(aucPicture.begin(), aucPicture.end()) + "|" +
+                                      std::string(reinterpret_cast<const char*>(&o), sizeof(o));
+        }
+        EXPECT_EQ(asResults[0], asResults[1]);
+    }
+}

@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -402,4 +403,32 @@ Image* poMakeTestPicture(tdTestPictureKind eKind, int iWidth, int iHeight, doubl
         }
     }
     return poImage;
+}
+
+std::vector<Color> aoTieProneColors(int iPhotoPixels)
+{
+    std::vector<Color> ao;
+    auto ucLevel = [](int l) { return static_cast<unsigned char>((255 * l + 3) / 7); };
+    for (int i = 0; i < 512; i++)
+        ao.push_back({ucLevel(i >> 6), ucLevel((i >> 3) & 7), ucLevel(i & 7), 255});
+    for (int i = 0; i < 343; i++) // halfway in one, two or three channels
+    {
+        const int r = i / 49, g = i / 7 % 7, b = i % 7;
+        auto ucHalf = [&](int l) { return static_cast<unsigned char>((ucLevel(l) + ucLevel(l + 1)) / 2); };
+        ao.push_back({ucHalf(r), ucLevel(g), ucLevel(b), 255});
+        ao.push_back({ucHalf(r), ucHalf(g), ucLevel(b), 255});
+        ao.push_back({ucHalf(r), ucHalf(g), ucHalf(b), 255});
+    }
+    for (int v = 0; v < 256; v += 5)
+        ao.push_back({static_cast<unsigned char>(v), static_cast<unsigned char>(v),
+                      static_cast<unsigned char>(v), 255});
+    std::unique_ptr<Image> poPhoto(poMakeTestPicture(TestPicture_Gradient, 64, 64, 1.0, 3, 9, 7));
+    std::unique_ptr<Image> poNoise(poMakeTestPicture(TestPicture_Noise, 64, 64, 1.0, 4, 9, 7));
+    for (int i = 0; i < iPhotoPixels; i++)
+    {
+        Color o = (i & 1 ? poNoise : poPhoto)->oGetPixel(i / 2 % 64, i / 128 % 64);
+        o.a = 255;
+        ao.push_back(o);
+    }
+    return ao;
 }

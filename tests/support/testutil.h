@@ -137,3 +137,8 @@ enum tdTestPictureKind
 // iFlatWidth x iFlatHeight pixels. The caller owns it.
 Image* poMakeTestPicture(tdTestPictureKind eKind, int iWidth, int iHeight, double fRatio, uint32_t uiSeed,
                          int iFlatWidth, int iFlatHeight);
+
+// Colours that provoke ties in nearest-colour searches: the 512 MSX colours (3-bit
+// levels expanded to bytes), the colours halfway between neighbouring ones, greys,
+// then the pixels of a noisy gradient; iPhotoPixels of those last (opaque).
+std::vector<Color> aoTieProneColors(int iPhotoPixels);
