@@ -14,6 +14,7 @@
 #include "qev/files/png_io.h"
 #include "qev/files/readerwriter.h"
 #include "qev/msx/yjk.h"
+#include "retro/retro_formats.h"
 
 #include <QApplication>
 #include <QCamera>
@@ -1641,21 +1642,15 @@ void Window::vRefuseValue(const QString& sField, const QString& sText, const QSt
 
 QString Window::sOpenFilter()
 {
-    // The extensions of the core's reader table (qev/files/readerwriter.cpp, which
-    // lists none), each kept when the core reads it in this build, then the modern
-    // formats read through Qt. Retro formats and unknown names are read by their
-    // contents: "All files".
-    static const char* const s_apszCore[] = {
-        "png", "jpg", "jpeg", "qev", "sr2", "sr3", "sr5", "sr6", "sr7", "sr8", "sra",
-        "src", "si5", "si6",  "si7", "si8", "sia", "sic", "sc2", "sc3", "sc5", "sc6",
-        "sc7", "sc8", "sca",  "scc", "sk5", "sk6", "sk7", "sk8", "ska", "skc",
-    };
+    // The core's readers, the modern formats and the retro formats; names of other
+    // kinds are read by their contents: "All files".
     QStringList asPatterns;
-    for (const char* pszExtension : s_apszCore)
-        if (bIsReadableExtension((std::string("x.") + pszExtension).c_str()))
-            asPatterns << QStringLiteral("*.") + QLatin1String(pszExtension);
+    for (int i = 0; const char* pszExtension = pszReadableExtension(i); i++)
+        asPatterns << QLatin1Char('*') + QLatin1String(pszExtension);
     for (const char* const* ppszExtension = g_apszModernExtensions; *ppszExtension; ppszExtension++)
         asPatterns << QLatin1Char('*') + QLatin1String(*ppszExtension);
+    for (int i = 0; const char* pszExtension = pszRetroExtension(i); i++)
+        asPatterns << QStringLiteral("*.") + QLatin1String(pszExtension);
     asPatterns.removeDuplicates();
     return QStringLiteral("Pictures (%1);;All files (*)").arg(asPatterns.join(QLatin1Char(' ')));
 }

@@ -60,6 +60,12 @@ static const tdRetroFormat g_aoRetroFormats[] = {
 };
 // clang-format on
 
+const char* pszRetroExtension(int iIndex)
+{
+    const int iCount = static_cast<int>(sizeof(g_aoRetroFormats) / sizeof(g_aoRetroFormats[0]));
+    return iIndex >= 0 && iIndex < iCount ? g_aoRetroFormats[iIndex].pszExtension : nullptr;
+}
+
 // The row for the name's last extension (after the last "." that follows the
 // last "/"), or null.
 static const tdRetroFormat* poFindFormat(const char* pszName)

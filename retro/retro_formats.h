@@ -9,6 +9,10 @@
 
 #include "retro/retro_picture.h"
 
+// The extensions RECOIL_Decode recognises, without the dot, by index from 0; null
+// past the last (recoil.cpp). For file dialogs and help texts.
+const char* pszRetroExtension(int iIndex);
+
 typedef bool (*tdRetroDecoder)(const unsigned char* pucContent, int iLength, int iVariant,
                                tdRetroPicture* poPicture);
 

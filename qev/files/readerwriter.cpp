@@ -90,6 +90,12 @@ bool bIsReadableExtension(const char* pszName)
     return false;
 }
 
+const char* pszReadableExtension(int iIndex)
+{
+    const int iCount = static_cast<int>(sizeof(g_aoHandledExtensions) / sizeof(g_aoHandledExtensions[0])) - 1;
+    return iIndex >= 0 && iIndex < iCount ? g_aoHandledExtensions[iIndex].pszExtension : nullptr;
+}
+
 static bool bEndsWithAny(const char* pszName, const char* const* ppszEndings, size_t uiCount)
 {
     for (size_t i = 0; i < uiCount; i++)

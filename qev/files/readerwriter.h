@@ -21,6 +21,10 @@ Image* poReadImageFromFileAs(const char* pszName, const char* pszType, const tdS
 // True when poReadImageFromFile has a reader for the name's extension.
 bool bIsReadableExtension(const char* pszName);
 
+// The extensions poReadImageFromFile reads (".png"...), by index from 0; null past
+// the last. For file dialogs and help texts.
+const char* pszReadableExtension(int iIndex);
+
 // True when oWriteImageToFile can write the conversion type in this build.
 bool bIsSupportedConversionType(int eConversionType);
 

@@ -524,7 +524,7 @@ private slots:
         const QString sOpened = sSaveThroughDialogs(
             poW, m_sPicture, [&]() { QTest::keyClick(poCombo, Qt::Key_O, Qt::ControlModifier); });
         QVERIFY2(sOpened.startsWith("Pictures (*.png *.jpg *.jpeg *.qev *.sr2 ") &&
-                     sOpened.contains(" *.skc") &&
+                     sOpened.contains(" *.skc *.gif ") && sOpened.contains(" *.spu ") &&
                      sOpened.endsWith(";All files (*)|" + m_oFiles.path() + "|"),
                  qPrintable(sOpened));
         QVERIFY(poW->windowTitle() == "gradient.png - QEVui 3.4" &&
