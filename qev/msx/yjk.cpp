@@ -893,8 +893,17 @@ template <class Policy> struct tdYJKSearch
         const uint32_t* puiEntry = m_iStep == 2 ? g_auiColourEntryEven : g_auiColourEntryAll;
         memset(poS->m_auiReached, 0, sizeof(poS->m_auiReached));
         long lTriples = 0;
+        // A (J, K) within the budget has total ((m0 + m1) + m2) + m3 <= budget for
+        // the pixels' least distances m over Y, so pixel p's is at most the budget
+        // less the least distances of the pixels before it over the whole table
+        // (fKnown, found as they are listed), within a relative margin of 1e-12 far
+        // above the rounding of the sums.
+        double fKnown = 0.0;
         for (int p = 0; p < 4; p++)
         {
+            double fLimit = fBudget * (1.0 + 1e-12) - fKnown * (1.0 - 1e-12);
+            if (fLimit > fBudget) fLimit = fBudget;
+            double fLeast = DBL_MAX;
             const tdYJKSlot* po = m_apoSlot[p];
             double* pfMin = poS->m_afMin[p];
             unsigned char* pucY = poS->m_aucY[p];
@@ -907,7 +916,8 @@ template <class Policy> struct tdYJKSearch
                 const uint32_t uiTo = puiStart[ui + 1];
                 if (uiFrom == uiTo) return true;
                 const double f = fDist(p, ui);
-                if (!(f <= fBudget)) return true;
+                if (!(f <= fLimit)) return true;
+                if (f < fLeast) fLeast = f;
                 lTriples += uiTo - uiFrom;
                 if (lTriples > m_po->m_lMaxColourTriples) return false;
                 for (uint32_t e = uiFrom; e < uiTo; e++)
@@ -934,10 +944,10 @@ template <class Policy> struct tdYJKSearch
                 for (unsigned int r = 0; r < 32; r++)
                 {
                     const double fRed = po->m_afChannel[0][r];
-                    if (fRed > fBudget) continue;
+                    if (fRed > fLimit) continue;
                     for (unsigned int g = 0; g < 32; g++)
                     {
-                        if (fRed + po->m_afChannel[1][g] > fBudget) continue;
+                        if (fRed + po->m_afChannel[1][g] > fLimit) continue;
                         for (unsigned int b = 0; b < 32; b++)
                             if (!bReach(r << 10 | g << 5 | b)) return false;
                     }
@@ -956,12 +966,12 @@ template <class Policy> struct tdYJKSearch
                 auto bVisit = [&](int i) -> int
                 {
                     const double fDL = oList.m_afL[i] - oPixel.af[0];
-                    if (fDL * fDL * (0.32653061224489793 * (1.0 - 1e-9)) - 1e-6 > fBudget) return 0;
+                    if (fDL * fDL * (0.32653061224489793 * (1.0 - 1e-9)) - 1e-6 > fLimit) return 0;
                     const unsigned int ui = oList.m_auiColour[i];
                     const tdDeltaPoint& oCandidate = m_poBoundPoints[ui];
-                    if (fCIEDE2000QuickBound(oCandidate, oPixel) > fBudget) return 1;
+                    if (fCIEDE2000QuickBound(oCandidate, oPixel) > fLimit) return 1;
                     if (!(bMemo && po->m_puiMemoStamp[ui] == po->m_uiMemoStamp) &&
-                        fCIEDE2000LowerBound(oCandidate, oPixel, fBudget) > fBudget)
+                        fCIEDE2000LowerBound(oCandidate, oPixel, fLimit) > fLimit)
                         return 1;
                     return bReach(ui) ? 1 : -1;
                 };
@@ -982,6 +992,7 @@ template <class Policy> struct tdYJKSearch
                     if (iVisit == 0) break;
                 }
             }
+            fKnown += fLeast;
         }
         double fBest = DBL_MAX;
         for (int w = 0; w < 64; w++)
