@@ -15,7 +15,8 @@
 //              the candidate brightness taken from a table by 5-bit colour;
 //   XYZ, LAB,  the candidate's coordinates from a table by 5-bit colour, the
 //   Oklab      pixel's computed once; distance = squared Euclidean distance;
-//   CIEDE2000  the candidate's CIELAB (variant B) from a table, then ciede2000;
+//   CIEDE2000  the candidate's point (CIELAB, variant B, and chroma) from a table,
+//              the pixel's computed once, then fPointDelta;
 // and pow(distance, exponent) when the exponent is not 1.0. The colour-space
 // conversions here repeat those of color_delta.cpp line for line; the tests compare
 // fCandidateDelta with fColorDelta over many pairs to keep them identical.
@@ -26,6 +27,7 @@
 #include "qev/color/color_delta.h"
 #include "qev/color/palette.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -33,6 +35,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 const Color* g_poColors = nullptr;
 
@@ -370,6 +373,46 @@ const tdDeltaPoint* poCIEDE2000Points()
     return g_aoCIEDE2000Points.get();
 }
 
+// The 5-bit colours that some (J, K, Y) decodes to (even Y only in list 1), by
+// ascending CIEDE2000 lightness, for the colour-side brute force.
+struct tdColoursByLightness
+{
+    int m_iCount = 0;
+    std::unique_ptr<uint16_t[]> m_auiColour;
+    std::unique_ptr<double[]> m_afL;
+};
+std::once_flag g_aoByLightnessOnce[2];
+tdColoursByLightness g_aoByLightness[2];
+
+const tdColoursByLightness& oColoursByLightness(bool bEvenY)
+{
+    std::call_once(g_aoByLightnessOnce[bEvenY ? 1 : 0],
+                   [bEvenY]()
+                   {
+                       vEnsureColors();
+                       const tdDeltaPoint* poPoints = poCIEDE2000Points();
+                       std::vector<bool> abReached(g_iRGB5Count, false);
+                       for (int i = 0; i < g_iTableSize; i++)
+                           if (!bEvenY || (i & 1) == 0) abReached[g_auiYJKRGB5[i]] = true;
+                       std::vector<uint16_t> auiColours;
+                       for (int ui = 0; ui < g_iRGB5Count; ui++)
+                           if (abReached[ui]) auiColours.push_back(static_cast<uint16_t>(ui));
+                       std::stable_sort(auiColours.begin(), auiColours.end(),
+                                        [poPoints](uint16_t a, uint16_t b)
+                                        { return poPoints[a].af[0] < poPoints[b].af[0]; });
+                       tdColoursByLightness& o = g_aoByLightness[bEvenY ? 1 : 0];
+                       o.m_iCount = static_cast<int>(auiColours.size());
+                       o.m_auiColour.reset(new uint16_t[auiColours.size()]);
+                       o.m_afL.reset(new double[auiColours.size()]);
+                       for (size_t i = 0; i < auiColours.size(); i++)
+                       {
+                           o.m_auiColour[i] = auiColours[i];
+                           o.m_afL[i] = poPoints[auiColours[i]].af[0];
+                       }
+                   });
+    return g_aoByLightness[bEvenY ? 1 : 0];
+}
+
 inline double fSquaredDistance(double fX1, double fY1, double fZ1, double fX2, double fY2, double fZ2)
 {
     double fDX = fX1 - fX2;
@@ -378,6 +421,16 @@ inline double fSquaredDistance(double fX1, double fY1, double fZ1, double fX2, d
     return fDX * fDX + fDY * fDY + fDZ * fDZ;
 }
 } // namespace
+
+// The least distance of a pixel over one Y range of one (J, K) and the lowest Y
+// that reaches it, valid while m_uiStamp equals the slot's m_uiMemoStamp.
+struct tdYJKMinimum
+{
+    uint32_t m_uiStamp;
+    uint16_t m_uiRange; // lowest Y | highest Y << 5
+    unsigned char m_ucY;
+    double m_fMin;
+};
 
 // What the converter keeps about one pixel colour.
 struct tdYJKSlot
@@ -404,6 +457,10 @@ struct tdYJKSlot
     double* m_pfMemo;
     uint32_t* m_puiMemoStamp;
     uint32_t m_uiMemoStamp;
+    // Minima over Y by (J + 32) * 64 + (K + 32), one Y range each, with the same
+    // stamp: under error diffusion a group is converted once per pixel and three
+    // of its four pixels come back unchanged, with their (J, K) mostly the same.
+    tdYJKMinimum* m_poMinima;
 };
 
 // Work space of the colour-side brute force, by pixel and by (J, K) as
@@ -628,12 +685,33 @@ template <class Policy> struct tdYJKSearch
         return fMin;
     }
 
+    // fMinPlain through the slot's kept minima, where it has them: the minimum and
+    // its lowest Y are a function of the pixel, (J, K) and the range alone.
+    double fMinKept(int p, const uint16_t* pui, int iJ, int iK, int iLow, int iHigh, int* piY)
+    {
+        tdYJKSlot* po = m_apoSlot[p];
+        if (!po->m_poMinima) return fMinPlain(p, pui, iLow, iHigh, piY);
+        tdYJKMinimum& o = po->m_poMinima[(iJ + 32) * 64 + (iK + 32)];
+        const uint16_t uiRange = static_cast<uint16_t>(iLow | iHigh << 5);
+        if (o.m_uiStamp == po->m_uiMemoStamp && o.m_uiRange == uiRange)
+        {
+            *piY = o.m_ucY;
+            return o.m_fMin;
+        }
+        const double f = fMinPlain(p, pui, iLow, iHigh, piY);
+        o.m_uiStamp = po->m_uiMemoStamp;
+        o.m_uiRange = uiRange;
+        o.m_ucY = static_cast<unsigned char>(*piY);
+        o.m_fMin = f;
+        return f;
+    }
+
     double fMinFull(int p, const uint16_t* pui, int iJ, int iK, int* piY)
     {
         if constexpr (Policy::bBounds)
             return fMinScan(p, pui, iJ, iK, piY);
         else
-            return fMinPlain(p, pui, 0, m_iYMax, piY);
+            return fMinKept(p, pui, iJ, iK, 0, m_iYMax, piY);
     }
 
     // The sum in pixel order of the exact minima known so far (mask bit p) and the
@@ -670,7 +748,7 @@ template <class Policy> struct tdYJKSearch
             if constexpr (bFull)
                 afMin[p] = fMinFull(p, pui, iJ, iK, &aiY[p]);
             else
-                afMin[p] = fMinPlain(p, pui, aiYLow[p], aiYHigh[p], &aiY[p]);
+                afMin[p] = fMinKept(p, pui, iJ, iK, aiYLow[p], aiYHigh[p], &aiY[p]);
             uiKnown |= 1u << p;
             double fSum = fOrderedSum(afMin, uiKnown, afBound);
             if (i < 3 && (fSum > fBound || fSum >= fBest))
@@ -815,49 +893,106 @@ template <class Policy> struct tdYJKSearch
         const uint32_t* puiEntry = m_iStep == 2 ? g_auiColourEntryEven : g_auiColourEntryAll;
         memset(poS->m_auiReached, 0, sizeof(poS->m_auiReached));
         long lTriples = 0;
+        // A (J, K) within the budget has total ((m0 + m1) + m2) + m3 <= budget for
+        // the pixels' least distances m over Y, so pixel p's is at most the budget
+        // less the least distances of the pixels before it over the whole table
+        // (fKnown, found as they are listed), within a relative margin of 1e-12 far
+        // above the rounding of the sums.
+        double fKnown = 0.0;
         for (int p = 0; p < 4; p++)
         {
+            double fLimit = fBudget * (1.0 + 1e-12) - fKnown * (1.0 - 1e-12);
+            if (fLimit > fBudget) fLimit = fBudget;
+            double fLeast = DBL_MAX;
             const tdYJKSlot* po = m_apoSlot[p];
             double* pfMin = poS->m_afMin[p];
             unsigned char* pucY = poS->m_aucY[p];
             uint64_t* puiReached = poS->m_auiReached[p];
-            for (unsigned int r = 0; r < 32; r++)
+            // Marks the (J, K, Y) of colour ui when its distance is within the
+            // budget; false once they pass the converter's limit.
+            auto bReach = [&](unsigned int ui) -> bool
             {
-                const double fRed = po->m_afChannel[0][r];
-                if (fRed > fBudget) continue;
-                for (unsigned int g = 0; g < 32; g++)
+                const uint32_t uiFrom = puiStart[ui];
+                const uint32_t uiTo = puiStart[ui + 1];
+                if (uiFrom == uiTo) return true;
+                const double f = fDist(p, ui);
+                if (!(f <= fLimit)) return true;
+                if (f < fLeast) fLeast = f;
+                lTriples += uiTo - uiFrom;
+                if (lTriples > m_po->m_lMaxColourTriples) return false;
+                for (uint32_t e = uiFrom; e < uiTo; e++)
                 {
-                    if (fRed + po->m_afChannel[1][g] > fBudget) continue;
-                    for (unsigned int b = 0; b < 32; b++)
+                    const uint32_t uiPair = puiEntry[e] >> 5;
+                    const unsigned char ucY = static_cast<unsigned char>(puiEntry[e] & 31);
+                    const uint64_t uiBit = 1ull << (uiPair & 63);
+                    if (!(puiReached[uiPair >> 6] & uiBit))
                     {
-                        const unsigned int ui = r << 10 | g << 5 | b;
-                        const uint32_t uiFrom = puiStart[ui];
-                        const uint32_t uiTo = puiStart[ui + 1];
-                        if (uiFrom == uiTo) continue;
-                        const double f = fDist(p, ui);
-                        if (!(f <= fBudget)) continue;
-                        lTriples += uiTo - uiFrom;
-                        if (lTriples > m_po->m_lMaxColourTriples) return false;
-                        for (uint32_t e = uiFrom; e < uiTo; e++)
-                        {
-                            const uint32_t uiPair = puiEntry[e] >> 5;
-                            const unsigned char ucY = static_cast<unsigned char>(puiEntry[e] & 31);
-                            const uint64_t uiBit = 1ull << (uiPair & 63);
-                            if (!(puiReached[uiPair >> 6] & uiBit))
-                            {
-                                puiReached[uiPair >> 6] |= uiBit;
-                                pfMin[uiPair] = f;
-                                pucY[uiPair] = ucY;
-                            }
-                            else if (f < pfMin[uiPair] || (f == pfMin[uiPair] && ucY < pucY[uiPair]))
-                            {
-                                pfMin[uiPair] = f;
-                                pucY[uiPair] = ucY;
-                            }
-                        }
+                        puiReached[uiPair >> 6] |= uiBit;
+                        pfMin[uiPair] = f;
+                        pucY[uiPair] = ucY;
+                    }
+                    else if (f < pfMin[uiPair] || (f == pfMin[uiPair] && ucY < pucY[uiPair]))
+                    {
+                        pfMin[uiPair] = f;
+                        pucY[uiPair] = ucY;
+                    }
+                }
+                return true;
+            };
+            if constexpr (Policy::bBounds)
+            {
+                for (unsigned int r = 0; r < 32; r++)
+                {
+                    const double fRed = po->m_afChannel[0][r];
+                    if (fRed > fLimit) continue;
+                    for (unsigned int g = 0; g < 32; g++)
+                    {
+                        if (fRed + po->m_afChannel[1][g] > fLimit) continue;
+                        for (unsigned int b = 0; b < 32; b++)
+                            if (!bReach(r << 10 | g << 5 | b)) return false;
                     }
                 }
             }
+            else
+            {
+                // CIEDE2000: the colours by lightness, outwards from the pixel's,
+                // until the lightness part of the distance alone passes the budget
+                // (it grows with the lightness difference); colours whose bounds
+                // pass it are skipped. The order of the colours does not matter:
+                // each (J, K) keeps its least distance and, among equals, lowest Y.
+                const tdColoursByLightness& oList = oColoursByLightness(m_iStep == 2);
+                const tdDeltaPoint& oPixel = po->m_oPoint;
+                const bool bMemo = m_po->m_bMemo;
+                auto bVisit = [&](int i) -> int
+                {
+                    const double fDL = oList.m_afL[i] - oPixel.af[0];
+                    if (fDL * fDL * (0.32653061224489793 * (1.0 - 1e-9)) - 1e-6 > fLimit) return 0;
+                    const unsigned int ui = oList.m_auiColour[i];
+                    const tdDeltaPoint& oCandidate = m_poBoundPoints[ui];
+                    if (fCIEDE2000QuickBound(oCandidate, oPixel) > fLimit) return 1;
+                    if (!(bMemo && po->m_puiMemoStamp[ui] == po->m_uiMemoStamp) &&
+                        fCIEDE2000LowerBound(oCandidate, oPixel, fLimit) > fLimit)
+                        return 1;
+                    return bReach(ui) ? 1 : -1;
+                };
+                const int iCount = oList.m_iCount;
+                const int iFirst = static_cast<int>(
+                    std::lower_bound(oList.m_afL.get(), oList.m_afL.get() + iCount, oPixel.af[0]) -
+                    oList.m_afL.get());
+                for (int i = iFirst; i < iCount; i++)
+                {
+                    const int iVisit = bVisit(i);
+                    if (iVisit < 0) return false;
+                    if (iVisit == 0) break;
+                }
+                for (int i = iFirst - 1; i >= 0; i--)
+                {
+                    const int iVisit = bVisit(i);
+                    if (iVisit < 0) return false;
+                    if (iVisit == 0) break;
+                }
+            }
+            fKnown += fLeast;
         }
         double fBest = DBL_MAX;
         for (int w = 0; w < 64; w++)
@@ -907,6 +1042,8 @@ template <class Policy> struct tdYJKSearch
             if (bBruteForceByColour(fBound, piJ, piK, aiY)) return;
             vPrepareBounds();
         }
+        else if (m_poBoundPoints && bBruteForceByColour(fBound, piJ, piK, aiY))
+            return;
 
         double fBest = DBL_MAX;
         double afBound[4] = {0.0, 0.0, 0.0, 0.0};
@@ -1077,7 +1214,7 @@ YJKConverter::YJKConverter(tdRGB2YJKMethod eMethod, bool bEvenY, double fExponen
                            double fWeight)
     : m_lMaxColourTriples(g_lMaxColourTriples), m_eMethod(eMethod), m_bEvenY(bEvenY), m_fExponent(fExponent),
       m_eDeltaMethod(eDeltaMethod), m_fWeight(fWeight), m_iKind(DeltaKind_Zero), m_bMemo(false),
-      m_pfTable(nullptr), m_poSlots(nullptr), m_poScratch(nullptr), m_uiClock(0)
+      m_pfTable(nullptr), m_poPoints(nullptr), m_poSlots(nullptr), m_poScratch(nullptr), m_uiClock(0)
 {
     vEnsureColors();
     switch (eDeltaMethod)
@@ -1101,6 +1238,7 @@ YJKConverter::YJKConverter(tdRGB2YJKMethod eMethod, bool bEvenY, double fExponen
         break;
     }
     m_pfTable = pfQuantityTable(eDeltaMethod);
+    m_poPoints = m_iKind == DeltaKind_CIEDE2000 ? poCIEDE2000Points() : nullptr;
     m_bMemo = m_iKind == DeltaKind_CIEDE2000 || fExponent != 1.0;
     m_poSlots = static_cast<tdYJKSlot*>(malloc(g_iSlotCount * sizeof(tdYJKSlot)));
     QEV_ASSERT(m_poSlots && "out of memory for the YJK converter");
@@ -1111,6 +1249,7 @@ YJKConverter::YJKConverter(tdRGB2YJKMethod eMethod, bool bEvenY, double fExponen
         m_poSlots[i].m_uiLastUse = 0;
         m_poSlots[i].m_pfMemo = nullptr;
         m_poSlots[i].m_puiMemoStamp = nullptr;
+        m_poSlots[i].m_poMinima = nullptr;
     }
 }
 
@@ -1120,6 +1259,7 @@ YJKConverter::~YJKConverter()
     {
         free(m_poSlots[i].m_pfMemo);
         free(m_poSlots[i].m_puiMemoStamp);
+        free(m_poSlots[i].m_poMinima);
     }
     free(m_poSlots);
     free(m_poScratch);
@@ -1157,13 +1297,16 @@ void YJKConverter::vPrepareSlot(tdYJKSlot* po, Color oPixel)
         {
             po->m_pfMemo = static_cast<double*>(malloc(sizeof(double) * g_iRGB5Count));
             po->m_puiMemoStamp = static_cast<uint32_t*>(calloc(g_iRGB5Count, sizeof(uint32_t)));
-            QEV_ASSERT(po->m_pfMemo && po->m_puiMemoStamp && "out of memory for the YJK converter");
+            po->m_poMinima = static_cast<tdYJKMinimum*>(calloc(4096, sizeof(tdYJKMinimum)));
+            QEV_ASSERT(po->m_pfMemo && po->m_puiMemoStamp && po->m_poMinima &&
+                       "out of memory for the YJK converter");
             po->m_uiMemoStamp = 0;
         }
         po->m_uiMemoStamp++;
         if (po->m_uiMemoStamp == 0)
         {
             memset(po->m_puiMemoStamp, 0, sizeof(uint32_t) * g_iRGB5Count);
+            memset(po->m_poMinima, 0, sizeof(tdYJKMinimum) * 4096);
             po->m_uiMemoStamp = 1;
         }
     }
@@ -1218,9 +1361,8 @@ double YJKConverter::fDistance(const tdYJKSlot* po, unsigned int ui) const
     }
     case DeltaKind_CIEDE2000:
     {
-        const double* pf = m_pfTable + static_cast<size_t>(ui) * 3;
-        fDelta =
-            ciede2000(pf[0], pf[1], pf[2], po->m_afQuantity[0], po->m_afQuantity[1], po->m_afQuantity[2]);
+        // The points keep each colour's chroma, which ciede2000 would recompute.
+        fDelta = fPointDelta(m_poPoints[ui], po->m_oPoint, DeltaMethod_CIEDE2000, m_fWeight);
         break;
     }
     default:
@@ -1284,8 +1426,7 @@ void YJKConverter::vConvert(const Color* poPixels, unsigned char* pucBytes, Colo
             tdYJKSearch<tdGenericPolicy> oSearch;
             oSearch.m_po = this;
             oSearch.m_oPolicy = {m_pfTable, m_fWeight};
-            if (m_iKind == DeltaKind_CIEDE2000 && m_fExponent == 1.0)
-                oSearch.m_poBoundPoints = poCIEDE2000Points();
+            if (m_iKind == DeltaKind_CIEDE2000 && m_fExponent == 1.0) oSearch.m_poBoundPoints = m_poPoints;
             memcpy(oSearch.m_apoSlot, apoSlot, sizeof(apoSlot));
             oSearch.vRun(aiY0, iJ0, iK0, &iJ, &iK, aiY);
         }

@@ -59,6 +59,7 @@ void vRGB2YJKReference(const Color* poPixels, unsigned char* pucBytes, Color* po
                        tdRGB2YJKMethod eMethod, bool bEvenY, double fExponent, tdDeltaMethod eDeltaMethod,
                        double fWeight);
 
+struct tdDeltaPoint;
 struct tdYJKSlot;
 struct tdYJKScratch;
 
@@ -79,11 +80,15 @@ struct tdYJKScratch;
 //     sum of the squared channel differences, added in order, and the channels of
 //     a decoded colour never fall as Y grows, which bounds whole runs of Y at once;
 //   - Brute force first takes the total of the area search's answer as a budget;
-//     with those two methods it then lists, per pixel, only the colours within
-//     the budget and reaches the (J, K, Y) that decode to them (few when the
-//     budget is small), so only (J, K) within the budget for all four pixels get
-//     a total. With a large budget, or other methods, it scans the (J, K) pairs
-//     with the bounds above.
+//     with those two methods and with CIEDE2000 (exponent 1.0) it then lists, per
+//     pixel, only the colours within the budget (CIEDE2000: the colours in order
+//     of lightness, outwards from the pixel's until the lightness term alone
+//     passes the budget, each first through its proven lower bounds) and reaches
+//     the (J, K, Y) that decode to them (few when the budget is small), so only
+//     (J, K) within the budget for all four pixels get a total. With a large
+//     budget, or other methods, it scans the (J, K) pairs with the bounds above;
+//   - with the costly distances each pixel colour also keeps its least distance
+//     over Y by (J, K) and Y range: a function of those alone.
 class YJKConverter
 {
 public:
@@ -116,6 +121,7 @@ private:
     int m_iKind;               // how a distance is computed, see yjk.cpp
     bool m_bMemo;              // distances are kept per slot (costly methods or exponent not 1.0)
     const double* m_pfTable;   // candidate brightness or coordinates by 5-bit colour, or null
+    const tdDeltaPoint* m_poPoints; // CIEDE2000: candidate points by 5-bit colour, else null
     tdYJKSlot* m_poSlots;      // owned; the pixel colours seen last
     tdYJKScratch* m_poScratch; // owned; brute-force work space, made on first use
     uint32_t m_uiClock;        // use counter for choosing the slot to reuse
