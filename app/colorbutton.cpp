@@ -107,18 +107,6 @@ void ColorButton::keyPressEvent(QKeyEvent* poEvent)
         if (poButton->m_iIndex == iTarget) poButton->setFocus(Qt::TabFocusReason);
 }
 
-void ColorButton::focusInEvent(QFocusEvent* poEvent)
-{
-    QWidget::focusInEvent(poEvent);
-    update();
-}
-
-void ColorButton::focusOutEvent(QFocusEvent* poEvent)
-{
-    QWidget::focusOutEvent(poEvent);
-    update();
-}
-
 void ColorButton::mousePressEvent(QMouseEvent* poEvent)
 {
     if (poEvent->button() == Qt::LeftButton) g_oDragStartPosition = poEvent->position().toPoint();

@@ -40,8 +40,6 @@ protected:
     void dragEnterEvent(QDragEnterEvent* poEvent) override;
     void dropEvent(QDropEvent* poEvent) override;
     void keyPressEvent(QKeyEvent* poEvent) override;
-    void focusInEvent(QFocusEvent* poEvent) override;
-    void focusOutEvent(QFocusEvent* poEvent) override;
 };
 
 // The MIME type of a dragged palette entry.

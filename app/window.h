@@ -37,8 +37,8 @@ class QVideoSink;
 // window calls it too, and calls after the first do nothing.
 void vInitResources();
 
-// The core keeps conversion state in globals (automatic aspect ratios and size,
-// the KRU compressor's tables): every call into it, on any thread, holds this lock.
+// The core keeps some conversion state per process (the KRU compressor's tables):
+// every call into it, on any thread, holds this lock.
 std::mutex& oCoreLock();
 
 // One preview conversion, shared by the window and the worker thread that runs

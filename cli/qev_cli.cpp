@@ -343,10 +343,7 @@ static Image* poLoadInput(const tdJob* poJob, const tdRun* poRun)
     if (!poJob->pszInput)
     {
         Image* poImage = poCreateSamplePicture();
-        double fRatio = poImage->m_fAspectRatio;
-        vSetInputAutoAspectRatio(fRatio);
-        vGetInputAspectRatio(&poRun->oSettings, &fRatio);
-        poImage->m_fAspectRatio = fSaneAspectRatio(fRatio);
+        vApplyInputAspectRatio(poImage, &poRun->oSettings);
         return poImage;
     }
     const char* pszInput = poJob->pszInput;

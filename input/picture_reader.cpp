@@ -64,20 +64,11 @@ static bool bHasModernExtension(const char* pszName)
     return false;
 }
 
-// The input aspect-ratio settings on a picture that brought its own ratio.
-static void vApplyInputRatio(Image* poImage, const tdSettings* poSettings)
-{
-    double fRatio = fSaneAspectRatio(poImage->m_fAspectRatio);
-    vSetInputAutoAspectRatio(fRatio);
-    vGetInputAspectRatio(poSettings, &fRatio);
-    poImage->m_fAspectRatio = fSaneAspectRatio(fRatio);
-}
-
 static Image* poReadWithQt(const char* pszName, const char* pszFormat, const tdSettings* poSettings,
                            std::string* psError)
 {
     Image* poImage = poReadImageWithQt(pszName, pszFormat, psError);
-    if (poImage) vApplyInputRatio(poImage, poSettings);
+    if (poImage) vApplyInputAspectRatio(poImage, poSettings);
     return poImage;
 }
 
@@ -109,7 +100,7 @@ Image* poReadPicture(const char* pszName, const tdSettings* poSettings, std::str
         if (bEndsWith(pszName, ".tga"))
         {
             poImage = poReadTGAFile(pszName, &sError);
-            if (poImage) vApplyInputRatio(poImage, poSettings);
+            if (poImage) vApplyInputAspectRatio(poImage, poSettings);
         }
         else
             poImage = poReadWithQt(pszName, nullptr, poSettings, &sError);

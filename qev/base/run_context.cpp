@@ -1,6 +1,6 @@
 #include "qev/base/run_context.h"
 
-#include <thread>
+#include "qev/base/parallel.h"
 
 bool bKeepRunning(const tdRunContext* poRun, double fDone)
 {
@@ -21,7 +21,6 @@ bool bRunStopped(const tdRunContext* poRun)
 
 int iRunThreads(const tdRunContext* poRun)
 {
-    int iThreads = poRun ? poRun->m_iThreads : 0;
-    if (iThreads <= 0) iThreads = static_cast<int>(std::thread::hardware_concurrency());
-    return iThreads > 0 ? iThreads : 1;
+    const int iThreads = poRun ? poRun->m_iThreads : 0;
+    return iThreads > 0 ? iThreads : iDefaultWorkerCount();
 }

@@ -100,6 +100,13 @@ double fCIEDE2000LowerBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2, doub
 // (dL / 1.75)^2 + 0.1339 min(w1, w2) (da^2 + db^2), less the same margins, with
 // w = 1 / (1 + 0.0675 C)^2 of each point: SL <= 1.75 for lightness in 0..100, and
 // SC <= 1 + 0.045 * 1.5 max(C1, C2) bounds the chroma and hue terms as above.
+// Its lightness part alone, for a lightness difference fDL: a bound too, and one
+// that only grows with |fDL|, so searches ordered by lightness stop where it passes.
+inline double fCIEDE2000LightnessBound(double fDL)
+{
+    return fDL * fDL * (0.32653061224489793 * (1.0 - 1e-9)) - 1e-6;
+}
+
 inline double fCIEDE2000QuickBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2)
 {
     double fDL = o2.af[0] - o1.af[0];

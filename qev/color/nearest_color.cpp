@@ -3,19 +3,6 @@
 #include <cfloat>
 #include <cstddef>
 
-namespace
-{
-inline uint32_t uiKeyOf(Color o)
-{
-    return 1u << 24 | static_cast<uint32_t>(o.b) << 16 | static_cast<uint32_t>(o.g) << 8 | o.r;
-}
-
-inline uint32_t uiSlotOf(uint32_t uiKey, int iBits)
-{
-    return (uiKey * 2654435761u) >> (32 - iBits);
-}
-} // namespace
-
 NearestColor::NearestColor(const Color* poCandidates, unsigned int uiCount, double fScale,
                            tdDeltaMethod eMethod, double fWeight)
     : m_aoPoints(uiCount > 256 ? 256 : uiCount), m_fScale(fScale), m_eMethod(eMethod), m_fWeight(fWeight)
@@ -82,8 +69,8 @@ int NearestColor::iSearch(const tdDeltaPoint& oPoint) const
 int NearestColor::iNearest(Color oColor)
 {
     if (m_aoNearest.empty()) m_aoNearest.assign(size_t(1) << g_iNearestBits, tdNearestSlot{0, 0});
-    const uint32_t uiKey = uiKeyOf(oColor);
-    tdNearestSlot& oSlot = m_aoNearest[uiSlotOf(uiKey, g_iNearestBits)];
+    const uint32_t uiKey = uiColorKey(oColor);
+    tdNearestSlot& oSlot = m_aoNearest[uiColorSlot(uiKey, g_iNearestBits)];
     if (oSlot.uiKey != uiKey)
     {
         tdDeltaPoint oPoint;
@@ -96,8 +83,8 @@ int NearestColor::iNearest(Color oColor)
 double NearestColor::fDelta(Color oColor, int i)
 {
     if (m_aoDeltas.empty()) m_aoDeltas.resize(size_t(1) << g_iDeltasBits, tdDeltasSlot{0, 0, {}, {}});
-    const uint32_t uiKey = uiKeyOf(oColor);
-    tdDeltasSlot& oSlot = m_aoDeltas[uiSlotOf(uiKey, g_iDeltasBits)];
+    const uint32_t uiKey = uiColorKey(oColor);
+    tdDeltasSlot& oSlot = m_aoDeltas[uiColorSlot(uiKey, g_iDeltasBits)];
     if (oSlot.uiKey != uiKey)
     {
         vDeltaPoint(oColor, m_fScale, m_eMethod, &oSlot.oPoint);

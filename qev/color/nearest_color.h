@@ -8,6 +8,18 @@
 #include <cstdint>
 #include <vector>
 
+// The key under which answer caches remember a colour: 1 << 24 | blue << 16 |
+// green << 8 | red (alpha takes no part in a distance), never 0, so 0 marks an
+// empty slot; and its slot in a direct-mapped table of 2^iBits slots.
+inline uint32_t uiColorKey(Color o)
+{
+    return 1u << 24 | static_cast<uint32_t>(o.b) << 16 | static_cast<uint32_t>(o.g) << 8 | o.r;
+}
+inline uint32_t uiColorSlot(uint32_t uiKey, int iBits)
+{
+    return (uiKey * 2654435761u) >> (32 - iBits);
+}
+
 // Nearest-colour answers and distances for one fixed set of candidates, as the
 // queries of one conversion ask them. Every answer equals the plain computation
 // (iNearest, fColorDelta) bit for bit; it is only found with less work:
@@ -42,7 +54,7 @@ private:
 
     struct tdNearestSlot
     {
-        uint32_t uiKey; // 1 << 24 | blue << 16 | green << 8 | red; 0 when empty
+        uint32_t uiKey; // uiColorKey; 0 when empty
         int32_t iIndex;
     };
     struct tdDeltasSlot

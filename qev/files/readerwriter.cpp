@@ -83,6 +83,14 @@ static const tdHandledExtension g_aoHandledExtensions[] = {
 static const char* const g_apszSecondPageSR[] = {".si2", ".si3", ".si5", ".si6", ".si7", ".si8", ".sia", ".sic"};
 static const char* const g_apszSecondPageSC[] = {".sk2", ".sk3", ".sk5", ".sk6", ".sk7", ".sk8", ".ska", ".skc"};
 
+void vApplyInputAspectRatio(Image* poImage, const tdSettings* poSettings)
+{
+    double fRatio = fSaneAspectRatio(poImage->m_fAspectRatio);
+    vSetInputAutoAspectRatio(fRatio);
+    vGetInputAspectRatio(poSettings, &fRatio);
+    poImage->m_fAspectRatio = fSaneAspectRatio(fRatio);
+}
+
 bool bIsReadableExtension(const char* pszName)
 {
     for (const tdHandledExtension* po = g_aoHandledExtensions; po->pszExtension; po++)
@@ -195,14 +203,7 @@ Image* poReadImageFromFileAs(const char* pszName, const char* pszType, const tdS
             break;
         }
     }
-    if (poImage)
-    {
-        // A ratio a file brought that is not finite and positive means square pixels.
-        double fRatio = fSaneAspectRatio(poImage->m_fAspectRatio);
-        vSetInputAutoAspectRatio(fRatio);
-        vGetInputAspectRatio(poSettings, &fRatio);
-        poImage->m_fAspectRatio = fSaneAspectRatio(fRatio);
-    }
+    if (poImage) vApplyInputAspectRatio(poImage, poSettings);
     fclose(poFile);
     vCloseIfOpen(poPaletteFile);
     vCloseIfOpen(poSecond);

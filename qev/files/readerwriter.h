@@ -18,6 +18,11 @@ Image* poReadImageFromFile(const char* pszName, const tdSettings* poSettings);
 // files are looked for only when pszType is pszName itself.
 Image* poReadImageFromFileAs(const char* pszName, const char* pszType, const tdSettings* poSettings);
 
+// Gives a picture just read the pixel aspect ratio the input aspect-ratio
+// settings decide: its own ratio (not finite and positive: square pixels)
+// becomes the automatic input ratio, which the settings may override.
+void vApplyInputAspectRatio(Image* poImage, const tdSettings* poSettings);
+
 // True when poReadImageFromFile has a reader for the name's extension.
 bool bIsReadableExtension(const char* pszName);
 

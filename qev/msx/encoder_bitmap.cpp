@@ -97,9 +97,8 @@ public:
     {
         if (!m_bSearch)
             return ucByteOfLevels(iLevelFromByte(oPixel.r), iLevelFromByte(oPixel.g), iBlueLevel(oPixel.b));
-        const uint32_t uiKey = 1u << 24 | static_cast<uint32_t>(oPixel.b) << 16 |
-                               static_cast<uint32_t>(oPixel.g) << 8 | oPixel.r;
-        tdSlot& oSlot = m_aoCache[(uiKey * 2654435761u) >> (32 - g_iCacheBits)];
+        const uint32_t uiKey = uiColorKey(oPixel);
+        tdSlot& oSlot = m_aoCache[uiColorSlot(uiKey, g_iCacheBits)];
         if (oSlot.uiKey != uiKey) oSlot = {uiKey, ucSearch(oPixel)};
         return oSlot.ucByte;
     }
@@ -108,7 +107,7 @@ private:
     static constexpr int g_iCacheBits = 16;
     struct tdSlot
     {
-        uint32_t uiKey; // 1 << 24 | blue << 16 | green << 8 | red; 0 when empty
+        uint32_t uiKey; // uiColorKey; 0 when empty
         unsigned char ucByte;
     };
 

@@ -594,10 +594,8 @@ template <class Policy> struct tdYJKSearch
                  iY += iDirection * m_iStep)
             {
                 const tdDeltaPoint& oCandidate = m_poBoundPoints[pui[iY]];
-                // The lightness part of fCIEDE2000QuickBound, which alone grows with
-                // the distance from the start.
-                const double fDL = oCandidate.af[0] - oPixel.af[0];
-                if (fDL * fDL * (0.32653061224489793 * (1.0 - 1e-9)) - 1e-6 > fMin) break;
+                // The lightness bound grows with the distance from the start.
+                if (fCIEDE2000LightnessBound(oCandidate.af[0] - oPixel.af[0]) > fMin) break;
                 // A kept distance costs nothing; the bound only saves computing one.
                 const tdYJKSlot* poSlot = m_apoSlot[p];
                 const bool bKept = m_po->m_bMemo && poSlot->m_puiMemoStamp[pui[iY]] == poSlot->m_uiMemoStamp;
@@ -965,8 +963,7 @@ template <class Policy> struct tdYJKSearch
                 const bool bMemo = m_po->m_bMemo;
                 auto bVisit = [&](int i) -> int
                 {
-                    const double fDL = oList.m_afL[i] - oPixel.af[0];
-                    if (fDL * fDL * (0.32653061224489793 * (1.0 - 1e-9)) - 1e-6 > fLimit) return 0;
+                    if (fCIEDE2000LightnessBound(oList.m_afL[i] - oPixel.af[0]) > fLimit) return 0;
                     const unsigned int ui = oList.m_auiColour[i];
                     const tdDeltaPoint& oCandidate = m_poBoundPoints[ui];
                     if (fCIEDE2000QuickBound(oCandidate, oPixel) > fLimit) return 1;
