@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace
 {
@@ -53,9 +54,11 @@ enum tdBenchScreen
     Bench_Screen8,
 };
 
-void vBenchEncoder(benchmark::State& oState, tdBenchScreen eScreen, double fDiffusion = 0.8)
+void vBenchEncoder(benchmark::State& oState, tdBenchScreen eScreen, double fDiffusion = 0.8, int iThreads = 0)
 {
     const tdDeltaMethod eMethod = static_cast<tdDeltaMethod>(oState.range(0));
+    tdRunContext oRun;
+    oRun.m_iThreads = iThreads;
     // clang-format off
     //                            Sc2  Sc3  Sc5  Sc6  Sc7  Sc8
     const int aiWidth[]        = {256,  64, 256, 512, 512, 256};
@@ -79,25 +82,25 @@ void vBenchEncoder(benchmark::State& oState, tdBenchScreen eScreen, double fDiff
         {
         case Bench_Screen2:
             o = oWriteImageToScreen2(poImage.get(), &oPalette, fDiffusion, &oBuffer, CompressionType_None,
-                                     &oOutput, 1.0, true, eMethod, 1.0);
+                                     &oOutput, 1.0, true, eMethod, 1.0, &oRun);
             break;
         case Bench_Screen3:
             o = oWriteImageToScreen3(poImage.get(), &oPalette, fDiffusion, &oBuffer, CompressionType_None,
-                                     &oOutput, eMethod, 1.0);
+                                     &oOutput, eMethod, 1.0, &oRun);
             break;
         case Bench_Screen8:
             o = oWriteImageToRGB(poImage.get(), fDiffusion, &oBuffer, nullptr, CompressionType_None, &oOutput,
-                                 eMethod);
+                                 eMethod, &oRun);
             break;
         default:
             o = oWriteImageToIndexed(poImage.get(), &oPalette, fDiffusion, &oBuffer, nullptr,
-                                     CompressionType_None, &oOutput, eMethod, 1.0);
+                                     CompressionType_None, &oOutput, eMethod, 1.0, &oRun);
             break;
         }
         benchmark::DoNotOptimize(o);
         benchmark::DoNotOptimize(oBuffer.m_pucData);
     }
-    oState.SetLabel(g_apszMethods[eMethod]);
+    oState.SetLabel(std::string(g_apszMethods[eMethod]) + (iThreads == 1 ? ", one thread" : ""));
 }
 
 void BM_EncodeScreen2(benchmark::State& oState)
@@ -130,7 +133,7 @@ void vMethods(benchmark::internal::Benchmark* po)
     for (int i :
          {DeltaMethod_RGB, DeltaMethod_XYZ, DeltaMethod_LAB, DeltaMethod_CIEDE2000, DeltaMethod_Oklab})
         po->Arg(i);
-    po->Unit(benchmark::kMillisecond);
+    po->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 BENCHMARK(BM_EncodeScreen2)->Apply(vMethods);
 BENCHMARK(BM_EncodeScreen3)->Apply(vMethods);
@@ -150,4 +153,17 @@ void BM_EncodeScreen8NoDiffusion(benchmark::State& oState)
 }
 BENCHMARK(BM_EncodeScreen5NoDiffusion)->Apply(vMethods);
 BENCHMARK(BM_EncodeScreen8NoDiffusion)->Apply(vMethods);
+
+// Rows follow each other on the processors under diffusion too; on one thread
+// for comparison.
+void BM_EncodeScreen5OneThread(benchmark::State& oState)
+{
+    vBenchEncoder(oState, Bench_Screen5, 0.8, 1);
+}
+void BM_EncodeScreen8OneThread(benchmark::State& oState)
+{
+    vBenchEncoder(oState, Bench_Screen8, 0.8, 1);
+}
+BENCHMARK(BM_EncodeScreen5OneThread)->Apply(vMethods);
+BENCHMARK(BM_EncodeScreen8OneThread)->Apply(vMethods);
 } // namespace

@@ -99,7 +99,8 @@ void BM_Screen12(benchmark::State& oState)
 BENCHMARK(BM_Screen12)
     ->ArgsProduct({{RGB2YJK_LeastSquares, RGB2YJK_GradientDescent, RGB2YJK_AreaSearch},
                    {DeltaMethod_RGB, DeltaMethod_CIEDE2000}})
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_Screen10Palette(benchmark::State& oState)
 {
@@ -128,7 +129,8 @@ void BM_Screen10Palette(benchmark::State& oState)
 }
 BENCHMARK(BM_Screen10Palette)
     ->ArgsProduct({{RGB2YJK_AreaSearch}, {DeltaMethod_RGB, DeltaMethod_CIEDE2000}, {0, 1}})
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_Screen12BruteForce(benchmark::State& oState)
 {
@@ -156,5 +158,6 @@ BENCHMARK(BM_Screen12BruteForce)
     ->Args({8, DeltaMethod_Oklab, 4})
     ->Args({8, DeltaMethod_CIEDE2000, 4})
     ->Iterations(1)
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 } // namespace

@@ -1,5 +1,6 @@
 #include "qev/base/parallel.h"
 
+#include <climits>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -31,4 +32,54 @@ void vRunWorkers(int iWorkers, const std::function<void(int, int)>& fnWork)
         fnWork(i, iWorkers);
     for (std::thread& o : aoThreads)
         o.join();
+}
+
+RowWave::RowWave(int iRows) : m_paoDone(new tdRowDone[iRows > 0 ? iRows : 1]) {}
+
+int RowWave::iAwait(int iY, int iColumns)
+{
+    if (iY <= 0) return INT_MAX;
+    const std::atomic<int>& iDone = m_paoDone[iY - 1].m_iColumns;
+    for (;;)
+    {
+        const int iSeen = iDone.load(std::memory_order_acquire);
+        if (iSeen >= iColumns) return iSeen;
+        if (m_bStopped.load(std::memory_order_relaxed)) return -1;
+        std::this_thread::yield();
+    }
+}
+
+void RowWave::vPublish(int iY, int iColumns)
+{
+    m_paoDone[iY].m_iColumns.store(iColumns, std::memory_order_release);
+}
+
+void RowWave::vStop()
+{
+    m_bStopped.store(true, std::memory_order_relaxed);
+}
+
+void vRunRowWave(int iRows, int iWorkers, const std::function<bool(int, int, RowWave&)>& fnRow)
+{
+    if (iWorkers < 1) iWorkers = 1;
+    if (iWorkers > iRows) iWorkers = iRows > 0 ? iRows : 1;
+    RowWave oWave(iRows);
+    // Rows are taken in order by whichever worker is free, so the row above a
+    // waiting row is always held by a running worker (one that could not be started
+    // takes none), and no more than iWorkers rows are in flight: row iY - iWorkers
+    // has published all its columns before row iY is taken.
+    std::atomic<int> iNextRow{0};
+    vRunWorkers(iWorkers,
+                [&](int iWorker, int)
+                {
+                    for (int y = iNextRow++; y < iRows; y = iNextRow++)
+                    {
+                        if (oWave.bStopped() || !fnRow(y, iWorker, oWave))
+                        {
+                            oWave.vStop();
+                            return;
+                        }
+                        oWave.vPublish(y, INT_MAX);
+                    }
+                });
 }

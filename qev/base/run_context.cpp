@@ -6,7 +6,10 @@ bool bKeepRunning(const tdRunContext* poRun, double fDone)
 {
     if (!poRun) return true;
     if (poRun->m_bStopped.load(std::memory_order_relaxed)) return false;
-    if (poRun->m_fnProgress && !poRun->m_fnProgress(fDone))
+    if (!poRun->m_fnProgress) return true;
+    std::lock_guard<std::mutex> oLock(poRun->m_oReportLock);
+    if (poRun->m_bStopped.load(std::memory_order_relaxed)) return false;
+    if (!poRun->m_fnProgress(fDone))
     {
         poRun->m_bStopped.store(true, std::memory_order_relaxed);
         return false;

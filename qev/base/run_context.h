@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 
 // What a long conversion needs from its caller besides the picture and the
 // settings: somewhere to report progress, a way to be stopped, and how many
@@ -14,13 +15,17 @@ struct tdRunContext
 {
     // Called between rows with the fraction (0 to 1) of the current step done:
     // the palette search, then the encoding. Returns false to stop the run. It may
-    // be called from any worker thread of the run, so it must be thread-safe.
+    // be called from any worker thread of the run, but never by two at once and
+    // never again once it has returned false; rows done in parallel may report
+    // their fractions slightly out of order.
     std::function<bool(double fDone)> m_fnProgress;
     // Threads for work whose result does not depend on its order; 0 means one per
     // core. No result depends on it.
     int m_iThreads = 0;
     // Set once the callback has asked to stop; every later check fails at once.
     mutable std::atomic<bool> m_bStopped{false};
+    // Serialises the calls of m_fnProgress.
+    mutable std::mutex m_oReportLock;
 };
 
 // False when the run is to stop: its callback returns false now or did before.

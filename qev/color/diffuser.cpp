@@ -25,68 +25,80 @@ static unsigned char ucAddClamped(unsigned char ucValue, int iOffset)
     return static_cast<unsigned char>(iValue < 0 ? 0 : (iValue > 255 ? 255 : iValue));
 }
 
-Diffuser::Diffuser(int iWidth, int iHeight, double fAspectRatio, double fFactor)
+Diffuser::Diffuser(int iWidth, int iHeight, double fAspectRatio, double fFactor, int iRowsInFlight)
     : m_aulSquaredError{0, 0, 0}, m_aulSavedSquaredError{0, 0, 0}, m_bEnabled(fFactor != 0.0),
       m_pafCurrentRow(nullptr), m_pafNextRow(nullptr), m_afSavedCurrentRow{}, m_afSavedNextRow{},
       m_fRightWeight(0.0), m_fDiagonalWeight(0.0), m_fBelowWeight(0.0), m_iWidth(iWidth < 0 ? 0 : iWidth),
-      m_iHeight(iHeight < 0 ? 0 : iHeight)
+      m_iHeight(iHeight < 0 ? 0 : iHeight), m_pafRing(nullptr),
+      m_iRingRows(iRowsInFlight < 1 ? 2 : (iRowsInFlight > 64 ? 65 : iRowsInFlight + 1)), m_iRow(0)
 {
     double fA = fSaneAspectRatio(fAspectRatio);
     m_fBelowWeight = fFactor / (1.0 + 1.0 / fA + 2.0 / (fA + 1.0));
     m_fRightWeight = m_fBelowWeight / fA;
     m_fDiagonalWeight = m_fBelowWeight / (fA + 1.0);
 
-    size_t uiCount = (static_cast<size_t>(m_iWidth) + 1) * 3;
-    m_pafCurrentRow = static_cast<double*>(calloc(uiCount, sizeof(double)));
-    m_pafNextRow = static_cast<double*>(calloc(uiCount, sizeof(double)));
-    if (!m_pafCurrentRow || !m_pafNextRow)
-    {
-        free(m_pafCurrentRow);
-        free(m_pafNextRow);
-        m_pafCurrentRow = nullptr;
-        m_pafNextRow = nullptr;
+    m_pafRing = static_cast<double*>(calloc(uiRowDoubles() * m_iRingRows, sizeof(double)));
+    if (!m_pafRing)
         m_bEnabled = false;
+    else
+    {
+        m_pafCurrentRow = pfRowErrors(0);
+        m_pafNextRow = pfRowErrors(1);
     }
 }
 
 Diffuser::~Diffuser()
 {
-    free(m_pafCurrentRow);
-    free(m_pafNextRow);
+    free(m_pafRing);
+}
+
+size_t Diffuser::uiRowDoubles() const
+{
+    return (static_cast<size_t>(m_iWidth) + 1) * 3;
+}
+
+double* Diffuser::pfRowErrors(int iY) const
+{
+    return m_pafRing + uiRowDoubles() * static_cast<size_t>(iY % m_iRingRows);
 }
 
 void Diffuser::vReset()
 {
     for (int c = 0; c < 3; c++)
         m_aulSquaredError[c] = 0;
-    if (!m_pafCurrentRow) return;
-    size_t uiBytes = (static_cast<size_t>(m_iWidth) + 1) * 3 * sizeof(double);
-    memset(m_pafCurrentRow, 0, uiBytes);
-    memset(m_pafNextRow, 0, uiBytes);
+    m_iRow = 0;
+    if (!m_pafRing) return;
+    memset(m_pafRing, 0, uiRowDoubles() * m_iRingRows * sizeof(double));
+    m_pafCurrentRow = pfRowErrors(0);
+    m_pafNextRow = pfRowErrors(1);
+}
+
+// The waiting error of one column added to a colour.
+static void vAddWaiting(const double* pfError, Color* poColor)
+{
+    poColor->r = ucAddClamped(poColor->r, iRoundError(pfError[0]));
+    poColor->g = ucAddClamped(poColor->g, iRoundError(pfError[1]));
+    poColor->b = ucAddClamped(poColor->b, iRoundError(pfError[2]));
 }
 
 void Diffuser::vAdjust(int iX, Color* poColor)
 {
     QEV_ASSERT(poColor);
     if (!m_bEnabled || iX < 0 || iX >= m_iWidth) return;
-    const double* pfError = m_pafCurrentRow + static_cast<size_t>(iX) * 3;
-    poColor->r = ucAddClamped(poColor->r, iRoundError(pfError[0]));
-    poColor->g = ucAddClamped(poColor->g, iRoundError(pfError[1]));
-    poColor->b = ucAddClamped(poColor->b, iRoundError(pfError[2]));
+    vAddWaiting(m_pafCurrentRow + static_cast<size_t>(iX) * 3, poColor);
 }
 
-void Diffuser::vDiffuse(int iX, const Color* poAdjusted, const Color* poChosen)
+void Diffuser::vAdjustAt(int iY, int iX, Color* poColor) const
 {
-    QEV_ASSERT(poAdjusted && poChosen);
-    if (iX < 0 || iX >= m_iWidth) return;
-    const int aiError[3] = {poAdjusted->r - poChosen->r, poAdjusted->g - poChosen->g,
-                            poAdjusted->b - poChosen->b};
-    for (int c = 0; c < 3; c++)
-        m_aulSquaredError[c] += static_cast<uint64_t>(aiError[c] * aiError[c]);
-    if (!m_bEnabled) return;
+    QEV_ASSERT(poColor);
+    if (!m_bEnabled || iX < 0 || iX >= m_iWidth || iY < 0) return;
+    vAddWaiting(pfRowErrors(iY) + static_cast<size_t>(iX) * 3, poColor);
+}
 
-    double* pfCurrent = m_pafCurrentRow + static_cast<size_t>(iX) * 3;
-    double* pfNext = m_pafNextRow + static_cast<size_t>(iX) * 3;
+void Diffuser::vSpread(double* pfCurrentRow, double* pfNextRow, int iX, const int* aiError) const
+{
+    double* pfCurrent = pfCurrentRow + static_cast<size_t>(iX) * 3;
+    double* pfNext = pfNextRow + static_cast<size_t>(iX) * 3;
     for (int c = 0; c < 3; c++)
     {
         double fError = aiError[c];
@@ -97,13 +109,55 @@ void Diffuser::vDiffuse(int iX, const Color* poAdjusted, const Color* poChosen)
     }
 }
 
+// Adjusted minus chosen per channel, its squares added to paulSum.
+static void vMeasure(const Color* poAdjusted, const Color* poChosen, int* aiError, uint64_t* paulSum)
+{
+    aiError[0] = poAdjusted->r - poChosen->r;
+    aiError[1] = poAdjusted->g - poChosen->g;
+    aiError[2] = poAdjusted->b - poChosen->b;
+    for (int c = 0; c < 3; c++)
+        paulSum[c] += static_cast<uint64_t>(aiError[c] * aiError[c]);
+}
+
+void Diffuser::vDiffuse(int iX, const Color* poAdjusted, const Color* poChosen)
+{
+    QEV_ASSERT(poAdjusted && poChosen);
+    if (iX < 0 || iX >= m_iWidth) return;
+    int aiError[3];
+    vMeasure(poAdjusted, poChosen, aiError, m_aulSquaredError);
+    if (m_bEnabled) vSpread(m_pafCurrentRow, m_pafNextRow, iX, aiError);
+}
+
+void Diffuser::vDiffuseAt(int iY, int iX, const Color* poAdjusted, const Color* poChosen,
+                          uint64_t* paulSquaredError)
+{
+    QEV_ASSERT(poAdjusted && poChosen && paulSquaredError);
+    if (iX < 0 || iX >= m_iWidth || iY < 0) return;
+    int aiError[3];
+    vMeasure(poAdjusted, poChosen, aiError, paulSquaredError);
+    if (m_bEnabled) vSpread(pfRowErrors(iY), pfRowErrors(iY + 1), iX, aiError);
+}
+
+void Diffuser::vAddSquaredError(const uint64_t* paulSquaredError)
+{
+    for (int c = 0; c < 3; c++)
+        m_aulSquaredError[c] += paulSquaredError[c];
+}
+
+void Diffuser::vStartRow(int iY)
+{
+    // Without diffusion the arrays are never read: rows on other threads are not
+    // ordered against this one.
+    if (m_bEnabled && iY >= 0) memset(pfRowErrors(iY + 1), 0, uiRowDoubles() * sizeof(double));
+}
+
 void Diffuser::vNewLine()
 {
-    if (!m_pafCurrentRow) return;
-    double* pfOld = m_pafCurrentRow;
-    m_pafCurrentRow = m_pafNextRow;
-    m_pafNextRow = pfOld;
-    memset(m_pafNextRow, 0, (static_cast<size_t>(m_iWidth) + 1) * 3 * sizeof(double));
+    if (!m_pafRing) return;
+    m_iRow++;
+    m_pafCurrentRow = pfRowErrors(m_iRow);
+    m_pafNextRow = pfRowErrors(m_iRow + 1);
+    memset(m_pafNextRow, 0, uiRowDoubles() * sizeof(double));
 }
 
 // The columns that the per-pixel steps of iX..iX+7 can change: iX - 1 (lower-left

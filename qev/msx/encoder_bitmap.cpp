@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <climits>
 #include <memory>
 #include <vector>
 
@@ -149,30 +150,65 @@ private:
     std::vector<tdSlot> m_aoCache;
 };
 
-// Without diffusion a pixel's answer depends on that pixel alone, so the answers of
-// all pixels are found first, rows spread over workers (each with a search of its
-// own: fnMakeSearch() gives it, fnAnswer(search, pixel) asks it), and the encoder's
-// pass in picture order only reads them; the answers, and so the bytes, do not
-// depend on the worker count (the run's thread count). A stopped run leaves the
-// rest of the answers 0: the caller discards the results.
-template <class tdMakeSearch, class tdAnswer>
-std::vector<int> aiAnswersWithoutDiffusion(const Image* poImage, const tdRunContext* poRun,
-                                           tdMakeSearch fnMakeSearch, tdAnswer fnAnswer)
+// The pass of a bitmap encoder: every pixel adjusted by the diffusion, its
+// symbol (palette index or Screen 8 byte) chosen by fnChoose(search, pixel,
+// &shown), and the colour shown diffused and painted into poOutput. Returns the
+// symbols, row after row.
+//
+// Rows run on the run's workers, each worker with a search of its own
+// (fnMakeSearch). With diffusion a pixel depends on the row above only up to two
+// columns to its right (see Diffuser), so each row follows the row above at that
+// distance (RowWave) and every pixel sees exactly the errors of a pass in picture
+// order: the symbols, picture and error do not depend on the worker count.
+// Without diffusion the rows are independent. A stopped run leaves the rest of
+// the symbols 0: the caller discards the results.
+template <class tdMakeSearch, class tdChoose>
+std::vector<unsigned char> aucConvertRows(const Image* poImage, Diffuser* poDiffuser, int iWorkers,
+                                          Image* poOutput, const tdRunContext* poRun,
+                                          tdMakeSearch fnMakeSearch, tdChoose fnChoose)
 {
+    using tdSearch = decltype(fnMakeSearch());
     const int iWidth = poImage->m_iWidth;
     const int iHeight = poImage->m_iHeight;
-    std::vector<int> ai(static_cast<size_t>(iWidth) * iHeight);
-    vRunWorkers(std::min(iRunThreads(poRun), std::max(iHeight, 1)),
-                [&](int iWorker, int iWorkers)
+    std::vector<unsigned char> auc(static_cast<size_t>(iWidth) * iHeight);
+    std::vector<std::unique_ptr<tdSearch>> apoSearch(iWorkers);
+    std::vector<uint64_t> aulSquares(static_cast<size_t>(iWorkers) * 3, 0);
+    vRunRowWave(iHeight, iWorkers,
+                [&](int y, int iWorker, RowWave& oWave)
                 {
-                    auto oSearch = fnMakeSearch();
-                    for (int y = iWorker;
-                         y < iHeight && bKeepRunning(poRun, static_cast<double>(y) / iHeight); y += iWorkers)
-                        for (int x = 0; x < iWidth; x++)
-                            ai[static_cast<size_t>(y) * iWidth + x] =
-                                fnAnswer(oSearch, poImage->oGetPixel(x, y));
+                    if (!bKeepRunning(poRun, static_cast<double>(y) / iHeight)) return false;
+                    if (!apoSearch[iWorker]) apoSearch[iWorker].reset(new tdSearch(fnMakeSearch()));
+                    tdSearch& oSearch = *apoSearch[iWorker];
+                    uint64_t* paulSquares = &aulSquares[static_cast<size_t>(iWorker) * 3];
+                    unsigned char* pucRow = &auc[static_cast<size_t>(y) * iWidth];
+                    poDiffuser->vStartRow(y);
+                    int iAbove = poDiffuser->m_bEnabled ? 0 : INT_MAX; // columns of the row above done
+                    for (int x = 0; x < iWidth; x++)
+                    {
+                        if (iAbove < std::min(x + 3, iWidth))
+                        {
+                            iAbove = oWave.iAwait(y, std::min(x + 3, iWidth));
+                            if (iAbove < 0) return false;
+                        }
+                        Color oPixel = poImage->oGetPixel(x, y);
+                        poDiffuser->vAdjustAt(y, x, &oPixel);
+                        Color oShown;
+                        pucRow[x] = fnChoose(oSearch, oPixel, &oShown);
+                        poDiffuser->vDiffuseAt(y, x, &oPixel, &oShown, paulSquares);
+                        if (poOutput) poOutput->vSetPixel(x, y, &oShown);
+                        oWave.vPublish(y, x + 1);
+                    }
+                    return true;
                 });
-    return ai;
+    for (int i = 0; i < iWorkers; i++)
+        poDiffuser->vAddSquaredError(&aulSquares[static_cast<size_t>(i) * 3]);
+    return auc;
+}
+
+// The workers of an encoder's pass, and the rows in flight its Diffuser must hold.
+int iEncoderWorkers(const Image* poImage, const tdRunContext* poRun)
+{
+    return std::max(1, std::min(iRunThreads(poRun), poImage->m_iHeight));
 }
 } // namespace
 
@@ -224,34 +260,24 @@ tdErrorTriple oWriteImageToIndexed(Image* poImage, Palette* poPalette, double fE
     if (!poImage || !poPalette) return {0.0, 0.0, 0.0};
     const unsigned char ucBits =
         static_cast<unsigned char>(iBitsPerPixel(std::min(poPalette->m_uiColorCount, 16u)));
-    Diffuser oDiffuser(poImage->m_iWidth, poImage->m_iHeight, poImage->m_fAspectRatio, fErrorDiffusion);
-    PageSinks oSinks(poFirstPage, poSecondPage, eCompression);
+    const int iWorkers = iEncoderWorkers(poImage, poRun);
+    Diffuser oDiffuser(poImage->m_iWidth, poImage->m_iHeight, poImage->m_fAspectRatio, fErrorDiffusion,
+                       iWorkers);
     auto fnMakeSearch = [&]()
     { return NearestColor(poPalette->m_aoColors, poPalette->uiValidCount(), 255.0, eMethod, fWeight); };
-    auto fnAnswer = [](NearestColor& oSearch, const Color& oPixel)
-    { return oPixel.a == 0 ? 0 : oSearch.iNearest(oPixel); };
-    NearestColor oNearest = fnMakeSearch();
-    std::vector<int> aiAnswers;
-    if (!oDiffuser.m_bEnabled) aiAnswers = aiAnswersWithoutDiffusion(poImage, poRun, fnMakeSearch, fnAnswer);
-    for (int y = 0;
-         y < poImage->m_iHeight &&
-         bKeepRunning(poRun, aiAnswers.empty() ? static_cast<double>(y) / poImage->m_iHeight : 1.0);
-         y++)
+    auto fnChoose = [poPalette](NearestColor& oSearch, const Color& oPixel, Color* poShown)
     {
-        LZWCmp* poSink = oSinks.poSinkOfLine(y);
-        for (int x = 0; x < poImage->m_iWidth; x++)
-        {
-            Color oPixel = poImage->oGetPixel(x, y);
-            oDiffuser.vAdjust(x, &oPixel);
-            const int iIndex = aiAnswers.empty() ? fnAnswer(oNearest, oPixel)
-                                                 : aiAnswers[static_cast<size_t>(y) * poImage->m_iWidth + x];
-            const Color* poChosen = poPalette->poEntry(iIndex);
-            oDiffuser.vDiffuse(x, &oPixel, poChosen);
-            if (poOutput) poOutput->vSetPixel(x, y, poChosen);
-            if (poSink && ucBits) poSink->vWriteBits(iIndex, ucBits);
-        }
-        oDiffuser.vNewLine();
-    }
+        const int iIndex = oPixel.a == 0 ? 0 : oSearch.iNearest(oPixel);
+        *poShown = *poPalette->poEntry(iIndex);
+        return static_cast<unsigned char>(iIndex);
+    };
+    const std::vector<unsigned char> aucIndices =
+        aucConvertRows(poImage, &oDiffuser, iWorkers, poOutput, poRun, fnMakeSearch, fnChoose);
+    PageSinks oSinks(poFirstPage, poSecondPage, eCompression);
+    for (int y = 0; y < poImage->m_iHeight && ucBits; y++)
+        if (LZWCmp* poSink = oSinks.poSinkOfLine(y))
+            for (int x = 0; x < poImage->m_iWidth; x++)
+                poSink->vWriteBits(aucIndices[static_cast<size_t>(y) * poImage->m_iWidth + x], ucBits);
     oSinks.vClose();
     return oDiffuser.oGetError();
 }
@@ -261,34 +287,28 @@ tdErrorTriple oWriteImageToRGB(Image* poImage, double fErrorDiffusion, tdByteArr
                                tdDeltaMethod eMethod, const tdRunContext* poRun)
 {
     if (!poImage) return {0.0, 0.0, 0.0};
-    Diffuser oDiffuser(poImage->m_iWidth, poImage->m_iHeight, poImage->m_fAspectRatio, fErrorDiffusion);
-    PageSinks oSinks(poFirstPage, poSecondPage, eCompression);
+    const int iWorkers = iEncoderWorkers(poImage, poRun);
+    Diffuser oDiffuser(poImage->m_iWidth, poImage->m_iHeight, poImage->m_fAspectRatio, fErrorDiffusion,
+                       iWorkers);
     auto fnMakeSearch = [eMethod]() { return Screen8Search(eMethod); };
-    auto fnAnswer = [](Screen8Search& oSearch, const Color& oPixel)
-    { return oPixel.a == 0 ? 0 : static_cast<int>(oSearch.ucByte(oPixel)); };
-    Screen8Search oSearch(eMethod);
-    std::vector<int> aiAnswers;
-    if (!oDiffuser.m_bEnabled) aiAnswers = aiAnswersWithoutDiffusion(poImage, poRun, fnMakeSearch, fnAnswer);
-    for (int y = 0;
-         y < poImage->m_iHeight &&
-         bKeepRunning(poRun, aiAnswers.empty() ? static_cast<double>(y) / poImage->m_iHeight : 1.0);
-         y++)
+    auto fnChoose = [](Screen8Search& oSearch, const Color& oPixel, Color* poShown)
     {
-        LZWCmp* poSink = oSinks.poSinkOfLine(y);
-        for (int x = 0; x < poImage->m_iWidth; x++)
+        if (oPixel.a == 0)
         {
-            Color oPixel = poImage->oGetPixel(x, y);
-            oDiffuser.vAdjust(x, &oPixel);
-            const unsigned char ucByte = static_cast<unsigned char>(
-                aiAnswers.empty() ? fnAnswer(oSearch, oPixel)
-                                  : aiAnswers[static_cast<size_t>(y) * poImage->m_iWidth + x]);
-            const Color oChosen = oPixel.a == 0 ? Color{0, 0, 0, 255} : oColorOfByte(ucByte);
-            oDiffuser.vDiffuse(x, &oPixel, &oChosen);
-            if (poOutput) poOutput->vSetPixel(x, y, &oChosen);
-            if (poSink) poSink->vWriteBits(ucByte, 8);
+            *poShown = Color{0, 0, 0, 255};
+            return static_cast<unsigned char>(0);
         }
-        oDiffuser.vNewLine();
-    }
+        const unsigned char ucByte = oSearch.ucByte(oPixel);
+        *poShown = oColorOfByte(ucByte);
+        return ucByte;
+    };
+    const std::vector<unsigned char> aucBytes =
+        aucConvertRows(poImage, &oDiffuser, iWorkers, poOutput, poRun, fnMakeSearch, fnChoose);
+    PageSinks oSinks(poFirstPage, poSecondPage, eCompression);
+    for (int y = 0; y < poImage->m_iHeight; y++)
+        if (LZWCmp* poSink = oSinks.poSinkOfLine(y))
+            for (int x = 0; x < poImage->m_iWidth; x++)
+                poSink->vWriteBits(aucBytes[static_cast<size_t>(y) * poImage->m_iWidth + x], 8);
     oSinks.vClose();
     return oDiffuser.oGetError();
 }

@@ -20,12 +20,16 @@
 
 #include "qev/msx/encoder_yjk.h"
 
+#include "qev/base/parallel.h"
 #include "qev/color/color_delta.h"
 #include "qev/color/diffuser.h"
 #include "qev/color/palette.h"
 #include "qev/msx/yjk.h"
 
+#include <algorithm>
+#include <climits>
 #include <memory>
+#include <vector>
 
 namespace
 {
@@ -101,62 +105,97 @@ tdErrorTriple oEncode(const Image* poImage, const Palette* poPalette, bool bEven
     if (!poImage) return {0.0, 0.0, 0.0};
     const int iWidth = poImage->m_iWidth;
     const int iHeight = poImage->m_iHeight;
-    Diffuser oDiffuser(iWidth, iHeight, poImage->m_fAspectRatio, fErrorDiffusion);
-    std::unique_ptr<LZWCmp> poFirstSink;
-    std::unique_ptr<LZWCmp> poSecondSink;
-    if (poFirst)
-    {
-        poFirstSink.reset(new LZWCmp(eCompression, 0, false));
-        poFirstSink->vOpen(poFirst, 8);
-    }
-    if (poSecond)
-    {
-        poSecondSink.reset(new LZWCmp(eCompression, 0, false));
-        poSecondSink->vOpen(poSecond, 8);
-    }
-    YJKConverter oConverter(eMethod, bEvenY, fYJKExponent, eDeltaMethod, fWeight);
-    std::unique_ptr<tdNearestCache> poCache;
-    if (poPalette) poCache.reset(new tdNearestCache());
-
+    const int iWorkers = std::max(1, std::min(iRunThreads(poRun), iHeight));
+    Diffuser oDiffuser(iWidth, iHeight, poImage->m_fAspectRatio, fErrorDiffusion, iWorkers);
     // A NaN factor counts as not 0, as in the Diffuser.
     const bool bDiffuse = fErrorDiffusion != 0.0;
-    unsigned char aucBytes[4];
-    Color aoColors[4];
-    for (int y = 0; y < iHeight && bKeepRunning(poRun, static_cast<double>(y) / iHeight); y++)
+
+    // Rows run on the run's workers, each worker with a converter and cache of its
+    // own (what they keep never changes a result). Under diffusion a pixel depends
+    // on the row above up to two columns to its right, so a group waits for the row
+    // above to have finished the columns up to three past its last pixel
+    // (RowWave): every pixel sees exactly the errors of a pass in picture order, and
+    // the bytes, picture and error do not depend on the worker count.
+    struct tdWorker
     {
-        LZWCmp* poSink = (y & 1) && poSecondSink ? poSecondSink.get() : poFirstSink.get();
-        for (int x = 0; x < iWidth; x += 4)
+        std::unique_ptr<YJKConverter> m_poConverter;
+        std::unique_ptr<tdNearestCache> m_poCache;
+        uint64_t m_aulSquares[3] = {0, 0, 0};
+    };
+    std::vector<tdWorker> aoWorkers(iWorkers);
+    // Whole groups: a width that is not a multiple of 4 still stores its last group.
+    const int iStride = (iWidth + 3) & ~3;
+    std::vector<unsigned char> aucBytes(static_cast<size_t>(iStride) * iHeight);
+    vRunRowWave(
+        iHeight, iWorkers,
+        [&](int y, int iWorker, RowWave& oWave)
         {
-            Color aoPixels[4];
-            for (int k = 0; k < 4; k++)
-                aoPixels[k] = poImage->oGetPixel(x + k, y);
-            // With diffusion the group is converted once per pixel: pixel k is
-            // adjusted, the group converted (later pixels not yet adjusted) and
-            // pixel k's error measured against that conversion; the last one is kept.
-            const int iConversions = bDiffuse ? 4 : 1;
-            for (int k = 0; k < iConversions; k++)
+            if (!bKeepRunning(poRun, static_cast<double>(y) / iHeight)) return false;
+            tdWorker& oWorker = aoWorkers[iWorker];
+            if (!oWorker.m_poConverter)
             {
-                if (bDiffuse) oDiffuser.vAdjust(x + k, &aoPixels[k]);
-                if (poPalette)
-                    vConvertWithPalette(&oConverter, poPalette, poCache.get(), aoPixels, aucBytes, aoColors,
-                                        eDeltaMethod, fWeight);
-                else
-                    oConverter.vConvert(aoPixels, aucBytes, aoColors);
-                if (bDiffuse) oDiffuser.vDiffuse(x + k, &aoPixels[k], &aoColors[k]);
+                oWorker.m_poConverter.reset(
+                    new YJKConverter(eMethod, bEvenY, fYJKExponent, eDeltaMethod, fWeight));
+                if (poPalette) oWorker.m_poCache.reset(new tdNearestCache());
             }
-            if (!bDiffuse)
+            oDiffuser.vStartRow(y);
+            int iAbove = oDiffuser.m_bEnabled ? 0 : INT_MAX; // columns of the row above done
+            unsigned char aucGroup[4];
+            Color aoColors[4];
+            for (int x = 0; x < iWidth; x += 4)
+            {
+                const int iNeed = std::min(x + 7, iWidth);
+                if (iAbove < iNeed)
+                {
+                    iAbove = oWave.iAwait(y, iNeed);
+                    if (iAbove < 0) return false;
+                }
+                Color aoPixels[4];
                 for (int k = 0; k < 4; k++)
-                    oDiffuser.vDiffuse(x + k, &aoPixels[k], &aoColors[k]);
-            for (int k = 0; k < 4; k++)
-            {
-                if (poSink) poSink->vWriteBits(aucBytes[k], 8);
-                if (poOutput) poOutput->vSetPixel(x + k, y, &aoColors[k]);
+                    aoPixels[k] = poImage->oGetPixel(x + k, y);
+                // With diffusion the group is converted once per pixel: pixel k is
+                // adjusted, the group converted (later pixels not yet adjusted) and
+                // pixel k's error measured against that conversion; the last one is kept.
+                const int iConversions = bDiffuse ? 4 : 1;
+                for (int k = 0; k < iConversions; k++)
+                {
+                    if (bDiffuse) oDiffuser.vAdjustAt(y, x + k, &aoPixels[k]);
+                    if (poPalette)
+                        vConvertWithPalette(oWorker.m_poConverter.get(), poPalette, oWorker.m_poCache.get(),
+                                            aoPixels, aucGroup, aoColors, eDeltaMethod, fWeight);
+                    else
+                        oWorker.m_poConverter->vConvert(aoPixels, aucGroup, aoColors);
+                    if (bDiffuse)
+                        oDiffuser.vDiffuseAt(y, x + k, &aoPixels[k], &aoColors[k], oWorker.m_aulSquares);
+                }
+                if (!bDiffuse)
+                    for (int k = 0; k < 4; k++)
+                        oDiffuser.vDiffuseAt(y, x + k, &aoPixels[k], &aoColors[k], oWorker.m_aulSquares);
+                for (int k = 0; k < 4; k++)
+                {
+                    aucBytes[static_cast<size_t>(y) * iStride + x + k] = aucGroup[k];
+                    if (poOutput) poOutput->vSetPixel(x + k, y, &aoColors[k]);
+                }
+                oWave.vPublish(y, std::min(x + 4, iWidth));
             }
-        }
-        oDiffuser.vNewLine();
+            return true;
+        });
+    for (const tdWorker& o : aoWorkers)
+        oDiffuser.vAddSquaredError(o.m_aulSquares);
+
+    for (int i = 0; i < 2; i++)
+    {
+        tdByteArray* poPage = i == 0 ? poFirst : poSecond;
+        if (!poPage) continue;
+        LZWCmp oSink(eCompression, 0, false);
+        oSink.vOpen(poPage, 8);
+        // Odd lines go to the second page when there is one.
+        for (int y = 0; y < iHeight; y++)
+            if (((y & 1) && poSecond ? 1 : 0) == i)
+                for (int x = 0; x < iStride; x++)
+                    oSink.vWriteBits(aucBytes[static_cast<size_t>(y) * iStride + x], 8);
+        oSink.vClose();
     }
-    if (poFirstSink) poFirstSink->vClose();
-    if (poSecondSink) poSecondSink->vClose();
     return oDiffuser.oGetError();
 }
 } // namespace

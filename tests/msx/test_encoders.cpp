@@ -408,21 +408,28 @@ TEST(EncoderReferenceTest, Screen8SearchAsThePlainSearch)
     }
 }
 
-// Without diffusion the Screen 5 and 8 searches are spread over the run's threads:
-// one thread and several give the same bytes, picture and error triple. Rows:
-// Screen 5 (indexed) or 8, method, picture kind, dithering.
+// The Screen 5, 8, 10 and 12 encoders spread their rows over the run's threads,
+// under diffusion as a wave that follows the row above: one thread and several
+// give the same bytes (both pages), picture and error triple. Rows: screen,
+// method, picture kind, dithering, diffusion.
 TEST(EncoderThreadsTest, OneThreadAndSeveralGiveTheSameResult)
 {
     // clang-format off
-    const std::tuple<bool, tdDeltaMethod, tdTestPictureKind, tdDitheringMode> aoRows[] = {
-        {false, DeltaMethod_CIEDE2000, TestPicture_Noise, Dithering_None},
-        {false, DeltaMethod_RGB, TestPicture_Transparency, Dithering_Bayer4x4},
-        {true, DeltaMethod_CIEDE2000, TestPicture_Gradient, Dithering_None},
-        {true, DeltaMethod_Oklab, TestPicture_Flat, Dithering_Bayer2x2}};
+    const std::tuple<int, tdDeltaMethod, tdTestPictureKind, tdDitheringMode, double> aoRows[] = {
+        {5, DeltaMethod_CIEDE2000, TestPicture_Noise, Dithering_None, 0.0},
+        {5, DeltaMethod_RGB, TestPicture_Transparency, Dithering_Bayer4x4, 0.0},
+        {5, DeltaMethod_LAB, TestPicture_Noise, Dithering_None, 0.8},
+        {8, DeltaMethod_CIEDE2000, TestPicture_Gradient, Dithering_None, 0.0},
+        {8, DeltaMethod_Oklab, TestPicture_Flat, Dithering_Bayer2x2, 0.0},
+        {8, DeltaMethod_CIEDE2000, TestPicture_Noise, Dithering_None, 1.0},
+        {8, DeltaMethod_RGB, TestPicture_Gradient, Dithering_None, 0.8},
+        {12, DeltaMethod_Oklab, TestPicture_Noise, Dithering_None, 0.8},
+        {10, DeltaMethod_RGB, TestPicture_Gradient, Dithering_None, 0.8},
+        {12, DeltaMethod_RGB, TestPicture_Noise, Dithering_None, 0.0}};
     // clang-format on
-    for (const auto& [bScreen8, eMethod, eKind, eDithering] : aoRows)
+    for (const auto& [iScreen, eMethod, eKind, eDithering, fDiffusion] : aoRows)
     {
-        SCOPED_TRACE(testing::Message() << bScreen8 << " " << eMethod << " " << eKind);
+        SCOPED_TRACE(testing::Message() << iScreen << " " << eMethod << " " << eKind << " " << fDiffusion);
         std::unique_ptr<Image> poImage(poMakeTestPicture(eKind, 61, 23, 1.0, 9, 7, 5));
         poImage->vSetDitheringMode(eDithering, 0.1, 0.0, 1.0);
         std::string asResults[2];
@@ -432,17 +439,30 @@ TEST(EncoderThreadsTest, OneThreadAndSeveralGiveTheSameResult)
             oRun.m_iThreads = iThreads == 1 ? 1 : 3;
             Palette oPalette(g_aoOddPalette);
             Image oOutput(61, 23, 3, Background_Black, 1.0);
-            tdByteArray oBytes;
-            const tdErrorTriple o =
-                bScreen8 ? oWriteImageToRGB(poImage.get(), 0.0, &oBytes, nullptr, CompressionType_None,
-                                            &oOutput, eMethod, &oRun)
-                         : oWriteImageToIndexed(poImage.get(), &oPalette, 0.0, &oBytes, nullptr,
-                                                CompressionType_None, &oOutput, eMethod, 1.0, &oRun);
-            const tdBytes auc = aucArrayBytes(oBytes);
+            tdByteArray aoBytes[2];
+            tdErrorTriple o = {0.0, 0.0, 0.0};
+            if (iScreen == 8)
+                o = oWriteImageToRGB(poImage.get(), fDiffusion, &aoBytes[0], &aoBytes[1],
+                                     CompressionType_None, &oOutput, eMethod, &oRun);
+            else if (iScreen == 5)
+                o = oWriteImageToIndexed(poImage.get(), &oPalette, fDiffusion, &aoBytes[0], nullptr,
+                                         CompressionType_None, &oOutput, eMethod, 1.0, &oRun);
+            else if (iScreen == 12)
+                o = oWriteImageToYJK(poImage.get(), fDiffusion, &aoBytes[0], &aoBytes[1],
+                                     CompressionType_None, RGB2YJK_AreaSearch, &oOutput, 1.0, eMethod, 1.0,
+                                     &oRun);
+            else
+                o = oWriteImageToYJKPlusPalette(poImage.get(), &oPalette, fDiffusion, &aoBytes[0], nullptr,
+                                                CompressionType_None, RGB2YJK_GradientDescent, &oOutput, 1.0,
+                                                eMethod, 1.0, &oRun);
             const std::vector<unsigned char> aucPicture = aucTopDownTexels(&oOutput);
-            asResults[iThreads - 1] = std::string(auc.begin(), auc.end()) + "|" +
-                                      std::string(aucPicture.begin(), aucPicture.end()) + "|" +
+            asResults[iThreads - 1] = std::string(aucPicture.begin(), aucPicture.end()) + "|" +
                                       std::string(reinterpret_cast<const char*>(&o), sizeof(o));
+            for (const tdByteArray& oBytes : aoBytes)
+            {
+                const tdBytes auc = aucArrayBytes(oBytes);
+                asResults[iThreads - 1] += "|" + std::string(auc.begin(), auc.end());
+            }
         }
         EXPECT_EQ(asResults[0], asResults[1]);
     }
