@@ -85,20 +85,23 @@ void BM_Screen12(benchmark::State& oState)
 {
     const tdRGB2YJKMethod eMethod = static_cast<tdRGB2YJKMethod>(oState.range(0));
     const tdDeltaMethod eDelta = static_cast<tdDeltaMethod>(oState.range(1));
+    tdRunContext oRun;
+    oRun.m_iThreads = static_cast<int>(oState.range(2)); // 0: one per processor
     std::unique_ptr<Image> poImage(poPhotoLike(256, 212, 1, 24));
     Image oOutput(256, 212, 3, Background_None, 1.0);
     for (auto _ : oState)
     {
         tdByteArray oBytes;
         tdErrorTriple o = oWriteImageToYJK(poImage.get(), 0.8, &oBytes, nullptr, CompressionType_None,
-                                           eMethod, &oOutput, 1.0, eDelta, 1.0);
+                                           eMethod, &oOutput, 1.0, eDelta, 1.0, &oRun);
         benchmark::DoNotOptimize(o);
     }
-    oState.SetLabel(sLabel(eMethod, eDelta));
+    oState.SetLabel(sLabel(eMethod, eDelta) + (oRun.m_iThreads == 1 ? ", one thread" : ""));
 }
 BENCHMARK(BM_Screen12)
     ->ArgsProduct({{RGB2YJK_LeastSquares, RGB2YJK_GradientDescent, RGB2YJK_AreaSearch},
-                   {DeltaMethod_RGB, DeltaMethod_CIEDE2000}})
+                   {DeltaMethod_RGB, DeltaMethod_CIEDE2000},
+                   {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -1,5 +1,6 @@
 #include "qev/base/parallel.h"
 
+#include <chrono>
 #include <climits>
 #include <system_error>
 #include <thread>
@@ -40,12 +41,18 @@ int RowWave::iAwait(int iY, int iColumns)
 {
     if (iY <= 0) return INT_MAX;
     const std::atomic<int>& iDone = m_paoDone[iY - 1].m_iColumns;
-    for (;;)
+    // Rows of the same picture follow each other closely, so a wait is short while
+    // both run; on a busy machine the row above may not be running at all, and
+    // then short sleeps leave it the processor.
+    for (int iTry = 0;; iTry++)
     {
         const int iSeen = iDone.load(std::memory_order_acquire);
         if (iSeen >= iColumns) return iSeen;
         if (m_bStopped.load(std::memory_order_relaxed)) return -1;
-        std::this_thread::yield();
+        if (iTry < 64)
+            std::this_thread::yield();
+        else
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
     }
 }
 

@@ -88,11 +88,11 @@ void Diffuser::vAdjust(int iX, Color* poColor)
     vAddWaiting(m_pafCurrentRow + static_cast<size_t>(iX) * 3, poColor);
 }
 
-void Diffuser::vAdjustAt(int iY, int iX, Color* poColor) const
+void Diffuser::vAdjustAt(const tdRow& oRow, int iX, Color* poColor) const
 {
     QEV_ASSERT(poColor);
-    if (!m_bEnabled || iX < 0 || iX >= m_iWidth || iY < 0) return;
-    vAddWaiting(pfRowErrors(iY) + static_cast<size_t>(iX) * 3, poColor);
+    if (!oRow.m_pfCurrent || iX < 0 || iX >= m_iWidth) return;
+    vAddWaiting(oRow.m_pfCurrent + static_cast<size_t>(iX) * 3, poColor);
 }
 
 void Diffuser::vSpread(double* pfCurrentRow, double* pfNextRow, int iX, const int* aiError) const
@@ -128,14 +128,14 @@ void Diffuser::vDiffuse(int iX, const Color* poAdjusted, const Color* poChosen)
     if (m_bEnabled) vSpread(m_pafCurrentRow, m_pafNextRow, iX, aiError);
 }
 
-void Diffuser::vDiffuseAt(int iY, int iX, const Color* poAdjusted, const Color* poChosen,
-                          uint64_t* paulSquaredError)
+void Diffuser::vDiffuseAt(const tdRow& oRow, int iX, const Color* poAdjusted, const Color* poChosen,
+                          uint64_t* paulSquaredError) const
 {
     QEV_ASSERT(poAdjusted && poChosen && paulSquaredError);
-    if (iX < 0 || iX >= m_iWidth || iY < 0) return;
+    if (iX < 0 || iX >= m_iWidth) return;
     int aiError[3];
     vMeasure(poAdjusted, poChosen, aiError, paulSquaredError);
-    if (m_bEnabled) vSpread(pfRowErrors(iY), pfRowErrors(iY + 1), iX, aiError);
+    if (oRow.m_pfCurrent) vSpread(oRow.m_pfCurrent, oRow.m_pfNext, iX, aiError);
 }
 
 void Diffuser::vAddSquaredError(const uint64_t* paulSquaredError)
@@ -144,11 +144,14 @@ void Diffuser::vAddSquaredError(const uint64_t* paulSquaredError)
         m_aulSquaredError[c] += paulSquaredError[c];
 }
 
-void Diffuser::vStartRow(int iY)
+Diffuser::tdRow Diffuser::oStartRow(int iY)
 {
-    // Without diffusion the arrays are never read: rows on other threads are not
-    // ordered against this one.
-    if (m_bEnabled && iY >= 0) memset(pfRowErrors(iY + 1), 0, uiRowDoubles() * sizeof(double));
+    // Without diffusion the arrays are not used at all: rows on other threads are
+    // not ordered against this one.
+    if (!m_bEnabled || iY < 0) return {nullptr, nullptr};
+    tdRow oRow = {pfRowErrors(iY), pfRowErrors(iY + 1)};
+    memset(oRow.m_pfNext, 0, uiRowDoubles() * sizeof(double));
+    return oRow;
 }
 
 void Diffuser::vNewLine()

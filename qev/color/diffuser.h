@@ -78,12 +78,18 @@ public:
     void vSave(int iX);
     void vRestore(int iX);
 
-    // The row-addressed steps: vAdjust and vDiffuse of row iY (the sums are the
-    // caller's), and the start of row iY, which empties the array of row iY + 1.
-    void vStartRow(int iY);
-    void vAdjustAt(int iY, int iX, Color* poColor) const;
-    void vDiffuseAt(int iY, int iX, const Color* poAdjusted, const Color* poChosen,
-                    uint64_t* paulSquaredError);
+    // The row-addressed steps: the start of row iY, which empties the array of row
+    // iY + 1 and gives the two arrays the row works on, and vAdjust and vDiffuse
+    // within that row (the sums are the caller's).
+    struct tdRow
+    {
+        double* m_pfCurrent; // null when diffusion is off
+        double* m_pfNext;
+    };
+    tdRow oStartRow(int iY);
+    void vAdjustAt(const tdRow& oRow, int iX, Color* poColor) const;
+    void vDiffuseAt(const tdRow& oRow, int iX, const Color* poAdjusted, const Color* poChosen,
+                    uint64_t* paulSquaredError) const;
     void vAddSquaredError(const uint64_t* paulSquaredError);
 
     // Root-mean-square error of red, green and blue over width x height pixels. A

@@ -181,7 +181,7 @@ std::vector<unsigned char> aucConvertRows(const Image* poImage, Diffuser* poDiff
                     tdSearch& oSearch = *apoSearch[iWorker];
                     uint64_t* paulSquares = &aulSquares[static_cast<size_t>(iWorker) * 3];
                     unsigned char* pucRow = &auc[static_cast<size_t>(y) * iWidth];
-                    poDiffuser->vStartRow(y);
+                    const Diffuser::tdRow oRow = poDiffuser->oStartRow(y);
                     int iAbove = poDiffuser->m_bEnabled ? 0 : INT_MAX; // columns of the row above done
                     for (int x = 0; x < iWidth; x++)
                     {
@@ -191,10 +191,10 @@ std::vector<unsigned char> aucConvertRows(const Image* poImage, Diffuser* poDiff
                             if (iAbove < 0) return false;
                         }
                         Color oPixel = poImage->oGetPixel(x, y);
-                        poDiffuser->vAdjustAt(y, x, &oPixel);
+                        poDiffuser->vAdjustAt(oRow, x, &oPixel);
                         Color oShown;
                         pucRow[x] = fnChoose(oSearch, oPixel, &oShown);
-                        poDiffuser->vDiffuseAt(y, x, &oPixel, &oShown, paulSquares);
+                        poDiffuser->vDiffuseAt(oRow, x, &oPixel, &oShown, paulSquares);
                         if (poOutput) poOutput->vSetPixel(x, y, &oShown);
                         oWave.vPublish(y, x + 1);
                     }
@@ -206,8 +206,13 @@ std::vector<unsigned char> aucConvertRows(const Image* poImage, Diffuser* poDiff
 }
 
 // The workers of an encoder's pass, and the rows in flight its Diffuser must hold.
-int iEncoderWorkers(const Image* poImage, const tdRunContext* poRun)
+// Under diffusion the rows advance in step, a few pixels apart, and the count of
+// the row above moves between the processors at almost every pixel, which costs
+// about what the cheaper searches do (a tenth of a microsecond): only the costly
+// ones (bCostly) are spread then.
+int iEncoderWorkers(const Image* poImage, double fErrorDiffusion, bool bCostly, const tdRunContext* poRun)
 {
+    if (fErrorDiffusion != 0.0 && !bCostly) return 1;
     return std::max(1, std::min(iRunThreads(poRun), poImage->m_iHeight));
 }
 } // namespace
@@ -260,7 +265,7 @@ tdErrorTriple oWriteImageToIndexed(Image* poImage, Palette* poPalette, double fE
     if (!poImage || !poPalette) return {0.0, 0.0, 0.0};
     const unsigned char ucBits =
         static_cast<unsigned char>(iBitsPerPixel(std::min(poPalette->m_uiColorCount, 16u)));
-    const int iWorkers = iEncoderWorkers(poImage, poRun);
+    const int iWorkers = iEncoderWorkers(poImage, fErrorDiffusion, eMethod == DeltaMethod_CIEDE2000, poRun);
     Diffuser oDiffuser(poImage->m_iWidth, poImage->m_iHeight, poImage->m_fAspectRatio, fErrorDiffusion,
                        iWorkers);
     auto fnMakeSearch = [&]()
@@ -287,7 +292,8 @@ tdErrorTriple oWriteImageToRGB(Image* poImage, double fErrorDiffusion, tdByteArr
                                tdDeltaMethod eMethod, const tdRunContext* poRun)
 {
     if (!poImage) return {0.0, 0.0, 0.0};
-    const int iWorkers = iEncoderWorkers(poImage, poRun);
+    const int iWorkers = iEncoderWorkers(poImage, fErrorDiffusion,
+                                         eMethod != DeltaMethod_RGB && eMethod != DeltaMethod_Hit9918, poRun);
     Diffuser oDiffuser(poImage->m_iWidth, poImage->m_iHeight, poImage->m_fAspectRatio, fErrorDiffusion,
                        iWorkers);
     auto fnMakeSearch = [eMethod]() { return Screen8Search(eMethod); };

@@ -105,7 +105,12 @@ tdErrorTriple oEncode(const Image* poImage, const Palette* poPalette, bool bEven
     if (!poImage) return {0.0, 0.0, 0.0};
     const int iWidth = poImage->m_iWidth;
     const int iHeight = poImage->m_iHeight;
-    const int iWorkers = std::max(1, std::min(iRunThreads(poRun), iHeight));
+    // The matrix estimates take a tenth of a microsecond a group, about what handing
+    // the rows' progress between processors costs under diffusion: one thread then.
+    const bool bSearch =
+        eMethod == RGB2YJK_GradientDescent || eMethod == RGB2YJK_AreaSearch || eMethod == RGB2YJK_BruteForce;
+    const int iWorkers =
+        fErrorDiffusion != 0.0 && !bSearch ? 1 : std::max(1, std::min(iRunThreads(poRun), iHeight));
     Diffuser oDiffuser(iWidth, iHeight, poImage->m_fAspectRatio, fErrorDiffusion, iWorkers);
     // A NaN factor counts as not 0, as in the Diffuser.
     const bool bDiffuse = fErrorDiffusion != 0.0;
@@ -138,7 +143,7 @@ tdErrorTriple oEncode(const Image* poImage, const Palette* poPalette, bool bEven
                     new YJKConverter(eMethod, bEvenY, fYJKExponent, eDeltaMethod, fWeight));
                 if (poPalette) oWorker.m_poCache.reset(new tdNearestCache());
             }
-            oDiffuser.vStartRow(y);
+            const Diffuser::tdRow oRow = oDiffuser.oStartRow(y);
             int iAbove = oDiffuser.m_bEnabled ? 0 : INT_MAX; // columns of the row above done
             unsigned char aucGroup[4];
             Color aoColors[4];
@@ -159,18 +164,18 @@ tdErrorTriple oEncode(const Image* poImage, const Palette* poPalette, bool bEven
                 const int iConversions = bDiffuse ? 4 : 1;
                 for (int k = 0; k < iConversions; k++)
                 {
-                    if (bDiffuse) oDiffuser.vAdjustAt(y, x + k, &aoPixels[k]);
+                    if (bDiffuse) oDiffuser.vAdjustAt(oRow, x + k, &aoPixels[k]);
                     if (poPalette)
                         vConvertWithPalette(oWorker.m_poConverter.get(), poPalette, oWorker.m_poCache.get(),
                                             aoPixels, aucGroup, aoColors, eDeltaMethod, fWeight);
                     else
                         oWorker.m_poConverter->vConvert(aoPixels, aucGroup, aoColors);
                     if (bDiffuse)
-                        oDiffuser.vDiffuseAt(y, x + k, &aoPixels[k], &aoColors[k], oWorker.m_aulSquares);
+                        oDiffuser.vDiffuseAt(oRow, x + k, &aoPixels[k], &aoColors[k], oWorker.m_aulSquares);
                 }
                 if (!bDiffuse)
                     for (int k = 0; k < 4; k++)
-                        oDiffuser.vDiffuseAt(y, x + k, &aoPixels[k], &aoColors[k], oWorker.m_aulSquares);
+                        oDiffuser.vDiffuseAt(oRow, x + k, &aoPixels[k], &aoColors[k], oWorker.m_aulSquares);
                 for (int k = 0; k < 4; k++)
                 {
                     aucBytes[static_cast<size_t>(y) * iStride + x + k] = aucGroup[k];

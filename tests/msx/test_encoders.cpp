@@ -418,11 +418,11 @@ TEST(EncoderThreadsTest, OneThreadAndSeveralGiveTheSameResult)
     const std::tuple<int, tdDeltaMethod, tdTestPictureKind, tdDitheringMode, double> aoRows[] = {
         {5, DeltaMethod_CIEDE2000, TestPicture_Noise, Dithering_None, 0.0},
         {5, DeltaMethod_RGB, TestPicture_Transparency, Dithering_Bayer4x4, 0.0},
-        {5, DeltaMethod_LAB, TestPicture_Noise, Dithering_None, 0.8},
+        {5, DeltaMethod_CIEDE2000, TestPicture_Noise, Dithering_None, 0.8},
         {8, DeltaMethod_CIEDE2000, TestPicture_Gradient, Dithering_None, 0.0},
         {8, DeltaMethod_Oklab, TestPicture_Flat, Dithering_Bayer2x2, 0.0},
         {8, DeltaMethod_CIEDE2000, TestPicture_Noise, Dithering_None, 1.0},
-        {8, DeltaMethod_RGB, TestPicture_Gradient, Dithering_None, 0.8},
+        {8, DeltaMethod_LAB, TestPicture_Gradient, Dithering_None, 0.8},
         {12, DeltaMethod_Oklab, TestPicture_Noise, Dithering_None, 0.8},
         {10, DeltaMethod_RGB, TestPicture_Gradient, Dithering_None, 0.8},
         {12, DeltaMethod_RGB, TestPicture_Noise, Dithering_None, 0.0}};
