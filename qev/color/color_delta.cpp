@@ -72,7 +72,11 @@ inline double fSquaredDistance(double fX1, double fY1, double fZ1, double fX2, d
 inline double fHueDegrees(double fB, double fAPrime, double fCPrime)
 {
     if (fCPrime < 1e-12) return 0.0;
-    return fmod(atan2(fB, fAPrime) * g_fDegreesPerRadian + 360.0, 360.0);
+    // fmod(h + 360, 360) without the division: h + 360 lies in 180..540, and from
+    // 360 up the difference h + 360 - 360 is exact (both within a factor of two),
+    // so the result is the same double.
+    const double fHue = atan2(fB, fAPrime) * g_fDegreesPerRadian + 360.0;
+    return fHue >= 360.0 ? fHue - 360.0 : fHue;
 }
 
 inline double fCosDegrees(double fDegrees)

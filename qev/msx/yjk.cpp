@@ -24,6 +24,7 @@
 #include "qev/msx/yjk.h"
 
 #include "qev/base/assert.h"
+#include "qev/base/parallel.h"
 #include "qev/color/color_delta.h"
 #include "qev/color/palette.h"
 
@@ -1472,27 +1473,57 @@ void Palette::vLoadFromYJKImage(const Image* poImage, const tdRectangle* poRect,
         // Coordinates stay within int; beyond the picture every pixel is black anyway.
         if (lX + lWidth > INT_MAX - 4) lWidth = INT_MAX - 4 - lX;
         if (lY + lHeight > INT_MAX) lHeight = INT_MAX - lY;
-        YJKConverter oConverter(eYJKMethod, true, fYJKExponent, eMethod, fWeight);
-        for (long long y = lY; y < lY + lHeight; y++)
+        // Each group converts on its own, so bands of rows convert on the run's
+        // workers, each with a converter of its own; the distances are then added
+        // to the bins in picture order, as their sums depend on the order.
+        const long long lGroups = (lWidth + 3) / 4;
+        const int iBand = 32;
+        std::vector<double> afDelta(static_cast<size_t>(lGroups > 0 ? lGroups : 0) * 4 * iBand);
+        std::vector<std::unique_ptr<YJKConverter>> apoConverter(iRunThreads(poRun));
+        for (long long lBand = lY; lWidth > 0 && lBand < lY + lHeight; lBand += iBand)
         {
-            if (!bKeepRunning(poRun, static_cast<double>(y - lY) / static_cast<double>(lHeight))) return;
-            for (long long x = lX; x < lX + lWidth; x += 4)
-            {
-                Color aoPixels[4];
-                for (int p = 0; p < 4; p++)
-                    aoPixels[p] = poImage->oGetPixel(static_cast<int>(x) + p, static_cast<int>(y));
-                unsigned char aucBytes[4];
-                Color aoColors[4];
-                oConverter.vConvert(aoPixels, aucBytes, aoColors);
-                for (int p = 0; p < 4; p++)
+            const int iRows = static_cast<int>(std::min<long long>(iBand, lY + lHeight - lBand));
+            vRunWorkers(
+                std::min(iRunThreads(poRun), iRows),
+                [&](int iWorker, int iWorkers)
                 {
-                    double fDelta =
-                        fColorDelta(&aoPixels[p], &aoColors[p], fPaletteExponent, 255.0, eMethod, fWeight);
-                    if (fDelta == 0.0) continue;
-                    vAddToBin(iLevelFromByte(aoPixels[p].r) * 64 + iLevelFromByte(aoPixels[p].g) * 8 +
-                                  iLevelFromByte(aoPixels[p].b),
-                              fDelta);
-                }
+                    std::unique_ptr<YJKConverter>& po = apoConverter[iWorker];
+                    if (!po) po.reset(new YJKConverter(eYJKMethod, true, fYJKExponent, eMethod, fWeight));
+                    for (int i = iWorker; i < iRows; i += iWorkers)
+                    {
+                        const long long y = lBand + i;
+                        if (!bKeepRunning(poRun, static_cast<double>(y - lY) / static_cast<double>(lHeight)))
+                            return;
+                        double* pfDelta = &afDelta[static_cast<size_t>(i) * lGroups * 4];
+                        for (long long x = lX; x < lX + lWidth; x += 4, pfDelta += 4)
+                        {
+                            Color aoPixels[4];
+                            for (int p = 0; p < 4; p++)
+                                aoPixels[p] =
+                                    poImage->oGetPixel(static_cast<int>(x) + p, static_cast<int>(y));
+                            unsigned char aucBytes[4];
+                            Color aoColors[4];
+                            po->vConvert(aoPixels, aucBytes, aoColors);
+                            for (int p = 0; p < 4; p++)
+                                pfDelta[p] = fColorDelta(&aoPixels[p], &aoColors[p], fPaletteExponent, 255.0,
+                                                         eMethod, fWeight);
+                        }
+                    }
+                });
+            if (bRunStopped(poRun)) return;
+            for (int i = 0; i < iRows; i++)
+            {
+                const double* pfDelta = &afDelta[static_cast<size_t>(i) * lGroups * 4];
+                for (long long x = lX; x < lX + lWidth; x += 4, pfDelta += 4)
+                    for (int p = 0; p < 4; p++)
+                    {
+                        if (pfDelta[p] == 0.0) continue;
+                        const Color oPixel =
+                            poImage->oGetPixel(static_cast<int>(x) + p, static_cast<int>(lBand + i));
+                        vAddToBin(iLevelFromByte(oPixel.r) * 64 + iLevelFromByte(oPixel.g) * 8 +
+                                      iLevelFromByte(oPixel.b),
+                                  pfDelta[p]);
+                    }
             }
         }
     }

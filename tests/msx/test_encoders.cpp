@@ -452,9 +452,14 @@ TEST(EncoderThreadsTest, OneThreadAndSeveralGiveTheSameResult)
                                      CompressionType_None, RGB2YJK_AreaSearch, &oOutput, 1.0, eMethod, 1.0,
                                      &oRun);
             else
+            {
+                // The Screen 10 palette search is spread over the threads as well.
+                oPalette.vLoadFromYJKImage(poImage.get(), nullptr, RGB2YJK_GradientDescent, 1.0, 1.0, eMethod,
+                                           1.0, &oRun);
                 o = oWriteImageToYJKPlusPalette(poImage.get(), &oPalette, fDiffusion, &aoBytes[0], nullptr,
                                                 CompressionType_None, RGB2YJK_GradientDescent, &oOutput, 1.0,
                                                 eMethod, 1.0, &oRun);
+            }
             const std::vector<unsigned char> aucPicture = aucTopDownTexels(&oOutput);
             asResults[iThreads - 1] = std::string(aucPicture.begin(), aucPicture.end()) + "|" +
                                       std::string(reinterpret_cast<const char*>(&o), sizeof(o));
