@@ -90,11 +90,13 @@ void vRGBToXYZA(double fRed, double fGreen, double fBlue, double* pfX, double* p
     vLinearToXYZ(fLineariseA(fRed), fLineariseA(fGreen), fLineariseA(fBlue), pfX, pfY, pfZ);
 }
 
-// Variant B of sRGB (0..1) to CIELAB.
-void vRGBToLabB(double fRed, double fGreen, double fBlue, double* pfL, double* pfA, double* pfB)
+namespace
+{
+// The conversions below from linear red, green and blue.
+void vLinearToLabB(double r, double g, double b, double* pfL, double* pfA, double* pfB)
 {
     double fX, fY, fZ;
-    vLinearToXYZ(fLineariseB(fRed), fLineariseB(fGreen), fLineariseB(fBlue), &fX, &fY, &fZ);
+    vLinearToXYZ(r, g, b, &fX, &fY, &fZ);
     double fFX = fLabB(fX / 0.95047);
     double fFY = fLabB(fY);
     double fFZ = fLabB(fZ / 1.08883);
@@ -103,12 +105,8 @@ void vRGBToLabB(double fRed, double fGreen, double fBlue, double* pfL, double* p
     *pfB = 200.0 * (fFY - fFZ);
 }
 
-// sRGB (0..1, linearised by variant B) to Oklab, with the published matrices.
-void vRGBToOklab(double fRed, double fGreen, double fBlue, double* pfL, double* pfA, double* pfB)
+void vLinearToOklab(double r, double g, double b, double* pfL, double* pfA, double* pfB)
 {
-    double r = fLineariseB(fRed);
-    double g = fLineariseB(fGreen);
-    double b = fLineariseB(fBlue);
     double l = cbrt(0.4122214708 * r + 0.5363325363 * g + 0.0514459929 * b);
     double m = cbrt(0.2119034982 * r + 0.6806995451 * g + 0.1073969566 * b);
     double s = cbrt(0.0883024619 * r + 0.2817188376 * g + 0.6299787005 * b);
@@ -117,16 +115,84 @@ void vRGBToOklab(double fRed, double fGreen, double fBlue, double* pfL, double* 
     *pfB = 0.0259040371 * l + 0.7827717662 * m - 0.8086757660 * s;
 }
 
-void rgb2lab(double fRed, double fGreen, double fBlue, double* pfL, double* pfA, double* pfB)
+void vLinearToLabA(double r, double g, double b, double* pfL, double* pfA, double* pfB)
 {
     double fX, fY, fZ;
-    vLinearToXYZ(fLineariseA(fRed), fLineariseA(fGreen), fLineariseA(fBlue), &fX, &fY, &fZ);
+    vLinearToXYZ(r, g, b, &fX, &fY, &fZ);
     double fFX = fLabA(fX * 1.0521885521885521); // X / 0.9504
     double fFY = fLabA(fY);
     double fFZ = fLabA(fZ * 0.9182736455463728); // Z / 1.089
     *pfL = 116.0 * fFY - 16.0;
     *pfA = 500.0 * (fFX - fFY);
     *pfB = 200.0 * (fFY - fFZ);
+}
+
+// Both transfer functions of the 256 channel values of a byte colour on the scale
+// 255.0, whose channel is byte * (1.0 / 255.0) wherever a distance is formed:
+// computed once, they are the same doubles.
+struct tdByteTransfer
+{
+    double afA[256];
+    double afB[256];
+};
+
+const tdByteTransfer& oByteTransfer()
+{
+    static const tdByteTransfer s_o = []
+    {
+        tdByteTransfer o;
+        const double fInverse = 1.0 / 255.0;
+        for (int i = 0; i < 256; i++)
+        {
+            o.afA[i] = fLineariseA(i * fInverse);
+            o.afB[i] = fLineariseB(i * fInverse);
+        }
+        return o;
+    }();
+    return s_o;
+}
+
+// The linear red, green and blue of a colour on the scale fScale (fInverse =
+// 1 / fScale) by variant A or B.
+inline void vLinearOf(const Color& o, double fScale, double fInverse, bool bVariantA, double* pf)
+{
+    if (fScale == 255.0)
+    {
+        const double* pfTable = bVariantA ? oByteTransfer().afA : oByteTransfer().afB;
+        pf[0] = pfTable[o.r];
+        pf[1] = pfTable[o.g];
+        pf[2] = pfTable[o.b];
+    }
+    else if (bVariantA)
+    {
+        pf[0] = fLineariseA(o.r * fInverse);
+        pf[1] = fLineariseA(o.g * fInverse);
+        pf[2] = fLineariseA(o.b * fInverse);
+    }
+    else
+    {
+        pf[0] = fLineariseB(o.r * fInverse);
+        pf[1] = fLineariseB(o.g * fInverse);
+        pf[2] = fLineariseB(o.b * fInverse);
+    }
+}
+} // namespace
+
+// Variant B of sRGB (0..1) to CIELAB.
+void vRGBToLabB(double fRed, double fGreen, double fBlue, double* pfL, double* pfA, double* pfB)
+{
+    vLinearToLabB(fLineariseB(fRed), fLineariseB(fGreen), fLineariseB(fBlue), pfL, pfA, pfB);
+}
+
+// sRGB (0..1, linearised by variant B) to Oklab, with the published matrices.
+void vRGBToOklab(double fRed, double fGreen, double fBlue, double* pfL, double* pfA, double* pfB)
+{
+    vLinearToOklab(fLineariseB(fRed), fLineariseB(fGreen), fLineariseB(fBlue), pfL, pfA, pfB);
+}
+
+void rgb2lab(double fRed, double fGreen, double fBlue, double* pfL, double* pfA, double* pfB)
+{
+    vLinearToLabA(fLineariseA(fRed), fLineariseA(fGreen), fLineariseA(fBlue), pfL, pfA, pfB);
 }
 
 namespace
@@ -241,23 +307,39 @@ double fColorDelta(const Color* poColor1, const Color* poColor2, double fExponen
         break;
     case DeltaMethod_XYZ:
     {
+        double afLinear1[3], afLinear2[3];
+        vLinearOf(*poColor1, fScale, fInverse, true, afLinear1);
+        vLinearOf(*poColor2, fScale, fInverse, true, afLinear2);
         double fX1, fY1, fZ1, fX2, fY2, fZ2;
-        vLinearToXYZ(fLineariseA(r1), fLineariseA(g1), fLineariseA(b1), &fX1, &fY1, &fZ1);
-        vLinearToXYZ(fLineariseA(r2), fLineariseA(g2), fLineariseA(b2), &fX2, &fY2, &fZ2);
+        vLinearToXYZ(afLinear1[0], afLinear1[1], afLinear1[2], &fX1, &fY1, &fZ1);
+        vLinearToXYZ(afLinear2[0], afLinear2[1], afLinear2[2], &fX2, &fY2, &fZ2);
         fDelta = fSquaredDistance(fX1, fY1, fZ1, fX2, fY2, fZ2);
         break;
     }
     case DeltaMethod_LAB:
     {
+        double afLinear1[3], afLinear2[3];
+        vLinearOf(*poColor1, fScale, fInverse, true, afLinear1);
+        vLinearOf(*poColor2, fScale, fInverse, true, afLinear2);
         double fL1, fA1, fB1, fL2, fA2, fB2;
-        rgb2lab(r1, g1, b1, &fL1, &fA1, &fB1);
-        rgb2lab(r2, g2, b2, &fL2, &fA2, &fB2);
+        vLinearToLabA(afLinear1[0], afLinear1[1], afLinear1[2], &fL1, &fA1, &fB1);
+        vLinearToLabA(afLinear2[0], afLinear2[1], afLinear2[2], &fL2, &fA2, &fB2);
         fDelta = fSquaredDistance(fL1, fA1, fB1, fL2, fA2, fB2);
         break;
     }
     case DeltaMethod_CIEDE2000:
-        fDelta = deltaE00_srgb(r1, g1, b1, r2, g2, b2);
+    {
+        // deltaE00_srgb(r1, g1, b1, r2, g2, b2), the transfer function taken from
+        // the table on the byte scale.
+        double afLinear1[3], afLinear2[3];
+        vLinearOf(*poColor1, fScale, fInverse, false, afLinear1);
+        vLinearOf(*poColor2, fScale, fInverse, false, afLinear2);
+        double fL1, fA1, fB1, fL2, fA2, fB2;
+        vLinearToLabB(afLinear1[0], afLinear1[1], afLinear1[2], &fL1, &fA1, &fB1);
+        vLinearToLabB(afLinear2[0], afLinear2[1], afLinear2[2], &fL2, &fA2, &fB2);
+        fDelta = ciede2000(fL1, fA1, fB1, fL2, fA2, fB2);
         break;
+    }
     case DeltaMethod_Hit9918:
     {
         // Perceived brightness of the gamma-encoded values, not of linear light.
@@ -268,8 +350,16 @@ double fColorDelta(const Color* poColor1, const Color* poColor2, double fExponen
         break;
     }
     case DeltaMethod_Oklab:
-        fDelta = oklab_distance(r1, g1, b1, r2, g2, b2);
+    {
+        double afLinear1[3], afLinear2[3];
+        vLinearOf(*poColor1, fScale, fInverse, false, afLinear1);
+        vLinearOf(*poColor2, fScale, fInverse, false, afLinear2);
+        double fL1, fA1, fB1, fL2, fA2, fB2;
+        vLinearToOklab(afLinear1[0], afLinear1[1], afLinear1[2], &fL1, &fA1, &fB1);
+        vLinearToOklab(afLinear2[0], afLinear2[1], afLinear2[2], &fL2, &fA2, &fB2);
+        fDelta = fSquaredDistance(fL1, fA1, fB1, fL2, fA2, fB2);
         break;
+    }
     default:
         break;
     }
@@ -312,16 +402,20 @@ void vDeltaPoint(Color oColor, double fScale, tdDeltaMethod eMethod, tdDeltaPoin
     pf[5] = 0.0;
     pf[6] = 0.0;
     pf[7] = 0.0;
+    double afLinear[3];
     switch (eMethod)
     {
     case DeltaMethod_XYZ:
-        vLinearToXYZ(fLineariseA(r), fLineariseA(g), fLineariseA(b), &pf[0], &pf[1], &pf[2]);
+        vLinearOf(oColor, fScale, fInverse, true, afLinear);
+        vLinearToXYZ(afLinear[0], afLinear[1], afLinear[2], &pf[0], &pf[1], &pf[2]);
         break;
     case DeltaMethod_LAB:
-        rgb2lab(r, g, b, &pf[0], &pf[1], &pf[2]);
+        vLinearOf(oColor, fScale, fInverse, true, afLinear);
+        vLinearToLabA(afLinear[0], afLinear[1], afLinear[2], &pf[0], &pf[1], &pf[2]);
         break;
     case DeltaMethod_CIEDE2000:
-        vRGBToLabB(r, g, b, &pf[0], &pf[1], &pf[2]);
+        vLinearOf(oColor, fScale, fInverse, false, afLinear);
+        vLinearToLabB(afLinear[0], afLinear[1], afLinear[2], &pf[0], &pf[1], &pf[2]);
         pf[3] = hypot(pf[1], pf[2]);
         pf[4] = fHueDegrees(pf[2], pf[1], pf[3]);
         pf[5] = fHueDegrees(pf[2], 1.5 * pf[1], pf[3]);
@@ -331,7 +425,8 @@ void vDeltaPoint(Color oColor, double fScale, tdDeltaMethod eMethod, tdDeltaPoin
         pf[3] = sqrt(0.299 * r * r + 0.587 * g * g + 0.114 * b * b);
         break;
     case DeltaMethod_Oklab:
-        vRGBToOklab(r, g, b, &pf[0], &pf[1], &pf[2]);
+        vLinearOf(oColor, fScale, fInverse, false, afLinear);
+        vLinearToOklab(afLinear[0], afLinear[1], afLinear[2], &pf[0], &pf[1], &pf[2]);
         break;
     default:
         break;
