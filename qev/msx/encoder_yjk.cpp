@@ -23,6 +23,7 @@
 #include "qev/base/parallel.h"
 #include "qev/color/color_delta.h"
 #include "qev/color/diffuser.h"
+#include "qev/color/nearest_color.h"
 #include "qev/color/palette.h"
 #include "qev/msx/yjk.h"
 
@@ -33,39 +34,27 @@
 
 namespace
 {
-// Nearest palette colour and its distance for recently seen pixel colours; both
-// depend on red, green and blue only, so a hit gives exactly what the search would.
-struct tdNearestCache
-{
-    static constexpr int s_iSize = 4096;
-    uint32_t m_auiKey[s_iSize]; // 1 << 24 | blue << 16 | green << 8 | red; 0 when empty
-    int m_aiIndex[s_iSize];
-    double m_afDelta[s_iSize];
-};
-
-void vNearest(const Palette* poPalette, tdNearestCache* poCache, const Color& oPixel, tdDeltaMethod eMethod,
+// The nearest palette colour of a pixel and its distance, fColorDelta(pixel,
+// colour, 1.0, 255.0, method, weight), as Palette::iNearestColor finds it (index 0
+// of an empty palette).
+void vNearest(const Palette* poPalette, NearestColor* poNearest, const Color& oPixel, tdDeltaMethod eMethod,
               double fWeight, int* piIndex, double* pfDelta)
 {
-    const uint32_t uiKey =
-        1u << 24 | static_cast<uint32_t>(oPixel.b) << 16 | static_cast<uint32_t>(oPixel.g) << 8 | oPixel.r;
-    const uint32_t uiSlot = ((uiKey * 2654435761u) >> 20) & (tdNearestCache::s_iSize - 1);
-    if (poCache->m_auiKey[uiSlot] != uiKey)
+    if (poPalette->uiValidCount() == 0)
     {
-        int i = poPalette->iNearestColor(oPixel, eMethod, fWeight);
-        poCache->m_auiKey[uiSlot] = uiKey;
-        poCache->m_aiIndex[uiSlot] = i;
-        poCache->m_afDelta[uiSlot] =
-            fColorDelta(&oPixel, &poPalette->m_aoColors[i], 1.0, 255.0, eMethod, fWeight);
+        *piIndex = 0;
+        *pfDelta = fColorDelta(&oPixel, &poPalette->m_aoColors[0], 1.0, 255.0, eMethod, fWeight);
+        return;
     }
-    *piIndex = poCache->m_aiIndex[uiSlot];
-    *pfDelta = poCache->m_afDelta[uiSlot];
+    *piIndex = poNearest->iNearest(oPixel);
+    *pfDelta = poNearest->fDelta(oPixel, *piIndex);
 }
 
 // The palette pass: converts the group, then hands every pixel that a palette
 // colour matches at least as well to that colour, whitening it for the next
 // conversion so that YJK serves the others, until no pixel changes hands.
 // Assignments stay for the rest of the pass; the caller's pixels are not changed.
-void vConvertWithPalette(YJKConverter* poConverter, const Palette* poPalette, tdNearestCache* poCache,
+void vConvertWithPalette(YJKConverter* poConverter, const Palette* poPalette, NearestColor* poNearest,
                          const Color* poPixels, unsigned char* pucBytes, Color* poColors,
                          tdDeltaMethod eMethod, double fWeight)
 {
@@ -83,7 +72,7 @@ void vConvertWithPalette(YJKConverter* poConverter, const Palette* poPalette, td
             {
                 double fYJK = fColorDelta(&aoWork[k], &poColors[k], 1.0, 255.0, eMethod, fWeight);
                 double fPalette;
-                vNearest(poPalette, poCache, aoWork[k], eMethod, fWeight, &iIndex, &fPalette);
+                vNearest(poPalette, poNearest, aoWork[k], eMethod, fWeight, &iIndex, &fPalette);
                 if (!(fYJK >= fPalette)) continue;
                 aiAssigned[k] = iIndex;
                 aoWork[k].r = 255;
@@ -115,8 +104,8 @@ tdErrorTriple oEncode(const Image* poImage, const Palette* poPalette, bool bEven
     // A NaN factor counts as not 0, as in the Diffuser.
     const bool bDiffuse = fErrorDiffusion != 0.0;
 
-    // Rows run on the run's workers, each worker with a converter and cache of its
-    // own (what they keep never changes a result). Under diffusion a pixel depends
+    // Rows run on the run's workers, each worker with a converter and a palette
+    // search of its own (what they keep never changes a result). Under diffusion a pixel depends
     // on the row above up to two columns to its right, so a group waits for the row
     // above to have finished the columns up to three past its last pixel
     // (RowWave): every pixel sees exactly the errors of a pass in picture order, and
@@ -124,7 +113,7 @@ tdErrorTriple oEncode(const Image* poImage, const Palette* poPalette, bool bEven
     struct tdWorker
     {
         std::unique_ptr<YJKConverter> m_poConverter;
-        std::unique_ptr<tdNearestCache> m_poCache;
+        std::unique_ptr<NearestColor> m_poNearest;
         uint64_t m_aulSquares[3] = {0, 0, 0};
     };
     std::vector<tdWorker> aoWorkers(iWorkers);
@@ -141,7 +130,9 @@ tdErrorTriple oEncode(const Image* poImage, const Palette* poPalette, bool bEven
             {
                 oWorker.m_poConverter.reset(
                     new YJKConverter(eMethod, bEvenY, fYJKExponent, eDeltaMethod, fWeight));
-                if (poPalette) oWorker.m_poCache.reset(new tdNearestCache());
+                if (poPalette)
+                    oWorker.m_poNearest.reset(new NearestColor(
+                        poPalette->m_aoColors, poPalette->uiValidCount(), 255.0, eDeltaMethod, fWeight));
             }
             const Diffuser::tdRow oRow = oDiffuser.oStartRow(y);
             int iAbove = oDiffuser.m_bEnabled ? 0 : INT_MAX; // columns of the row above done
@@ -166,7 +157,7 @@ tdErrorTriple oEncode(const Image* poImage, const Palette* poPalette, bool bEven
                 {
                     if (bDiffuse) oDiffuser.vAdjustAt(oRow, x + k, &aoPixels[k]);
                     if (poPalette)
-                        vConvertWithPalette(oWorker.m_poConverter.get(), poPalette, oWorker.m_poCache.get(),
+                        vConvertWithPalette(oWorker.m_poConverter.get(), poPalette, oWorker.m_poNearest.get(),
                                             aoPixels, aucGroup, aoColors, eDeltaMethod, fWeight);
                     else
                         oWorker.m_poConverter->vConvert(aoPixels, aucGroup, aoColors);
