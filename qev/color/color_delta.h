@@ -107,6 +107,43 @@ inline double fCIEDE2000LightnessBound(double fDL)
     return fDL * fDL * (0.32653061224489793 * (1.0 - 1e-9)) - 1e-6;
 }
 
+// Factors for fCIEDE2000TableBound, by quarter units of the two colours' mean
+// lightness (0..128) and mean chroma C (0..256); the last entry of each, also
+// used beyond those ranges, is 0.
+//   afLightness  at most 1 / SL^2 for any mean lightness of the quarter;
+//   afChroma     at most k / SC^2 for any mean chroma of the quarter, with
+//                k = 1 - RC sin(60 degrees) / 2 and SC, RC taken at the largest
+//                mean C' = G C of the quarter (G C grows with C, SC and RC with C');
+//   afG2         at most G^2 for any mean chroma of the quarter (G falls as C grows).
+struct tdCIEDE2000BoundTables
+{
+    double afLightness[512];
+    double afChroma[1024];
+    double afG2[1024];
+};
+const tdCIEDE2000BoundTables& oCIEDE2000BoundTables();
+
+// A lower bound of fPointDelta(o1, o2, DeltaMethod_CIEDE2000, weight) as cheap as
+// fCIEDE2000QuickBound and tighter, from the tables above:
+// dL^2 / SL^2 + k (dC'^2 + dH'^2) / SC^2 with dC'^2 + dH'^2 = G^2 da^2 + db^2
+// (the squared distance of (a G, b), law of cosines) and SH <= SC, less the
+// margins of fCIEDE2000LowerBound.
+inline double fCIEDE2000TableBound(const tdCIEDE2000BoundTables& oTables, const tdDeltaPoint& o1,
+                                   const tdDeltaPoint& o2)
+{
+    double fDL = o2.af[0] - o1.af[0];
+    double fDA = o2.af[1] - o1.af[1];
+    double fDB = o2.af[2] - o1.af[2];
+    double fL = (o1.af[0] + o2.af[0]) * 2.0; // quarters of the mean
+    double fC = (o1.af[3] + o2.af[3]) * 2.0;
+    int iL = fL >= 0.0 && fL < 511.0 ? static_cast<int>(fL) : 511;
+    int iC = fC >= 0.0 && fC < 1023.0 ? static_cast<int>(fC) : 1023;
+    return (fDL * fDL * oTables.afLightness[iL] +
+            (fDA * fDA * oTables.afG2[iC] + fDB * fDB) * oTables.afChroma[iC]) *
+               (1.0 - 1e-9) -
+           1e-6;
+}
+
 inline double fCIEDE2000QuickBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2)
 {
     double fDL = o2.af[0] - o1.af[0];

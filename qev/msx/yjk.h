@@ -125,6 +125,8 @@ private:
     tdYJKSlot* m_poSlots;      // owned; the pixel colours seen last
     tdYJKScratch* m_poScratch; // owned; brute-force work space, made on first use
     uint32_t m_uiClock;        // use counter for choosing the slot to reuse
+    int m_iLastJ;              // the last area search's answer, tried first by the next one
+    int m_iLastK;
 
     tdYJKSlot* poSlotFor(Color oPixel);
     tdYJKScratch* poScratch();
