@@ -322,6 +322,7 @@ void vDeltaPoint(Color oColor, double fScale, tdDeltaMethod eMethod, tdDeltaPoin
         pf[4] = fHueDegrees(pf[2], pf[1], pf[3]);
         pf[5] = fHueDegrees(pf[2], 1.5 * pf[1], pf[3]);
         pf[6] = 1.0 / ((1.0 + 0.0675 * pf[3]) * (1.0 + 0.0675 * pf[3]));
+        pf[7] = uiCIEDE2000HueWindows(*po);
         break;
     case DeltaMethod_Hit9918:
         pf[3] = sqrt(0.299 * r * r + 0.587 * g * g + 0.114 * b * b);
@@ -431,13 +432,28 @@ tdCIEDE2000BoundTables oMakeBoundTables()
         double fK = 1.0 - fRC * 0.8660254037844387 * (1.0 + 1e-12) / 2.0;
         double fSC = (1.0 + 0.045 * fCPrime) * (1.0 + 1e-12);
         o.afChroma[i] = fK > 0.0 ? fLow * fK / (fSC * fSC) : 0.0;
+        // 2 dTheta in radians bounds sin(2 dTheta): 60 exp(-5.76) degrees.
+        double fKAway = 1.0 - fRC * (0.0033 / 2.0);
+        o.afChromaAway[i] = fLow * fKAway / (fSC * fSC);
         o.afG2[i] = fLow * fG * fG;
     }
     o.afChroma[1023] = 0.0;
+    o.afChromaAway[1023] = 0.0;
     o.afG2[1023] = 1.0;
     return o;
 }
 } // namespace
+
+unsigned int uiCIEDE2000HueWindows(const tdDeltaPoint& o)
+{
+    if (!(o.af[3] > 1e-9)) return 0;
+    const double fLow = std::min(o.af[4], o.af[5]);
+    const double fHigh = std::max(o.af[4], o.af[5]);
+    unsigned int ui = 0;
+    if (fLow >= 35.01 && fHigh <= 214.99) ui |= 1;
+    if ((fLow >= 335.01 && fHigh < 360.0) || (fLow >= 0.0 && fHigh <= 154.99)) ui |= 2;
+    return ui;
+}
 
 const tdCIEDE2000BoundTables& oCIEDE2000BoundTables()
 {

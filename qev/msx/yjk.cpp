@@ -373,6 +373,34 @@ const tdDeltaPoint* poCIEDE2000Points()
     return g_aoCIEDE2000Points.get();
 }
 
+// The CIELAB and chroma of each (J, K, Y)'s colour (the first four values of
+// its CIEDE2000 point) and its hue windows (the last value) in colour-table
+// order, so that the Y of one (J, K) lie side by side for the area search's
+// bounds.
+std::once_flag g_oLabByEntryOnce;
+std::unique_ptr<double[]> g_afLabByEntry;
+std::unique_ptr<unsigned char[]> g_aucWindowsByEntry;
+
+void vFillLabByEntry()
+{
+    std::call_once(g_oLabByEntryOnce,
+                   []()
+                   {
+                       vEnsureColors();
+                       const tdDeltaPoint* poPoints = poCIEDE2000Points();
+                       std::unique_ptr<double[]> pf(new double[4 * static_cast<size_t>(g_iTableSize)]);
+                       std::unique_ptr<unsigned char[]> puc(new unsigned char[g_iTableSize]);
+                       for (int i = 0; i < g_iTableSize; i++)
+                       {
+                           const tdDeltaPoint& o = poPoints[g_auiYJKRGB5[i]];
+                           memcpy(&pf[4 * static_cast<size_t>(i)], o.af, 4 * sizeof(double));
+                           puc[i] = static_cast<unsigned char>(o.af[7]);
+                       }
+                       g_afLabByEntry = std::move(pf);
+                       g_aucWindowsByEntry = std::move(puc);
+                   });
+}
+
 // The 5-bit colours that some (J, K, Y) decodes to (even Y only in list 1), by
 // ascending CIEDE2000 lightness, for the colour-side brute force.
 struct tdColoursByLightness
@@ -871,13 +899,15 @@ template <class Policy> struct tdYJKSearch
     }
 
     // A lower bound of pixel p's least distance over iLow..iHigh (CIEDE2000).
-    double fMinBound(int p, const uint16_t* pui, int iLow, int iHigh) const
+    double fMinBound(int p, int iEntry, int iLow, int iHigh) const
     {
         const tdDeltaPoint& oPixel = m_apoSlot[p]->m_oPoint;
+        const double* pfLab = g_afLabByEntry.get() + 4 * static_cast<size_t>(iEntry);
+        const unsigned char* pucWindows = g_aucWindowsByEntry.get() + iEntry;
         double fMin = DBL_MAX;
         for (int iY = iLow; iY <= iHigh; iY += m_iStep)
         {
-            const double f = fCIEDE2000TableBound(*m_poTables, m_poBoundPoints[pui[iY]], oPixel);
+            const double f = fCIEDE2000TableBound(*m_poTables, pfLab + 4 * iY, pucWindows[iY], oPixel);
             if (f < fMin) fMin = f;
         }
         return fMin;
@@ -912,13 +942,13 @@ template <class Policy> struct tdYJKSearch
                 o.m_iJ = iJ;
                 o.m_iK = iK;
                 o.m_uiKnown = 0;
-                const uint16_t* pui = puiRow(iJ, iK);
+                const int iEntry = iTableIndex(0, iJ, iK);
                 for (int p = 0; p < 4; p++)
                 {
                     bool bExact = false;
                     if (!bKeptMin(p, iJ, iK, aiYLow[p], aiYHigh[p], &o.m_afValue[p], &o.m_aiY[p], &bExact))
                     {
-                        o.m_afValue[p] = fMinBound(p, pui, aiYLow[p], aiYHigh[p]);
+                        o.m_afValue[p] = fMinBound(p, iEntry, aiYLow[p], aiYHigh[p]);
                         vKeepBound(p, iJ, iK, aiYLow[p], aiYHigh[p], o.m_afValue[p]);
                     }
                     if (bExact) o.m_uiKnown |= 1u << p;
@@ -1488,6 +1518,7 @@ YJKConverter::YJKConverter(tdRGB2YJKMethod eMethod, bool bEvenY, double fExponen
     }
     m_pfTable = pfQuantityTable(eDeltaMethod);
     m_poPoints = m_iKind == DeltaKind_CIEDE2000 ? poCIEDE2000Points() : nullptr;
+    if (m_iKind == DeltaKind_CIEDE2000 && fExponent == 1.0) vFillLabByEntry();
     m_bMemo = m_iKind == DeltaKind_CIEDE2000 || fExponent != 1.0;
     m_poSlots = static_cast<tdYJKSlot*>(malloc(g_iSlotCount * sizeof(tdYJKSlot)));
     QEV_ASSERT(m_poSlots && "out of memory for the YJK converter");
