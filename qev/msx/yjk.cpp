@@ -913,6 +913,12 @@ template <class Policy> struct tdYJKSearch
         return fMin;
     }
 
+    struct tdAreaKey
+    {
+        double m_fSum;
+        int m_iIndex;
+    };
+
     struct tdAreaPair
     {
         double m_afValue[4]; // exact minimum where m_uiKnown has the pixel's bit, else a lower bound
@@ -933,7 +939,7 @@ template <class Policy> struct tdYJKSearch
                               const int* aiYHigh, int* piJ, int* piK, int* aiY)
     {
         tdAreaPair aoPair[49];
-        int aiIndex[49];
+        tdAreaKey aoKey[49];
         int iCount = 0;
         for (int iJ = iJLow; iJ <= iJHigh; iJ++)
             for (int iK = iKLow; iK <= iKHigh; iK++)
@@ -954,15 +960,15 @@ template <class Policy> struct tdYJKSearch
                     if (bExact) o.m_uiKnown |= 1u << p;
                 }
                 o.m_fSum = ((o.m_afValue[0] + o.m_afValue[1]) + o.m_afValue[2]) + o.m_afValue[3];
-                aiIndex[iCount] = iCount;
+                aoKey[iCount] = {o.m_fSum, iCount};
                 iCount++;
             }
-        // The bounds are finite: CIEDE2000 of byte colours is.
-        std::sort(aiIndex, aiIndex + iCount,
-                  [&aoPair](int a, int b) {
-                      return aoPair[a].m_fSum < aoPair[b].m_fSum ||
-                             (aoPair[a].m_fSum == aoPair[b].m_fSum && a < b);
-                  });
+        // Taken from a heap, as the search mostly ends early. The bounds are
+        // finite: CIEDE2000 of byte colours is.
+        const auto bAfter = [](const tdAreaKey& a, const tdAreaKey& b)
+        { return a.m_fSum > b.m_fSum || (a.m_fSum == b.m_fSum && a.m_iIndex > b.m_iIndex); };
+        std::make_heap(aoKey, aoKey + iCount, bAfter);
+        int iHeap = iCount;
         double fBest = DBL_MAX;
         int iBest = -1;
         // The previous answer first: under error diffusion it is usually this one's.
@@ -971,10 +977,15 @@ template <class Policy> struct tdYJKSearch
         int iFirst = -1;
         if (iLastJ >= iJLow && iLastJ <= iJHigh && iLastK >= iKLow && iLastK <= iKHigh)
             iFirst = (iLastJ - iJLow) * (iKHigh - iKLow + 1) + (iLastK - iKLow);
-        for (int i = iFirst < 0 ? 0 : -1; i < iCount; i++)
+        for (bool bFirst = iFirst >= 0; bFirst || iHeap > 0; bFirst = false)
         {
-            const int n = i < 0 ? iFirst : aiIndex[i];
-            if (i >= 0 && n == iFirst) continue;
+            int n = iFirst;
+            if (!bFirst)
+            {
+                std::pop_heap(aoKey, aoKey + iHeap, bAfter);
+                n = aoKey[--iHeap].m_iIndex;
+                if (n == iFirst) continue;
+            }
             tdAreaPair& o = aoPair[n];
             if (o.m_fSum > fBest) break;
             bool bLose = false;
