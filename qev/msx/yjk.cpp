@@ -930,11 +930,12 @@ template <class Policy> struct tdYJKSearch
     };
 
     // The area search for CIEDE2000 (exponent 1.0), best first. Every (J, K) gets a
-    // lower bound of its total from the pixels' kept minima and cheap bounds of the
-    // others; the pairs are then taken in ascending order of that bound (then in
-    // J-K order), and the first bound above the best total ends the search. Among
-    // equal totals the pair first in J-K order wins: a pair whose bound equals the
-    // best total is skipped only when it comes later.
+    // lower bound of its total from the pixels' kept minima and table bounds of the
+    // others; the previous answer is tried first (it sets a low best total at
+    // once), then the pairs in ascending order of that bound (then in J-K order),
+    // and the first bound above the best total ends the search. Among equal totals
+    // the pair first in J-K order wins: a pair whose bound equals the best total is
+    // skipped only when it comes later.
     void vAreaSearchBestFirst(int iJLow, int iJHigh, int iKLow, int iKHigh, const int* aiYLow,
                               const int* aiYHigh, int* piJ, int* piK, int* aiY)
     {
