@@ -913,12 +913,6 @@ template <class Policy> struct tdYJKSearch
         return fMin;
     }
 
-    struct tdAreaKey
-    {
-        double m_fSum;
-        int m_iIndex;
-    };
-
     struct tdAreaPair
     {
         double m_afValue[4]; // exact minimum where m_uiKnown has the pixel's bit, else a lower bound
@@ -940,7 +934,7 @@ template <class Policy> struct tdYJKSearch
                               const int* aiYHigh, int* piJ, int* piK, int* aiY)
     {
         tdAreaPair aoPair[49];
-        tdAreaKey aoKey[49];
+        double afKey[49];
         int iCount = 0;
         for (int iJ = iJLow; iJ <= iJHigh; iJ++)
             for (int iK = iKLow; iK <= iKHigh; iK++)
@@ -961,15 +955,9 @@ template <class Policy> struct tdYJKSearch
                     if (bExact) o.m_uiKnown |= 1u << p;
                 }
                 o.m_fSum = ((o.m_afValue[0] + o.m_afValue[1]) + o.m_afValue[2]) + o.m_afValue[3];
-                aoKey[iCount] = {o.m_fSum, iCount};
+                afKey[iCount] = o.m_fSum;
                 iCount++;
             }
-        // Taken from a heap, as the search mostly ends early. The bounds are
-        // finite: CIEDE2000 of byte colours is.
-        const auto bAfter = [](const tdAreaKey& a, const tdAreaKey& b)
-        { return a.m_fSum > b.m_fSum || (a.m_fSum == b.m_fSum && a.m_iIndex > b.m_iIndex); };
-        std::make_heap(aoKey, aoKey + iCount, bAfter);
-        int iHeap = iCount;
         double fBest = DBL_MAX;
         int iBest = -1;
         // The previous answer first: under error diffusion it is usually this one's.
@@ -978,17 +966,22 @@ template <class Policy> struct tdYJKSearch
         int iFirst = -1;
         if (iLastJ >= iJLow && iLastJ <= iJHigh && iLastK >= iKLow && iLastK <= iKHigh)
             iFirst = (iLastJ - iJLow) * (iKHigh - iKLow + 1) + (iLastK - iKLow);
-        for (bool bFirst = iFirst >= 0; bFirst || iHeap > 0; bFirst = false)
+        if (iFirst >= 0) afKey[iFirst] = HUGE_VAL;
+        // The next pair is picked by a scan, as the search mostly ends after a few:
+        // the least bound, the first in J-K order among equals; a visited pair's
+        // key is infinite. The bounds are finite: CIEDE2000 of byte colours is.
+        for (int iStep = iFirst >= 0 ? -1 : 0; iStep < iCount; iStep++)
         {
             int n = iFirst;
-            if (!bFirst)
+            if (iStep >= 0)
             {
-                std::pop_heap(aoKey, aoKey + iHeap, bAfter);
-                n = aoKey[--iHeap].m_iIndex;
-                if (n == iFirst) continue;
+                n = 0;
+                for (int i = 1; i < iCount; i++)
+                    if (afKey[i] < afKey[n]) n = i;
+                if (afKey[n] > fBest) break;
+                afKey[n] = HUGE_VAL;
             }
             tdAreaPair& o = aoPair[n];
-            if (o.m_fSum > fBest) break;
             bool bLose = false;
             const uint16_t* pui = puiRow(o.m_iJ, o.m_iK);
             for (int j = 0; j < 4 && !bLose; j++)
