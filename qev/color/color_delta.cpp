@@ -420,6 +420,7 @@ void vDeltaPoint(Color oColor, double fScale, tdDeltaMethod eMethod, tdDeltaPoin
         pf[4] = fHueDegrees(pf[2], pf[1], pf[3]);
         pf[5] = fHueDegrees(pf[2], 1.5 * pf[1], pf[3]);
         pf[6] = 1.0 / ((1.0 + 0.0675 * pf[3]) * (1.0 + 0.0675 * pf[3]));
+        pf[7] = uiCIEDE2000HueWindows(*po);
         break;
     case DeltaMethod_Hit9918:
         pf[3] = sqrt(0.299 * r * r + 0.587 * g * g + 0.114 * b * b);
@@ -500,6 +501,64 @@ double fMaxRotationSine(const tdDeltaPoint& o1, const tdDeltaPoint& o2)
     return std::min(fGeneral, 1.0471975511965976 * exp(-(fD * fD)) * (1.0 + 1e-9));
 }
 } // namespace
+
+namespace
+{
+tdCIEDE2000BoundTables oMakeBoundTables()
+{
+    tdCIEDE2000BoundTables o;
+    // Each factor is taken a little low (relative 1e-12) beyond its own rounding.
+    const double fLow = 1.0 - 1e-12;
+    for (int i = 0; i < 511; i++)
+    {
+        // SL grows with |mean - 50|: its largest over the quarter is at an end.
+        double fLBar = std::max(fabs(i / 4.0 - 50.0), fabs((i + 1) / 4.0 - 50.0)) + 1e-9;
+        double fLBar2 = fLBar * fLBar;
+        double fSL = (1.0 + 0.015 * fLBar2 / sqrt(fLBar2 + 20.0)) * (1.0 + 1e-12);
+        o.afLightness[i] = fLow / (fSL * fSL);
+    }
+    o.afLightness[511] = 0.0;
+    for (int i = 0; i < 1023; i++)
+    {
+        // G C grows with C (its derivative is 1.5 - 2.25 s + 1.75 s^3 > 0.5 for
+        // s = sqrt(C^7 / (C^7 + 25^7))), and C'bar <= G Cbar as G >= 1.
+        double fC = (i + 1) / 4.0 + 1e-9;
+        double fC7 = pow(fC, 7.0);
+        double fG = 1.0 + 0.5 * (1.0 - sqrt(fC7 / (fC7 + g_fPow25To7)));
+        double fCPrime = fG * fC * (1.0 + 1e-12);
+        double fCPrime7 = pow(fCPrime, 7.0);
+        double fRC = 2.0 * sqrt(fCPrime7 / (fCPrime7 + g_fPow25To7)) * (1.0 + 1e-12);
+        double fK = 1.0 - fRC * 0.8660254037844387 * (1.0 + 1e-12) / 2.0;
+        double fSC = (1.0 + 0.045 * fCPrime) * (1.0 + 1e-12);
+        o.afChroma[i] = fK > 0.0 ? fLow * fK / (fSC * fSC) : 0.0;
+        // 2 dTheta in radians bounds sin(2 dTheta): 60 exp(-5.76) degrees.
+        double fKAway = 1.0 - fRC * (0.0033 / 2.0);
+        o.afChromaAway[i] = fLow * fKAway / (fSC * fSC);
+        o.afG2[i] = fLow * fG * fG;
+    }
+    o.afChroma[1023] = 0.0;
+    o.afChromaAway[1023] = 0.0;
+    o.afG2[1023] = 1.0;
+    return o;
+}
+} // namespace
+
+unsigned int uiCIEDE2000HueWindows(const tdDeltaPoint& o)
+{
+    if (!(o.af[3] > 1e-9)) return 0;
+    const double fLow = std::min(o.af[4], o.af[5]);
+    const double fHigh = std::max(o.af[4], o.af[5]);
+    unsigned int ui = 0;
+    if (fLow >= 35.01 && fHigh <= 214.99) ui |= 1;
+    if ((fLow >= 335.01 && fHigh < 360.0) || (fLow >= 0.0 && fHigh <= 154.99)) ui |= 2;
+    return ui;
+}
+
+const tdCIEDE2000BoundTables& oCIEDE2000BoundTables()
+{
+    static const tdCIEDE2000BoundTables s_oTables = oMakeBoundTables();
+    return s_oTables;
+}
 
 double fCIEDE2000LowerBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2, double fLimit)
 {

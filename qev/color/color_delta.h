@@ -57,7 +57,8 @@ double oklab_distance(double fRed1, double fGreen1, double fBlue1, double fRed2,
 // brightness; the other methods: the colour's coordinates in the method's space;
 // CIEDE2000 adds, for its bounds, the CIELAB chroma C, the hues in degrees of
 // (a G, b) for G = 1 and G = 1.5, the range of ciede2000's factor G, and
-// 1 / (1 + 0.0675 C)^2).
+// 1 / (1 + 0.0675 C)^2, and the hue windows of fCIEDE2000TableBound that hold
+// both of those hues, as bits).
 struct tdDeltaPoint
 {
     double af[8];
@@ -105,6 +106,64 @@ double fCIEDE2000LowerBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2, doub
 inline double fCIEDE2000LightnessBound(double fDL)
 {
     return fDL * fDL * (0.32653061224489793 * (1.0 - 1e-9)) - 1e-6;
+}
+
+// Factors for fCIEDE2000TableBound, by quarter units of the two colours' mean
+// lightness (0..128) and mean chroma C (0..256); the last entry of each, also
+// used beyond those ranges, is 0.
+//   afLightness  at most 1 / SL^2 for any mean lightness of the quarter;
+//   afChroma     at most k / SC^2 for any mean chroma of the quarter, with
+//                k = 1 - RC sin(60 degrees) / 2 and SC, RC taken at the largest
+//                mean C' = G C of the quarter (G C grows with C, SC and RC with C');
+//   afG2         at most G^2 for any mean chroma of the quarter (G falls as C grows);
+//   afChromaAway afChroma with sin(2 dTheta) <= 0.0033 in k, for two colours
+//                whose hues lie in one of two windows of 180 degrees, 35..215 and
+//                335..155: their mean hue is then at least 60 degrees from 275
+//                (ciede2000 takes the mean along the shorter arc, possibly written
+//                360 degrees off, which only moves it further), so
+//                dTheta <= 30 exp(-(60 / 25)^2) degrees.
+struct tdCIEDE2000BoundTables
+{
+    double afLightness[512];
+    double afChroma[1024];
+    double afG2[1024];
+    double afChromaAway[1024];
+};
+
+// The hue windows of a colour's point (bit 0: 35..215, bit 1: 335..155), each
+// with a margin of 0.01 degrees, that hold both its hues for G = 1 and 1.5 (and
+// so ciede2000's hue, which lies between them); none for a grey.
+unsigned int uiCIEDE2000HueWindows(const tdDeltaPoint& o);
+const tdCIEDE2000BoundTables& oCIEDE2000BoundTables();
+
+// A lower bound of fPointDelta(o1, o2, DeltaMethod_CIEDE2000, weight) as cheap as
+// fCIEDE2000QuickBound and tighter, from the tables above:
+// dL^2 / SL^2 + k (dC'^2 + dH'^2) / SC^2 with dC'^2 + dH'^2 = G^2 da^2 + db^2
+// (the squared distance of (a G, b), law of cosines) and SH <= SC, less the
+// margins of fCIEDE2000LowerBound.
+// The colour o1 may also be given as its first four values (L, a, b, C) and its
+// hue windows.
+inline double fCIEDE2000TableBound(const tdCIEDE2000BoundTables& oTables, const double* pf1,
+                                   unsigned int uiWindows1, const tdDeltaPoint& o2)
+{
+    const double* pfChroma =
+        uiWindows1 & static_cast<unsigned int>(o2.af[7]) ? oTables.afChromaAway : oTables.afChroma;
+    double fDL = o2.af[0] - pf1[0];
+    double fDA = o2.af[1] - pf1[1];
+    double fDB = o2.af[2] - pf1[2];
+    double fL = (pf1[0] + o2.af[0]) * 2.0; // quarters of the mean
+    double fC = (pf1[3] + o2.af[3]) * 2.0;
+    int iL = fL >= 0.0 && fL < 511.0 ? static_cast<int>(fL) : 511;
+    int iC = fC >= 0.0 && fC < 1023.0 ? static_cast<int>(fC) : 1023;
+    return (fDL * fDL * oTables.afLightness[iL] + (fDA * fDA * oTables.afG2[iC] + fDB * fDB) * pfChroma[iC]) *
+               (1.0 - 1e-9) -
+           1e-6;
+}
+
+inline double fCIEDE2000TableBound(const tdCIEDE2000BoundTables& oTables, const tdDeltaPoint& o1,
+                                   const tdDeltaPoint& o2)
+{
+    return fCIEDE2000TableBound(oTables, o1.af, static_cast<unsigned int>(o1.af[7]), o2);
 }
 
 inline double fCIEDE2000QuickBound(const tdDeltaPoint& o1, const tdDeltaPoint& o2)

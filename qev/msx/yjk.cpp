@@ -374,6 +374,34 @@ const tdDeltaPoint* poCIEDE2000Points()
     return g_aoCIEDE2000Points.get();
 }
 
+// The CIELAB and chroma of each (J, K, Y)'s colour (the first four values of
+// its CIEDE2000 point) and its hue windows (the last value) in colour-table
+// order, so that the Y of one (J, K) lie side by side for the area search's
+// bounds.
+std::once_flag g_oLabByEntryOnce;
+std::unique_ptr<double[]> g_afLabByEntry;
+std::unique_ptr<unsigned char[]> g_aucWindowsByEntry;
+
+void vFillLabByEntry()
+{
+    std::call_once(g_oLabByEntryOnce,
+                   []()
+                   {
+                       vEnsureColors();
+                       const tdDeltaPoint* poPoints = poCIEDE2000Points();
+                       std::unique_ptr<double[]> pf(new double[4 * static_cast<size_t>(g_iTableSize)]);
+                       std::unique_ptr<unsigned char[]> puc(new unsigned char[g_iTableSize]);
+                       for (int i = 0; i < g_iTableSize; i++)
+                       {
+                           const tdDeltaPoint& o = poPoints[g_auiYJKRGB5[i]];
+                           memcpy(&pf[4 * static_cast<size_t>(i)], o.af, 4 * sizeof(double));
+                           puc[i] = static_cast<unsigned char>(o.af[7]);
+                       }
+                       g_afLabByEntry = std::move(pf);
+                       g_aucWindowsByEntry = std::move(puc);
+                   });
+}
+
 // The 5-bit colours that some (J, K, Y) decodes to (even Y only in list 1), by
 // ascending CIEDE2000 lightness, for the colour-side brute force.
 struct tdColoursByLightness
@@ -430,6 +458,9 @@ struct tdYJKMinimum
     uint32_t m_uiStamp;
     uint16_t m_uiRange; // lowest Y | highest Y << 5
     unsigned char m_ucY;
+    // m_fMin is the minimum, or else only a lower bound of it (the area search's
+    // capped minima), and m_ucY is then meaningless.
+    bool m_bExact;
     double m_fMin;
 };
 
@@ -541,6 +572,7 @@ template <class Policy> struct tdYJKSearch
     // CIEDE2000 with exponent 1.0: the candidates' points, for fMinBounded; null
     // otherwise.
     const tdDeltaPoint* m_poBoundPoints = nullptr;
+    const tdCIEDE2000BoundTables* m_poTables = nullptr;
 
     // Lower bounds of the brute force, per pixel: by J + 32, by K + 32, by
     // 2 J + K + 96 and by J - K + 63.
@@ -574,9 +606,20 @@ template <class Policy> struct tdYJKSearch
     // start: once it passes the least distance, the rest of that side is skipped; a
     // Y whose full bound passes it is skipped alone. Out of Y order the lowest Y
     // wins a tie explicitly.
-    double fMinBounded(int p, const uint16_t* pui, int iLow, int iHigh, int* piY)
+    //
+    // With a cap below the largest finite double, Ys whose bounds pass the cap are
+    // skipped too: should the least distance found be at most the cap it is still
+    // the exact minimum (*pbExact true), otherwise the result is only a lower bound
+    // of it, above the cap.
+    double fMinBounded(int p, const uint16_t* pui, int iLow, int iHigh, int* piY, double fCap = DBL_MAX,
+                       bool* pbExact = nullptr)
     {
-        const tdDeltaPoint& oPixel = m_apoSlot[p]->m_oPoint;
+        const tdYJKSlot* poSlot = m_apoSlot[p];
+        const tdDeltaPoint& oPixel = poSlot->m_oPoint;
+        // Uncapped (the brute force's pair scan), kept distances are common and
+        // looked up before the bound; capped, the bound comes first, sparing the
+        // look-ups of the Ys it skips (mostly not kept: new pixels).
+        const bool bMemoFirst = m_po->m_bMemo && !(fCap < DBL_MAX);
         int iStart = iLow;
         for (int iY = iLow + m_iStep; iY <= iHigh; iY += m_iStep)
             if (fabs(m_poBoundPoints[pui[iY]].af[0] - oPixel.af[0]) <
@@ -584,23 +627,63 @@ template <class Policy> struct tdYJKSearch
                 iStart = iY;
         double fMin = DBL_MAX;
         int iBest = iLow;
-        const double fStart = fDist(p, pui[iStart]);
-        if (fStart < fMin)
+        // The least bound of the Ys skipped for the cap alone.
+        double fSkipped = DBL_MAX;
+        if (fCap < DBL_MAX)
         {
-            fMin = fStart;
-            iBest = iStart;
+            const tdDeltaPoint& oCandidate = m_poBoundPoints[pui[iStart]];
+            double fBound = fCIEDE2000TableBound(*m_poTables, oCandidate, oPixel);
+            if (!(fBound > fCap))
+            {
+                fBound = fCIEDE2000LowerBound(oCandidate, oPixel, fCap);
+            }
+            if (fBound > fCap)
+                fSkipped = fBound;
+            else
+            {
+                fMin = fDist(p, pui[iStart]);
+                iBest = iStart;
+            }
+        }
+        else
+        {
+            const double fStart = fDist(p, pui[iStart]);
+            if (fStart < fMin)
+            {
+                fMin = fStart;
+                iBest = iStart;
+            }
         }
         for (int iDirection = -1; iDirection <= 1; iDirection += 2)
             for (int iY = iStart + iDirection * m_iStep; iY >= iLow && iY <= iHigh;
                  iY += iDirection * m_iStep)
             {
+                const double fLimit = fMin < fCap ? fMin : fCap;
                 const tdDeltaPoint& oCandidate = m_poBoundPoints[pui[iY]];
                 // The lightness bound grows with the distance from the start.
-                if (fCIEDE2000LightnessBound(oCandidate.af[0] - oPixel.af[0]) > fMin) break;
+                const double fLightness = fCIEDE2000LightnessBound(oCandidate.af[0] - oPixel.af[0]);
+                if (fLightness > fLimit)
+                {
+                    if (fLightness < fSkipped) fSkipped = fLightness;
+                    break;
+                }
                 // A kept distance costs nothing; the bound only saves computing one.
-                const tdYJKSlot* poSlot = m_apoSlot[p];
-                const bool bKept = m_po->m_bMemo && poSlot->m_puiMemoStamp[pui[iY]] == poSlot->m_uiMemoStamp;
-                if (!bKept && fCIEDE2000LowerBound(oCandidate, oPixel, fMin) > fMin) continue;
+                const bool bKept = bMemoFirst && poSlot->m_puiMemoStamp[pui[iY]] == poSlot->m_uiMemoStamp;
+                if (!bKept)
+                {
+                    const double fQuick = fCIEDE2000TableBound(*m_poTables, oCandidate, oPixel);
+                    if (fQuick > fLimit)
+                    {
+                        if (fQuick < fSkipped) fSkipped = fQuick;
+                        continue;
+                    }
+                    const double fBound = fCIEDE2000LowerBound(oCandidate, oPixel, fLimit);
+                    if (fBound > fLimit)
+                    {
+                        if (fBound < fSkipped) fSkipped = fBound;
+                        continue;
+                    }
+                }
                 double f = fDist(p, pui[iY]);
                 if (f < fMin || (f == fMin && fMin < DBL_MAX && iY < iBest))
                 {
@@ -609,7 +692,9 @@ template <class Policy> struct tdYJKSearch
                 }
             }
         *piY = iBest;
-        return fMin;
+        if (pbExact) *pbExact = fMin <= fCap;
+        if (fMin <= fCap) return fMin;
+        return fMin < fSkipped ? fMin : fSkipped;
     }
 
     // The least distance of pixel p over Y = iLow, iLow + step, .. iHigh and the
@@ -692,7 +777,7 @@ template <class Policy> struct tdYJKSearch
         if (!po->m_poMinima) return fMinPlain(p, pui, iLow, iHigh, piY);
         tdYJKMinimum& o = po->m_poMinima[(iJ + 32) * 64 + (iK + 32)];
         const uint16_t uiRange = static_cast<uint16_t>(iLow | iHigh << 5);
-        if (o.m_uiStamp == po->m_uiMemoStamp && o.m_uiRange == uiRange)
+        if (o.m_uiStamp == po->m_uiMemoStamp && o.m_uiRange == uiRange && o.m_bExact)
         {
             *piY = o.m_ucY;
             return o.m_fMin;
@@ -701,6 +786,32 @@ template <class Policy> struct tdYJKSearch
         o.m_uiStamp = po->m_uiMemoStamp;
         o.m_uiRange = uiRange;
         o.m_ucY = static_cast<unsigned char>(*piY);
+        o.m_bExact = true;
+        o.m_fMin = f;
+        return f;
+    }
+
+    // fMinKept with fMinBounded's cap (CIEDE2000, exponent 1.0). A lower bound
+    // above the cap is kept as well, and stands for the minimum while it passes
+    // the cap of a later call.
+    double fMinCapped(int p, const uint16_t* pui, int iJ, int iK, int iLow, int iHigh, double fCap, int* piY,
+                      bool* pbExact)
+    {
+        tdYJKSlot* po = m_apoSlot[p];
+        if (!po->m_poMinima) return fMinBounded(p, pui, iLow, iHigh, piY, fCap, pbExact);
+        tdYJKMinimum& o = po->m_poMinima[(iJ + 32) * 64 + (iK + 32)];
+        const uint16_t uiRange = static_cast<uint16_t>(iLow | iHigh << 5);
+        if (o.m_uiStamp == po->m_uiMemoStamp && o.m_uiRange == uiRange && (o.m_bExact || o.m_fMin > fCap))
+        {
+            *piY = o.m_ucY;
+            *pbExact = o.m_bExact;
+            return o.m_fMin;
+        }
+        const double f = fMinBounded(p, pui, iLow, iHigh, piY, fCap, pbExact);
+        o.m_uiStamp = po->m_uiMemoStamp;
+        o.m_uiRange = uiRange;
+        o.m_ucY = static_cast<unsigned char>(*piY);
+        o.m_bExact = *pbExact;
         o.m_fMin = f;
         return f;
     }
@@ -760,6 +871,176 @@ template <class Policy> struct tdYJKSearch
         return true;
     }
 
+    // The kept minimum, or lower bound, of pixel p over iLow..iHigh at (J, K), if
+    // the slot has one.
+    bool bKeptMin(int p, int iJ, int iK, int iLow, int iHigh, double* pfMin, int* piY, bool* pbExact) const
+    {
+        const tdYJKSlot* po = m_apoSlot[p];
+        if (!po->m_poMinima) return false;
+        const tdYJKMinimum& o = po->m_poMinima[(iJ + 32) * 64 + (iK + 32)];
+        if (o.m_uiStamp != po->m_uiMemoStamp || o.m_uiRange != static_cast<uint16_t>(iLow | iHigh << 5))
+            return false;
+        *pfMin = o.m_fMin;
+        *piY = o.m_ucY;
+        *pbExact = o.m_bExact;
+        return true;
+    }
+
+    // Keeps a lower bound of pixel p's minimum at (J, K) in the slot.
+    void vKeepBound(int p, int iJ, int iK, int iLow, int iHigh, double fBound)
+    {
+        tdYJKSlot* po = m_apoSlot[p];
+        if (!po->m_poMinima) return;
+        tdYJKMinimum& o = po->m_poMinima[(iJ + 32) * 64 + (iK + 32)];
+        o.m_uiStamp = po->m_uiMemoStamp;
+        o.m_uiRange = static_cast<uint16_t>(iLow | iHigh << 5);
+        o.m_ucY = 0;
+        o.m_bExact = false;
+        o.m_fMin = fBound;
+    }
+
+    // A lower bound of pixel p's least distance over iLow..iHigh (CIEDE2000).
+    double fMinBound(int p, int iEntry, int iLow, int iHigh) const
+    {
+        const tdDeltaPoint& oPixel = m_apoSlot[p]->m_oPoint;
+        const double* pfLab = g_afLabByEntry.get() + 4 * static_cast<size_t>(iEntry);
+        const unsigned char* pucWindows = g_aucWindowsByEntry.get() + iEntry;
+        double fMin = DBL_MAX;
+        for (int iY = iLow; iY <= iHigh; iY += m_iStep)
+        {
+            const double f = fCIEDE2000TableBound(*m_poTables, pfLab + 4 * iY, pucWindows[iY], oPixel);
+            if (f < fMin) fMin = f;
+        }
+        return fMin;
+    }
+
+    struct tdAreaPair
+    {
+        double m_afValue[4]; // exact minimum where m_uiKnown has the pixel's bit, else a lower bound
+        double m_fSum;       // m_afValue summed in pixel order: a lower bound of the total
+        unsigned int m_uiKnown;
+        int m_aiY[4];
+        int m_iJ;
+        int m_iK;
+    };
+
+    // The area search for CIEDE2000 (exponent 1.0), best first. Every (J, K) gets a
+    // lower bound of its total from the pixels' kept minima and table bounds of the
+    // others; the previous answer is tried first (it sets a low best total at
+    // once), then the pairs in ascending order of that bound (then in J-K order),
+    // and the first bound above the best total ends the search. Among equal totals
+    // the pair first in J-K order wins: a pair whose bound equals the best total is
+    // skipped only when it comes later.
+    void vAreaSearchBestFirst(int iJLow, int iJHigh, int iKLow, int iKHigh, const int* aiYLow,
+                              const int* aiYHigh, int* piJ, int* piK, int* aiY)
+    {
+        tdAreaPair aoPair[49];
+        double afKey[49];
+        int iCount = 0;
+        for (int iJ = iJLow; iJ <= iJHigh; iJ++)
+            for (int iK = iKLow; iK <= iKHigh; iK++)
+            {
+                tdAreaPair& o = aoPair[iCount];
+                o.m_iJ = iJ;
+                o.m_iK = iK;
+                o.m_uiKnown = 0;
+                const int iEntry = iTableIndex(0, iJ, iK);
+                for (int p = 0; p < 4; p++)
+                {
+                    bool bExact = false;
+                    if (!bKeptMin(p, iJ, iK, aiYLow[p], aiYHigh[p], &o.m_afValue[p], &o.m_aiY[p], &bExact))
+                    {
+                        o.m_afValue[p] = fMinBound(p, iEntry, aiYLow[p], aiYHigh[p]);
+                        vKeepBound(p, iJ, iK, aiYLow[p], aiYHigh[p], o.m_afValue[p]);
+                    }
+                    if (bExact) o.m_uiKnown |= 1u << p;
+                }
+                o.m_fSum = ((o.m_afValue[0] + o.m_afValue[1]) + o.m_afValue[2]) + o.m_afValue[3];
+                afKey[iCount] = o.m_fSum;
+                iCount++;
+            }
+        double fBest = DBL_MAX;
+        int iBest = -1;
+        // The previous answer first: under error diffusion it is usually this one's.
+        const int iLastJ = m_po->m_iLastJ;
+        const int iLastK = m_po->m_iLastK;
+        int iFirst = -1;
+        if (iLastJ >= iJLow && iLastJ <= iJHigh && iLastK >= iKLow && iLastK <= iKHigh)
+            iFirst = (iLastJ - iJLow) * (iKHigh - iKLow + 1) + (iLastK - iKLow);
+        if (iFirst >= 0) afKey[iFirst] = HUGE_VAL;
+        // The next pair is picked by a scan, as the search mostly ends after a few:
+        // the least bound, the first in J-K order among equals; a visited pair's
+        // key is infinite. The bounds are finite: CIEDE2000 of byte colours is.
+        for (int iStep = iFirst >= 0 ? -1 : 0; iStep < iCount; iStep++)
+        {
+            int n = iFirst;
+            if (iStep >= 0)
+            {
+                n = 0;
+                for (int i = 1; i < iCount; i++)
+                    if (afKey[i] < afKey[n]) n = i;
+                if (afKey[n] > fBest) break;
+                afKey[n] = HUGE_VAL;
+            }
+            tdAreaPair& o = aoPair[n];
+            bool bLose = false;
+            const uint16_t* pui = puiRow(o.m_iJ, o.m_iK);
+            for (int j = 0; j < 4 && !bLose; j++)
+            {
+                if (o.m_fSum == fBest && (iBest < 0 || n > iBest))
+                {
+                    bLose = true;
+                    break;
+                }
+                const int p = m_aiOrder[j];
+                if (o.m_uiKnown & (1u << p)) continue;
+                // The cap: what the pixel may add before the total passes the best,
+                // a little over (the sum below decides).
+                double fOthers = 0.0;
+                for (int q = 0; q < 4; q++)
+                    if (q != p) fOthers += o.m_afValue[q];
+                const double fCap = fBest < DBL_MAX ? (fBest - fOthers) * (1.0 + 1e-12) : DBL_MAX;
+                bool bExact = true;
+                double f =
+                    fMinCapped(p, pui, o.m_iJ, o.m_iK, aiYLow[p], aiYHigh[p], fCap, &o.m_aiY[p], &bExact);
+                if (!bExact)
+                {
+                    o.m_afValue[p] = f > o.m_afValue[p] ? f : o.m_afValue[p];
+                    o.m_fSum = ((o.m_afValue[0] + o.m_afValue[1]) + o.m_afValue[2]) + o.m_afValue[3];
+                    if (o.m_fSum > fBest || (o.m_fSum == fBest && (iBest < 0 || n > iBest)))
+                    {
+                        vPromote(j);
+                        bLose = true;
+                        break;
+                    }
+                    // Rounding left the bound short of the best: the minimum decides.
+                    f = fMinKept(p, pui, o.m_iJ, o.m_iK, aiYLow[p], aiYHigh[p], &o.m_aiY[p]);
+                }
+                o.m_afValue[p] = f;
+                o.m_uiKnown |= 1u << p;
+                o.m_fSum = ((o.m_afValue[0] + o.m_afValue[1]) + o.m_afValue[2]) + o.m_afValue[3];
+                if (o.m_fSum > fBest)
+                {
+                    vPromote(j);
+                    bLose = true;
+                }
+            }
+            if (bLose) continue;
+            if (o.m_fSum < fBest || (o.m_fSum == fBest && iBest >= 0 && n < iBest))
+            {
+                fBest = o.m_fSum;
+                iBest = n;
+            }
+        }
+        if (iBest < 0) return;
+        *piJ = aoPair[iBest].m_iJ;
+        *piK = aoPair[iBest].m_iK;
+        m_po->m_iLastJ = *piJ;
+        m_po->m_iLastK = *piK;
+        for (int p = 0; p < 4; p++)
+            aiY[p] = aoPair[iBest].m_aiY[p];
+    }
+
     // Area search around the estimate (J0, K0, aiY0); the result starts as the
     // estimate itself.
     void vAreaSearch(int iJ0, int iK0, const int* aiY0, int* piJ, int* piK, int* aiY)
@@ -779,6 +1060,11 @@ template <class Policy> struct tdYJKSearch
                 aiYLow[p] &= ~1;
                 aiYHigh[p] &= ~1;
             }
+        }
+        if (m_poBoundPoints)
+        {
+            vAreaSearchBestFirst(iJLow, iJHigh, iKLow, iKHigh, aiYLow, aiYHigh, piJ, piK, aiY);
+            return;
         }
         const double afZero[4] = {0.0, 0.0, 0.0, 0.0};
         // The total of the estimate's own (J0, K0), which lies in the range: no
@@ -1212,7 +1498,8 @@ YJKConverter::YJKConverter(tdRGB2YJKMethod eMethod, bool bEvenY, double fExponen
                            double fWeight)
     : m_lMaxColourTriples(g_lMaxColourTriples), m_eMethod(eMethod), m_bEvenY(bEvenY), m_fExponent(fExponent),
       m_eDeltaMethod(eDeltaMethod), m_fWeight(fWeight), m_iKind(DeltaKind_Zero), m_bMemo(false),
-      m_pfTable(nullptr), m_poPoints(nullptr), m_poSlots(nullptr), m_poScratch(nullptr), m_uiClock(0)
+      m_pfTable(nullptr), m_poPoints(nullptr), m_poSlots(nullptr), m_poScratch(nullptr), m_uiClock(0),
+      m_iLastJ(0), m_iLastK(0)
 {
     vEnsureColors();
     switch (eDeltaMethod)
@@ -1237,6 +1524,7 @@ YJKConverter::YJKConverter(tdRGB2YJKMethod eMethod, bool bEvenY, double fExponen
     }
     m_pfTable = pfQuantityTable(eDeltaMethod);
     m_poPoints = m_iKind == DeltaKind_CIEDE2000 ? poCIEDE2000Points() : nullptr;
+    if (m_iKind == DeltaKind_CIEDE2000 && fExponent == 1.0) vFillLabByEntry();
     m_bMemo = m_iKind == DeltaKind_CIEDE2000 || fExponent != 1.0;
     m_poSlots = static_cast<tdYJKSlot*>(malloc(g_iSlotCount * sizeof(tdYJKSlot)));
     QEV_ASSERT(m_poSlots && "out of memory for the YJK converter");
@@ -1424,7 +1712,11 @@ void YJKConverter::vConvert(const Color* poPixels, unsigned char* pucBytes, Colo
             tdYJKSearch<tdGenericPolicy> oSearch;
             oSearch.m_po = this;
             oSearch.m_oPolicy = {m_pfTable, m_fWeight};
-            if (m_iKind == DeltaKind_CIEDE2000 && m_fExponent == 1.0) oSearch.m_poBoundPoints = m_poPoints;
+            if (m_iKind == DeltaKind_CIEDE2000 && m_fExponent == 1.0)
+            {
+                oSearch.m_poBoundPoints = m_poPoints;
+                oSearch.m_poTables = &oCIEDE2000BoundTables();
+            }
             memcpy(oSearch.m_apoSlot, apoSlot, sizeof(apoSlot));
             oSearch.vRun(aiY0, iJ0, iK0, &iJ, &iK, aiY);
         }

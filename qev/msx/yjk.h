@@ -88,7 +88,13 @@ struct tdYJKScratch;
 //     (J, K) within the budget for all four pixels get a total. With a large
 //     budget, or other methods, it scans the (J, K) pairs with the bounds above;
 //   - with the costly distances each pixel colour also keeps its least distance
-//     over Y by (J, K) and Y range: a function of those alone.
+//     over Y by (J, K) and Y range: a function of those alone;
+//   - the area search with CIEDE2000 (exponent 1.0) takes the (J, K) best first:
+//     the previous answer, then by ascending lower bound of the total, stopping at
+//     the first bound above the best total; a pixel's minimum is computed only up
+//     to a cap (what it may add before the total passes the best), and above it
+//     only a lower bound is known and kept. Equal totals go to the first (J, K) in
+//     J-K order explicitly, so the visiting order never shows in the result.
 class YJKConverter
 {
 public:
@@ -125,6 +131,8 @@ private:
     tdYJKSlot* m_poSlots;      // owned; the pixel colours seen last
     tdYJKScratch* m_poScratch; // owned; brute-force work space, made on first use
     uint32_t m_uiClock;        // use counter for choosing the slot to reuse
+    int m_iLastJ;              // the last area search's answer, tried first by the next one
+    int m_iLastK;
 
     tdYJKSlot* poSlotFor(Color oPixel);
     tdYJKScratch* poScratch();

@@ -164,8 +164,10 @@ TEST(ColorDelta, PointsAndNearestColorAsThePlainComputation)
                     const double fPoint = fPointDelta(oQueryPoint, oPoint, o.eMethod, o.fWeight);
                     iMismatches += memcmp(&fPlain, &fPoint, sizeof(double)) != 0;
                     if (o.eMethod == DeltaMethod_CIEDE2000)
-                        iMismatches += !(fCIEDE2000LowerBound(oQueryPoint, oPoint) <= fPlain) +
-                                       !(fCIEDE2000QuickBound(oQueryPoint, oPoint) <= fPlain);
+                        iMismatches +=
+                            !(fCIEDE2000LowerBound(oQueryPoint, oPoint) <= fPlain) +
+                            !(fCIEDE2000QuickBound(oQueryPoint, oPoint) <= fPlain) +
+                            !(fCIEDE2000TableBound(oCIEDE2000BoundTables(), oQueryPoint, oPoint) <= fPlain);
                     if (k < 16 && (q % 3 == 0 || uiCount <= 16))
                     {
                         const double fCached = oNearest.fDelta(oQuery, static_cast<int>(k));
