@@ -32,15 +32,16 @@ int NearestColor::iSearch(const tdDeltaPoint& oPoint) const
         }
         return iBest;
     }
-    // By rising quick bound. The plain scan keeps the lowest index of the least
+    // By rising table bound. The plain scan keeps the lowest index of the least
     // distance; out of index order that is the least (distance, index) pair. A
     // candidate whose bound is above the best distance is farther than it, so it
-    // cannot win; past the first such quick bound, none can.
+    // cannot win; past the first such table bound, none can.
     double afBound[256];
     int aiOrder[256];
+    const tdCIEDE2000BoundTables& oTables = oCIEDE2000BoundTables();
     for (int i = 0; i < iCount; i++)
     {
-        double fBound = fCIEDE2000QuickBound(oPoint, m_aoPoints[i]);
+        double fBound = fCIEDE2000TableBound(oTables, oPoint, m_aoPoints[i]);
         int j = i;
         while (j > 0 && afBound[j - 1] > fBound)
         {

@@ -28,7 +28,7 @@ inline uint32_t uiColorSlot(uint32_t uiKey, int iBits)
 //     takes no part in a distance), in direct-mapped tables that forget on a
 //     collision; distances are computed only when asked;
 //   - for CIEDE2000 the nearest-colour search visits candidates in order of the
-//     quick bound (fCIEDE2000QuickBound), stops at the first one above the
+//     table bound (fCIEDE2000TableBound), stops at the first one above the
 //     best distance so far, and skips a candidate whose full bound
 //     (fCIEDE2000LowerBound) is above it.
 // Not safe to share between threads: each worker keeps its own.
