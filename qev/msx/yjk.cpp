@@ -628,7 +628,7 @@ template <class Policy> struct tdYJKSearch
             if (fabs(pfLab[4 * iY] - oPixel.af[0]) < fabs(pfLab[4 * iStart] - oPixel.af[0])) iStart = iY;
         double fMin = DBL_MAX;
         int iBest = iLow;
-        // The least bound of the Ys skipped for the cap alone.
+        // The least bound of the Ys skipped: with the minimum, a lower bound of it.
         double fSkipped = DBL_MAX;
         if (fCap < DBL_MAX)
         {
@@ -667,11 +667,11 @@ template <class Policy> struct tdYJKSearch
                 const bool bKept = bMemoFirst && poSlot->m_puiMemoStamp[pui[iY]] == poSlot->m_uiMemoStamp;
                 if (!bKept)
                 {
-                    const double fQuick =
+                    const double fTable =
                         fCIEDE2000TableBound(*m_poTables, pfLab + 4 * iY, pucWindows[iY], oPixel);
-                    if (fQuick > fLimit)
+                    if (fTable > fLimit)
                     {
-                        if (fQuick < fSkipped) fSkipped = fQuick;
+                        if (fTable < fSkipped) fSkipped = fTable;
                         continue;
                     }
                     const double fBound = fCIEDE2000LowerBound(m_poBoundPoints[pui[iY]], oPixel, fLimit);
@@ -1010,7 +1010,8 @@ template <class Policy> struct tdYJKSearch
                         bLose = true;
                         break;
                     }
-                    // Rounding left the bound short of the best: the minimum decides.
+                    // The bound leaves the pair in the running (rounding, or a total
+                    // equal to the best that would win): the minimum decides.
                     f = fMinKept(p, pui, o.m_iJ, o.m_iK, aiYLow[p], aiYHigh[p], &o.m_aiY[p]);
                 }
                 o.m_afValue[p] = f;
