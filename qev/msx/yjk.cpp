@@ -620,23 +620,21 @@ template <class Policy> struct tdYJKSearch
         // looked up before the bound; capped, the bound comes first, sparing the
         // look-ups of the Ys it skips (mostly not kept: new pixels).
         const bool bMemoFirst = m_po->m_bMemo && !(fCap < DBL_MAX);
+        // The bounds' inputs side by side (the row is the colour table's).
+        const size_t uiEntry = static_cast<size_t>(pui - g_auiYJKRGB5);
+        const double* pfLab = g_afLabByEntry.get() + 4 * uiEntry;
+        const unsigned char* pucWindows = g_aucWindowsByEntry.get() + uiEntry;
         int iStart = iLow;
         for (int iY = iLow + m_iStep; iY <= iHigh; iY += m_iStep)
-            if (fabs(m_poBoundPoints[pui[iY]].af[0] - oPixel.af[0]) <
-                fabs(m_poBoundPoints[pui[iStart]].af[0] - oPixel.af[0]))
-                iStart = iY;
+            if (fabs(pfLab[4 * iY] - oPixel.af[0]) < fabs(pfLab[4 * iStart] - oPixel.af[0])) iStart = iY;
         double fMin = DBL_MAX;
         int iBest = iLow;
-        // The least bound of the Ys skipped for the cap alone.
+        // The least bound of the Ys skipped: with the minimum, a lower bound of it.
         double fSkipped = DBL_MAX;
         if (fCap < DBL_MAX)
         {
-            const tdDeltaPoint& oCandidate = m_poBoundPoints[pui[iStart]];
-            double fBound = fCIEDE2000TableBound(*m_poTables, oCandidate, oPixel);
-            if (!(fBound > fCap))
-            {
-                fBound = fCIEDE2000LowerBound(oCandidate, oPixel, fCap);
-            }
+            double fBound = fCIEDE2000TableBound(*m_poTables, pfLab + 4 * iStart, pucWindows[iStart], oPixel);
+            if (!(fBound > fCap)) fBound = fCIEDE2000LowerBound(m_poBoundPoints[pui[iStart]], oPixel, fCap);
             if (fBound > fCap)
                 fSkipped = fBound;
             else
@@ -659,9 +657,8 @@ template <class Policy> struct tdYJKSearch
                  iY += iDirection * m_iStep)
             {
                 const double fLimit = fMin < fCap ? fMin : fCap;
-                const tdDeltaPoint& oCandidate = m_poBoundPoints[pui[iY]];
                 // The lightness bound grows with the distance from the start.
-                const double fLightness = fCIEDE2000LightnessBound(oCandidate.af[0] - oPixel.af[0]);
+                const double fLightness = fCIEDE2000LightnessBound(pfLab[4 * iY] - oPixel.af[0]);
                 if (fLightness > fLimit)
                 {
                     if (fLightness < fSkipped) fSkipped = fLightness;
@@ -671,13 +668,14 @@ template <class Policy> struct tdYJKSearch
                 const bool bKept = bMemoFirst && poSlot->m_puiMemoStamp[pui[iY]] == poSlot->m_uiMemoStamp;
                 if (!bKept)
                 {
-                    const double fQuick = fCIEDE2000TableBound(*m_poTables, oCandidate, oPixel);
-                    if (fQuick > fLimit)
+                    const double fTable =
+                        fCIEDE2000TableBound(*m_poTables, pfLab + 4 * iY, pucWindows[iY], oPixel);
+                    if (fTable > fLimit)
                     {
-                        if (fQuick < fSkipped) fSkipped = fQuick;
+                        if (fTable < fSkipped) fSkipped = fTable;
                         continue;
                     }
-                    const double fBound = fCIEDE2000LowerBound(oCandidate, oPixel, fLimit);
+                    const double fBound = fCIEDE2000LowerBound(m_poBoundPoints[pui[iY]], oPixel, fLimit);
                     if (fBound > fLimit)
                     {
                         if (fBound < fSkipped) fSkipped = fBound;
@@ -1013,7 +1011,8 @@ template <class Policy> struct tdYJKSearch
                         bLose = true;
                         break;
                     }
-                    // Rounding left the bound short of the best: the minimum decides.
+                    // The bound leaves the pair in the running (rounding, or a total
+                    // equal to the best that would win): the minimum decides.
                     f = fMinKept(p, pui, o.m_iJ, o.m_iK, aiYLow[p], aiYHigh[p], &o.m_aiY[p]);
                 }
                 o.m_afValue[p] = f;
