@@ -427,10 +427,10 @@ private slots:
         QCOMPARE(m_poW->m_oSettings.CustomInputAspectRatio, 1.23456);
     }
 
-    // The conversion runs beside the event loop. A slow one (Screen 12 with CIEDE2000: seconds)
-    // is superseded by a newer change, whose result alone is painted; a drop during it is converted; Esc
-    // drops it, keeping the last picture; a slow save can be cancelled; closing the window does not wait for
-    // it.
+    // The conversion runs beside the event loop. A slow one (Screen 12 by brute force with CIEDE2000:
+    // seconds) is superseded by a newer change, whose result alone is painted; a drop during it is converted;
+    // Esc drops it, keeping the last picture; a slow save can be cancelled; closing the window does not wait
+    // for it.
     void conversionBesideTheEventLoop()
     {
         Window* poW = poShow(m_sPicture);
@@ -438,7 +438,7 @@ private slots:
         QElapsedTimer oClock;
         auto vStartSlow = [&]()
         {
-            vRun("set ConversionType 3;set DeltaMethod 3;set ScreenMode 7;paint");
+            vRun("set ConversionType 3;set DeltaMethod 3;set ScreenMode 7;set RGB2YJKMethod 4;paint");
             poW->vDoUpdatePreviewImage();
             QTest::qWait(300);
             oClock.start();
