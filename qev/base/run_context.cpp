@@ -27,3 +27,10 @@ int iRunThreads(const tdRunContext* poRun)
     const int iThreads = poRun ? poRun->m_iThreads : 0;
     return iThreads > 0 ? iThreads : iDefaultWorkerCount();
 }
+
+int iRunRowWorkers(const tdRunContext* poRun, int iRows, bool bSpread)
+{
+    if (!bSpread) return 1;
+    const int iThreads = iRunThreads(poRun);
+    return iRows < iThreads ? (iRows > 1 ? iRows : 1) : iThreads;
+}

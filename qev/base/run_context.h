@@ -37,3 +37,7 @@ bool bRunStopped(const tdRunContext* poRun);
 
 // The threads a search of the run may use: at least 1.
 int iRunThreads(const tdRunContext* poRun);
+
+// The workers for a pass over iRows rows: iRunThreads, at most one a row, and 1
+// when bSpread is false (work too cheap to repay handing rows between threads).
+int iRunRowWorkers(const tdRunContext* poRun, int iRows, bool bSpread);

@@ -176,6 +176,22 @@ inline void vLinearOf(const Color& o, double fScale, double fInverse, bool bVari
         pf[2] = fLineariseB(o.b * fInverse);
     }
 }
+
+// The coordinates of a colour on the scale fScale (fInverse = 1 / fScale) in the
+// space of eMethod, for XYZ, LAB, CIEDE2000 (its CIELAB) and Oklab.
+void vCoordinatesOf(const Color& o, double fScale, double fInverse, tdDeltaMethod eMethod, double* pf)
+{
+    double afLinear[3];
+    vLinearOf(o, fScale, fInverse, eMethod == DeltaMethod_XYZ || eMethod == DeltaMethod_LAB, afLinear);
+    if (eMethod == DeltaMethod_XYZ)
+        vLinearToXYZ(afLinear[0], afLinear[1], afLinear[2], &pf[0], &pf[1], &pf[2]);
+    else if (eMethod == DeltaMethod_LAB)
+        vLinearToLabA(afLinear[0], afLinear[1], afLinear[2], &pf[0], &pf[1], &pf[2]);
+    else if (eMethod == DeltaMethod_CIEDE2000)
+        vLinearToLabB(afLinear[0], afLinear[1], afLinear[2], &pf[0], &pf[1], &pf[2]);
+    else
+        vLinearToOklab(afLinear[0], afLinear[1], afLinear[2], &pf[0], &pf[1], &pf[2]);
+}
 } // namespace
 
 // Variant B of sRGB (0..1) to CIELAB.
@@ -306,38 +322,18 @@ double fColorDelta(const Color* poColor1, const Color* poColor2, double fExponen
         fDelta = fSquaredDistance(r1, g1, b1, r2, g2, b2);
         break;
     case DeltaMethod_XYZ:
-    {
-        double afLinear1[3], afLinear2[3];
-        vLinearOf(*poColor1, fScale, fInverse, true, afLinear1);
-        vLinearOf(*poColor2, fScale, fInverse, true, afLinear2);
-        double fX1, fY1, fZ1, fX2, fY2, fZ2;
-        vLinearToXYZ(afLinear1[0], afLinear1[1], afLinear1[2], &fX1, &fY1, &fZ1);
-        vLinearToXYZ(afLinear2[0], afLinear2[1], afLinear2[2], &fX2, &fY2, &fZ2);
-        fDelta = fSquaredDistance(fX1, fY1, fZ1, fX2, fY2, fZ2);
-        break;
-    }
     case DeltaMethod_LAB:
-    {
-        double afLinear1[3], afLinear2[3];
-        vLinearOf(*poColor1, fScale, fInverse, true, afLinear1);
-        vLinearOf(*poColor2, fScale, fInverse, true, afLinear2);
-        double fL1, fA1, fB1, fL2, fA2, fB2;
-        vLinearToLabA(afLinear1[0], afLinear1[1], afLinear1[2], &fL1, &fA1, &fB1);
-        vLinearToLabA(afLinear2[0], afLinear2[1], afLinear2[2], &fL2, &fA2, &fB2);
-        fDelta = fSquaredDistance(fL1, fA1, fB1, fL2, fA2, fB2);
-        break;
-    }
     case DeltaMethod_CIEDE2000:
+    case DeltaMethod_Oklab:
     {
-        // deltaE00_srgb(r1, g1, b1, r2, g2, b2), the transfer function taken from
-        // the table on the byte scale.
-        double afLinear1[3], afLinear2[3];
-        vLinearOf(*poColor1, fScale, fInverse, false, afLinear1);
-        vLinearOf(*poColor2, fScale, fInverse, false, afLinear2);
-        double fL1, fA1, fB1, fL2, fA2, fB2;
-        vLinearToLabB(afLinear1[0], afLinear1[1], afLinear1[2], &fL1, &fA1, &fB1);
-        vLinearToLabB(afLinear2[0], afLinear2[1], afLinear2[2], &fL2, &fA2, &fB2);
-        fDelta = ciede2000(fL1, fA1, fB1, fL2, fA2, fB2);
+        // The transfer function of byte channels comes from the table: the same
+        // doubles as deltaE00_srgb, oklab_distance and rgb2lab compute.
+        double af1[3], af2[3];
+        vCoordinatesOf(*poColor1, fScale, fInverse, eMethod, af1);
+        vCoordinatesOf(*poColor2, fScale, fInverse, eMethod, af2);
+        fDelta = eMethod == DeltaMethod_CIEDE2000
+                     ? ciede2000(af1[0], af1[1], af1[2], af2[0], af2[1], af2[2])
+                     : fSquaredDistance(af1[0], af1[1], af1[2], af2[0], af2[1], af2[2]);
         break;
     }
     case DeltaMethod_Hit9918:
@@ -347,17 +343,6 @@ double fColorDelta(const Color* poColor1, const Color* poColor2, double fExponen
         double fY2 = sqrt(0.299 * r2 * r2 + 0.587 * g2 * g2 + 0.114 * b2 * b2);
         double fBrightness = fWeight * (fY1 - fY2);
         fDelta = fSquaredDistance(r1, g1, b1, r2, g2, b2) + fBrightness * fBrightness;
-        break;
-    }
-    case DeltaMethod_Oklab:
-    {
-        double afLinear1[3], afLinear2[3];
-        vLinearOf(*poColor1, fScale, fInverse, false, afLinear1);
-        vLinearOf(*poColor2, fScale, fInverse, false, afLinear2);
-        double fL1, fA1, fB1, fL2, fA2, fB2;
-        vLinearToOklab(afLinear1[0], afLinear1[1], afLinear1[2], &fL1, &fA1, &fB1);
-        vLinearToOklab(afLinear2[0], afLinear2[1], afLinear2[2], &fL2, &fA2, &fB2);
-        fDelta = fSquaredDistance(fL1, fA1, fB1, fL2, fA2, fB2);
         break;
     }
     default:
@@ -402,20 +387,15 @@ void vDeltaPoint(Color oColor, double fScale, tdDeltaMethod eMethod, tdDeltaPoin
     pf[5] = 0.0;
     pf[6] = 0.0;
     pf[7] = 0.0;
-    double afLinear[3];
     switch (eMethod)
     {
     case DeltaMethod_XYZ:
-        vLinearOf(oColor, fScale, fInverse, true, afLinear);
-        vLinearToXYZ(afLinear[0], afLinear[1], afLinear[2], &pf[0], &pf[1], &pf[2]);
-        break;
     case DeltaMethod_LAB:
-        vLinearOf(oColor, fScale, fInverse, true, afLinear);
-        vLinearToLabA(afLinear[0], afLinear[1], afLinear[2], &pf[0], &pf[1], &pf[2]);
+    case DeltaMethod_Oklab:
+        vCoordinatesOf(oColor, fScale, fInverse, eMethod, pf);
         break;
     case DeltaMethod_CIEDE2000:
-        vLinearOf(oColor, fScale, fInverse, false, afLinear);
-        vLinearToLabB(afLinear[0], afLinear[1], afLinear[2], &pf[0], &pf[1], &pf[2]);
+        vCoordinatesOf(oColor, fScale, fInverse, eMethod, pf);
         pf[3] = hypot(pf[1], pf[2]);
         pf[4] = fHueDegrees(pf[2], pf[1], pf[3]);
         pf[5] = fHueDegrees(pf[2], 1.5 * pf[1], pf[3]);
@@ -424,10 +404,6 @@ void vDeltaPoint(Color oColor, double fScale, tdDeltaMethod eMethod, tdDeltaPoin
         break;
     case DeltaMethod_Hit9918:
         pf[3] = sqrt(0.299 * r * r + 0.587 * g * g + 0.114 * b * b);
-        break;
-    case DeltaMethod_Oklab:
-        vLinearOf(oColor, fScale, fInverse, false, afLinear);
-        vLinearToOklab(afLinear[0], afLinear[1], afLinear[2], &pf[0], &pf[1], &pf[2]);
         break;
     default:
         break;

@@ -205,15 +205,13 @@ std::vector<unsigned char> aucConvertRows(const Image* poImage, Diffuser* poDiff
     return auc;
 }
 
-// The workers of an encoder's pass, and the rows in flight its Diffuser must hold.
 // Under diffusion the rows advance in step, a few pixels apart, and the count of
 // the row above moves between the processors at almost every pixel, which costs
 // about what the cheaper searches do (a tenth of a microsecond): only the costly
 // ones (bCostly) are spread then.
 int iEncoderWorkers(const Image* poImage, double fErrorDiffusion, bool bCostly, const tdRunContext* poRun)
 {
-    if (fErrorDiffusion != 0.0 && !bCostly) return 1;
-    return std::max(1, std::min(iRunThreads(poRun), poImage->m_iHeight));
+    return iRunRowWorkers(poRun, poImage->m_iHeight, fErrorDiffusion == 0.0 || bCostly);
 }
 } // namespace
 

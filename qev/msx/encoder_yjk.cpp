@@ -98,8 +98,7 @@ tdErrorTriple oEncode(const Image* poImage, const Palette* poPalette, bool bEven
     // the rows' progress between processors costs under diffusion: one thread then.
     const bool bSearch =
         eMethod == RGB2YJK_GradientDescent || eMethod == RGB2YJK_AreaSearch || eMethod == RGB2YJK_BruteForce;
-    const int iWorkers =
-        fErrorDiffusion != 0.0 && !bSearch ? 1 : std::max(1, std::min(iRunThreads(poRun), iHeight));
+    const int iWorkers = iRunRowWorkers(poRun, iHeight, fErrorDiffusion == 0.0 || bSearch);
     Diffuser oDiffuser(iWidth, iHeight, poImage->m_fAspectRatio, fErrorDiffusion, iWorkers);
     // A NaN factor counts as not 0, as in the Diffuser.
     const bool bDiffuse = fErrorDiffusion != 0.0;

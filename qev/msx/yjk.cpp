@@ -771,32 +771,24 @@ template <class Policy> struct tdYJKSearch
     // its lowest Y are a function of the pixel, (J, K) and the range alone.
     double fMinKept(int p, const uint16_t* pui, int iJ, int iK, int iLow, int iHigh, int* piY)
     {
-        tdYJKSlot* po = m_apoSlot[p];
-        if (!po->m_poMinima) return fMinPlain(p, pui, iLow, iHigh, piY);
-        tdYJKMinimum& o = po->m_poMinima[(iJ + 32) * 64 + (iK + 32)];
-        const uint16_t uiRange = static_cast<uint16_t>(iLow | iHigh << 5);
-        if (o.m_uiStamp == po->m_uiMemoStamp && o.m_uiRange == uiRange && o.m_bExact)
-        {
-            *piY = o.m_ucY;
-            return o.m_fMin;
-        }
-        const double f = fMinPlain(p, pui, iLow, iHigh, piY);
-        o.m_uiStamp = po->m_uiMemoStamp;
-        o.m_uiRange = uiRange;
-        o.m_ucY = static_cast<unsigned char>(*piY);
-        o.m_bExact = true;
-        o.m_fMin = f;
-        return f;
+        bool bExact = true;
+        return fMinCapped(p, pui, iJ, iK, iLow, iHigh, DBL_MAX, piY, &bExact);
     }
 
-    // fMinKept with fMinBounded's cap (CIEDE2000, exponent 1.0). A lower bound
-    // above the cap is kept as well, and stands for the minimum while it passes
-    // the cap of a later call.
+    // fMinKept with fMinBounded's cap (CIEDE2000, exponent 1.0; DBL_MAX for none).
+    // A lower bound above the cap is kept as well, and stands for the minimum while
+    // it passes the cap of a later call.
     double fMinCapped(int p, const uint16_t* pui, int iJ, int iK, int iLow, int iHigh, double fCap, int* piY,
                       bool* pbExact)
     {
         tdYJKSlot* po = m_apoSlot[p];
-        if (!po->m_poMinima) return fMinBounded(p, pui, iLow, iHigh, piY, fCap, pbExact);
+        *pbExact = true;
+        const auto fnMin = [&]()
+        {
+            return fCap < DBL_MAX ? fMinBounded(p, pui, iLow, iHigh, piY, fCap, pbExact)
+                                  : fMinPlain(p, pui, iLow, iHigh, piY);
+        };
+        if (!po->m_poMinima) return fnMin();
         tdYJKMinimum& o = po->m_poMinima[(iJ + 32) * 64 + (iK + 32)];
         const uint16_t uiRange = static_cast<uint16_t>(iLow | iHigh << 5);
         if (o.m_uiStamp == po->m_uiMemoStamp && o.m_uiRange == uiRange && (o.m_bExact || o.m_fMin > fCap))
@@ -805,7 +797,7 @@ template <class Policy> struct tdYJKSearch
             *pbExact = o.m_bExact;
             return o.m_fMin;
         }
-        const double f = fMinBounded(p, pui, iLow, iHigh, piY, fCap, pbExact);
+        const double f = fnMin();
         o.m_uiStamp = po->m_uiMemoStamp;
         o.m_uiRange = uiRange;
         o.m_ucY = static_cast<unsigned char>(*piY);
@@ -1775,7 +1767,7 @@ void Palette::vLoadFromYJKImage(const Image* poImage, const tdRectangle* poRect,
         {
             const int iRows = static_cast<int>(std::min<long long>(iBand, lY + lHeight - lBand));
             vRunWorkers(
-                std::min(iRunThreads(poRun), iRows),
+                iRunRowWorkers(poRun, iRows, true),
                 [&](int iWorker, int iWorkers)
                 {
                     std::unique_ptr<YJKConverter>& po = apoConverter[iWorker];
