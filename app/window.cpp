@@ -20,6 +20,7 @@
 #include <QCamera>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -55,6 +56,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
+#include <QUndoStack>
 #include <QUrl>
 #include <QVideoSink>
 
@@ -291,6 +293,42 @@ void vEnableRow(const tdControlRow& oRow, bool bEnabled, const char* pszReason)
     vEnableWithReason(oRow.poValue, bEnabled, pszReason);
 }
 
+// One undoable change of the settings record: the record before and after it.
+// The change is made before the command is pushed, so its first redo does nothing.
+class SettingsEdit : public QUndoCommand
+{
+public:
+    SettingsEdit(Window* poWindow, const QString& sText, const tdSettings& oBefore, bool bWhole, int iMergeId)
+        : QUndoCommand(sText), m_poWindow(poWindow), m_bWhole(bWhole), m_iMergeId(iMergeId)
+    {
+        memcpy(&m_oBefore, &oBefore, sizeof(tdSettings));
+        memcpy(&m_oAfter, &poWindow->m_oSettings, sizeof(tdSettings));
+    }
+    void undo() override { m_poWindow->vRestoreSettings(m_oBefore, m_bWhole); }
+    void redo() override
+    {
+        if (!m_bDone)
+            m_bDone = true;
+        else
+            m_poWindow->vRestoreSettings(m_oAfter, m_bWhole);
+    }
+    int id() const override { return m_iMergeId; }
+    bool mergeWith(const QUndoCommand* poOther) override
+    {
+        const SettingsEdit* poEdit = static_cast<const SettingsEdit*>(poOther);
+        memcpy(&m_oAfter, &poEdit->m_oAfter, sizeof(tdSettings));
+        return true;
+    }
+
+private:
+    Window* m_poWindow;
+    tdSettings m_oBefore;
+    tdSettings m_oAfter;
+    bool m_bWhole;
+    int m_iMergeId;
+    bool m_bDone = false;
+};
+
 } // namespace
 
 Window::Window(QWidget* poParent)
@@ -298,8 +336,9 @@ Window::Window(QWidget* poParent)
       m_poOriginalImage(nullptr), m_bShowOriginal(false), m_poPreviewTimer(nullptr), m_bCameraLive(false),
       m_bConversionPending(false), m_bClipboardHasImage(false), m_bCaptureRequested(false),
       m_poSettingsStore(nullptr), m_poCaptureSession(nullptr), m_poVideoSink(nullptr), m_poCamera(nullptr),
-      m_poImageCapture(nullptr), m_iConversionCount(0), m_poWorker(nullptr), m_bRestartPending(false),
-      m_iJobCount(0), m_poProgressTimer(nullptr), m_poProgress(nullptr)
+      m_poImageCapture(nullptr), m_iConversionCount(0), m_poUndoStack(nullptr), m_pbSaveCancel(nullptr),
+      m_bCloseAfterSave(false), m_poWorker(nullptr), m_bRestartPending(false), m_iJobCount(0),
+      m_poProgressTimer(nullptr), m_poProgress(nullptr)
 {
     vInitResources();
     vBuildControls();
@@ -313,6 +352,7 @@ Window::Window(QWidget* poParent)
 
     m_poPreviewTimer = new QTimer(this);
     m_poPreviewTimer->setSingleShot(true);
+    m_poUndoStack = new QUndoStack(this);
     m_poProgressTimer = new QTimer(this);
     m_poProgressTimer->setInterval(100);
     connect(m_poProgressTimer, &QTimer::timeout, this, &Window::vShowProgress);
@@ -794,6 +834,16 @@ void Window::vConnectControls()
         connect(poAction, &QAction::triggered, this, oKey.pSlot);
         addAction(poAction);
     }
+    QAction* poUndo = m_poUndoStack->createUndoAction(this, QStringLiteral("Undo"));
+    poUndo->setObjectName(QStringLiteral("Undo"));
+    poUndo->setShortcut(QKeySequence::Undo);
+    poUndo->setShortcutContext(Qt::WindowShortcut);
+    addAction(poUndo);
+    QAction* poRedo = m_poUndoStack->createRedoAction(this, QStringLiteral("Redo"));
+    poRedo->setObjectName(QStringLiteral("Redo"));
+    poRedo->setShortcut(QKeySequence::Redo);
+    poRedo->setShortcutContext(Qt::WindowShortcut);
+    addAction(poRedo);
 
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &Window::processClipboardChange);
     connect(m_poPreviewTimer, &QTimer::timeout, this, &Window::vDoUpdatePreviewImage);
@@ -995,7 +1045,14 @@ void Window::vSetPaletteComponent(int iChannel, int iValue, QLabel* poLabel)
     Color* poColor = &m_oSettings.CustomPalette[iSelected];
     unsigned char* pucChannel = iChannel == 0 ? &poColor->r : (iChannel == 1 ? &poColor->g : &poColor->b);
     if (iLevelFromByte(*pucChannel) != iValue)
+    {
+        tdSettings oBefore;
+        memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
         *pucChannel = static_cast<unsigned char>(iByteFromLevel(iValue));
+        // A slider dragged over several levels undoes in one step.
+        vRecordEdit(QStringLiteral("palette entry %1").arg(iSelected), oBefore, false,
+                    1 + iSelected * 3 + iChannel);
+    }
     update();
 }
 
@@ -1016,8 +1073,33 @@ void Window::B(int iValue)
 
 void Window::ResetToDefaults()
 {
+    tdSettings oBefore;
+    memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
     vGetDefaultSettings(&m_oSettings);
     memset(&m_oLastSeenSettings, 0, sizeof(m_oLastSeenSettings));
+    vRecordEdit(QStringLiteral("reset to defaults"), oBefore, true);
+    vShowStatus(QStringLiteral("Settings reset to the defaults (Ctrl+Z undoes)"), false);
+    update();
+}
+
+void Window::vRecordEdit(const QString& sText, const tdSettings& oBefore, bool bWhole, int iMergeId)
+{
+    if (memcmp(&oBefore, &m_oSettings, sizeof(tdSettings)) == 0) return;
+    m_poUndoStack->push(new SettingsEdit(this, sText, oBefore, bWhole, iMergeId));
+}
+
+void Window::vRestoreSettings(const tdSettings& oSettings, bool bWhole)
+{
+    if (bWhole)
+    {
+        memcpy(&m_oSettings, &oSettings, sizeof(tdSettings));
+        // Every control is set again from the record.
+        memset(&m_oLastSeenSettings, 0, sizeof(m_oLastSeenSettings));
+    }
+    else
+    {
+        memcpy(m_oSettings.CustomPalette, oSettings.CustomPalette, sizeof(m_oSettings.CustomPalette));
+    }
     update();
 }
 
@@ -1192,6 +1274,7 @@ void Window::vShowProgress()
 
 void Window::vCancelConversion()
 {
+    if (m_pbSaveCancel) *m_pbSaveCancel = true;
     if (m_poJob || m_bConversionPending)
         vShowStatus(QStringLiteral("Conversion cancelled: the picture shown is from earlier settings"),
                     false);
@@ -1296,6 +1379,20 @@ void Window::keyPressEvent(QKeyEvent* poEvent)
         vSetShowOriginal(true);
     else
         QWidget::keyPressEvent(poEvent);
+}
+
+void Window::closeEvent(QCloseEvent* poEvent)
+{
+    // A save in progress is cancelled; the window closes as soon as the writer
+    // has stopped (at its next row), leaving no file behind.
+    if (m_pbSaveCancel)
+    {
+        *m_pbSaveCancel = true;
+        m_bCloseAfterSave = true;
+        poEvent->ignore();
+        return;
+    }
+    QWidget::closeEvent(poEvent);
 }
 
 void Window::keyReleaseEvent(QKeyEvent* poEvent)
@@ -1503,6 +1600,7 @@ void Window::vReplaceSourceImage(Image* poImage)
 
 bool Window::bLoadImageFiles(const QStringList& asPaths)
 {
+    if (m_pbSaveCancel) return false;
     const bool bWasConverting = bStopWorker();
     QString sProblem; // why the first file could not be read
     int iProblems = 0;
@@ -1591,6 +1689,7 @@ void Window::dropEvent(QDropEvent* poEvent)
 
 void Window::Paste()
 {
+    if (m_pbSaveCancel) return;
     const QImage oImage = QApplication::clipboard()->image();
     if (oImage.isNull()) return;
     Image* poImage = poImageFromQImage(&oImage);
@@ -1667,6 +1766,7 @@ void Window::vSetPictureName(const QString& sName)
 
 void Window::Open()
 {
+    if (m_pbSaveCancel) return;
     if (m_bCameraLive) return;
     const QString sStart = !m_sSourcePath.isEmpty()     ? QFileInfo(m_sSourcePath).absolutePath()
                            : !asRecentFiles().isEmpty() ? QFileInfo(asRecentFiles().first()).absolutePath()
@@ -1719,6 +1819,7 @@ bool Window::bStartCamera()
 
 void Window::CaptureFromCamera()
 {
+    if (m_pbSaveCancel) return;
     if (!m_poImageCapture)
     {
         switch (eCheckCameraPermission())
@@ -1781,12 +1882,16 @@ void Window::vColorButtonClicked(int iIndex)
 void Window::vColorButtonDragAndDropped(int iTarget, int iSource)
 {
     if (iTarget < 0 || iTarget > 15 || iSource < 0 || iSource > 15) return;
+    tdSettings oBefore;
+    memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
     std::swap(m_oSettings.CustomPalette[iTarget], m_oSettings.CustomPalette[iSource]);
+    vRecordEdit(QStringLiteral("swap palette entries"), oBefore, false);
     update();
 }
 
 void Window::GetFromImage()
 {
+    if (m_pbSaveCancel) return;
     if (!m_poSourceImage || !bSettingsUsePalette(&m_oSettings)) return;
     std::unique_ptr<Palette> poPalette(new Palette());
     const bool bWasConverting = bStopWorker();
@@ -1796,23 +1901,55 @@ void Window::GetFromImage()
                              CompressionType_None);
     }
     if (bWasConverting) vDoUpdatePreviewImage();
+    tdSettings oBefore;
+    memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
     memcpy(m_oSettings.CustomPalette, poPalette->m_aoColors, sizeof(m_oSettings.CustomPalette));
+    vRecordEdit(QStringLiteral("palette from the picture"), oBefore, false);
     update();
 }
 
 void Window::vLoadPaletteFrom(const QString& sName)
 {
+    if (m_pbSaveCancel) return;
+    // The words of qev --palette= for a file it refuses; the palette is kept then.
+    const QByteArray oName = QFile::encodeName(sName);
+    FILE* poFile = fopen(oName.constData(), "rb");
+    if (!poFile)
+    {
+        vShowStatus(QStringLiteral("Palette not loaded: cannot read palette file %1: %2")
+                        .arg(sName, QString::fromLocal8Bit(strerror(errno))),
+                    true);
+        return;
+    }
+    fclose(poFile);
     std::unique_ptr<Palette> poPalette(new Palette());
-    vClearLastError();
-    poPalette->vLoadFromTextFile(QFile::encodeName(sName).constData());
-    if (*pszLastError())
+    poPalette->m_uiColorCount = 0;
+    {
+        std::lock_guard<std::mutex> oLock(oCoreLock());
+        poPalette->vLoadFromTextFile(oName.constData());
+    }
+    const int iCount = static_cast<int>(poPalette->m_uiColorCount);
+    if (iCount == 0)
+    {
+        vShowStatus(QStringLiteral("Palette not loaded: palette file %1 holds no colour").arg(sName), true);
+        return;
+    }
+    // A short file sets its entries and leaves the others as they were. The
+    // colours remembered are those qev --palette= makes of the file (it repeats
+    // the last colour), so the command line names the file only when both agree.
+    tdSettings oBefore;
+    memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
+    memcpy(m_oSettings.CustomPalette, poPalette->m_aoColors, sizeof(Color) * static_cast<size_t>(iCount));
+    vRecordEdit(QStringLiteral("load palette"), oBefore, false);
+    if (iCount < 16)
         vShowStatus(
-            QStringLiteral("Palette %1 not loaded: %2").arg(sName, QString::fromLocal8Bit(pszLastError())),
-            true);
+            QStringLiteral("Loaded the palette %1: it holds %2 colours, entries %2 to 15 are unchanged")
+                .arg(sName)
+                .arg(iCount),
+            false);
     else
         vShowStatus(QStringLiteral("Loaded the palette %1").arg(sName), false);
     vRememberPaletteFile(sName, poPalette->m_aoColors);
-    memcpy(m_oSettings.CustomPalette, poPalette->m_aoColors, sizeof(m_oSettings.CustomPalette));
     update();
 }
 
@@ -1839,6 +1976,7 @@ void Window::vSavePaletteTo(const QString& sName)
 
 void Window::LoadPalette()
 {
+    if (m_pbSaveCancel) return;
     if (m_bCameraLive) return;
     // The last palette file when it is there, else a folder without a name.
     const QString sStart = QFileInfo(m_sPaletteFile).isFile()
@@ -1878,7 +2016,10 @@ void Window::mousePressEvent(QMouseEvent* poEvent)
     const int iSelected = m_oSettings.SelectedColor;
     if (poEvent->button() == Qt::RightButton && iSelected >= 0 && iSelected < 16)
     {
+        tdSettings oBefore;
+        memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
         m_oSettings.CustomPalette[iSelected] = oPicked;
+        vRecordEdit(QStringLiteral("pick a colour"), oBefore, false);
     }
     else
     {
@@ -1929,7 +2070,7 @@ QString Window::oGetExtension() const
 
 bool Window::bSaveImageAs(const QString& sName)
 {
-    if (!m_poSourceImage || sName.isEmpty()) return false;
+    if (!m_poSourceImage || sName.isEmpty() || m_pbSaveCancel) return false;
     const QFileInfo oInfo(sName);
     m_sImagePath = oInfo.absolutePath() + QLatin1Char('/') + oInfo.completeBaseName();
     m_sImageFolder = oInfo.absolutePath();
@@ -1955,14 +2096,19 @@ bool Window::bSaveImageAs(const QString& sName)
     }
     const QByteArray oName = QFile::encodeName(sName);
     const bool bWasConverting = bStopWorker();
-    // The writer converts in a thread of its own, on copies, while a window-modal
-    // progress dialog (shown after half a second) keeps the window painted and
-    // offers Cancel; the bytes are those of a conversion on this thread.
+    // The writer converts in a thread of its own, on copies, while a progress
+    // dialog (shown after half a second) offers Cancel; the bytes are those of a
+    // conversion on this thread. The dialog is not modal, since a modal one would
+    // keep the window from hearing a close request: the settings are disabled
+    // instead, and the actions that would start other work wait for the end.
     const std::unique_ptr<Image> poSource(m_poSourceImage->poCopy());
     tdSettings oSettings;
     memcpy(&oSettings, &m_oSettings, sizeof(tdSettings));
     std::atomic<bool> bCancel{false};
     std::atomic<int> iPerMille{0};
+    // Cancel, Esc and a close request set the flag; the writer stops at its next
+    // row and nothing of it is committed.
+    m_pbSaveCancel = &bCancel;
     tdRunContext oRun;
     oRun.m_fnProgress = [&bCancel, &iPerMille](double fDone)
     {
@@ -1982,7 +2128,7 @@ bool Window::bSaveImageAs(const QString& sName)
         QProgressDialog oProgress(QStringLiteral("Saving %1...").arg(oInfo.fileName()),
                                   QStringLiteral("Cancel"), 0, 1000, this);
         oProgress.setObjectName(QStringLiteral("SaveProgress"));
-        oProgress.setWindowModality(Qt::WindowModal);
+        oProgress.setWindowModality(Qt::NonModal);
         oProgress.setMinimumDuration(500);
         oProgress.setAutoReset(false);
         connect(&oProgress, &QProgressDialog::canceled, &oLoop, [&bCancel]() { bCancel = true; });
@@ -1994,13 +2140,20 @@ bool Window::bSaveImageAs(const QString& sName)
                     if (oProgress.wasCanceled()) bCancel = true;
                 });
         oTick.start(100);
+        m_poSettingsArea->setEnabled(false);
         poWriter->start();
         oLoop.exec();
+        m_poSettingsArea->setEnabled(true);
     }
     poWriter->wait();
     delete poWriter;
-    if (bWasConverting) vDoUpdatePreviewImage();
-    if (bRunStopped(&oRun))
+    m_pbSaveCancel = nullptr;
+    if (m_bCloseAfterSave)
+        QTimer::singleShot(0, this, &QWidget::close);
+    else if (bWasConverting)
+        vDoUpdatePreviewImage();
+    // A cancel that came after the writer's last question still commits nothing.
+    if (bCancel || bRunStopped(&oRun))
     {
         vDiscardOutputFiles(&oFiles);
         vShowStatus(QStringLiteral("Save cancelled: nothing was written"), false);
@@ -2010,10 +2163,11 @@ bool Window::bSaveImageAs(const QString& sName)
     // is a failure, also when an older file of that name is there.
     if (oFiles.aoFiles.empty())
     {
+        const QStringList asTargets = asSaveTargets(sName);
         qWarning("Picture not saved: the file could not be created");
         vShowStatus(
             QStringLiteral("Picture not saved: %1 could not be created (is its folder there and writable?)")
-                .arg(sName),
+                .arg(asTargets.isEmpty() ? sName : asTargets.first()),
             true);
         return false;
     }
@@ -2036,6 +2190,7 @@ bool Window::bSaveImageAs(const QString& sName)
 
 void Window::SaveImage()
 {
+    if (m_pbSaveCancel) return;
     if (m_bCameraLive || !m_poSourceImage) return;
     // The folder of the last save, else the picture's; the picture's name.
     const QString sBase = QFileInfo(m_sImagePath).fileName();
@@ -2045,21 +2200,54 @@ void Window::SaveImage()
         QFileDialog::getSaveFileName(this, QStringLiteral("Save as..."), sStart, oGetExtension(), nullptr,
                                      QFileDialog::DontConfirmOverwrite);
     if (sName.isEmpty()) return;
-    // Replacing the picture the conversion reads is the one question asked.
-    const QString sSource = sSourceAmongTargets(sName);
-    if (!sSource.isEmpty() &&
-        QMessageBox::question(
-            this, QStringLiteral("Save image"),
-            QStringLiteral("%1 is the picture you opened. Replace it with the converted picture?")
-                .arg(sSource),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+    // The dialog's own question knows only the name typed: the set of files is
+    // asked about here, after the extension and the companions are known.
+    QStringList asProtected, asExisting;
+    const QStringList asTargets = asSaveTargets(sName);
+    for (const QString& sTarget : asTargets)
     {
-        vShowStatus(QStringLiteral("Not saved: %1 is kept").arg(sSource), false);
+        if (bIsWriteProtected(QFile::encodeName(sTarget).constData()))
+            asProtected << sTarget;
+        else if (QFileInfo::exists(sTarget))
+            asExisting << QFileInfo(sTarget).fileName();
+    }
+    if (!asProtected.isEmpty())
+    {
+        const QString sText =
+            QStringLiteral("Not saved: %1 is write-protected (no write permission), so it is kept")
+                .arg(asProtected.join(QStringLiteral(", ")));
+        vShowStatus(sText, true);
+        QMessageBox::warning(this, QStringLiteral("Save image"), sText + QLatin1Char('.'));
         return;
     }
-    if (!bSaveImageAs(sName))
-        QMessageBox::warning(this, QStringLiteral("Save image"),
-                             QStringLiteral("The picture could not be saved as %1.").arg(sName));
+    const QString sSource = sSourceAmongTargets(sName);
+    QString sQuestion;
+    if (!sSource.isEmpty())
+        sQuestion = QStringLiteral("%1 is the picture you opened. Replace it with the converted picture?")
+                        .arg(sSource);
+    else if (!asExisting.isEmpty() && m_oSettings.ConversionType == ConversionType_KRU)
+        sQuestion =
+            QStringLiteral("%1 exists. Append the picture to it as a new record?").arg(asExisting.first());
+    else if (asExisting.size() == 1)
+        sQuestion = QStringLiteral("%1 exists. Replace it?").arg(asExisting.first());
+    else if (!asExisting.isEmpty())
+        sQuestion = QStringLiteral("%1 exist. Replace them?").arg(asExisting.join(QStringLiteral(", ")));
+    if (!sQuestion.isEmpty() &&
+        QMessageBox::question(this, QStringLiteral("Save image"), sQuestion,
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+    {
+        vShowStatus(QStringLiteral("Not saved: %1 kept")
+                        .arg(!sSource.isEmpty() ? sSource + QStringLiteral(" is")
+                                                : asExisting.join(QStringLiteral(", ")) +
+                                                      (asExisting.size() > 1 ? QStringLiteral(" are")
+                                                                             : QStringLiteral(" is"))),
+                    false);
+        return;
+    }
+    // A cancelled save says so in the status line; a failure also in a box.
+    if (!bSaveImageAs(sName) &&
+        m_poStatusLine->text() != QStringLiteral("Save cancelled: nothing was written"))
+        QMessageBox::warning(this, QStringLiteral("Save image"), m_poStatusLine->text() + QLatin1Char('.'));
 }
 
 QString Window::sStartFolder(const QString& sLast) const
@@ -2071,9 +2259,8 @@ QString Window::sStartFolder(const QString& sLast) const
     return QDir::homePath();
 }
 
-QString Window::sSourceAmongTargets(const QString& sName) const
+QStringList Window::asSaveTargets(const QString& sName) const
 {
-    if (m_sSourcePath.isEmpty()) return QString();
     const QByteArray oName = QFile::encodeName(sName);
     QStringList asTargets;
     if (m_oSettings.ConversionType == ConversionType_RAW)
@@ -2090,6 +2277,13 @@ QString Window::sSourceAmongTargets(const QString& sName) const
         }
         free(pszMain);
     }
+    return asTargets;
+}
+
+QString Window::sSourceAmongTargets(const QString& sName) const
+{
+    if (m_sSourcePath.isEmpty()) return QString();
+    const QStringList asTargets = asSaveTargets(sName);
     const QFileInfo oSource(m_sSourcePath);
     for (const QString& sTarget : asTargets)
     {

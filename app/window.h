@@ -30,6 +30,7 @@ class QSettings;
 class QSlider;
 class QThread;
 class QToolButton;
+class QUndoStack;
 class QTimer;
 class QVideoSink;
 
@@ -218,6 +219,12 @@ public:
     QCamera* m_poCamera;
     QImageCapture* m_poImageCapture;
     int m_iConversionCount; // preview conversions painted so far
+    // Palette edits and resets to the defaults, for Undo (Ctrl+Z).
+    QUndoStack* m_poUndoStack;
+    // While a save runs: its cancel flag (else null), and whether the window
+    // closes when it has stopped.
+    std::atomic<bool>* m_pbSaveCancel;
+    bool m_bCloseAfterSave;
 
     // The running conversion (both null when idle); a request that comes while
     // one runs cancels it and starts again with the newest settings when it ends.
@@ -276,9 +283,17 @@ public:
     // A dialog's start folder: sLast when it is a folder, else the source
     // picture's folder, else the home folder.
     QString sStartFolder(const QString& sLast) const;
+    // Every file saving as sName writes: the main file, then its companions.
+    QStringList asSaveTargets(const QString& sName) const;
     // The source picture's file name when saving as sName would write over it
     // (main file or companion), else empty.
     QString sSourceAmongTargets(const QString& sName) const;
+    // Records a change already made to m_oSettings for Undo: oBefore is the
+    // record before it; bWhole restores the whole record, else only the custom
+    // palette. Consecutive edits with the same merge id (not -1) undo as one.
+    void vRecordEdit(const QString& sText, const tdSettings& oBefore, bool bWhole, int iMergeId = -1);
+    // Puts a record (whole, or its custom palette) back in place, for Undo and Redo.
+    void vRestoreSettings(const tdSettings& oSettings, bool bWhole);
     void vRememberPaletteFile(const QString& sFile, const Color* poColors);
     // The command line equivalent, with the palette file of a custom palette.
     void vUpdateCommandLine();
@@ -346,6 +361,7 @@ protected:
     void resizeEvent(QResizeEvent* poEvent) override;
     void keyPressEvent(QKeyEvent* poEvent) override;
     void keyReleaseEvent(QKeyEvent* poEvent) override;
+    void closeEvent(QCloseEvent* poEvent) override;
     bool eventFilter(QObject* poObject, QEvent* poEvent) override;
 
 private:
