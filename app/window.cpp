@@ -16,6 +16,7 @@
 #include "qev/msx/yjk.h"
 #include "retro/retro_formats.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCamera>
 #include <QCheckBox>
@@ -39,6 +40,7 @@
 #include <QMediaCaptureSession>
 #include <QMediaDevices>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -55,10 +57,13 @@
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QUndoStack>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <QVideoSink>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cerrno>
@@ -432,18 +437,31 @@ void Window::vBuildControls()
     m_poRenderArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     QWidget* poPanel = new QWidget();
     poPanel->setObjectName(QStringLiteral("SettingsPanel"));
-    poPanel->setFixedSize(g_iWindowWidth - g_iRenderWidth, g_iWindowHeight);
+    poPanel->setFixedSize(g_iWindowWidth - g_iRenderWidth, g_iPanelHeight);
     m_poSettingsArea = new QScrollArea(this);
     m_poSettingsArea->setObjectName(QStringLiteral("SettingsArea"));
     m_poSettingsArea->setFrameShape(QFrame::NoFrame);
     m_poSettingsArea->setWidget(poPanel);
     m_poSettingsArea->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     m_poSettingsArea->setFixedWidth(poPanel->width());
-    QHBoxLayout* poLayout = new QHBoxLayout(this);
+    // The menu bar, then a toolbar that stays in view at every size: Open, Save and
+    // the command line.
+    QVBoxLayout* poOuter = new QVBoxLayout(this);
+    poOuter->setContentsMargins(0, 0, 0, 0);
+    poOuter->setSpacing(0);
+    m_poMenuBar = new QMenuBar(this);
+    m_poMenuBar->setObjectName(QStringLiteral("MenuBar"));
+    poOuter->setMenuBar(m_poMenuBar);
+    m_poToolBar = new QToolBar(this);
+    m_poToolBar->setObjectName(QStringLiteral("ToolBar"));
+    m_poToolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    poOuter->addWidget(m_poToolBar);
+    QHBoxLayout* poLayout = new QHBoxLayout();
     poLayout->setContentsMargins(0, 0, 0, 0);
     poLayout->setSpacing(0);
     poLayout->addWidget(m_poRenderArea, 1);
     poLayout->addWidget(m_poSettingsArea, 0);
+    poOuter->addLayout(poLayout, 1);
 
     // The status line: over the bottom of the display while it has something to say.
     m_poStatusLine = new QLabel(m_poRenderArea);
@@ -630,26 +648,28 @@ void Window::vBuildControls()
     m_poResetToDefaults =
         poButton(poPanel, "ResetToDefaults", QStringLiteral("Reset to defaults"), QRect(1130, 430, 131, 30));
 
-    poMakeLabel(poPanel, "CommandLineLabel", QStringLiteral("Command line equivalent"),
-                QRect(1030, 668, 611, 20));
-    m_poCommandLine = new QLineEdit(poPanel);
+    // The command line equivalent lives in the toolbar (vConnectControls).
+    QLabel* poCommandLineLabel = new QLabel(QStringLiteral(" Command line: "), m_poToolBar);
+    poCommandLineLabel->setObjectName(QStringLiteral("CommandLineLabel"));
+    m_poCommandLine = new QLineEdit(m_poToolBar);
     m_poCommandLine->setObjectName(QStringLiteral("CommandLine"));
-    m_poCommandLine->setGeometry(1030, 690, 611, 28);
     m_poCommandLine->setReadOnly(true);
+    m_poCommandLine->setMinimumWidth(200);
+    m_poCommandLine->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
     m_poOpen = new QToolButton(poPanel);
     m_poOpen->setObjectName(QStringLiteral("Open"));
     m_poOpen->setText(QStringLiteral("Open..."));
-    m_poOpen->setGeometry(1030, 730, 84, 30);
+    m_poOpen->setGeometry(1030, 676, 84, 30);
     m_poOpen->setPopupMode(QToolButton::MenuButtonPopup);
     m_poOpen->setMenu(new QMenu(m_poOpen));
-    m_poCopy = poButton(poPanel, "Copy", QStringLiteral("Copy"), QRect(1120, 730, 60, 30));
-    m_poPaste = poButton(poPanel, "Paste", QStringLiteral("Paste"), QRect(1186, 730, 60, 30));
-    m_poAbout = poButton(poPanel, "About", QStringLiteral("About"), QRect(1252, 730, 60, 30));
+    m_poCopy = poButton(poPanel, "Copy", QStringLiteral("Copy"), QRect(1120, 676, 60, 30));
+    m_poPaste = poButton(poPanel, "Paste", QStringLiteral("Paste"), QRect(1186, 676, 60, 30));
+    m_poAbout = poButton(poPanel, "About", QStringLiteral("About"), QRect(1252, 676, 60, 30));
     m_poCaptureFromCamera = poButton(poPanel, "CaptureFromCamera", QStringLiteral("Capture from camera..."),
-                                     QRect(1318, 730, 180, 30));
+                                     QRect(1318, 676, 180, 30));
     m_poSaveImage =
-        poButton(poPanel, "SaveImage", QStringLiteral("Save image..."), QRect(1504, 730, 137, 30));
+        poButton(poPanel, "SaveImage", QStringLiteral("Save image..."), QRect(1504, 676, 137, 30));
 
     for (QLineEdit* poEdit :
          {m_poCustomInputAspectRatio, m_poCustomOutputAspectRatio, m_poOutputWidth, m_poOutputHeight})
@@ -700,10 +720,124 @@ void Window::vBuildControls()
         oTip.poWidget->setToolTip(QLatin1String(oTip.pszTip));
     m_poScreenMode->setToolTip(asScreenTips.join(QLatin1Char('\n')));
 
+    // The wheel scrolls the panel: a combo box or slider takes it only once it has
+    // the focus (given by a click or Tab, never by the wheel), so scrolling past
+    // the settings changes none of them (eventFilter).
+    for (QWidget* poChild : poPanel->findChildren<QWidget*>())
+    {
+        if (!qobject_cast<QComboBox*>(poChild) && !qobject_cast<QAbstractSlider*>(poChild)) continue;
+        poChild->setFocusPolicy(Qt::StrongFocus);
+        poChild->installEventFilter(this);
+    }
+
     // The positions above are those of the full-size window; the panel starts
     // where the display area ends there.
     for (QWidget* poChild : poPanel->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         poChild->move(poChild->x() - g_iRenderWidth, poChild->y());
+}
+
+// The recent pictures, listed afresh each time a menu of them opens: the file
+// name, its folder in the tooltip, so that the menu stays narrow.
+void Window::vFillRecentMenu(QMenu* poMenu)
+{
+    poMenu->clear();
+    poMenu->setToolTipsVisible(true);
+    for (const QString& sPath : asRecentFiles())
+    {
+        QAction* poAction = poMenu->addAction(QFileInfo(sPath).fileName().replace(QLatin1Char('&'), "&&"),
+                                              this, [this, sPath]() { bLoadImageFiles({sPath}); });
+        poAction->setToolTip(sPath);
+    }
+    if (poMenu->isEmpty()) poMenu->addAction(QStringLiteral("No recent pictures"))->setEnabled(false);
+}
+
+// The menu bar and the toolbar. Every action is also the window's own, so its
+// keys work whatever control has the focus (a line edit keeps its own copy,
+// paste and undo of text).
+void Window::vBuildMenus()
+{
+    auto poAdd = [this](QMenu* poMenu, const char* pszName, const QString& sText, const QKeySequence& oKeys,
+                        void (Window::*pSlot)())
+    {
+        QAction* poAction = poMenu->addAction(sText);
+        poAction->setObjectName(QLatin1String(pszName));
+        poAction->setShortcut(oKeys);
+        poAction->setShortcutContext(Qt::WindowShortcut);
+        if (pSlot) connect(poAction, &QAction::triggered, this, pSlot);
+        addAction(poAction);
+        return poAction;
+    };
+    QMenu* poFile = m_poMenuBar->addMenu(QStringLiteral("&File"));
+    QAction* poOpen =
+        poAdd(poFile, "actionOpen", QStringLiteral("&Open..."), QKeySequence::Open, &Window::Open);
+    QMenu* poRecent = poFile->addMenu(QStringLiteral("Open &Recent"));
+    poRecent->setObjectName(QStringLiteral("RecentMenu"));
+    connect(poRecent, &QMenu::aboutToShow, this, [this, poRecent]() { vFillRecentMenu(poRecent); });
+    QAction* poSave = poAdd(poFile, "actionSave", QStringLiteral("&Save"), QKeySequence::Save, &Window::Save);
+    poAdd(poFile, "actionSaveAs", QStringLiteral("Save &As..."), QKeySequence::SaveAs, &Window::SaveImage);
+    poFile->addSeparator();
+    poAdd(poFile, "actionLoadPalette", QStringLiteral("&Load Palette..."), QKeySequence(),
+          &Window::LoadPalette);
+    poAdd(poFile, "actionSavePalette", QStringLiteral("Save &Palette..."), QKeySequence(),
+          &Window::SavePalette);
+    poFile->addSeparator();
+    QAction* poQuit = poAdd(poFile, "actionQuit", QStringLiteral("&Quit"), QKeySequence::Quit, nullptr);
+    // Ctrl+Q where the platform names no key for quitting.
+    if (poQuit->shortcut().isEmpty()) poQuit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(poQuit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* poEdit = m_poMenuBar->addMenu(QStringLiteral("&Edit"));
+    QAction* poUndo = m_poUndoStack->createUndoAction(this, QStringLiteral("&Undo"));
+    poUndo->setObjectName(QStringLiteral("Undo"));
+    poUndo->setShortcut(QKeySequence::Undo);
+    poUndo->setShortcutContext(Qt::WindowShortcut);
+    QAction* poRedo = m_poUndoStack->createRedoAction(this, QStringLiteral("&Redo"));
+    poRedo->setObjectName(QStringLiteral("Redo"));
+    poRedo->setShortcut(QKeySequence::Redo);
+    poRedo->setShortcutContext(Qt::WindowShortcut);
+    poEdit->addAction(poUndo), addAction(poUndo);
+    poEdit->addAction(poRedo), addAction(poRedo);
+    poEdit->addSeparator();
+    poAdd(poEdit, "actionCopy", QStringLiteral("&Copy"), QKeySequence::Copy, &Window::Copy);
+    poAdd(poEdit, "actionPaste", QStringLiteral("&Paste"), QKeySequence::Paste, &Window::Paste);
+    poEdit->addSeparator();
+    poAdd(poEdit, "actionResetToDefaults", QStringLiteral("Reset to &Defaults"), QKeySequence(),
+          &Window::ResetToDefaults);
+
+    // The view items follow the View combo box and the Original button, both ways.
+    QMenu* poView = m_poMenuBar->addMenu(QStringLiteral("&View"));
+    QActionGroup* poZoom = new QActionGroup(this);
+    const char* const apszZoom[] = {"&Fitted", "&1:1", "&2:1", "&3:1"};
+    for (int i = 0; i < 4; i++)
+    {
+        QAction* poAction = poAdd(poView, "actionZoom", QLatin1String(apszZoom[i]),
+                                  QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_0 + i)), nullptr);
+        poAction->setObjectName(QStringLiteral("actionZoom%1").arg(i));
+        poAction->setCheckable(true);
+        poAction->setChecked(i == 0);
+        poZoom->addAction(poAction);
+        connect(poAction, &QAction::triggered, m_poZoom, [this, i]() { m_poZoom->setCurrentIndex(i); });
+        connect(m_poZoom, QOverload<int>::of(&QComboBox::currentIndexChanged), poAction,
+                [poAction, i](int iIndex) { poAction->setChecked(iIndex == i); });
+    }
+    poView->addSeparator();
+    QAction* poOriginal =
+        poAdd(poView, "actionOriginal", QStringLiteral("&Original"), QKeySequence(), nullptr);
+    poOriginal->setCheckable(true);
+    connect(poOriginal, &QAction::toggled, this, &Window::vSetShowOriginal);
+    connect(m_poShowOriginal, &QPushButton::toggled, poOriginal, &QAction::setChecked);
+    poView->addSeparator();
+    poAdd(poView, "actionCancel", QStringLiteral("&Cancel Conversion"), QKeySequence(Qt::Key_Escape),
+          &Window::vCancelConversion);
+
+    QMenu* poHelp = m_poMenuBar->addMenu(QStringLiteral("&Help"));
+    poAdd(poHelp, "actionAbout", QStringLiteral("&About QEVui..."), QKeySequence(), &Window::About);
+
+    m_poToolBar->addAction(poOpen);
+    m_poToolBar->addAction(poSave);
+    m_poToolBar->addSeparator();
+    m_poToolBar->addWidget(m_poToolBar->findChild<QLabel*>(QStringLiteral("CommandLineLabel")));
+    m_poToolBar->addWidget(m_poCommandLine);
 }
 
 void Window::vConnectControls()
@@ -803,47 +937,9 @@ void Window::vConnectControls()
                 update();
             });
     connect(m_poShowOriginal, &QPushButton::toggled, this, &Window::vSetShowOriginal);
-    // The recent pictures, listed afresh each time the menu opens.
-    connect(m_poOpen->menu(), &QMenu::aboutToShow, this,
-            [this]()
-            {
-                QMenu* poMenu = m_poOpen->menu();
-                poMenu->clear();
-                for (const QString& sPath : asRecentFiles())
-                    poMenu->addAction(sPath, this, [this, sPath]() { bLoadImageFiles({sPath}); });
-                if (poMenu->isEmpty())
-                    poMenu->addAction(QStringLiteral("No recent pictures"))->setEnabled(false);
-            });
+    connect(m_poOpen->menu(), &QMenu::aboutToShow, this, [this]() { vFillRecentMenu(m_poOpen->menu()); });
 
-    // Keys that work whatever control has the focus (a line edit keeps its own
-    // copy and paste of text).
-    const struct
-    {
-        QKeySequence oKeys;
-        void (Window::*pSlot)();
-    } aoKeys[] = {
-        {QKeySequence::Open, &Window::Open},          {QKeySequence::Save, &Window::SaveImage},
-        {QKeySequence::Copy, &Window::Copy},          {QKeySequence::Paste, &Window::Paste},
-        {Qt::Key_Escape, &Window::vCancelConversion},
-    };
-    for (const auto& oKey : aoKeys)
-    {
-        QAction* poAction = new QAction(this);
-        poAction->setShortcut(oKey.oKeys);
-        poAction->setShortcutContext(Qt::WindowShortcut);
-        connect(poAction, &QAction::triggered, this, oKey.pSlot);
-        addAction(poAction);
-    }
-    QAction* poUndo = m_poUndoStack->createUndoAction(this, QStringLiteral("Undo"));
-    poUndo->setObjectName(QStringLiteral("Undo"));
-    poUndo->setShortcut(QKeySequence::Undo);
-    poUndo->setShortcutContext(Qt::WindowShortcut);
-    addAction(poUndo);
-    QAction* poRedo = m_poUndoStack->createRedoAction(this, QStringLiteral("Redo"));
-    poRedo->setObjectName(QStringLiteral("Redo"));
-    poRedo->setShortcut(QKeySequence::Redo);
-    poRedo->setShortcutContext(Qt::WindowShortcut);
-    addAction(poRedo);
+    vBuildMenus();
 
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &Window::processClipboardChange);
     connect(m_poPreviewTimer, &QTimer::timeout, this, &Window::vDoUpdatePreviewImage);
@@ -2185,6 +2281,9 @@ bool Window::bSaveImageAs(const QString& sName)
     vShowStatus(
         QStringLiteral("Saved %1 in %2").arg(asWritten.join(QStringLiteral(", ")), oInfo.absolutePath()),
         false);
+    m_sSavedName = sName;
+    m_sSavedSource = m_sSourcePath;
+    m_asSavedFiles = asSaveTargets(sName);
     return true;
 }
 
@@ -2199,7 +2298,27 @@ void Window::SaveImage()
     const QString sName =
         QFileDialog::getSaveFileName(this, QStringLiteral("Save as..."), sStart, oGetExtension(), nullptr,
                                      QFileDialog::DontConfirmOverwrite);
-    if (sName.isEmpty()) return;
+    if (!sName.isEmpty()) vSaveWithQuestions(sName);
+}
+
+void Window::Save()
+{
+    if (m_pbSaveCancel || m_bCameraLive || !m_poSourceImage) return;
+    // Saving again the same set of files of the same picture needs no question:
+    // the user chose them for it. Anything else is Save As.
+    if (m_sSavedName.isEmpty() || m_sSavedSource != m_sSourcePath ||
+        asSaveTargets(m_sSavedName) != m_asSavedFiles)
+    {
+        SaveImage();
+        return;
+    }
+    if (!bSaveImageAs(m_sSavedName) &&
+        m_poStatusLine->text() != QStringLiteral("Save cancelled: nothing was written"))
+        QMessageBox::warning(this, QStringLiteral("Save image"), m_poStatusLine->text() + QLatin1Char('.'));
+}
+
+void Window::vSaveWithQuestions(const QString& sName)
+{
     // The dialog's own question knows only the name typed: the set of files is
     // asked about here, after the extension and the companions are known.
     QStringList asProtected, asExisting;
@@ -2330,13 +2449,15 @@ void Window::vUpdateCommandLine()
     m_poCommandLine->setText(sLine);
 }
 
-QSize Window::oFittedSize(const QSize& oAvailable)
+QSize Window::oFittedSize(const QSize& oAvailable) const
 {
     // Title bar and borders of common window managers.
     const int iFrameWidth = 16;
     const int iFrameHeight = 48;
+    const int iFullHeight =
+        g_iWindowHeight + m_poMenuBar->sizeHint().height() + m_poToolBar->sizeHint().height();
     return QSize(std::max(std::min(g_iWindowWidth, oAvailable.width() - iFrameWidth), g_iMinimumWidth),
-                 std::max(std::min(g_iWindowHeight, oAvailable.height() - iFrameHeight), g_iMinimumHeight));
+                 std::max(std::min(iFullHeight, oAvailable.height() - iFrameHeight), g_iMinimumHeight));
 }
 
 void Window::resizeEvent(QResizeEvent* poEvent)
@@ -2344,12 +2465,20 @@ void Window::resizeEvent(QResizeEvent* poEvent)
     QWidget::resizeEvent(poEvent);
     // Room for the vertical scroll bar only when the panel does not fit.
     const QWidget* poPanel = m_poSettingsArea->widget();
-    const int iBar = height() < poPanel->height() ? style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
+    const int iRoom = height() - m_poMenuBar->sizeHint().height() - m_poToolBar->sizeHint().height();
+    const int iBar = iRoom < poPanel->height() ? style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
     m_poSettingsArea->setFixedWidth(poPanel->width() + iBar);
 }
 
 bool Window::eventFilter(QObject* poObject, QEvent* poEvent)
 {
+    if (poEvent->type() == QEvent::Wheel && poObject->isWidgetType() &&
+        !static_cast<QWidget*>(poObject)->hasFocus())
+    {
+        // Handed to the scrolling panel instead.
+        QCoreApplication::sendEvent(m_poSettingsArea->viewport(), poEvent);
+        return true;
+    }
     if (poObject == m_poRenderArea && poEvent->type() == QEvent::Resize)
     {
         const int iHeight = m_poStatusLine->sizeHint().height() + 6;

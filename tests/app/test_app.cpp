@@ -127,7 +127,7 @@ class TestApp : public QObject
         m_poW.reset();
         if (!bKeepStore) QSettings().clear();
         m_poW.reset(new Window());
-        m_poW->resize(1648, 768); // the offscreen screen is smaller
+        m_poW->resize(m_poW->oFittedSize(QSize(3000, 2000))); // the offscreen screen is smaller
         m_poW->show();
         if (!QTest::qWaitForWindowExposed(m_poW.get())) return nullptr;
         vRun("paint");
@@ -217,10 +217,32 @@ private slots:
         const QWidget* poViewport = poW->m_poSettingsArea->viewport();
         for (const QSize& oScreen : {QSize(1280, 720), QSize(1366, 768), QSize(1920, 1080)})
         {
-            poW->resize(Window::oFittedSize(oScreen));
+            poW->resize(poW->oFittedSize(oScreen));
             QTest::qWait(20);
             QVERIFY(poW->width() <= oScreen.width() && poW->height() <= oScreen.height() &&
                     poW->m_poRenderArea->geometry().right() < poW->m_poSettingsArea->x());
+            // Open, Save and the command line are in view without scrolling.
+            for (QWidget* poShown :
+                 {poW->m_poToolBar->widgetForAction(poW->findChild<QAction*>("actionOpen")),
+                  poW->m_poToolBar->widgetForAction(poW->findChild<QAction*>("actionSave")),
+                  static_cast<QWidget*>(poW->m_poCommandLine)})
+                QVERIFY(poShown && poShown->isVisible() &&
+                        poW->rect().contains(QRect(poShown->mapTo(poW, QPoint()), poShown->size())));
+            // The wheel over a combo box or slider without the focus scrolls the panel and changes nothing.
+            QScrollBar* poBar = poW->m_poSettingsArea->verticalScrollBar();
+            for (const char* pszName : {"DitheringMode", "ErrorDiffusionFactor"})
+            {
+                QWidget* poControl = po<QWidget>(pszName);
+                const QString sBefore = sShown(pszName);
+                poW->m_poSettingsArea->ensureVisible(0, 0);
+                const int iScrolled = poBar->value();
+                QWheelEvent oWheel(QPointF(5, 5), poControl->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, -120),
+                                   Qt::NoButton, {}, Qt::NoScrollPhase, false);
+                QVERIFY(!poControl->hasFocus());
+                QApplication::sendEvent(poControl, &oWheel);
+                QVERIFY2(sShown(pszName) == sBefore && (oScreen.height() > 800 || poBar->value() > iScrolled),
+                         pszName);
+            }
             for (QWidget* poControl : poW->m_poSettingsArea->widget()->findChildren<QWidget*>())
             {
                 if (!qobject_cast<QAbstractButton*>(poControl) && !qobject_cast<QComboBox*>(poControl) &&
@@ -236,8 +258,7 @@ private slots:
                          qPrintable(poControl->objectName()));
             }
         }
-        QVERIFY(poW->size() == QSize(1648, 768) &&
-                poW->m_poRenderArea->geometry() == QRect(0, 0, 1024, 768) &&
+        QVERIFY(poW->width() == 1648 && poW->m_poRenderArea->size() == QSize(1024, 768) &&
                 !poW->m_poSettingsArea->verticalScrollBar()->isVisible());
         vRun("shown ErrorDiffusionFactor 800/0.800;shown AverageErrorRGB 0.000;shown ScreenMode 5;count 0;"
              "pending 0;off R SaveImage Copy Paste;levels 000000252363225437521267632743662664141535666777");
@@ -654,7 +675,7 @@ private slots:
         QVERIFY(oMakeTestPicture(400, 100).save(m_oFiles.filePath("w.png"), "PNG") &&
                 (poW = poShow(m_oFiles.filePath("w.png"))));
         for (const QPoint& oAt : {QPoint(513, 0), QPoint(700, 384)})
-            QTest::mouseClick(poW, Qt::RightButton, {}, oAt);
+            QTest::mouseClick(poW, Qt::RightButton, {}, oAt + poW->m_poRenderArea->pos());
         const Color oPicked = poW->m_oSettings.CustomPalette[0];
         QVERIFY(poW->m_oSettings.SelectedColor == 0 && poW->m_apoColorButtons[0]->m_oColor.g == oPicked.g);
         QCOMPARE(qRgba(oPicked.r, oPicked.g, oPicked.b, oPicked.a),
