@@ -245,3 +245,27 @@ TEST(PictureReader, HostileFilesAreRefusedWithTheirReason)
             << o.first;
     EXPECT_TRUE(asListFolder(oFolder.sFile("out")).empty());
 }
+
+// Qt is mapped only when a picture needs its readers: the tool and this test
+// program link none of it, a PNG read loads none, and the first GIF loads the
+// reader module.
+TEST(PictureReader, QtIsMappedOnlyForItsFormats)
+{
+    auto bQtMapped = []
+    {
+        const tdBytes aucMaps = aucReadFile("/proc/self/maps");
+        return std::string(aucMaps.begin(), aucMaps.end()).find("libQt6") != std::string::npos;
+    };
+    tdTempFolder oFolder;
+    ASSERT_TRUE(bShell(oFolder, "convert -size 256x212 gradient:red-blue a.png && convert a.png a.gif"));
+    ASSERT_TRUE(bShell(oFolder, std::string("LD_TRACE_LOADED_OBJECTS=1 '") + QEV_BINARY + "' > libs.txt"));
+    const tdBytes aucLibraries = aucReadFile(oFolder.sFile("libs.txt"));
+    EXPECT_EQ(std::string(aucLibraries.begin(), aucLibraries.end()).find("libQt6"), std::string::npos);
+    tdSettings oSettings;
+    vGetDefaultSettings(&oSettings);
+    ASSERT_FALSE(bQtMapped());
+    EXPECT_NE(tdPicture(poReadPicture(oFolder.sFile("a.png").c_str(), &oSettings, nullptr)), nullptr);
+    EXPECT_FALSE(bQtMapped());
+    EXPECT_NE(tdPicture(poReadPicture(oFolder.sFile("a.gif").c_str(), &oSettings, nullptr)), nullptr);
+    EXPECT_TRUE(bQtMapped());
+}
