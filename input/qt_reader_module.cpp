@@ -22,9 +22,11 @@ static tdLoadedReader oLoadReader()
     if (lLength <= 0) return oLoaded;
     std::string sFolder(acProgram, static_cast<size_t>(lLength));
     sFolder.erase(sFolder.rfind('/') + 1);
-    for (const char* pszPlace : {"", "../input/", "../lib/qev/"})
+    // Beside the program, in an installation's lib/qev, or where the build put it.
+    for (const std::string& sModule :
+         {sFolder + "libqevqtreader.so", sFolder + "../lib/qev/libqevqtreader.so",
+          std::string(QEV_QT_READER_BUILT_AT)})
     {
-        const std::string sModule = sFolder + pszPlace + "libqevqtreader.so";
         if (access(sModule.c_str(), R_OK) != 0) continue;
         // Never closed: the reader stays for the life of the process.
         void* pModule = dlopen(sModule.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -3,7 +3,7 @@
 // Where the Qt picture reader comes from: a module (libqevqtreader.so) loaded on
 // the first picture that needs it, so that programs reading only PNG, JPEG, MSX
 // and retro files never map Qt. It is looked for beside the running program,
-// in ../input (the build tree) and in ../lib/qev (an installation).
+// in ../lib/qev (an installation) and where the build wrote it.
 
 #include "input/qt_picture_reader.h"
 
