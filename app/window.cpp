@@ -11,6 +11,7 @@
 #include "qev/color/palette.h"
 #include "qev/files/format_kru.h"
 #include "qev/files/output_files.h"
+#include "qev/files/palette_file.h"
 #include "qev/files/png_io.h"
 #include "qev/files/readerwriter.h"
 #include "qev/msx/yjk.h"
@@ -2022,7 +2023,7 @@ void Window::vLoadPaletteFrom(const QString& sName)
     poPalette->m_uiColorCount = 0;
     {
         std::lock_guard<std::mutex> oLock(oCoreLock());
-        poPalette->vLoadFromTextFile(oName.constData());
+        vLoadPaletteFile(poPalette.get(), oName.constData());
     }
     const int iCount = static_cast<int>(poPalette->m_uiColorCount);
     if (iCount == 0)
@@ -2053,7 +2054,7 @@ void Window::vSavePaletteTo(const QString& sName)
 {
     std::unique_ptr<Palette> poPalette(new Palette(m_oSettings.CustomPalette));
     tdOutputFiles oFiles;
-    poPalette->vWriteToTextFile(&oFiles, QFile::encodeName(sName).constData());
+    vWritePaletteTextFile(poPalette.get(), &oFiles, QFile::encodeName(sName).constData());
     std::string sError;
     const QString sWritten =
         oFiles.aoFiles.empty() ? sName : QFile::decodeName(oFiles.aoFiles.front().sName.c_str());

@@ -15,6 +15,7 @@
 #include "qev/base/settings_string.h"
 #include "qev/color/palette.h"
 #include "qev/files/output_files.h"
+#include "qev/files/palette_file.h"
 #include "qev/files/png_io.h"
 #include "qev/files/readerwriter.h"
 
@@ -276,7 +277,7 @@ static bool bLoadCustomPalette(const char* pszFile, tdSettings* poSettings, FILE
     fclose(poFile);
     Palette oPalette;
     oPalette.m_uiColorCount = 0;
-    oPalette.vLoadFromTextFile(pszFile);
+    vLoadPaletteFile(&oPalette, pszFile);
     if (oPalette.m_uiColorCount == 0)
     {
         fprintf(poErr, "qev: --palette: palette file %s holds no colour\n", pszFile);
