@@ -1411,7 +1411,7 @@ void Window::vUpdateUI()
     // clang-format off
     const int  eType     = poS->ConversionType;
     const bool bMSX      = eType == ConversionType_QEV || eType == ConversionType_SR || eType == ConversionType_SC ||
-                           eType == ConversionType_KRU;
+                           eType == ConversionType_KRU || eType == ConversionType_ROM;
     const bool bPalette  = bSettingsUsePalette(poS);
     const int  eDither   = poS->DitheringMode;
     const bool bBayer    = eDither == Dithering_Bayer2x2 || eDither == Dithering_Bayer4x4 ||
@@ -1922,6 +1922,8 @@ QString Window::oGetExtension() const
         return QStringLiteral("KRU file (*.kru)");
     case ConversionType_RES:
         return QStringLiteral("RES file (*.res)");
+    case ConversionType_ROM:
+        return QStringLiteral("ROM file (*.rom)");
     default:
         return QString();
     }
