@@ -57,7 +57,7 @@ RG25SAV     = 0xFFFA
 ASCII16_PAGE2 = 0x7000
 
         .area   _DATA
-; RAM owned by the player (15 bytes), besides the 2 KiB ring.
+; RAM owned by the player (19 bytes), besides the 2 KiB ring.
 ring_hi:    .ds 1       ; high byte of the ring's address (a multiple of 8)
 banked:     .ds 1       ; 0: the record is read linearly; 1: through page 2 of ASCII16
 bank:       .ds 1       ; the bank now selected in page 2

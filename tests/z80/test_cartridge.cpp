@@ -334,4 +334,25 @@ TEST(CartridgeOnMSX, ShowsEveryScreenAsItsRecordSays)
     }
 }
 
+#ifdef QEV_KRU_EXAMPLE
+// README's C example, built with SDCC against kru_player.h: the record it plays from
+// its own cartridge (at 6000h) is shown exactly, on an MSX2.
+TEST(CartridgeOnMSX, TheSDCCExampleCallsThePlayer)
+{
+    tdTempFolder oFolder;
+    std::unique_ptr<Image> poFlat(poMakeTestPicture(TestPicture_Flat, 256, 212, 1.0, 8, 16, 12));
+    const tdBytes aucRecord = aucRecordOf(poFlat.get(), oROMSettings(ScreenMode_Screen5, false));
+    tdBytes aucROM = aucReadFile(QEV_KRU_EXAMPLE);
+    ASSERT_TRUE(aucROM.size() > 16 && aucROM.size() <= 0x2000 && aucRecord.size() <= 0x2000);
+    aucROM.resize(0x2000, 0xFF);
+    aucROM.insert(aucROM.end(), aucRecord.begin(), aucRecord.end());
+    aucROM.resize(0x4000, 0xFF);
+    const std::string sROM = oFolder.sFile("example.rom");
+    bWriteFile(sROM, aucROM);
+    const tdMSXRun oRun = oRunCartridge(oFolder.m_sPath, sROM, "C-BIOS_MSX2", false, 1, false);
+    ASSERT_EQ(oRun.m_aoShots.size(), 1u) << oRun.m_sLog;
+    vExpectShows(oRun.m_aoShots[0], aucRecord);
+}
+#endif
+
 } // namespace
