@@ -88,8 +88,8 @@ QImage oDrawDefaultImage(const QString& sFontFamily, const QString& sTitle)
     oPainter.setPen(oDashes);
     oPainter.drawRoundedRect(oZone, 28, 28);
     vDrawDropSign(&oPainter, QPointF(512, 225), 70);
-    vDrawCentredText(&oPainter, QRectF(112, 270, 800, 56), oFont(sFontFamily, 44, 700), Qt::white,
-                     QStringLiteral("Drag and drop pictures here"));
+    vDrawCentredText(&oPainter, QRectF(112, 270, 800, 56), oFont(sFontFamily, 36, 700), Qt::white,
+                     QStringLiteral("Drag and drop pictures here, or press Ctrl+O"));
     vDrawCentredText(&oPainter, QRectF(132, 326, 760, 32), oFont(sFontFamily, 20, 400),
                      QColor(0xE0, 0xE4, 0xF4),
                      QStringLiteral("PNG, JPEG, MSX screen files and many retro-computer formats"));
@@ -114,7 +114,8 @@ QImage oDrawDefaultImage(const QString& sFontFamily, const QString& sTitle)
 
     vDrawCentredText(&oPainter, QRectF(0, 676, 1024, 30), oFont(sFontFamily, 20, 400),
                      QColor(0xC8, 0xD0, 0xF0),
-                     QStringLiteral("Hover over a control: its tooltip explains what it does."));
+                     QStringLiteral("Ctrl+O opens a picture, Ctrl+V pastes one, Ctrl+S saves. Hover over a "
+                                    "control: its tooltip explains what it does."));
 
     // A strip of the MSX1 colours along the bottom edge.
     oPainter.setPen(Qt::NoPen);

@@ -16,10 +16,12 @@
 #include "qev/msx/yjk.h"
 #include "retro/retro_formats.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCamera>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -38,6 +40,7 @@
 #include <QMediaCaptureSession>
 #include <QMediaDevices>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -54,9 +57,13 @@
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
+#include <QUndoStack>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <QVideoSink>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cerrno>
@@ -291,6 +298,42 @@ void vEnableRow(const tdControlRow& oRow, bool bEnabled, const char* pszReason)
     vEnableWithReason(oRow.poValue, bEnabled, pszReason);
 }
 
+// One undoable change of the settings record: the record before and after it.
+// The change is made before the command is pushed, so its first redo does nothing.
+class SettingsEdit : public QUndoCommand
+{
+public:
+    SettingsEdit(Window* poWindow, const QString& sText, const tdSettings& oBefore, bool bWhole, int iMergeId)
+        : QUndoCommand(sText), m_poWindow(poWindow), m_bWhole(bWhole), m_iMergeId(iMergeId)
+    {
+        memcpy(&m_oBefore, &oBefore, sizeof(tdSettings));
+        memcpy(&m_oAfter, &poWindow->m_oSettings, sizeof(tdSettings));
+    }
+    void undo() override { m_poWindow->vRestoreSettings(m_oBefore, m_bWhole); }
+    void redo() override
+    {
+        if (!m_bDone)
+            m_bDone = true;
+        else
+            m_poWindow->vRestoreSettings(m_oAfter, m_bWhole);
+    }
+    int id() const override { return m_iMergeId; }
+    bool mergeWith(const QUndoCommand* poOther) override
+    {
+        const SettingsEdit* poEdit = static_cast<const SettingsEdit*>(poOther);
+        memcpy(&m_oAfter, &poEdit->m_oAfter, sizeof(tdSettings));
+        return true;
+    }
+
+private:
+    Window* m_poWindow;
+    tdSettings m_oBefore;
+    tdSettings m_oAfter;
+    bool m_bWhole;
+    int m_iMergeId;
+    bool m_bDone = false;
+};
+
 } // namespace
 
 Window::Window(QWidget* poParent)
@@ -298,8 +341,9 @@ Window::Window(QWidget* poParent)
       m_poOriginalImage(nullptr), m_bShowOriginal(false), m_poPreviewTimer(nullptr), m_bCameraLive(false),
       m_bConversionPending(false), m_bClipboardHasImage(false), m_bCaptureRequested(false),
       m_poSettingsStore(nullptr), m_poCaptureSession(nullptr), m_poVideoSink(nullptr), m_poCamera(nullptr),
-      m_poImageCapture(nullptr), m_iConversionCount(0), m_poWorker(nullptr), m_bRestartPending(false),
-      m_iJobCount(0), m_poProgressTimer(nullptr), m_poProgress(nullptr)
+      m_poImageCapture(nullptr), m_iConversionCount(0), m_poUndoStack(nullptr), m_pbSaveCancel(nullptr),
+      m_bCloseAfterSave(false), m_poWorker(nullptr), m_bRestartPending(false), m_iJobCount(0),
+      m_poProgressTimer(nullptr), m_poProgress(nullptr)
 {
     vInitResources();
     vBuildControls();
@@ -313,6 +357,7 @@ Window::Window(QWidget* poParent)
 
     m_poPreviewTimer = new QTimer(this);
     m_poPreviewTimer->setSingleShot(true);
+    m_poUndoStack = new QUndoStack(this);
     m_poProgressTimer = new QTimer(this);
     m_poProgressTimer->setInterval(100);
     connect(m_poProgressTimer, &QTimer::timeout, this, &Window::vShowProgress);
@@ -392,18 +437,31 @@ void Window::vBuildControls()
     m_poRenderArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     QWidget* poPanel = new QWidget();
     poPanel->setObjectName(QStringLiteral("SettingsPanel"));
-    poPanel->setFixedSize(g_iWindowWidth - g_iRenderWidth, g_iWindowHeight);
+    poPanel->setFixedSize(g_iWindowWidth - g_iRenderWidth, g_iPanelHeight);
     m_poSettingsArea = new QScrollArea(this);
     m_poSettingsArea->setObjectName(QStringLiteral("SettingsArea"));
     m_poSettingsArea->setFrameShape(QFrame::NoFrame);
     m_poSettingsArea->setWidget(poPanel);
     m_poSettingsArea->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     m_poSettingsArea->setFixedWidth(poPanel->width());
-    QHBoxLayout* poLayout = new QHBoxLayout(this);
+    // The menu bar, then a toolbar that stays in view at every size: Open, Save and
+    // the command line.
+    QVBoxLayout* poOuter = new QVBoxLayout(this);
+    poOuter->setContentsMargins(0, 0, 0, 0);
+    poOuter->setSpacing(0);
+    m_poMenuBar = new QMenuBar(this);
+    m_poMenuBar->setObjectName(QStringLiteral("MenuBar"));
+    poOuter->setMenuBar(m_poMenuBar);
+    m_poToolBar = new QToolBar(this);
+    m_poToolBar->setObjectName(QStringLiteral("ToolBar"));
+    m_poToolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    poOuter->addWidget(m_poToolBar);
+    QHBoxLayout* poLayout = new QHBoxLayout();
     poLayout->setContentsMargins(0, 0, 0, 0);
     poLayout->setSpacing(0);
     poLayout->addWidget(m_poRenderArea, 1);
     poLayout->addWidget(m_poSettingsArea, 0);
+    poOuter->addLayout(poLayout, 1);
 
     // The status line: over the bottom of the display while it has something to say.
     m_poStatusLine = new QLabel(m_poRenderArea);
@@ -590,26 +648,28 @@ void Window::vBuildControls()
     m_poResetToDefaults =
         poButton(poPanel, "ResetToDefaults", QStringLiteral("Reset to defaults"), QRect(1130, 430, 131, 30));
 
-    poMakeLabel(poPanel, "CommandLineLabel", QStringLiteral("Command line equivalent"),
-                QRect(1030, 668, 611, 20));
-    m_poCommandLine = new QLineEdit(poPanel);
+    // The command line equivalent lives in the toolbar (vConnectControls).
+    QLabel* poCommandLineLabel = new QLabel(QStringLiteral(" Command line: "), m_poToolBar);
+    poCommandLineLabel->setObjectName(QStringLiteral("CommandLineLabel"));
+    m_poCommandLine = new QLineEdit(m_poToolBar);
     m_poCommandLine->setObjectName(QStringLiteral("CommandLine"));
-    m_poCommandLine->setGeometry(1030, 690, 611, 28);
     m_poCommandLine->setReadOnly(true);
+    m_poCommandLine->setMinimumWidth(200);
+    m_poCommandLine->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
     m_poOpen = new QToolButton(poPanel);
     m_poOpen->setObjectName(QStringLiteral("Open"));
     m_poOpen->setText(QStringLiteral("Open..."));
-    m_poOpen->setGeometry(1030, 730, 84, 30);
+    m_poOpen->setGeometry(1030, 676, 84, 30);
     m_poOpen->setPopupMode(QToolButton::MenuButtonPopup);
     m_poOpen->setMenu(new QMenu(m_poOpen));
-    m_poCopy = poButton(poPanel, "Copy", QStringLiteral("Copy"), QRect(1120, 730, 60, 30));
-    m_poPaste = poButton(poPanel, "Paste", QStringLiteral("Paste"), QRect(1186, 730, 60, 30));
-    m_poAbout = poButton(poPanel, "About", QStringLiteral("About"), QRect(1252, 730, 60, 30));
+    m_poCopy = poButton(poPanel, "Copy", QStringLiteral("Copy"), QRect(1120, 676, 60, 30));
+    m_poPaste = poButton(poPanel, "Paste", QStringLiteral("Paste"), QRect(1186, 676, 60, 30));
+    m_poAbout = poButton(poPanel, "About", QStringLiteral("About"), QRect(1252, 676, 60, 30));
     m_poCaptureFromCamera = poButton(poPanel, "CaptureFromCamera", QStringLiteral("Capture from camera..."),
-                                     QRect(1318, 730, 180, 30));
+                                     QRect(1318, 676, 180, 30));
     m_poSaveImage =
-        poButton(poPanel, "SaveImage", QStringLiteral("Save image..."), QRect(1504, 730, 137, 30));
+        poButton(poPanel, "SaveImage", QStringLiteral("Save image..."), QRect(1504, 676, 137, 30));
 
     for (QLineEdit* poEdit :
          {m_poCustomInputAspectRatio, m_poCustomOutputAspectRatio, m_poOutputWidth, m_poOutputHeight})
@@ -660,10 +720,124 @@ void Window::vBuildControls()
         oTip.poWidget->setToolTip(QLatin1String(oTip.pszTip));
     m_poScreenMode->setToolTip(asScreenTips.join(QLatin1Char('\n')));
 
+    // The wheel scrolls the panel: a combo box or slider takes it only once it has
+    // the focus (given by a click or Tab, never by the wheel), so scrolling past
+    // the settings changes none of them (eventFilter).
+    for (QWidget* poChild : poPanel->findChildren<QWidget*>())
+    {
+        if (!qobject_cast<QComboBox*>(poChild) && !qobject_cast<QAbstractSlider*>(poChild)) continue;
+        poChild->setFocusPolicy(Qt::StrongFocus);
+        poChild->installEventFilter(this);
+    }
+
     // The positions above are those of the full-size window; the panel starts
     // where the display area ends there.
     for (QWidget* poChild : poPanel->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         poChild->move(poChild->x() - g_iRenderWidth, poChild->y());
+}
+
+// The recent pictures, listed afresh each time a menu of them opens: the file
+// name, its folder in the tooltip, so that the menu stays narrow.
+void Window::vFillRecentMenu(QMenu* poMenu)
+{
+    poMenu->clear();
+    poMenu->setToolTipsVisible(true);
+    for (const QString& sPath : asRecentFiles())
+    {
+        QAction* poAction = poMenu->addAction(QFileInfo(sPath).fileName().replace(QLatin1Char('&'), "&&"),
+                                              this, [this, sPath]() { bLoadImageFiles({sPath}); });
+        poAction->setToolTip(sPath);
+    }
+    if (poMenu->isEmpty()) poMenu->addAction(QStringLiteral("No recent pictures"))->setEnabled(false);
+}
+
+// The menu bar and the toolbar. Every action is also the window's own, so its
+// keys work whatever control has the focus (a line edit keeps its own copy,
+// paste and undo of text).
+void Window::vBuildMenus()
+{
+    auto poAdd = [this](QMenu* poMenu, const char* pszName, const QString& sText, const QKeySequence& oKeys,
+                        void (Window::*pSlot)())
+    {
+        QAction* poAction = poMenu->addAction(sText);
+        poAction->setObjectName(QLatin1String(pszName));
+        poAction->setShortcut(oKeys);
+        poAction->setShortcutContext(Qt::WindowShortcut);
+        if (pSlot) connect(poAction, &QAction::triggered, this, pSlot);
+        addAction(poAction);
+        return poAction;
+    };
+    QMenu* poFile = m_poMenuBar->addMenu(QStringLiteral("&File"));
+    QAction* poOpen =
+        poAdd(poFile, "actionOpen", QStringLiteral("&Open..."), QKeySequence::Open, &Window::Open);
+    QMenu* poRecent = poFile->addMenu(QStringLiteral("Open &Recent"));
+    poRecent->setObjectName(QStringLiteral("RecentMenu"));
+    connect(poRecent, &QMenu::aboutToShow, this, [this, poRecent]() { vFillRecentMenu(poRecent); });
+    QAction* poSave = poAdd(poFile, "actionSave", QStringLiteral("&Save"), QKeySequence::Save, &Window::Save);
+    poAdd(poFile, "actionSaveAs", QStringLiteral("Save &As..."), QKeySequence::SaveAs, &Window::SaveImage);
+    poFile->addSeparator();
+    poAdd(poFile, "actionLoadPalette", QStringLiteral("&Load Palette..."), QKeySequence(),
+          &Window::LoadPalette);
+    poAdd(poFile, "actionSavePalette", QStringLiteral("Save &Palette..."), QKeySequence(),
+          &Window::SavePalette);
+    poFile->addSeparator();
+    QAction* poQuit = poAdd(poFile, "actionQuit", QStringLiteral("&Quit"), QKeySequence::Quit, nullptr);
+    // Ctrl+Q where the platform names no key for quitting.
+    if (poQuit->shortcut().isEmpty()) poQuit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(poQuit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* poEdit = m_poMenuBar->addMenu(QStringLiteral("&Edit"));
+    QAction* poUndo = m_poUndoStack->createUndoAction(this, QStringLiteral("&Undo"));
+    poUndo->setObjectName(QStringLiteral("Undo"));
+    poUndo->setShortcut(QKeySequence::Undo);
+    poUndo->setShortcutContext(Qt::WindowShortcut);
+    QAction* poRedo = m_poUndoStack->createRedoAction(this, QStringLiteral("&Redo"));
+    poRedo->setObjectName(QStringLiteral("Redo"));
+    poRedo->setShortcut(QKeySequence::Redo);
+    poRedo->setShortcutContext(Qt::WindowShortcut);
+    poEdit->addAction(poUndo), addAction(poUndo);
+    poEdit->addAction(poRedo), addAction(poRedo);
+    poEdit->addSeparator();
+    poAdd(poEdit, "actionCopy", QStringLiteral("&Copy"), QKeySequence::Copy, &Window::Copy);
+    poAdd(poEdit, "actionPaste", QStringLiteral("&Paste"), QKeySequence::Paste, &Window::Paste);
+    poEdit->addSeparator();
+    poAdd(poEdit, "actionResetToDefaults", QStringLiteral("Reset to &Defaults"), QKeySequence(),
+          &Window::ResetToDefaults);
+
+    // The view items follow the View combo box and the Original button, both ways.
+    QMenu* poView = m_poMenuBar->addMenu(QStringLiteral("&View"));
+    QActionGroup* poZoom = new QActionGroup(this);
+    const char* const apszZoom[] = {"&Fitted", "&1:1", "&2:1", "&3:1"};
+    for (int i = 0; i < 4; i++)
+    {
+        QAction* poAction = poAdd(poView, "actionZoom", QLatin1String(apszZoom[i]),
+                                  QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_0 + i)), nullptr);
+        poAction->setObjectName(QStringLiteral("actionZoom%1").arg(i));
+        poAction->setCheckable(true);
+        poAction->setChecked(i == 0);
+        poZoom->addAction(poAction);
+        connect(poAction, &QAction::triggered, m_poZoom, [this, i]() { m_poZoom->setCurrentIndex(i); });
+        connect(m_poZoom, QOverload<int>::of(&QComboBox::currentIndexChanged), poAction,
+                [poAction, i](int iIndex) { poAction->setChecked(iIndex == i); });
+    }
+    poView->addSeparator();
+    QAction* poOriginal =
+        poAdd(poView, "actionOriginal", QStringLiteral("&Original"), QKeySequence(), nullptr);
+    poOriginal->setCheckable(true);
+    connect(poOriginal, &QAction::toggled, this, &Window::vSetShowOriginal);
+    connect(m_poShowOriginal, &QPushButton::toggled, poOriginal, &QAction::setChecked);
+    poView->addSeparator();
+    poAdd(poView, "actionCancel", QStringLiteral("&Cancel Conversion"), QKeySequence(Qt::Key_Escape),
+          &Window::vCancelConversion);
+
+    QMenu* poHelp = m_poMenuBar->addMenu(QStringLiteral("&Help"));
+    poAdd(poHelp, "actionAbout", QStringLiteral("&About QEVui..."), QKeySequence(), &Window::About);
+
+    m_poToolBar->addAction(poOpen);
+    m_poToolBar->addAction(poSave);
+    m_poToolBar->addSeparator();
+    m_poToolBar->addWidget(m_poToolBar->findChild<QLabel*>(QStringLiteral("CommandLineLabel")));
+    m_poToolBar->addWidget(m_poCommandLine);
 }
 
 void Window::vConnectControls()
@@ -763,37 +937,9 @@ void Window::vConnectControls()
                 update();
             });
     connect(m_poShowOriginal, &QPushButton::toggled, this, &Window::vSetShowOriginal);
-    // The recent pictures, listed afresh each time the menu opens.
-    connect(m_poOpen->menu(), &QMenu::aboutToShow, this,
-            [this]()
-            {
-                QMenu* poMenu = m_poOpen->menu();
-                poMenu->clear();
-                for (const QString& sPath : asRecentFiles())
-                    poMenu->addAction(sPath, this, [this, sPath]() { bLoadImageFiles({sPath}); });
-                if (poMenu->isEmpty())
-                    poMenu->addAction(QStringLiteral("No recent pictures"))->setEnabled(false);
-            });
+    connect(m_poOpen->menu(), &QMenu::aboutToShow, this, [this]() { vFillRecentMenu(m_poOpen->menu()); });
 
-    // Keys that work whatever control has the focus (a line edit keeps its own
-    // copy and paste of text).
-    const struct
-    {
-        QKeySequence oKeys;
-        void (Window::*pSlot)();
-    } aoKeys[] = {
-        {QKeySequence::Open, &Window::Open},          {QKeySequence::Save, &Window::SaveImage},
-        {QKeySequence::Copy, &Window::Copy},          {QKeySequence::Paste, &Window::Paste},
-        {Qt::Key_Escape, &Window::vCancelConversion},
-    };
-    for (const auto& oKey : aoKeys)
-    {
-        QAction* poAction = new QAction(this);
-        poAction->setShortcut(oKey.oKeys);
-        poAction->setShortcutContext(Qt::WindowShortcut);
-        connect(poAction, &QAction::triggered, this, oKey.pSlot);
-        addAction(poAction);
-    }
+    vBuildMenus();
 
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &Window::processClipboardChange);
     connect(m_poPreviewTimer, &QTimer::timeout, this, &Window::vDoUpdatePreviewImage);
@@ -995,7 +1141,14 @@ void Window::vSetPaletteComponent(int iChannel, int iValue, QLabel* poLabel)
     Color* poColor = &m_oSettings.CustomPalette[iSelected];
     unsigned char* pucChannel = iChannel == 0 ? &poColor->r : (iChannel == 1 ? &poColor->g : &poColor->b);
     if (iLevelFromByte(*pucChannel) != iValue)
+    {
+        tdSettings oBefore;
+        memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
         *pucChannel = static_cast<unsigned char>(iByteFromLevel(iValue));
+        // A slider dragged over several levels undoes in one step.
+        vRecordEdit(QStringLiteral("palette entry %1").arg(iSelected), oBefore, false,
+                    1 + iSelected * 3 + iChannel);
+    }
     update();
 }
 
@@ -1016,8 +1169,33 @@ void Window::B(int iValue)
 
 void Window::ResetToDefaults()
 {
+    tdSettings oBefore;
+    memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
     vGetDefaultSettings(&m_oSettings);
     memset(&m_oLastSeenSettings, 0, sizeof(m_oLastSeenSettings));
+    vRecordEdit(QStringLiteral("reset to defaults"), oBefore, true);
+    vShowStatus(QStringLiteral("Settings reset to the defaults (Ctrl+Z undoes)"), false);
+    update();
+}
+
+void Window::vRecordEdit(const QString& sText, const tdSettings& oBefore, bool bWhole, int iMergeId)
+{
+    if (memcmp(&oBefore, &m_oSettings, sizeof(tdSettings)) == 0) return;
+    m_poUndoStack->push(new SettingsEdit(this, sText, oBefore, bWhole, iMergeId));
+}
+
+void Window::vRestoreSettings(const tdSettings& oSettings, bool bWhole)
+{
+    if (bWhole)
+    {
+        memcpy(&m_oSettings, &oSettings, sizeof(tdSettings));
+        // Every control is set again from the record.
+        memset(&m_oLastSeenSettings, 0, sizeof(m_oLastSeenSettings));
+    }
+    else
+    {
+        memcpy(m_oSettings.CustomPalette, oSettings.CustomPalette, sizeof(m_oSettings.CustomPalette));
+    }
     update();
 }
 
@@ -1192,6 +1370,7 @@ void Window::vShowProgress()
 
 void Window::vCancelConversion()
 {
+    if (m_pbSaveCancel) *m_pbSaveCancel = true;
     if (m_poJob || m_bConversionPending)
         vShowStatus(QStringLiteral("Conversion cancelled: the picture shown is from earlier settings"),
                     false);
@@ -1296,6 +1475,20 @@ void Window::keyPressEvent(QKeyEvent* poEvent)
         vSetShowOriginal(true);
     else
         QWidget::keyPressEvent(poEvent);
+}
+
+void Window::closeEvent(QCloseEvent* poEvent)
+{
+    // A save in progress is cancelled; the window closes as soon as the writer
+    // has stopped (at its next row), leaving no file behind.
+    if (m_pbSaveCancel)
+    {
+        *m_pbSaveCancel = true;
+        m_bCloseAfterSave = true;
+        poEvent->ignore();
+        return;
+    }
+    QWidget::closeEvent(poEvent);
 }
 
 void Window::keyReleaseEvent(QKeyEvent* poEvent)
@@ -1503,6 +1696,7 @@ void Window::vReplaceSourceImage(Image* poImage)
 
 bool Window::bLoadImageFiles(const QStringList& asPaths)
 {
+    if (m_pbSaveCancel) return false;
     const bool bWasConverting = bStopWorker();
     QString sProblem; // why the first file could not be read
     int iProblems = 0;
@@ -1591,6 +1785,7 @@ void Window::dropEvent(QDropEvent* poEvent)
 
 void Window::Paste()
 {
+    if (m_pbSaveCancel) return;
     const QImage oImage = QApplication::clipboard()->image();
     if (oImage.isNull()) return;
     Image* poImage = poImageFromQImage(&oImage);
@@ -1667,6 +1862,7 @@ void Window::vSetPictureName(const QString& sName)
 
 void Window::Open()
 {
+    if (m_pbSaveCancel) return;
     if (m_bCameraLive) return;
     const QString sStart = !m_sSourcePath.isEmpty()     ? QFileInfo(m_sSourcePath).absolutePath()
                            : !asRecentFiles().isEmpty() ? QFileInfo(asRecentFiles().first()).absolutePath()
@@ -1719,6 +1915,7 @@ bool Window::bStartCamera()
 
 void Window::CaptureFromCamera()
 {
+    if (m_pbSaveCancel) return;
     if (!m_poImageCapture)
     {
         switch (eCheckCameraPermission())
@@ -1781,12 +1978,16 @@ void Window::vColorButtonClicked(int iIndex)
 void Window::vColorButtonDragAndDropped(int iTarget, int iSource)
 {
     if (iTarget < 0 || iTarget > 15 || iSource < 0 || iSource > 15) return;
+    tdSettings oBefore;
+    memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
     std::swap(m_oSettings.CustomPalette[iTarget], m_oSettings.CustomPalette[iSource]);
+    vRecordEdit(QStringLiteral("swap palette entries"), oBefore, false);
     update();
 }
 
 void Window::GetFromImage()
 {
+    if (m_pbSaveCancel) return;
     if (!m_poSourceImage || !bSettingsUsePalette(&m_oSettings)) return;
     std::unique_ptr<Palette> poPalette(new Palette());
     const bool bWasConverting = bStopWorker();
@@ -1796,23 +1997,55 @@ void Window::GetFromImage()
                              CompressionType_None);
     }
     if (bWasConverting) vDoUpdatePreviewImage();
+    tdSettings oBefore;
+    memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
     memcpy(m_oSettings.CustomPalette, poPalette->m_aoColors, sizeof(m_oSettings.CustomPalette));
+    vRecordEdit(QStringLiteral("palette from the picture"), oBefore, false);
     update();
 }
 
 void Window::vLoadPaletteFrom(const QString& sName)
 {
+    if (m_pbSaveCancel) return;
+    // The words of qev --palette= for a file it refuses; the palette is kept then.
+    const QByteArray oName = QFile::encodeName(sName);
+    FILE* poFile = fopen(oName.constData(), "rb");
+    if (!poFile)
+    {
+        vShowStatus(QStringLiteral("Palette not loaded: cannot read palette file %1: %2")
+                        .arg(sName, QString::fromLocal8Bit(strerror(errno))),
+                    true);
+        return;
+    }
+    fclose(poFile);
     std::unique_ptr<Palette> poPalette(new Palette());
-    vClearLastError();
-    poPalette->vLoadFromTextFile(QFile::encodeName(sName).constData());
-    if (*pszLastError())
+    poPalette->m_uiColorCount = 0;
+    {
+        std::lock_guard<std::mutex> oLock(oCoreLock());
+        poPalette->vLoadFromTextFile(oName.constData());
+    }
+    const int iCount = static_cast<int>(poPalette->m_uiColorCount);
+    if (iCount == 0)
+    {
+        vShowStatus(QStringLiteral("Palette not loaded: palette file %1 holds no colour").arg(sName), true);
+        return;
+    }
+    // A short file sets its entries and leaves the others as they were. The
+    // colours remembered are those qev --palette= makes of the file (it repeats
+    // the last colour), so the command line names the file only when both agree.
+    tdSettings oBefore;
+    memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
+    memcpy(m_oSettings.CustomPalette, poPalette->m_aoColors, sizeof(Color) * static_cast<size_t>(iCount));
+    vRecordEdit(QStringLiteral("load palette"), oBefore, false);
+    if (iCount < 16)
         vShowStatus(
-            QStringLiteral("Palette %1 not loaded: %2").arg(sName, QString::fromLocal8Bit(pszLastError())),
-            true);
+            QStringLiteral("Loaded the palette %1: it holds %2 colours, entries %2 to 15 are unchanged")
+                .arg(sName)
+                .arg(iCount),
+            false);
     else
         vShowStatus(QStringLiteral("Loaded the palette %1").arg(sName), false);
     vRememberPaletteFile(sName, poPalette->m_aoColors);
-    memcpy(m_oSettings.CustomPalette, poPalette->m_aoColors, sizeof(m_oSettings.CustomPalette));
     update();
 }
 
@@ -1839,6 +2072,7 @@ void Window::vSavePaletteTo(const QString& sName)
 
 void Window::LoadPalette()
 {
+    if (m_pbSaveCancel) return;
     if (m_bCameraLive) return;
     // The last palette file when it is there, else a folder without a name.
     const QString sStart = QFileInfo(m_sPaletteFile).isFile()
@@ -1878,7 +2112,10 @@ void Window::mousePressEvent(QMouseEvent* poEvent)
     const int iSelected = m_oSettings.SelectedColor;
     if (poEvent->button() == Qt::RightButton && iSelected >= 0 && iSelected < 16)
     {
+        tdSettings oBefore;
+        memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
         m_oSettings.CustomPalette[iSelected] = oPicked;
+        vRecordEdit(QStringLiteral("pick a colour"), oBefore, false);
     }
     else
     {
@@ -1931,7 +2168,7 @@ QString Window::oGetExtension() const
 
 bool Window::bSaveImageAs(const QString& sName)
 {
-    if (!m_poSourceImage || sName.isEmpty()) return false;
+    if (!m_poSourceImage || sName.isEmpty() || m_pbSaveCancel) return false;
     const QFileInfo oInfo(sName);
     m_sImagePath = oInfo.absolutePath() + QLatin1Char('/') + oInfo.completeBaseName();
     m_sImageFolder = oInfo.absolutePath();
@@ -1957,14 +2194,19 @@ bool Window::bSaveImageAs(const QString& sName)
     }
     const QByteArray oName = QFile::encodeName(sName);
     const bool bWasConverting = bStopWorker();
-    // The writer converts in a thread of its own, on copies, while a window-modal
-    // progress dialog (shown after half a second) keeps the window painted and
-    // offers Cancel; the bytes are those of a conversion on this thread.
+    // The writer converts in a thread of its own, on copies, while a progress
+    // dialog (shown after half a second) offers Cancel; the bytes are those of a
+    // conversion on this thread. The dialog is not modal, since a modal one would
+    // keep the window from hearing a close request: the settings are disabled
+    // instead, and the actions that would start other work wait for the end.
     const std::unique_ptr<Image> poSource(m_poSourceImage->poCopy());
     tdSettings oSettings;
     memcpy(&oSettings, &m_oSettings, sizeof(tdSettings));
     std::atomic<bool> bCancel{false};
     std::atomic<int> iPerMille{0};
+    // Cancel, Esc and a close request set the flag; the writer stops at its next
+    // row and nothing of it is committed.
+    m_pbSaveCancel = &bCancel;
     tdRunContext oRun;
     oRun.m_fnProgress = [&bCancel, &iPerMille](double fDone)
     {
@@ -1984,7 +2226,7 @@ bool Window::bSaveImageAs(const QString& sName)
         QProgressDialog oProgress(QStringLiteral("Saving %1...").arg(oInfo.fileName()),
                                   QStringLiteral("Cancel"), 0, 1000, this);
         oProgress.setObjectName(QStringLiteral("SaveProgress"));
-        oProgress.setWindowModality(Qt::WindowModal);
+        oProgress.setWindowModality(Qt::NonModal);
         oProgress.setMinimumDuration(500);
         oProgress.setAutoReset(false);
         connect(&oProgress, &QProgressDialog::canceled, &oLoop, [&bCancel]() { bCancel = true; });
@@ -1996,13 +2238,20 @@ bool Window::bSaveImageAs(const QString& sName)
                     if (oProgress.wasCanceled()) bCancel = true;
                 });
         oTick.start(100);
+        m_poSettingsArea->setEnabled(false);
         poWriter->start();
         oLoop.exec();
+        m_poSettingsArea->setEnabled(true);
     }
     poWriter->wait();
     delete poWriter;
-    if (bWasConverting) vDoUpdatePreviewImage();
-    if (bRunStopped(&oRun))
+    m_pbSaveCancel = nullptr;
+    if (m_bCloseAfterSave)
+        QTimer::singleShot(0, this, &QWidget::close);
+    else if (bWasConverting)
+        vDoUpdatePreviewImage();
+    // A cancel that came after the writer's last question still commits nothing.
+    if (bCancel || bRunStopped(&oRun))
     {
         vDiscardOutputFiles(&oFiles);
         vShowStatus(QStringLiteral("Save cancelled: nothing was written"), false);
@@ -2012,10 +2261,11 @@ bool Window::bSaveImageAs(const QString& sName)
     // is a failure, also when an older file of that name is there.
     if (oFiles.aoFiles.empty())
     {
+        const QStringList asTargets = asSaveTargets(sName);
         qWarning("Picture not saved: the file could not be created");
         vShowStatus(
             QStringLiteral("Picture not saved: %1 could not be created (is its folder there and writable?)")
-                .arg(sName),
+                .arg(asTargets.isEmpty() ? sName : asTargets.first()),
             true);
         return false;
     }
@@ -2033,11 +2283,15 @@ bool Window::bSaveImageAs(const QString& sName)
     vShowStatus(
         QStringLiteral("Saved %1 in %2").arg(asWritten.join(QStringLiteral(", ")), oInfo.absolutePath()),
         false);
+    m_sSavedName = sName;
+    m_sSavedSource = m_sSourcePath;
+    m_asSavedFiles = asSaveTargets(sName);
     return true;
 }
 
 void Window::SaveImage()
 {
+    if (m_pbSaveCancel) return;
     if (m_bCameraLive || !m_poSourceImage) return;
     // The folder of the last save, else the picture's; the picture's name.
     const QString sBase = QFileInfo(m_sImagePath).fileName();
@@ -2046,22 +2300,75 @@ void Window::SaveImage()
     const QString sName =
         QFileDialog::getSaveFileName(this, QStringLiteral("Save as..."), sStart, oGetExtension(), nullptr,
                                      QFileDialog::DontConfirmOverwrite);
-    if (sName.isEmpty()) return;
-    // Replacing the picture the conversion reads is the one question asked.
-    const QString sSource = sSourceAmongTargets(sName);
-    if (!sSource.isEmpty() &&
-        QMessageBox::question(
-            this, QStringLiteral("Save image"),
-            QStringLiteral("%1 is the picture you opened. Replace it with the converted picture?")
-                .arg(sSource),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+    if (!sName.isEmpty()) vSaveWithQuestions(sName);
+}
+
+void Window::Save()
+{
+    if (m_pbSaveCancel || m_bCameraLive || !m_poSourceImage) return;
+    // Saving again the same set of files of the same picture needs no question:
+    // the user chose them for it. Anything else is Save As.
+    if (m_sSavedName.isEmpty() || m_sSavedSource != m_sSourcePath ||
+        asSaveTargets(m_sSavedName) != m_asSavedFiles)
     {
-        vShowStatus(QStringLiteral("Not saved: %1 is kept").arg(sSource), false);
+        SaveImage();
         return;
     }
-    if (!bSaveImageAs(sName))
-        QMessageBox::warning(this, QStringLiteral("Save image"),
-                             QStringLiteral("The picture could not be saved as %1.").arg(sName));
+    if (!bSaveImageAs(m_sSavedName) &&
+        m_poStatusLine->text() != QStringLiteral("Save cancelled: nothing was written"))
+        QMessageBox::warning(this, QStringLiteral("Save image"), m_poStatusLine->text() + QLatin1Char('.'));
+}
+
+void Window::vSaveWithQuestions(const QString& sName)
+{
+    // The dialog's own question knows only the name typed: the set of files is
+    // asked about here, after the extension and the companions are known.
+    QStringList asProtected, asExisting;
+    const QStringList asTargets = asSaveTargets(sName);
+    for (const QString& sTarget : asTargets)
+    {
+        if (bIsWriteProtected(QFile::encodeName(sTarget).constData()))
+            asProtected << sTarget;
+        else if (QFileInfo::exists(sTarget))
+            asExisting << QFileInfo(sTarget).fileName();
+    }
+    if (!asProtected.isEmpty())
+    {
+        const QString sText =
+            QStringLiteral("Not saved: %1 is write-protected (no write permission), so it is kept")
+                .arg(asProtected.join(QStringLiteral(", ")));
+        vShowStatus(sText, true);
+        QMessageBox::warning(this, QStringLiteral("Save image"), sText + QLatin1Char('.'));
+        return;
+    }
+    const QString sSource = sSourceAmongTargets(sName);
+    QString sQuestion;
+    if (!sSource.isEmpty())
+        sQuestion = QStringLiteral("%1 is the picture you opened. Replace it with the converted picture?")
+                        .arg(sSource);
+    else if (!asExisting.isEmpty() && m_oSettings.ConversionType == ConversionType_KRU)
+        sQuestion =
+            QStringLiteral("%1 exists. Append the picture to it as a new record?").arg(asExisting.first());
+    else if (asExisting.size() == 1)
+        sQuestion = QStringLiteral("%1 exists. Replace it?").arg(asExisting.first());
+    else if (!asExisting.isEmpty())
+        sQuestion = QStringLiteral("%1 exist. Replace them?").arg(asExisting.join(QStringLiteral(", ")));
+    if (!sQuestion.isEmpty() &&
+        QMessageBox::question(this, QStringLiteral("Save image"), sQuestion,
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+    {
+        vShowStatus(QStringLiteral("Not saved: %1 kept")
+                        .arg(!sSource.isEmpty() ? sSource + QStringLiteral(" is")
+                                                : asExisting.join(QStringLiteral(", ")) +
+                                                      (asExisting.size() > 1 ? QStringLiteral(" are")
+                                                                             : QStringLiteral(" is"))),
+                    false);
+        return;
+    }
+    // A cancelled save says so in the status line; a failure also in a box.
+    if (!bSaveImageAs(sName) &&
+        m_poStatusLine->text() != QStringLiteral("Save cancelled: nothing was written"))
+        QMessageBox::warning(this, QStringLiteral("Save image"), m_poStatusLine->text() + QLatin1Char('.'));
 }
 
 QString Window::sStartFolder(const QString& sLast) const
@@ -2073,9 +2380,8 @@ QString Window::sStartFolder(const QString& sLast) const
     return QDir::homePath();
 }
 
-QString Window::sSourceAmongTargets(const QString& sName) const
+QStringList Window::asSaveTargets(const QString& sName) const
 {
-    if (m_sSourcePath.isEmpty()) return QString();
     const QByteArray oName = QFile::encodeName(sName);
     QStringList asTargets;
     if (m_oSettings.ConversionType == ConversionType_RAW)
@@ -2092,6 +2398,13 @@ QString Window::sSourceAmongTargets(const QString& sName) const
         }
         free(pszMain);
     }
+    return asTargets;
+}
+
+QString Window::sSourceAmongTargets(const QString& sName) const
+{
+    if (m_sSourcePath.isEmpty()) return QString();
+    const QStringList asTargets = asSaveTargets(sName);
     const QFileInfo oSource(m_sSourcePath);
     for (const QString& sTarget : asTargets)
     {
@@ -2138,13 +2451,15 @@ void Window::vUpdateCommandLine()
     m_poCommandLine->setText(sLine);
 }
 
-QSize Window::oFittedSize(const QSize& oAvailable)
+QSize Window::oFittedSize(const QSize& oAvailable) const
 {
     // Title bar and borders of common window managers.
     const int iFrameWidth = 16;
     const int iFrameHeight = 48;
+    const int iFullHeight =
+        g_iWindowHeight + m_poMenuBar->sizeHint().height() + m_poToolBar->sizeHint().height();
     return QSize(std::max(std::min(g_iWindowWidth, oAvailable.width() - iFrameWidth), g_iMinimumWidth),
-                 std::max(std::min(g_iWindowHeight, oAvailable.height() - iFrameHeight), g_iMinimumHeight));
+                 std::max(std::min(iFullHeight, oAvailable.height() - iFrameHeight), g_iMinimumHeight));
 }
 
 void Window::resizeEvent(QResizeEvent* poEvent)
@@ -2152,12 +2467,20 @@ void Window::resizeEvent(QResizeEvent* poEvent)
     QWidget::resizeEvent(poEvent);
     // Room for the vertical scroll bar only when the panel does not fit.
     const QWidget* poPanel = m_poSettingsArea->widget();
-    const int iBar = height() < poPanel->height() ? style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
+    const int iRoom = height() - m_poMenuBar->sizeHint().height() - m_poToolBar->sizeHint().height();
+    const int iBar = iRoom < poPanel->height() ? style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
     m_poSettingsArea->setFixedWidth(poPanel->width() + iBar);
 }
 
 bool Window::eventFilter(QObject* poObject, QEvent* poEvent)
 {
+    if (poEvent->type() == QEvent::Wheel && poObject->isWidgetType() &&
+        !static_cast<QWidget*>(poObject)->hasFocus())
+    {
+        // Handed to the scrolling panel instead.
+        QCoreApplication::sendEvent(m_poSettingsArea->viewport(), poEvent);
+        return true;
+    }
     if (poObject == m_poRenderArea && poEvent->type() == QEvent::Resize)
     {
         const int iHeight = m_poStatusLine->sizeHint().height() + 6;

@@ -23,6 +23,9 @@ class QImageCapture;
 class QLabel;
 class QLineEdit;
 class QMediaCaptureSession;
+class QMenu;
+class QMenuBar;
+class QToolBar;
 class QProgressBar;
 class QScrollArea;
 class QPushButton;
@@ -30,6 +33,7 @@ class QSettings;
 class QSlider;
 class QThread;
 class QToolButton;
+class QUndoStack;
 class QTimer;
 class QVideoSink;
 
@@ -98,7 +102,8 @@ public:
     static constexpr int g_iRenderWidth = 1024;
     static constexpr int g_iRenderHeight = 768;
     static constexpr int g_iWindowWidth = 1648;
-    static constexpr int g_iWindowHeight = 768;
+    static constexpr int g_iWindowHeight = 768; // below the menu bar and the toolbar
+    static constexpr int g_iPanelHeight = 716;  // the settings panel's content
     // The smallest display area and window.
     static constexpr int g_iMinimumRenderWidth = 160;
     static constexpr int g_iMinimumRenderHeight = 120;
@@ -111,6 +116,8 @@ public:
     ~Window() override;
 
     // Controls, named like their objects and settings fields.
+    QMenuBar* m_poMenuBar;
+    QToolBar* m_poToolBar; // Open, Save and the command line, in view at every size
     QWidget* m_poRenderArea;
     QScrollArea* m_poSettingsArea; // scrolls the settings panel
     QLabel* m_poStatusLine;        // failures and notices, over the bottom of the display
@@ -211,6 +218,11 @@ public:
     QString m_sSourcePath;    // the loaded picture's file, empty for pastes and camera frames
     QString m_sImageFolder;   // where the last picture was saved, empty before
     QString m_sPaletteFile;   // the palette file last loaded or written, absolute
+    // The last save's chosen name, the picture it saved and the files it wrote:
+    // Save (Ctrl+S) writes them again without asking.
+    QString m_sSavedName;
+    QString m_sSavedSource;
+    QStringList m_asSavedFiles;
     Color m_aoPaletteFileColors[16]; // its colours
     QSettings* m_poSettingsStore;
     QMediaCaptureSession* m_poCaptureSession; // created with the camera objects
@@ -218,6 +230,12 @@ public:
     QCamera* m_poCamera;
     QImageCapture* m_poImageCapture;
     int m_iConversionCount; // preview conversions painted so far
+    // Palette edits and resets to the defaults, for Undo (Ctrl+Z).
+    QUndoStack* m_poUndoStack;
+    // While a save runs: its cancel flag (else null), and whether the window
+    // closes when it has stopped.
+    std::atomic<bool>* m_pbSaveCancel;
+    bool m_bCloseAfterSave;
 
     // The running conversion (both null when idle); a request that comes while
     // one runs cancels it and starts again with the newest settings when it ends.
@@ -276,16 +294,25 @@ public:
     // A dialog's start folder: sLast when it is a folder, else the source
     // picture's folder, else the home folder.
     QString sStartFolder(const QString& sLast) const;
+    // Every file saving as sName writes: the main file, then its companions.
+    QStringList asSaveTargets(const QString& sName) const;
     // The source picture's file name when saving as sName would write over it
     // (main file or companion), else empty.
     QString sSourceAmongTargets(const QString& sName) const;
+    // Records a change already made to m_oSettings for Undo: oBefore is the
+    // record before it; bWhole restores the whole record, else only the custom
+    // palette. Consecutive edits with the same merge id (not -1) undo as one.
+    void vRecordEdit(const QString& sText, const tdSettings& oBefore, bool bWhole, int iMergeId = -1);
+    // Puts a record (whole, or its custom palette) back in place, for Undo and Redo.
+    void vRestoreSettings(const tdSettings& oSettings, bool bWhole);
     void vRememberPaletteFile(const QString& sFile, const Color* poColors);
     // The command line equivalent, with the palette file of a custom palette.
     void vUpdateCommandLine();
 
-    // The window's first size: full size when the screen's available area
-    // (frame included) has room, else that area less an allowance for the frame.
-    static QSize oFittedSize(const QSize& oAvailable);
+    // The window's first size: full size (the display area, the panel, the menu
+    // bar and the toolbar) when the screen's available area (frame included) has
+    // room, else that area less an allowance for the frame.
+    QSize oFittedSize(const QSize& oAvailable) const;
     // The About box's text: version, source revision and build date.
     static QString oAboutText();
 
@@ -328,7 +355,8 @@ public slots:
     void vColorButtonClicked(int iIndex);
     void vColorButtonDragAndDropped(int iTarget, int iSource);
     void ResetToDefaults();
-    void SaveImage();
+    void SaveImage(); // Save As: asks for the name
+    void Save();      // the last name of this picture again, else Save As
     void About();
     void Copy();
     void Paste();
@@ -346,6 +374,7 @@ protected:
     void resizeEvent(QResizeEvent* poEvent) override;
     void keyPressEvent(QKeyEvent* poEvent) override;
     void keyReleaseEvent(QKeyEvent* poEvent) override;
+    void closeEvent(QCloseEvent* poEvent) override;
     bool eventFilter(QObject* poObject, QEvent* poEvent) override;
 
 private:
@@ -354,6 +383,10 @@ private:
     void vSetScaledField(double* pfField, int iValue, QLabel* poLabel);
     void vSetPaletteComponent(int iChannel, int iValue, QLabel* poLabel);
     bool bStartCamera();
+    void vBuildMenus();
+    void vFillRecentMenu(QMenu* poMenu);
+    // The questions before a save (write-protected and existing files), then the save.
+    void vSaveWithQuestions(const QString& sName);
     void vStartJob();
     void vJobFinished();
     void vShowProgress();

@@ -19,6 +19,7 @@ tdErrorTriple oWriteImageToRESFile(const Image* poImage, const tdSettings* poSet
     tdErrorTriple oError = {0.0, 0.0, 0.0};
     std::unique_ptr<Image> poCopy(poImage->poCopy());
     vFitToFreeOutputSize(poCopy.get(), poSettings);
+    if (!bKeepRunning(poRun, 0.0)) return oError;
     poCopy->vSetDitheringMode(poSettings->DitheringMode, poSettings->BayerFactor, poSettings->BayerLowThreshold,
                               poSettings->BayerHighThreshold);
     // Black until the encoder paints it: without a stream no encoder runs.
@@ -77,7 +78,7 @@ tdErrorTriple oWriteImageToRESFile(const Image* poImage, const tdSettings* poSet
 }
 
 tdErrorTriple oWriteImageToSPRFile(const Image* poImage, const tdSettings* poSettings, FILE* poFile,
-                                   Image** ppoOut, Palette* poPalette)
+                                   Image** ppoOut, Palette* poPalette, const tdRunContext* poRun)
 {
     tdErrorTriple oError = {0.0, 0.0, 0.0};
     Palette oWorking;
@@ -98,12 +99,16 @@ tdErrorTriple oWriteImageToSPRFile(const Image* poImage, const tdSettings* poSet
         if (oColor.a == 0) return -1;
         return oWorking.iNearestColor(oColor, poSettings->DeltaMethod, poSettings->BrightnessWeight);
     };
+    // Progress: the index pass is the first half of the run, the patterns the second.
     for (int y = 0; y < iHeight; y++)
+    {
+        if (!bKeepRunning(poRun, 0.5 * y / iHeight)) return oError;
         for (int x = 0; x < iWidth; x++)
         {
             int i = iIndexAt(x, y);
             if (i >= 0 && i < 16) abUsed[i] = true;
         }
+    }
     if (ppoOut) *ppoOut = poImage->poCopy();
     if (poPalette)
     {
@@ -117,6 +122,8 @@ tdErrorTriple oWriteImageToSPRFile(const Image* poImage, const tdSettings* poSet
     LZWCmp oWriter(CompressionType_None, 0, false);
     oWriter.vOpen(&oBytes, 8);
     for (int y0 = 0; y0 < iHeight; y0 += 16)
+    {
+        if (!bKeepRunning(poRun, 0.5 + 0.5 * y0 / iHeight)) return oError;
         for (int x0 = 0; x0 < iWidth; x0 += 16)
             for (int c = 1; c < iColors; c++)
             {
@@ -126,6 +133,7 @@ tdErrorTriple oWriteImageToSPRFile(const Image* poImage, const tdSettings* poSet
                         for (int x = x0 + 8 * iHalf; x < x0 + 8 * iHalf + 8; x++)
                             oWriter.vWriteBits(iIndexAt(x, y) == c ? 1 : 0, 1);
             }
+    }
     oWriter.vClose();
     if (oBytes.m_iSize > 0) fwrite(oBytes.m_pucData, 1, static_cast<size_t>(oBytes.m_iSize), poFile);
     return oError;

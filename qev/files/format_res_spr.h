@@ -24,6 +24,7 @@ tdErrorTriple oWriteImageToRESFile(const Image* poImage, const tdSettings* poSet
 // and every colour index 1 .. ResourcePaletteSize - 1 used anywhere in the picture,
 // a 32-byte pattern: 16 rows of the left half (bit 7 = column x0), then 16 rows of
 // the right half. A bit is set where the pixel is opaque and nearest to that colour.
-// Returns zeros.
+// poRun (may be null) hears of the rows done and may stop the run: then the
+// sheet is incomplete and the caller discards it. Returns zeros.
 tdErrorTriple oWriteImageToSPRFile(const Image* poImage, const tdSettings* poSettings, FILE* poFile,
-                                   Image** ppoOut, Palette* poPalette);
+                                   Image** ppoOut, Palette* poPalette, const tdRunContext* poRun = nullptr);

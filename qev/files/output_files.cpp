@@ -103,6 +103,13 @@ void vClosePendingFile(tdOutputFiles* poFiles, FILE* poStream)
     fclose(poStream);
 }
 
+bool bIsWriteProtected(const char* pszName)
+{
+    struct stat oStat;
+    if (stat(pszName, &oStat) != 0 || S_ISDIR(oStat.st_mode)) return false;
+    return access(pszName, W_OK) != 0 || (oStat.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
 bool bCommitOutputFiles(tdOutputFiles* poFiles, std::string* psError)
 {
     std::string sError;
@@ -110,6 +117,8 @@ bool bCommitOutputFiles(tdOutputFiles* poFiles, std::string* psError)
     {
         vClose(&oFile);
         struct stat oStat;
+        if (sError.empty() && bIsWriteProtected(oFile.sName.c_str()))
+            sError = oFile.sName + " is write-protected (no write permission): it is kept";
         if (sError.empty() && oFile.bFailed) sError = "could not write " + oFile.sName;
         if (sError.empty() &&
             (stat(oFile.sTemp.c_str(), &oStat) != 0 || (oStat.st_size == 0 && !oFile.bMayBeEmpty)))

@@ -33,8 +33,16 @@ void vAllowEmptyPendingFile(tdOutputFiles* poFiles, FILE* poStream);
 // Closes one stream of the set, noting write errors.
 void vClosePendingFile(tdOutputFiles* poFiles, FILE* poStream);
 
-// Renames every file of the set into place when all were written without error
-// and none is empty (unless allowed); otherwise removes every temporary file and leaves the old
+// True when pszName exists and may not be replaced: the caller may not write it,
+// or none of its write permission bits is set. The second test is what makes a
+// file marked read-only (chmod a-w) safe from a program run by the superuser,
+// for whom access() grants every write: a read-only mark is the user's word that
+// the file is to be kept.
+bool bIsWriteProtected(const char* pszName);
+
+// Renames every file of the set into place when all were written without error,
+// none is empty (unless allowed) and none would replace a write-protected file
+// (bIsWriteProtected); otherwise removes every temporary file and leaves the old
 // files untouched. Streams still open are closed first. Returns false and fills
 // *psError (may be null) on failure. The set is empty afterwards.
 bool bCommitOutputFiles(tdOutputFiles* poFiles, std::string* psError);

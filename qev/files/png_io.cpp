@@ -212,6 +212,7 @@ struct tdPNGWrite
     int iHeight;
     int iColorType;
     tdByteArray* poBytes;
+    const tdRunContext* poRun; // asked between rows whether to go on
 };
 } // namespace
 
@@ -224,15 +225,21 @@ static bool bWritePNG(tdPNGWrite* poWrite)
     png_set_IHDR(psPNG, poWrite->psInfo, poWrite->iWidth, poWrite->iHeight, 8, poWrite->iColorType,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(psPNG, poWrite->psInfo);
-    png_write_image(psPNG, poWrite->ppucRows);
+    // Row by row, so that a large picture can be stopped between rows.
+    for (int i = 0; i < poWrite->iHeight; i++)
+    {
+        if (i % 16 == 0 && !bKeepRunning(poWrite->poRun, static_cast<double>(i) / poWrite->iHeight))
+            return false;
+        png_write_row(psPNG, poWrite->ppucRows[i]);
+    }
     png_write_end(psPNG, nullptr);
     return true;
 }
 
 // Encodes a picture as PNG bytes. Texel size 3 is written as RGB, 1 as grey;
 // 4 and 2 (only when no fit took place) lose their alpha. Returns false when
-// the library failed.
-static bool bEncodePNG(const Image* poImage, tdByteArray* poBytes)
+// the library failed or the run was stopped.
+static bool bEncodePNG(const Image* poImage, tdByteArray* poBytes, const tdRunContext* poRun)
 {
     if (!poImage->m_pucTexels) return false;
     const int iWidth = poImage->m_iWidth;
@@ -257,7 +264,7 @@ static bool bEncodePNG(const Image* poImage, tdByteArray* poBytes)
     const size_t uiRow = pucPacked ? uiRowOut : uiRowIn;
 
     tdPNGWrite oWrite = {nullptr, nullptr, nullptr, iWidth, iHeight,
-                         bGrey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, poBytes};
+                         bGrey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, poBytes, poRun};
     oWrite.ppucRows = static_cast<png_bytepp>(malloc(sizeof(png_bytep) * iHeight));
     bool bOK = oWrite.ppucRows != nullptr;
     if (bOK)
@@ -275,18 +282,18 @@ static bool bEncodePNG(const Image* poImage, tdByteArray* poBytes)
 }
 
 tdErrorTriple oWriteImageToPNGFile(const Image* poImage, const tdSettings* poSettings, FILE* poFile,
-                                   Image** ppoOut)
+                                   Image** ppoOut, const tdRunContext* poRun)
 {
     tdErrorTriple oError = {0.0, 0.0, 0.0};
     Image* poCopy = poImage->poCopy();
     vFitToFreeOutputSize(poCopy, poSettings);
 
-    if (poFile)
+    if (poFile && bKeepRunning(poRun, 0.0))
     {
         tdByteArray oBytes;
-        if (bEncodePNG(poCopy, &oBytes))
+        if (bEncodePNG(poCopy, &oBytes, poRun))
             fwrite(oBytes.m_pucData, 1, static_cast<size_t>(oBytes.m_iSize), poFile);
-        else
+        else if (!bRunStopped(poRun))
             fprintf(stderr, "PNG write error");
     }
     if (ppoOut)

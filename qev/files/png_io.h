@@ -2,6 +2,7 @@
 
 #include "qev/base/color.h"
 #include "qev/base/image.h"
+#include "qev/base/run_context.h"
 #include "qev/base/settings.h"
 
 #include <cstdio>
@@ -19,7 +20,8 @@ Image* poReadImageFromPNGFile(FILE* poFile);
 // as an 8-bit RGB or grey PNG to poFile when given. The file's bytes are built in
 // memory and written in one piece, so a library error writes nothing (after the
 // message "PNG write error"); the stream stays open either way. *ppoOut (may be
-// null) receives the fitted copy, which the caller owns. Returns the zero error
-// triple: there is no MSX conversion.
+// null) receives the fitted copy, which the caller owns. poRun (may be null)
+// hears of the rows encoded and may stop the run: then nothing is written.
+// Returns the zero error triple: there is no MSX conversion.
 tdErrorTriple oWriteImageToPNGFile(const Image* poImage, const tdSettings* poSettings, FILE* poFile,
-                                   Image** ppoOut);
+                                   Image** ppoOut, const tdRunContext* poRun = nullptr);

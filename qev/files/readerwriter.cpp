@@ -326,7 +326,7 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
     switch (eType)
     {
     case ConversionType_PNG:
-        oError = oWriteImageToPNGFile(poImage, poSettings, poFile, ppoConverted);
+        oError = oWriteImageToPNGFile(poImage, poSettings, poFile, ppoConverted, poRun);
         break;
     case ConversionType_QEV:
         oError = oWriteImageToQEVFile(poImage, poSettings, poFile, ppoConverted, nullptr, CompressionType_LZW,
@@ -362,7 +362,7 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
     case ConversionType_SPR:
         // A picture without any sprite colour gives a complete, empty sheet.
         if (pContext) vAllowEmptyPendingFile(static_cast<tdOutputFiles*>(pContext), poFile);
-        oError = oWriteImageToSPRFile(poImage, poSettings, poFile, ppoConverted, nullptr);
+        oError = oWriteImageToSPRFile(poImage, poSettings, poFile, ppoConverted, nullptr, poRun);
         break;
     case ConversionType_KRU:
         oError = oWriteImageToKRUFile(poImage, poSettings, poFile, ppoConverted, nullptr,

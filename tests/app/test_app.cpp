@@ -83,8 +83,9 @@ QString sSorted(const QString& sText)
 }
 
 // SaveImage (or fnStart) with its file dialog answered by sName: "filter|start folder|proposed name" and
-// "|message" if any (a question is answered No).
-QString sSaveThroughDialogs(Window* poW, const QString& sName, const std::function<void()>& fnStart = {})
+// "|message" for each box (a question is answered Yes when bYes, else No).
+QString sSaveThroughDialogs(Window* poW, const QString& sName, const std::function<void()>& fnStart = {},
+                            bool bYes = false)
 {
     QString sSeen;
     QTimer oAnswer;
@@ -99,7 +100,10 @@ QString sSaveThroughDialogs(Window* poW, const QString& sName, const std::functi
                 poFiles->findChild<QLineEdit*>("fileNameEdit")->setText(sName),
                 QMetaObject::invokeMethod(poFiles, "accept"), iTicks = 0;
         if (QMessageBox* poBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-            sSeen += '|' + poBox->text(), poBox->done(0);
+            sSeen += '|' + poBox->text(),
+                poBox->button(QMessageBox::Yes) && bYes ? poBox->button(QMessageBox::Yes)->click()
+                : poBox->button(QMessageBox::No)        ? poBox->button(QMessageBox::No)->click()
+                                                        : poBox->done(0);
     };
     QObject::connect(&oAnswer, &QTimer::timeout, vAnswer);
     poW->bWaitForConversion(30000);
@@ -123,7 +127,7 @@ class TestApp : public QObject
         m_poW.reset();
         if (!bKeepStore) QSettings().clear();
         m_poW.reset(new Window());
-        m_poW->resize(1648, 768); // the offscreen screen is smaller
+        m_poW->resize(m_poW->oFittedSize(QSize(3000, 2000))); // the offscreen screen is smaller
         m_poW->show();
         if (!QTest::qWaitForWindowExposed(m_poW.get())) return nullptr;
         vRun("paint");
@@ -213,10 +217,32 @@ private slots:
         const QWidget* poViewport = poW->m_poSettingsArea->viewport();
         for (const QSize& oScreen : {QSize(1280, 720), QSize(1366, 768), QSize(1920, 1080)})
         {
-            poW->resize(Window::oFittedSize(oScreen));
+            poW->resize(poW->oFittedSize(oScreen));
             QTest::qWait(20);
             QVERIFY(poW->width() <= oScreen.width() && poW->height() <= oScreen.height() &&
                     poW->m_poRenderArea->geometry().right() < poW->m_poSettingsArea->x());
+            // Open, Save and the command line are in view without scrolling.
+            for (QWidget* poShown :
+                 {poW->m_poToolBar->widgetForAction(poW->findChild<QAction*>("actionOpen")),
+                  poW->m_poToolBar->widgetForAction(poW->findChild<QAction*>("actionSave")),
+                  static_cast<QWidget*>(poW->m_poCommandLine)})
+                QVERIFY(poShown && poShown->isVisible() &&
+                        poW->rect().contains(QRect(poShown->mapTo(poW, QPoint()), poShown->size())));
+            // The wheel over a combo box or slider without the focus scrolls the panel and changes nothing.
+            QScrollBar* poBar = poW->m_poSettingsArea->verticalScrollBar();
+            for (const char* pszName : {"DitheringMode", "ErrorDiffusionFactor"})
+            {
+                QWidget* poControl = po<QWidget>(pszName);
+                const QString sBefore = sShown(pszName);
+                poW->m_poSettingsArea->ensureVisible(0, 0);
+                const int iScrolled = poBar->value();
+                QWheelEvent oWheel(QPointF(5, 5), poControl->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, -120),
+                                   Qt::NoButton, {}, Qt::NoScrollPhase, false);
+                QVERIFY(!poControl->hasFocus());
+                QApplication::sendEvent(poControl, &oWheel);
+                QVERIFY2(sShown(pszName) == sBefore && (oScreen.height() > 800 || poBar->value() > iScrolled),
+                         pszName);
+            }
             for (QWidget* poControl : poW->m_poSettingsArea->widget()->findChildren<QWidget*>())
             {
                 if (!qobject_cast<QAbstractButton*>(poControl) && !qobject_cast<QComboBox*>(poControl) &&
@@ -232,8 +258,7 @@ private slots:
                          qPrintable(poControl->objectName()));
             }
         }
-        QVERIFY(poW->size() == QSize(1648, 768) &&
-                poW->m_poRenderArea->geometry() == QRect(0, 0, 1024, 768) &&
+        QVERIFY(poW->width() == 1648 && poW->m_poRenderArea->size() == QSize(1024, 768) &&
                 !poW->m_poSettingsArea->verticalScrollBar()->isVisible());
         vRun("shown ErrorDiffusionFactor 800/0.800;shown AverageErrorRGB 0.000;shown ScreenMode 5;count 0;"
              "pending 0;off R SaveImage Copy Paste;levels 000000252363225437521267632743662664141535666777");
@@ -429,8 +454,7 @@ private slots:
 
     // The conversion runs beside the event loop. A slow one (Screen 12 by brute force with CIEDE2000:
     // seconds) is superseded by a newer change, whose result alone is painted; a drop during it is converted;
-    // Esc drops it, keeping the last picture; a slow save can be cancelled; closing the window does not wait
-    // for it.
+    // Esc drops it, keeping the last picture; closing the window does not wait for it.
     void conversionBesideTheEventLoop()
     {
         Window* poW = poShow(m_sPicture);
@@ -467,21 +491,105 @@ private slots:
         vRun("count 3;pending 0");
         QVERIFY(poW->m_poConvertedImage == poShown && oClock.elapsed() < 5000);
 
-        // A slow save keeps the event loop running and can be cancelled: nothing is written.
-        QTemporaryDir oSaves;
-        bool bTicked = false;
-        QTimer::singleShot(
-            700,
-            [&]() {
-                bTicked = true,
-                poW->findChild<QProgressDialog*>("SaveProgress")->findChild<QPushButton*>()->click();
-            });
-        QVERIFY(!poW->bSaveImageAs(oSaves.filePath("slow")) && bTicked && QDir(oSaves.path()).isEmpty());
-        vRun("status Save cancelled: nothing was written");
-
         vStartSlow();
         m_poW.reset();
         QVERIFY(oClock.elapsed() < 1000);
+    }
+
+    // No lost work. A slow save (4000 x 4000 noise) cancelled by the button (PNG), by Esc (SPR) or by closing
+    // the window (RES) stops within a second after its progress has moved, and leaves the folder as it was;
+    // the window closes. A write-protected file (mode 444, which the superuser too must respect) is refused
+    // by name before the conversion and at the commit. The question lists the files of the set that exist.
+    // Palette files without a colour keep the palette; a short one keeps the other entries. Ctrl+Z undoes
+    // palette edits and Reset to defaults.
+    void noLostWork()
+    {
+        QTemporaryDir oFolder;
+        oFile(oFolder.filePath("p.png"), "old picture"), oFile(oFolder.filePath("p.spr"), "old sprites");
+        auto sListing = [&]()
+        {
+            QString sResult;
+            for (const QString& sName : QDir(oFolder.path()).entryList(QDir::Files | QDir::Hidden))
+                sResult += sName + '=' + oFile(oFolder.filePath(sName)) + ';';
+            return sResult;
+        };
+        const QString sBefore = sListing();
+        for (int iWay = 0; iWay < 3; iWay++)
+        {
+            Window* poW = poShow();
+            QVERIFY(poW);
+            Image* poNoise = new Image(4000, 4000, 3, Background_Black, 1.0);
+            uint32_t uiSeed = 1;
+            for (size_t i = 0; i < size_t(4000) * 4000 * 3; i++)
+                uiSeed = uiSeed * 1664525u + 1013904223u, poNoise->m_pucTexels[i] = uiSeed >> 24;
+            poW->m_poSourceImage = poNoise;
+            const tdConversionType aeTypes[3] = {ConversionType_PNG, ConversionType_SPR, ConversionType_RES};
+            poW->m_oSettings.ConversionType = aeTypes[iWay];
+            QElapsedTimer oClock;
+            int iProgress = -1;
+            QTimer::singleShot(1200,
+                               [&]()
+                               {
+                                   QProgressDialog* poDialog =
+                                       poW->findChild<QProgressDialog*>("SaveProgress");
+                                   iProgress = poDialog && poDialog->isVisible() ? poDialog->value() : -1;
+                                   oClock.start();
+                                   if (iWay == 0) poDialog->findChild<QPushButton*>()->click();
+                                   if (iWay == 1) QTest::keyClick(poDialog, Qt::Key_Escape);
+                                   if (iWay == 2) poW->close();
+                               });
+            QVERIFY(!poW->bSaveImageAs(oFolder.filePath("p")));
+            QTRY_VERIFY(poW->isHidden() == (iWay == 2));
+            QVERIFY2(
+                iProgress > 0 && oClock.elapsed() < 1000 && sListing() == sBefore,
+                qPrintable(QString("%1: progress %2, %3 ms").arg(iWay).arg(iProgress).arg(oClock.elapsed())));
+            vRun("status Save cancelled: nothing was written");
+        }
+
+        Window* poW = poShow(m_sPicture);
+        const QString sLocked = oFolder.filePath("locked.sc5");
+        QVERIFY(poW && oFile(sLocked, "kept") == "kept" && QFile::setPermissions(sLocked, QFile::ReadOwner));
+        vRun("set ConversionType 3;set ScreenMode 2");
+        QCOMPARE(sSaveThroughDialogs(poW, oFolder.filePath("locked"), {}, true).section('|', 3),
+                 "Not saved: " + sLocked + " is write-protected (no write permission), so it is kept.");
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Picture not saved: "));
+        QVERIFY(!poW->bSaveImageAs(oFolder.filePath("locked")) && oFile(sLocked) == "kept");
+        vRun("status Picture not saved: " + sLocked +
+             " is write-protected (no write permission): it is kept");
+        vRun("set ConversionType 2");
+        QVERIFY(poW->bSaveImageAs(oFolder.filePath("q")));
+        QCOMPARE(sSaveThroughDialogs(poW, oFolder.filePath("q")).section('|', 3),
+                 "q.sr5, q.pl5 exist. Replace them?");
+        vRun("status Not saved: q.sr5, q.pl5 are kept;set ConversionType 6");
+        QVERIFY(poW->bSaveImageAs(oFolder.filePath("k")));
+        QCOMPARE(sSaveThroughDialogs(poW, oFolder.filePath("k"), {}, true).section('|', 3),
+                 "k.kru exists. Append the picture to it as a new record?");
+
+        const QString sDefault = sLevels(poW->m_oSettings.CustomPalette), sGpl = oFolder.filePath("p.gpl");
+        vRun("select 3;set R 1;set R 2");
+        const QString sEdited = sLevels(poW->m_oSettings.CustomPalette);
+        for (const char* pszText : {"", "GIMP Palette\nName: none\n#\nno colour here\n"})
+        {
+            QFile oGpl(sGpl);
+            QVERIFY(oGpl.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            oGpl.write(pszText), oGpl.close();
+            poW->vLoadPaletteFrom(sGpl);
+            vRun("levels " + sEdited + ";status Palette not loaded: palette file " + sGpl +
+                 " holds no colour");
+        }
+        oFile(sGpl, "GIMP Palette\n255 255 255\n0 0 0\n255 0 0\n");
+        poW->vLoadPaletteFrom(sGpl);
+        vRun("levels 777000700" + sEdited.mid(9) + ";status Loaded the palette " + sGpl +
+             ": it holds 3 colours, entries 3 to 15 are unchanged;click ResetToDefaults;paint;"
+             "shown ScreenMode 5;levels " +
+             sDefault);
+        for (const QString& sLevelsAfter : {"777000700" + sEdited.mid(9), sEdited, sDefault})
+        {
+            QApplication::setActiveWindow(poW); // the dialogs above took it
+            QTest::keyClick(poW, Qt::Key_Z, Qt::ControlModifier);
+            vRun("paint;levels " + sLevelsAfter);
+        }
+        vRun("shown ScreenMode 2");
     }
 
     // Drops (the first readable file, named after it; retro decoders). Palette: entries dragged and dropped,
@@ -567,7 +675,7 @@ private slots:
         QVERIFY(oMakeTestPicture(400, 100).save(m_oFiles.filePath("w.png"), "PNG") &&
                 (poW = poShow(m_oFiles.filePath("w.png"))));
         for (const QPoint& oAt : {QPoint(513, 0), QPoint(700, 384)})
-            QTest::mouseClick(poW, Qt::RightButton, {}, oAt);
+            QTest::mouseClick(poW, Qt::RightButton, {}, oAt + poW->m_poRenderArea->pos());
         const Color oPicked = poW->m_oSettings.CustomPalette[0];
         QVERIFY(poW->m_oSettings.SelectedColor == 0 && poW->m_apoColorButtons[0]->m_oColor.g == oPicked.g);
         QCOMPARE(qRgba(oPicked.r, oPicked.g, oPicked.b, oPicked.a),
@@ -627,11 +735,12 @@ private slots:
         oSmall = oLimit, oSmall.rlim_cur = 1000;
         QVERIFY(setrlimit(RLIMIT_FSIZE, &oSmall) == 0);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Picture not saved: "));
-        const QString sSeen = sSaveThroughDialogs(poW, sOut + ".sc8");
+        const QString sSeen = sSaveThroughDialogs(poW, sOut + ".sc8", {}, true);
         setrlimit(RLIMIT_FSIZE, &oLimit);
-        QCOMPARE(
-            sSeen,
-            QString("SC8 file (*.sc8)|%1|out|The picture could not be saved as %2.sc8.").arg(sFolder, sOut));
+        QCOMPARE(sSeen,
+                 QString("SC8 file (*.sc8)|%1|out|out.sc8 exists. Replace it?|Picture not saved: could not "
+                         "write %2.sc8.")
+                     .arg(sFolder, sOut));
         QVERIFY(oFile(sOut + ".sc8") == "old picture" &&
                 QDir(sFolder).entryList(QDir::Files).join(' ') == "out.sc8");
         // An old file whose temporary sibling cannot be named (too long) is no success.

@@ -68,6 +68,9 @@ TEST_F(CLITest, ExitCodesAndMessages)
     // A folder where the output goes: written in full, it cannot be renamed into place.
     ASSERT_EQ(mkdir(m_oFolder.sFile("taken.png").c_str(), 0755), 0);
     ASSERT_EQ(mkdir(m_oFolder.sFile("sub").c_str(), 0755), 0);
+    // Marked read-only: kept even when the superuser runs the tool.
+    ASSERT_TRUE(bWriteFile(m_oFolder.sFile("locked.png"), aucGood));
+    ASSERT_EQ(chmod(m_oFolder.sFile("locked.png").c_str(), 0444), 0);
     const tdNames asBefore = asListFolder(m_oFolder.m_sPath);
     // clang-format off
     struct { tdNames asArguments; int iExitCode; const char* pszMessage; } const aoCases[] = {
@@ -98,6 +101,7 @@ TEST_F(CLITest, ExitCodesAndMessages)
         {{"notes.txt", "-ofout"},         1, "qev: cannot read notes.txt: unknown file type"},
         {{"src.png", "-ofno/such/out"},   1, "qev: cannot create no/such/out.png (is its folder there and writable?)\n"},
         {{"src.png", "-oftaken"},         1, "qev: cannot write taken.png: could not rename into place"},
+        {{"src.png", "-oflocked"},        1, "qev: cannot write locked.png: locked.png is write-protected (no write permission): it is kept\n"},
     };
     // clang-format on
     for (const auto& oCase : aoCases)
@@ -108,6 +112,7 @@ TEST_F(CLITest, ExitCodesAndMessages)
         EXPECT_EQ(oRun.m_sOut.find("R="), std::string::npos) << oRun.m_sOut;
         EXPECT_TRUE(aucReadFile(m_oFolder.sFile("out.png")) == aucGood) << oCase.pszMessage;
         EXPECT_EQ(asListFolder(m_oFolder.m_sPath), asBefore) << oCase.pszMessage;
+        EXPECT_TRUE(aucReadFile(m_oFolder.sFile("locked.png")) == aucGood) << oCase.pszMessage;
     }
 }
 
