@@ -1,11 +1,16 @@
 #include "msx_emulator.h"
 
-#include "testutil.h"
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
+
+static std::vector<unsigned char> aucFile(const std::string& sName)
+{
+    std::ifstream oFile(sName, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(oFile), std::istreambuf_iterator<char>());
+}
 
 // Address of the cartridge's picture_shown (a RET after the 16-byte header).
 static const int g_iPictureShown = 0x4010;
@@ -14,7 +19,7 @@ tdMSXRun oRunCartridge(const std::string& sFolder, const std::string& sROM, cons
                        bool bASCII16, int iShots, bool bPressSpace, double fTimeout)
 {
     tdMSXRun oRun;
-    const std::vector<unsigned char> aucROM = aucReadFile(sROM);
+    const std::vector<unsigned char> aucROM = aucFile(sROM);
     if (aucROM.size() < 16) return oRun;
     const int iInit = aucROM[2] | aucROM[3] << 8;
     const std::string sDump = sFolder + "/shot";
@@ -46,15 +51,15 @@ tdMSXRun oRunCartridge(const std::string& sFolder, const std::string& sROM, cons
         pszMachine + " -cart '" + sROM + "'" + (bASCII16 ? " -romtype ASCII16" : "") +
         " -script run.tcl > emulator.log 2>&1";
     (void)std::system(sCommand.c_str());
-    const std::vector<unsigned char> aucLog = aucReadFile(sFolder + "/emulator.log");
+    const std::vector<unsigned char> aucLog = aucFile(sFolder + "/emulator.log");
     oRun.m_sLog.assign(aucLog.begin(), aucLog.end());
     for (int i = 0; i < iShots; i++)
     {
         const std::string sShot = sDump + std::to_string(i);
         tdMSXShot oShot;
-        oShot.m_aucVRAM = aucReadFile(sShot + ".vram");
-        oShot.m_aucRegs = aucReadFile(sShot + ".regs");
-        oShot.m_aucWords = aucReadFile(sShot + ".pal");
+        oShot.m_aucVRAM = aucFile(sShot + ".vram");
+        oShot.m_aucRegs = aucFile(sShot + ".regs");
+        oShot.m_aucWords = aucFile(sShot + ".pal");
         std::ifstream oTime(sShot + ".time");
         if (oShot.m_aucVRAM.size() != 0x20000 || !(oTime >> oShot.m_fSeconds) || oShot.m_fSeconds > fTimeout)
             break;
