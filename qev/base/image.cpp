@@ -13,6 +13,12 @@ bool bImageSizeValid(long long lWidth, long long lHeight, int iTexelSize)
            iTexelSize >= 1 && iTexelSize <= 4;
 }
 
+bool bPixelsFitBytes(long long lPixels, long long lBytes, long long lPixelsPerByte)
+{
+    if (lPixels <= g_lPixelsWithoutDensityCheck || lBytes < 0) return true;
+    return (lPixels + lPixelsPerByte - 1) / lPixelsPerByte <= lBytes;
+}
+
 // Allocates a texel buffer, or returns null when the size is not one the program
 // builds or the allocation fails.
 static unsigned char* pucAllocateTexels(int iWidth, int iHeight, int iTexelSize)
@@ -23,7 +29,8 @@ static unsigned char* pucAllocateTexels(int iWidth, int iHeight, int iTexelSize)
 
 Image::Image(double fAspectRatio)
     : m_iWidth(0), m_iHeight(0), m_iTexelSize(0), m_pucTexels(nullptr), m_fAspectRatio(fAspectRatio),
-      m_eDitheringMode(Dithering_None), m_piBayerMatrix(nullptr), m_iBayerLowThreshold(0), m_iBayerHighThreshold(0)
+      m_eDitheringMode(Dithering_None), m_piBayerMatrix(nullptr), m_iBayerLowThreshold(0),
+      m_iBayerHighThreshold(0)
 {
 }
 
@@ -74,7 +81,8 @@ Image* Image::poCopy() const
         poCopy->m_pucTexels = pucAllocateTexels(m_iWidth, m_iHeight, m_iTexelSize);
         if (poCopy->m_pucTexels)
         {
-            memcpy(poCopy->m_pucTexels, m_pucTexels, static_cast<size_t>(m_iWidth) * m_iHeight * m_iTexelSize);
+            memcpy(poCopy->m_pucTexels, m_pucTexels,
+                   static_cast<size_t>(m_iWidth) * m_iHeight * m_iTexelSize);
             poCopy->m_iWidth = m_iWidth;
             poCopy->m_iHeight = m_iHeight;
         }
@@ -92,8 +100,8 @@ void Image::vSetPixel(int iX, int iY, const Color* poColor)
 {
     if (iX < 0 || iY < 0 || iX >= m_iWidth || iY >= m_iHeight || !m_pucTexels) return;
     if (m_iTexelSize < 1 || m_iTexelSize > 4) return;
-    unsigned char* puc =
-        m_pucTexels + (static_cast<size_t>(m_iHeight - 1 - iY) * m_iWidth + iX) * static_cast<size_t>(m_iTexelSize);
+    unsigned char* puc = m_pucTexels + (static_cast<size_t>(m_iHeight - 1 - iY) * m_iWidth + iX) *
+                                           static_cast<size_t>(m_iTexelSize);
     switch (m_iTexelSize)
     {
     case 1:

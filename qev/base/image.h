@@ -12,6 +12,21 @@ constexpr int g_iMaxImageDimension = 16384;
 // texel size 1..4.
 bool bImageSizeValid(long long lWidth, long long lHeight, int iTexelSize);
 
+// The most memory one read of a picture file may use, the decoding libraries'
+// own buffers included; readers estimate it from the declared size and refuse
+// beyond it before decoding.
+constexpr long long g_lMaxReadBytes = 2LL << 30;
+
+// Pictures up to this many pixels are decoded whatever their file's size: a
+// few milliseconds and megabytes even when decoded from nothing.
+constexpr long long g_lPixelsWithoutDensityCheck = 1LL << 22;
+
+// True when lBytes of a file could hold lPixels: at most lPixelsPerByte pixels
+// per byte, the densest encoding of the format, or a small picture; a negative
+// lBytes (a size the stream cannot tell) fits. Checked before decoding, so that
+// a few bytes declaring a huge picture cost nothing.
+bool bPixelsFitBytes(long long lPixels, long long lBytes, long long lPixelsPerByte);
+
 // An in-memory picture of 1 to 4 bytes per texel: 1 grey, 2 grey + alpha, 3 RGB,
 // 4 RGBA.
 //
@@ -27,11 +42,11 @@ public:
     int m_iWidth;
     int m_iHeight;
     int m_iTexelSize;
-    unsigned char* m_pucTexels;  // owned
-    double m_fAspectRatio;       // displayed pixel width / height
+    unsigned char* m_pucTexels; // owned
+    double m_fAspectRatio;      // displayed pixel width / height
     tdDitheringMode m_eDitheringMode;
-    int* m_piBayerMatrix;        // 4, 16 or 64 offsets, owned; null without ordered dither
-    int m_iBayerLowThreshold;    // channel values low..high (0..255) receive the offset
+    int* m_piBayerMatrix;     // 4, 16 or 64 offsets, owned; null without ordered dither
+    int m_iBayerLowThreshold; // channel values low..high (0..255) receive the offset
     int m_iBayerHighThreshold;
 
     explicit Image(double fAspectRatio);
@@ -67,7 +82,8 @@ public:
     // picture in canvas coordinates.
     void vFit(int iWidth, int iHeight, double fAspectRatio, tdFitMode eFitMode, tdResizeFilter eFilter,
               tdRectangle* poRect, tdBackgroundType eBackground, int iHShift);
-    void vSetDitheringMode(tdDitheringMode eMode, double fFactor, double fLowThreshold, double fHighThreshold);
+    void vSetDitheringMode(tdDitheringMode eMode, double fFactor, double fLowThreshold,
+                           double fHighThreshold);
 
 private:
     // Takes over poOther's buffer and size; poOther becomes empty.

@@ -9,6 +9,7 @@
 #include "qev/base/report.h"
 #include "qev/files/exif_orientation.h"
 #include "qev/files/icc_profile.h"
+#include "qev/files/stream_bytes.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -24,7 +25,7 @@ struct tdJPEGError
 {
     jpeg_error_mgr oManager; // first, so that libjpeg's pointer is also ours
     jmp_buf oJump;
-    bool bDataEndedEarly;    // the decoder met the end of the file before the picture's end
+    bool bDataEndedEarly;                      // the data ended (file end or a marker) before the picture did
     void (*pfnEmitMessage)(j_common_ptr, int); // the library's own
 };
 
@@ -39,6 +40,7 @@ struct tdJPEGRead
     unsigned int uiProfileSize;
     int iOrientation;       // of the EXIF block, 1 without
     const char* pszProblem; // set when the reader refuses the file without a library error
+    long long lFileBytes;   // the file's size, or -1 when the stream cannot tell
 };
 } // namespace
 
@@ -52,10 +54,13 @@ static void vJPEGErrorExit(j_common_ptr poInfo)
 }
 
 // Sees every message, also the warnings the library does not print after the first.
+// Both premature ends, of the file and of the entropy-coded data before a marker,
+// mean the library would make up the rest of the picture.
 static void vJPEGEmitMessage(j_common_ptr poInfo, int iLevel)
 {
     tdJPEGError* poError = reinterpret_cast<tdJPEGError*>(poInfo->err);
-    if (iLevel < 0 && poError->oManager.msg_code == JWRN_JPEG_EOF) poError->bDataEndedEarly = true;
+    const int iCode = poError->oManager.msg_code;
+    if (iLevel < 0 && (iCode == JWRN_JPEG_EOF || iCode == JWRN_HIT_MARKER)) poError->bDataEndedEarly = true;
     poError->pfnEmitMessage(poInfo, iLevel);
 }
 
@@ -120,6 +125,26 @@ static bool bReadJPEG(tdJPEGRead* poRead)
         poRead->pszProblem = "picture size beyond 16384 x 16384";
         return false;
     }
+    // Sequential Huffman data spends at least two bits on each 8 x 8 block of
+    // luminance (a one-bit DC code and a one-bit end of block): 256 pixels a byte.
+    // Progressive and arithmetic coding can run blocks together: no real picture
+    // comes near 65536 pixels a byte.
+    const long long lPixels = static_cast<long long>(poJPEG->image_width) * poJPEG->image_height;
+    const bool bSequentialHuffman = !poJPEG->progressive_mode && !poJPEG->arith_code;
+    if (!bPixelsFitBytes(lPixels, poRead->lFileBytes, bSequentialHuffman ? 256 : 65536))
+    {
+        poRead->pszProblem = "the file ends before the picture does";
+        return false;
+    }
+    const long long lOwnBytes = lPixels * (iTexelSize + (bCMYK ? 4 : 0));
+    if (lOwnBytes >= g_lMaxReadBytes)
+    {
+        poRead->pszProblem = "the picture needs more memory than one read may use";
+        return false;
+    }
+    // The library's own buffers (whole-picture coefficients for progressive files)
+    // share the bound; beyond it the library stops with an error.
+    poJPEG->mem->max_memory_to_use = static_cast<long>(g_lMaxReadBytes - lOwnBytes);
     jpeg_start_decompress(poJPEG);
     if (poJPEG->output_components != (bCMYK ? 4 : iTexelSize) ||
         poJPEG->output_width != poJPEG->image_width || poJPEG->output_height != poJPEG->image_height)
@@ -145,7 +170,7 @@ static bool bReadJPEG(tdJPEGRead* poRead)
             return false;
         }
     }
-    while (poJPEG->output_scanline < poJPEG->output_height)
+    while (poJPEG->output_scanline < poJPEG->output_height && !poRead->poError->bDataEndedEarly)
     {
         const size_t uiY = iHeight - 1 - poJPEG->output_scanline;
         JSAMPROW pucRow =
@@ -179,11 +204,14 @@ Image* poReadImageFromJPEGFile(FILE* poFile)
     oError.oManager.error_exit = vJPEGErrorExit;
     oError.oManager.output_message = vJPEGOutputMessage;
     oError.bDataEndedEarly = false;
-    tdJPEGRead oRead = {poFile, &oJPEG, &oError, nullptr, nullptr, nullptr, 0, 1, nullptr};
+    tdJPEGRead oRead = {poFile,  &oJPEG, &oError, nullptr, nullptr,
+                        nullptr, 0,      1,       nullptr, lStreamBytes(poFile)};
     bool bOK = bReadJPEG(&oRead);
     jpeg_destroy_decompress(&oJPEG);
     free(oRead.pucCMYK);
     free(oRead.pucProfile);
+    // A library error after the data ran out is the truncation's doing.
+    if (!bOK && oError.bDataEndedEarly) oRead.pszProblem = "the file ends before the picture does";
     if (!bOK)
     {
         if (oRead.pszProblem) vError(__FILE__, __func__, __LINE__, "JPEG read error: %s\n", oRead.pszProblem);

@@ -11,6 +11,7 @@
 #include "qev/base/report.h"
 #include "qev/files/exif_orientation.h"
 #include "qev/files/icc_profile.h"
+#include "qev/files/stream_bytes.h"
 #include "qev/msx/pipeline.h"
 
 #include <cmath>
@@ -19,28 +20,10 @@
 #include <cstring>
 #include <png.h>
 
-static void vPNGError(png_structp psPNG, png_const_charp pszMessage)
-{
-    const char* pszWhat = static_cast<const char*>(png_get_error_ptr(psPNG));
-    fprintf(stderr, "Pnglib error: %s (%s)\n", pszMessage, pszWhat ? pszWhat : "");
-    png_longjmp(psPNG, 1);
-}
-
-static void vPNGWarning(png_structp psPNG, png_const_charp pszMessage)
-{
-    const char* pszWhat = static_cast<const char*>(png_get_error_ptr(psPNG));
-    fprintf(stderr, "Pnglib warning: %s (%s)\n", pszMessage, pszWhat ? pszWhat : "");
-}
-
-static void vPNGReadFromFile(png_structp psPNG, png_bytep pucData, png_size_t uiLength)
-{
-    FILE* poFile = static_cast<FILE*>(png_get_io_ptr(psPNG));
-    if (fread(pucData, 1, uiLength, poFile) != uiLength) png_error(psPNG, "file ends early");
-}
-
 namespace
 {
 // Everything a PNG read allocates, so that the caller frees it after a long jump.
+// The library's error pointer and input pointer point here.
 struct tdPNGRead
 {
     FILE* poFile;
@@ -50,8 +33,37 @@ struct tdPNGRead
     png_bytepp ppucRows;
     int iOrientation;       // of the EXIF chunk, 1 without
     const char* pszProblem; // set when the reader refuses the file without a library error
+    long long lFileBytes;   // the bytes after the stream's position, -1 when unknown
+    bool bDataEndedEarly;   // the file or the picture data ended before the picture did
 };
 } // namespace
+
+static const char g_szTruncated[] = "the file ends before the picture does";
+
+static void vPNGError(png_structp psPNG, png_const_charp pszMessage)
+{
+    fprintf(stderr, "Pnglib error: %s (PNG)\n", pszMessage);
+    png_longjmp(psPNG, 1);
+}
+
+// libpng only warns when the compressed data stops short of the picture and
+// leaves the remaining rows as they were: that is a truncated file too.
+static void vPNGWarning(png_structp psPNG, png_const_charp pszMessage)
+{
+    fprintf(stderr, "Pnglib warning: %s (PNG)\n", pszMessage);
+    if (strstr(pszMessage, "Not enough image data") || strstr(pszMessage, "Truncated"))
+        static_cast<tdPNGRead*>(png_get_error_ptr(psPNG))->bDataEndedEarly = true;
+}
+
+static void vPNGReadFromFile(png_structp psPNG, png_bytep pucData, png_size_t uiLength)
+{
+    tdPNGRead* poRead = static_cast<tdPNGRead*>(png_get_io_ptr(psPNG));
+    if (fread(pucData, 1, uiLength, poRead->poFile) != uiLength)
+    {
+        poRead->bDataEndedEarly = true;
+        png_error(psPNG, "file ends early");
+    }
+}
 
 // The setjmp frame of the reader. Returns true with poRead->poImage filled.
 static bool bReadPNG(tdPNGRead* poRead)
@@ -60,8 +72,19 @@ static bool bReadPNG(tdPNGRead* poRead)
     png_infop psInfo = poRead->psInfo;
     if (setjmp(png_jmpbuf(psPNG))) return false;
 
-    png_set_read_fn(psPNG, poRead->poFile, vPNGReadFromFile);
+    png_set_read_fn(psPNG, poRead, vPNGReadFromFile);
     png_read_info(psPNG, psInfo);
+    // Deflate turns a byte into at most 1032: rows (with their filter bytes) of
+    // more than 1032 times the file's bytes cannot be in it. (Sizes beyond the
+    // limit are refused for that below.)
+    const long long lRawBytes = static_cast<long long>(png_get_image_height(psPNG, psInfo)) *
+                                (1 + static_cast<long long>(png_get_rowbytes(psPNG, psInfo)));
+    if (bImageSizeValid(png_get_image_width(psPNG, psInfo), png_get_image_height(psPNG, psInfo), 1) &&
+        !bPixelsFitBytes(lRawBytes, poRead->lFileBytes, 1032))
+    {
+        poRead->pszProblem = g_szTruncated;
+        return false;
+    }
 
     int iBitDepth = png_get_bit_depth(psPNG, psInfo);
     int iColorType = png_get_color_type(psPNG, psInfo);
@@ -119,8 +142,8 @@ static bool bReadPNG(tdPNGRead* poRead)
         return false;
     }
 
-    poRead->poImage = new Image(static_cast<int>(uiWidth), static_cast<int>(uiHeight), iTexelSize,
-                                Background_None, 1.0);
+    poRead->poImage =
+        new Image(static_cast<int>(uiWidth), static_cast<int>(uiHeight), iTexelSize, Background_None, 1.0);
     if (!poRead->poImage->m_pucTexels)
     {
         poRead->pszProblem = "out of memory";
@@ -138,9 +161,12 @@ static bool bReadPNG(tdPNGRead* poRead)
         return false;
     }
     size_t uiRow = static_cast<size_t>(uiWidth) * iTexelSize;
+    // Rows the data does not reach stay black rather than what the heap held.
+    memset(poRead->poImage->m_pucTexels, 0, uiRow * uiHeight);
     for (png_uint_32 i = 0; i < uiHeight; i++)
         poRead->ppucRows[i] = poRead->poImage->m_pucTexels + (uiHeight - 1 - i) * uiRow;
     png_read_image(psPNG, poRead->ppucRows);
+    if (poRead->bDataEndedEarly) return false;
     // The EXIF chunk may follow the picture data.
     png_read_end(psPNG, psInfo);
     png_charp pszName = nullptr;
@@ -158,9 +184,8 @@ static bool bReadPNG(tdPNGRead* poRead)
 
 Image* poReadImageFromPNGFile(FILE* poFile)
 {
-    static char acWhat[] = "PNG";
-    tdPNGRead oRead = {poFile, nullptr, nullptr, nullptr, nullptr, 1, nullptr};
-    oRead.psPNG = png_create_read_struct(PNG_LIBPNG_VER_STRING, acWhat, vPNGError, vPNGWarning);
+    tdPNGRead oRead = {poFile, nullptr, nullptr, nullptr, nullptr, 1, nullptr, lStreamBytes(poFile), false};
+    oRead.psPNG = png_create_read_struct(PNG_LIBPNG_VER_STRING, &oRead, vPNGError, vPNGWarning);
     if (!oRead.psPNG) return nullptr;
     oRead.psInfo = png_create_info_struct(oRead.psPNG);
     if (!oRead.psInfo)
@@ -174,6 +199,7 @@ Image* poReadImageFromPNGFile(FILE* poFile)
     if (!bOK)
     {
         delete oRead.poImage;
+        if (oRead.bDataEndedEarly) oRead.pszProblem = g_szTruncated;
         if (oRead.pszProblem)
             vError(__FILE__, __func__, __LINE__, "PNG read error: %s\n", oRead.pszProblem);
         else
@@ -197,9 +223,7 @@ static void vPNGWriteToArray(png_structp psPNG, png_bytep pucData, png_size_t ui
     if (poBytes->m_iSize != iBefore + static_cast<int>(uiLength)) png_error(psPNG, "out of memory");
 }
 
-static void vPNGFlush(png_structp)
-{
-}
+static void vPNGFlush(png_structp) {}
 
 namespace
 {

@@ -140,17 +140,132 @@ TEST(PictureReader, HostileFilesGiveNullOrAPicture)
             EXPECT_TRUE(!po || bImageSizeValid(po->m_iWidth, po->m_iHeight, po->m_iTexelSize));
         }
     }
-    // A BMP header claiming 100000 x 100000 pixels, and a Targa claiming 65535 x 65535.
-    tdBytes aucBMP = aucBytes({'B', 'M',  0x3E, 0, 0, 0,    0,    0, 0, 0, 0x3E, 0,  0, 0, 40, 0, 0,
-                               0,   0xA0, 0x86, 1, 0, 0xA0, 0x86, 1, 0, 1, 0,    24, 0, 0, 0,  0, 0});
-    aucBMP.resize(0x3E + 30, 0);
-    tdBytes aucTGA = aucBytes({0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 24, 0});
-    aucTGA.resize(200, 0x55);
-    for (const auto& oFile : {std::make_pair("huge.bmp", aucBMP), std::make_pair("huge.tga", aucTGA)})
+}
+
+// Files that lie: formats we do not read under a listed name, headers declaring
+// pictures their bytes cannot hold, and every BMP and Targa variant cut short.
+// Each is refused (exit 1, nothing written) with its reason, before a decoder
+// makes up a picture from missing bytes or the heap; the virtual memory limit
+// (not under the sanitizers, which reserve terabytes) catches any decoder that
+// allocates the declared size anyway.
+TEST(PictureReader, HostileFilesAreRefusedWithTheirReason)
+{
+    tdTempFolder oFolder;
+    static const char szEnds[] = "the file ends before the picture does";
+    // clang-format off
+    // BMP and Targa of every variant (ImageMagick and netpbm write them), each cut below.
+    struct { const char* pszName; const char* pszMake; } const aoVariants[] = {
+        {"b1.bmp",   "convert p.png -type bilevel bmp3:b1.bmp"},
+        {"b4.bmp",   "convert p.png -colors 16 -type palette bmp3:b4.bmp"},
+        {"b8.bmp",   "convert p.png -colors 200 -type palette bmp3:b8.bmp"},
+        {"r4.bmp",   "convert p.png -colors 16 -type palette -compress rle bmp3:r4.bmp"},
+        {"r8.bmp",   "convert p.png -colors 200 -type palette -compress rle bmp3:r8.bmp"},
+        {"b16.bmp",  "convert p.png -define bmp:subtype=RGB565 bmp:b16.bmp"},
+        {"b24.bmp",  "convert p.png bmp3:b24.bmp"},
+        {"b32.bmp",  "convert p.png -alpha set -channel A -evaluate set 80% bmp:b32.bmp"},
+        {"os2.bmp",  "convert p.png bmp2:os2.bmp"},
+        {"t1.tga",   "pnmquant 200 p.ppm | pamtotga -cmap -norle > t1.tga"},
+        {"t2.tga",   "pamtotga -rgb -norle p.ppm > t2.tga"},
+        {"t3.tga",   "ppmtopgm p.ppm | pamtotga -mono -norle > t3.tga"},
+        {"t9.tga",   "pnmquant 200 p.ppm | pamtotga -cmap > t9.tga"},
+        {"t10.tga",  "pamtotga -rgb p.ppm > t10.tga"},
+        {"t11.tga",  "ppmtopgm p.ppm | pamtotga -mono > t11.tga"},
+        {"ta.tga",   "convert p.png -alpha set -channel A -evaluate set 50% ta.tga"},
+        {"tra.tga",  "convert p.png -alpha set -channel A -evaluate set 50% -compress rle tra.tga"},
+        {"g.gif",    "convert p.png g.gif"},
+        {"g.png",    "cp p.png g.png"},
+        {"g.jpg",    "convert p.png g.jpg"},
+        {"gp.jpg",   "convert p.png -interlace plane gp.jpg"},
+        {"g.xbm",    "convert p.png -monochrome g.xbm"},
+    };
+    // clang-format on
+    ASSERT_TRUE(bShell(oFolder, "convert -seed 3 -size 64x40 plasma: p.png && pngtopnm p.png > p.ppm"));
+    std::vector<std::pair<std::string, std::string>> aoExpected; // file, reason
+    for (const auto& oVariant : aoVariants)
     {
-        ASSERT_TRUE(bWriteFile(oFolder.sFile(oFile.first), oFile.second));
-        std::string sError;
-        tdPicture po(poReadPicture(oFolder.sFile(oFile.first).c_str(), &oSettings, &sError));
-        EXPECT_EQ(po, nullptr) << oFile.first;
+        ASSERT_TRUE(bShell(oFolder, oVariant.pszMake)) << oVariant.pszMake;
+        const tdBytes aucGood = aucReadFile(oFolder.sFile(oVariant.pszName));
+        for (int iPercent : {40, 80, 97})
+        {
+            const std::string sName = std::to_string(iPercent) + oVariant.pszName;
+            ASSERT_TRUE(
+                bWriteFile(oFolder.sFile(sName),
+                           tdBytes(aucGood.begin(), aucGood.begin() + aucGood.size() * iPercent / 100)));
+            aoExpected.push_back({sName, szEnds});
+        }
     }
+    // Size lies: 8000 x 8000 (inside every limit) declared by a few bytes.
+    tdBytes aucJPEG = aucReadFile(oFolder.sFile("g.jpg"));
+    for (size_t i = 0; i + 9 < aucJPEG.size(); i++)
+        if (aucJPEG[i] == 0xFF && aucJPEG[i + 1] == 0xC0)
+        {
+            aucJPEG[i + 5] = aucJPEG[i + 7] = 8000 >> 8;
+            aucJPEG[i + 6] = aucJPEG[i + 8] = 8000 & 0xFF;
+            break;
+        }
+    tdBytes aucBMP = aucBytes({'B', 'M',  0,    0, 0, 0,    0,    0, 0, 0, 54, 0,  0, 0, 40, 0, 0,
+                               0,   0x40, 0x1F, 0, 0, 0x40, 0x1F, 0, 0, 1, 0,  24, 0, 0, 0,  0, 0});
+    aucBMP.resize(55, 0);
+    const std::string sXBM =
+        "#define a_width 8000\n#define a_height 8000\nstatic char a_bits[] = {\n0x00, 0x01 };\n";
+    const std::pair<const char*, tdBytes> aoLies[] = {
+        {"big.jpg", aucJPEG},
+        {"one.bmp", aucBMP},
+        {"raw.tga", aucBytes({0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40, 0x1F, 0x40, 0x1F, 24, 0})},
+        {"rle.tga",
+         aucBytes({0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40, 0x1F, 0x40, 0x1F, 24, 0, 0xFF, 1, 2, 3})},
+        {"big.xbm", tdBytes(sXBM.begin(), sXBM.end())},
+        // 16384 x 16384 through a reader that would hold 8 bytes a pixel: 2 GiB.
+        {"huge.tga", aucBytes({0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40, 0, 0x40, 24, 0})},
+    };
+    for (const auto& oLie : aoLies)
+    {
+        ASSERT_TRUE(bWriteFile(oFolder.sFile(oLie.first), oLie.second));
+        aoExpected.push_back({oLie.first, strcmp(oLie.first, "huge.tga") == 0
+                                              ? "the picture needs more memory than one read may use"
+                                              : szEnds});
+    }
+    // A format we do not list under names we do: the contents decide, and name none.
+    ASSERT_TRUE(bShell(oFolder, "convert p.png mng:mng.gif && cp mng.gif mng.bmp && cp mng.gif mng.tif"));
+    for (const char* psz : {"mng.gif", "mng.bmp", "mng.tif"})
+        aoExpected.push_back({psz, "unknown file type"});
+
+    std::vector<std::string> asArguments = {"--jobs=1", "--outdir=out"};
+    for (const auto& o : aoExpected)
+        asArguments.push_back(o.first);
+    ASSERT_TRUE(bShell(oFolder, "mkdir out"));
+#ifdef QEV_TEST_SANITIZED
+    const tdRunResult oRun = oRunQEV(oFolder, asArguments);
+#else
+    const tdRunResult oRun = oRunQEV(oFolder, asArguments, "ulimit -v 1000000");
+#endif
+    EXPECT_EQ(oRun.m_iExitCode, 1);
+    for (const auto& o : aoExpected)
+        EXPECT_NE(oRun.m_sErr.find("qev: cannot read " + o.first + ": " + o.second), std::string::npos)
+            << o.first;
+    EXPECT_TRUE(asListFolder(oFolder.sFile("out")).empty());
+}
+
+// Qt is mapped only when a picture needs its readers: the tool and this test
+// program link none of it, a PNG read loads none, and the first GIF loads the
+// reader module.
+TEST(PictureReader, QtIsMappedOnlyForItsFormats)
+{
+    auto bQtMapped = []
+    {
+        const tdBytes aucMaps = aucReadFile("/proc/self/maps");
+        return std::string(aucMaps.begin(), aucMaps.end()).find("libQt6") != std::string::npos;
+    };
+    tdTempFolder oFolder;
+    ASSERT_TRUE(bShell(oFolder, "convert -size 256x212 gradient:red-blue a.png && convert a.png a.gif"));
+    ASSERT_TRUE(bShell(oFolder, std::string("LD_TRACE_LOADED_OBJECTS=1 '") + QEV_BINARY + "' > libs.txt"));
+    const tdBytes aucLibraries = aucReadFile(oFolder.sFile("libs.txt"));
+    EXPECT_EQ(std::string(aucLibraries.begin(), aucLibraries.end()).find("libQt6"), std::string::npos);
+    tdSettings oSettings;
+    vGetDefaultSettings(&oSettings);
+    ASSERT_FALSE(bQtMapped());
+    EXPECT_NE(tdPicture(poReadPicture(oFolder.sFile("a.png").c_str(), &oSettings, nullptr)), nullptr);
+    EXPECT_FALSE(bQtMapped());
+    EXPECT_NE(tdPicture(poReadPicture(oFolder.sFile("a.gif").c_str(), &oSettings, nullptr)), nullptr);
+    EXPECT_TRUE(bQtMapped());
 }
