@@ -95,6 +95,24 @@ int iRunningConversions()
     return g_iRunningConversions.load();
 }
 
+namespace
+{
+// One picture read beside the event loop: a copy of what the reader needs and
+// its results, which the window takes when the read ends, or which go with the
+// job when the window gave up on it (Esc).
+struct tdReadJob
+{
+    QByteArray oPath;
+    tdSettings oSettings;
+    Image* poImage = nullptr; // owned until the window takes it
+    std::string sError;       // why it failed
+    std::string sNote;        // what the reader said about a picture it read anyway
+    QSize oDisplay;           // the display area, for the picture shown until converted
+    QImage oFitted;           // the picture fitted to it over the checkerboard
+    ~tdReadJob() { delete poImage; }
+};
+} // namespace
+
 void vRunPreviewJob(tdPreviewJob* poJob)
 {
     // Counted until the lock is released too: the counter, made first, goes last.
@@ -343,8 +361,8 @@ Window::Window(QWidget* poParent)
       m_bConversionPending(false), m_bClipboardHasImage(false), m_bCaptureRequested(false),
       m_poSettingsStore(nullptr), m_poCaptureSession(nullptr), m_poVideoSink(nullptr), m_poCamera(nullptr),
       m_poImageCapture(nullptr), m_iConversionCount(0), m_poUndoStack(nullptr), m_pbSaveCancel(nullptr),
-      m_bCloseAfterSave(false), m_poWorker(nullptr), m_bRestartPending(false), m_iJobCount(0),
-      m_poProgressTimer(nullptr), m_poProgress(nullptr)
+      m_bCloseAfterSave(false), m_poReadLoop(nullptr), m_poWorker(nullptr), m_bRestartPending(false),
+      m_iJobCount(0), m_poProgressTimer(nullptr), m_poProgress(nullptr)
 {
     vInitResources();
     vBuildControls();
@@ -410,7 +428,7 @@ Window::~Window()
     vSaveSettingsToQSettings(&m_oSettings, *m_poSettingsStore, true);
     delete m_poDisplayedImage;
     delete m_poOriginalImage;
-    delete m_poSourceImage;
+    m_poSourceOwner.reset();
     delete m_poConvertedImage;
     delete m_poImageCapture;
     delete m_poCamera;
@@ -1297,7 +1315,7 @@ void Window::vStartJob()
 {
     std::shared_ptr<tdPreviewJob> poJob = std::make_shared<tdPreviewJob>();
     memcpy(&poJob->oSettings, &m_oSettings, sizeof(tdSettings));
-    poJob->poSource.reset(m_poSourceImage->poCopy());
+    poJob->poSource = m_poSourceOwner;
     m_poJob = poJob;
     m_bConversionPending = true;
     m_poWorker = QThread::create([poJob]() { vRunPreviewJob(poJob.get()); });
@@ -1372,6 +1390,7 @@ void Window::vShowProgress()
 void Window::vCancelConversion()
 {
     if (m_pbSaveCancel) *m_pbSaveCancel = true;
+    if (m_poReadLoop) m_poReadLoop->quit();
     if (m_poJob || m_bConversionPending)
         vShowStatus(QStringLiteral("Conversion cancelled: the picture shown is from earlier settings"),
                     false);
@@ -1452,7 +1471,8 @@ void Window::vUpdateDisplayedImage()
 
 const QImage* Window::poShownImage()
 {
-    if (!m_bShowOriginal || !m_poSourceImage) return m_poDisplayedImage;
+    // The source picture, fitted, also stands in for a conversion not painted yet.
+    if (!(m_bShowOriginal || !m_poDisplayedImage) || !m_poSourceImage) return m_poDisplayedImage;
     if (!m_poOriginalImage)
     {
         const std::unique_ptr<Image> poCopy(m_poSourceImage->poCopy());
@@ -1605,7 +1625,7 @@ void Window::vUpdateUI()
     // clang-format off
     const int  eType     = poS->ConversionType;
     const bool bMSX      = eType == ConversionType_QEV || eType == ConversionType_SR || eType == ConversionType_SC ||
-                           eType == ConversionType_KRU;
+                           eType == ConversionType_KRU || eType == ConversionType_ROM;
     const bool bPalette  = bSettingsUsePalette(poS);
     const int  eDither   = poS->DitheringMode;
     const bool bBayer    = eDither == Dithering_Bayer2x2 || eDither == Dithering_Bayer4x4 ||
@@ -1689,15 +1709,88 @@ void Window::vUpdateUI()
 
 void Window::vReplaceSourceImage(Image* poImage)
 {
-    delete m_poSourceImage;
+    m_poSourceOwner.reset(poImage);
     m_poSourceImage = poImage;
     delete m_poOriginalImage;
     m_poOriginalImage = nullptr;
 }
 
+Image* Window::poReadBesideEventLoop(const QString& sPath, QString* psError, QString* psNote,
+                                     QImage* poFitted, bool* pbCancelled)
+{
+    *pbCancelled = false;
+    std::shared_ptr<tdReadJob> poJob = std::make_shared<tdReadJob>();
+    poJob->oPath = QFile::encodeName(sPath);
+    memcpy(&poJob->oSettings, &m_oSettings, sizeof(tdSettings));
+    poJob->oDisplay = m_poRenderArea->size();
+    QThread* poReader = QThread::create(
+        [poJob]()
+        {
+            // Counted like a conversion: the program does not wait for a read it gave up on.
+            g_iRunningConversions++;
+            {
+                std::lock_guard<std::mutex> oLock(oCoreLock());
+                vClearLastError();
+                poJob->poImage = poReadPicture(poJob->oPath.constData(), &poJob->oSettings, &poJob->sError);
+                poJob->sNote = pszLastError();
+            }
+            // The picture shows at once, fitted, until its conversion is painted: a
+            // large one is fitted here rather than on the window's thread.
+            if (poJob->poImage)
+            {
+                const std::unique_ptr<Image> poCopy(poJob->poImage->poCopy());
+                poCopy->vFit(poJob->oDisplay.width(), poJob->oDisplay.height(), 1.0, FitMode_Fit,
+                             poJob->oSettings.DisplayFilter, nullptr, Background_Checkerboard, 0);
+                const std::unique_ptr<QImage> poQImage(poQImageFromImage(poCopy.get()));
+                poJob->oFitted = *poQImage;
+            }
+            g_iRunningConversions--;
+        });
+    // The thread object goes when the thread has ended, whether or not the
+    // window still waits for it.
+    connect(poReader, &QThread::finished, poReader, &QObject::deleteLater);
+    std::shared_ptr<bool> pbEnded = std::make_shared<bool>(false);
+    QEventLoop oLoop;
+    connect(poReader, &QThread::finished, &oLoop,
+            [pbEnded, &oLoop]()
+            {
+                *pbEnded = true;
+                oLoop.quit();
+            });
+    m_poReadLoop = &oLoop;
+    m_poSettingsArea->setEnabled(false);
+    vShowStatus(QStringLiteral("Opening %1... (Esc cancels)").arg(QFileInfo(sPath).fileName()), false);
+    poReader->start();
+    oLoop.exec();
+    m_poReadLoop = nullptr;
+    m_poSettingsArea->setEnabled(true);
+    if (!*pbEnded)
+    {
+        *pbCancelled = true;
+        return nullptr;
+    }
+    *psError = QString::fromLocal8Bit(poJob->sError.c_str());
+    *psNote = QString::fromLocal8Bit(poJob->sNote.c_str());
+    *poFitted = poJob->oFitted;
+    Image* poImage = poJob->poImage;
+    poJob->poImage = nullptr;
+    return poImage;
+}
+
+QString Window::sWhyUnreadable(const QString& sPath, const QString& sReason)
+{
+    // What the file system tells, where the reader had no words of its own.
+    const QFileInfo oInfo(sPath);
+    if (!oInfo.exists()) return QStringLiteral("there is no such file");
+    if (oInfo.isDir()) return QStringLiteral("it is a folder, not a file");
+    if (!oInfo.isReadable()) return QStringLiteral("permission denied");
+    if (oInfo.size() == 0) return QStringLiteral("the file is empty");
+    return sReason.isEmpty() ? QStringLiteral("the file is damaged or not a supported picture") : sReason;
+}
+
 bool Window::bLoadImageFiles(const QStringList& asPaths)
 {
-    if (m_pbSaveCancel) return false;
+    if (bBusy()) return false;
     const bool bWasConverting = bStopWorker();
     QString sProblem; // why the first file could not be read
     int iProblems = 0;
@@ -1705,36 +1798,46 @@ bool Window::bLoadImageFiles(const QStringList& asPaths)
     {
         if (sPath.isEmpty()) continue;
         const QString sFile = QFileInfo(sPath).fileName();
-        std::string sError;
-        Image* poImage = nullptr;
+        QString sError, sNote;
+        QImage oFitted;
+        bool bCancelled = false;
+        // Large pictures take seconds to decode: the window stays responsive.
+        Image* poImage = poReadBesideEventLoop(sPath, &sError, &sNote, &oFitted, &bCancelled);
+        if (bCancelled)
         {
-            std::lock_guard<std::mutex> oLock(oCoreLock());
-            vClearLastError();
-            poImage = poReadPicture(QFile::encodeName(sPath).constData(), &m_oSettings, &sError);
+            vShowStatus(QStringLiteral("Opening %1 cancelled: the picture shown is kept").arg(sFile), false);
+            if (bWasConverting) vDoUpdatePreviewImage();
+            return false;
         }
-        // What the reader said about a picture it read anyway (a missing second page).
-        QString sNote = QString::fromLocal8Bit(pszLastError());
         if (!poImage)
         {
-            if (!sError.empty()) sNote = QString::fromLocal8Bit(sError.c_str());
             if (iProblems++ == 0)
-                sProblem =
-                    QStringLiteral("Cannot read %1: %2")
-                        .arg(sFile,
-                             sNote.isEmpty()
-                                 ? QStringLiteral("the file is missing, damaged or not a supported picture")
-                                 : sNote);
+                sProblem = QStringLiteral("Cannot read %1: %2")
+                               .arg(sFile, sWhyUnreadable(sPath, sError.isEmpty() ? sNote : sError));
             continue;
         }
-        if (sNote.isEmpty()) sNote = sMissingPaletteFile(sPath);
-        vShowStatus(sNote.isEmpty() ? QStringLiteral("Opened %1 (%2 x %3)")
-                                          .arg(sFile)
-                                          .arg(poImage->m_iWidth)
-                                          .arg(poImage->m_iHeight)
-                                    : QStringLiteral("Opened %1: %2").arg(sFile, sNote),
-                    false);
+        // A missing companion file is told in the program's own words.
+        const QString sCompanion = sMissingCompanionFile(sPath);
+        if (!sCompanion.isEmpty()) sNote = sCompanion;
+        QString sStatus = sNote.isEmpty() ? QStringLiteral("Opened %1 (%2 x %3)")
+                                                .arg(sFile)
+                                                .arg(poImage->m_iWidth)
+                                                .arg(poImage->m_iHeight)
+                                          : QStringLiteral("Opened %1: %2").arg(sFile, sNote);
+        if (iProblems > 0)
+            sStatus += QStringLiteral("; skipped %1 file%2 that could not be read (%3)")
+                           .arg(iProblems)
+                           .arg(iProblems > 1 ? QStringLiteral("s") : QString())
+                           .arg(sProblem);
+        vShowStatus(sStatus, false);
 
         vReplaceSourceImage(poImage);
+        // The new picture shows at once, fitted, until its conversion is painted.
+        delete m_poConvertedImage;
+        m_poConvertedImage = nullptr;
+        vUpdateDisplayedImage();
+        if (!oFitted.isNull() && oFitted.size() == m_poRenderArea->size())
+            m_poOriginalImage = new QImage(oFitted);
         const QFileInfo oInfo(sPath);
         m_sImagePath = oInfo.absolutePath() + QLatin1Char('/') + oInfo.completeBaseName();
         m_sSourcePath = oInfo.absoluteFilePath();
@@ -1786,12 +1889,22 @@ void Window::dropEvent(QDropEvent* poEvent)
 
 void Window::Paste()
 {
-    if (m_pbSaveCancel) return;
+    if (bBusy()) return;
     const QImage oImage = QApplication::clipboard()->image();
-    if (oImage.isNull()) return;
-    Image* poImage = poImageFromQImage(&oImage);
-    if (!poImage) return;
+    Image* poImage = oImage.isNull() ? nullptr : poImageFromQImage(&oImage);
+    if (!poImage)
+    {
+        vShowStatus(oImage.isNull() ? QStringLiteral("Nothing pasted: the clipboard holds no picture")
+                                    : QStringLiteral("Nothing pasted: the clipboard's picture is too large"),
+                    true);
+        return;
+    }
     vReplaceSourceImage(poImage);
+    delete m_poConvertedImage;
+    m_poConvertedImage = nullptr;
+    vUpdateDisplayedImage();
+    vShowStatus(QStringLiteral("Pasted a picture (%1 x %2)").arg(poImage->m_iWidth).arg(poImage->m_iHeight),
+                false);
     m_sImagePath = QStringLiteral("PastedImage");
     m_sSourcePath.clear();
     vSetPictureName(QStringLiteral("Pasted picture"));
@@ -1799,12 +1912,27 @@ void Window::Paste()
     vUpdateUI();
 }
 
-QString Window::sMissingPaletteFile(const QString& sPath)
+QString Window::sMissingCompanionFile(const QString& sPath)
 {
+    // Interlaced dumps keep their second page beside them (.si5 -> .sj5, .sk5 ->
+    // .sl5); the reader shows the first page alone without it.
+    const QString sLower = sPath.toLower();
+    static const QRegularExpression s_oInterlaced(QStringLiteral("\\.s[ik][5678ac]$"));
+    if (s_oInterlaced.match(sLower).hasMatch())
+    {
+        const QChar cEnding =
+            sLower.at(sLower.size() - 2) == QLatin1Char('i') ? QLatin1Char('j') : QLatin1Char('l');
+        QString sSame = sPath;
+        sSame[sPath.size() - 2] = sPath.at(sPath.size() - 2).isUpper() ? cEnding.toUpper() : cEnding;
+        QString sLowered = sPath;
+        sLowered[sPath.size() - 2] = cEnding;
+        if (!QFileInfo::exists(sSame) && !QFileInfo::exists(sLowered))
+            return QStringLiteral("no second page %1 beside it: only the first page is shown")
+                .arg(QFileInfo(sSame).fileName());
+    }
     // Screen dumps of the palette screens (2, 3, 5, 6, 7, 10) keep their palette
     // in a companion file (.sr5 -> .pl5, .si5 -> .pi5); the reader takes the
     // picture without one, with the standard palette.
-    const QString sLower = sPath.toLower();
     static const QRegularExpression s_oDump(QStringLiteral("\\.s[ri][23567a]$"));
     if (!s_oDump.match(sLower).hasMatch()) return QString();
     const QString sEnding =
@@ -1863,7 +1991,7 @@ void Window::vSetPictureName(const QString& sName)
 
 void Window::Open()
 {
-    if (m_pbSaveCancel) return;
+    if (bBusy()) return;
     if (m_bCameraLive) return;
     const QString sStart = !m_sSourcePath.isEmpty()     ? QFileInfo(m_sSourcePath).absolutePath()
                            : !asRecentFiles().isEmpty() ? QFileInfo(asRecentFiles().first()).absolutePath()
@@ -1875,9 +2003,20 @@ void Window::Open()
 
 void Window::Copy()
 {
-    if (!m_poConvertedImage) return;
+    if (!m_poConvertedImage)
+    {
+        vShowStatus(QStringLiteral("Nothing copied: no converted picture yet"), true);
+        return;
+    }
     QImage* poImage = poQImageFromImage(m_poConvertedImage);
-    if (!poImage->isNull()) QApplication::clipboard()->setImage(*poImage);
+    if (!poImage->isNull())
+    {
+        QApplication::clipboard()->setImage(*poImage);
+        vShowStatus(QStringLiteral("Copied the converted picture (%1 x %2) to the clipboard")
+                        .arg(poImage->width())
+                        .arg(poImage->height()),
+                    false);
+    }
     delete poImage;
 }
 
@@ -1916,7 +2055,7 @@ bool Window::bStartCamera()
 
 void Window::CaptureFromCamera()
 {
-    if (m_pbSaveCancel) return;
+    if (bBusy()) return;
     if (!m_poImageCapture)
     {
         switch (eCheckCameraPermission())
@@ -1988,7 +2127,7 @@ void Window::vColorButtonDragAndDropped(int iTarget, int iSource)
 
 void Window::GetFromImage()
 {
-    if (m_pbSaveCancel) return;
+    if (bBusy()) return;
     if (!m_poSourceImage || !bSettingsUsePalette(&m_oSettings)) return;
     std::unique_ptr<Palette> poPalette(new Palette());
     const bool bWasConverting = bStopWorker();
@@ -2007,7 +2146,7 @@ void Window::GetFromImage()
 
 void Window::vLoadPaletteFrom(const QString& sName)
 {
-    if (m_pbSaveCancel) return;
+    if (bBusy()) return;
     // The words of qev --palette= for a file it refuses; the palette is kept then.
     const QByteArray oName = QFile::encodeName(sName);
     FILE* poFile = fopen(oName.constData(), "rb");
@@ -2073,7 +2212,7 @@ void Window::vSavePaletteTo(const QString& sName)
 
 void Window::LoadPalette()
 {
-    if (m_pbSaveCancel) return;
+    if (bBusy()) return;
     if (m_bCameraLive) return;
     // The last palette file when it is there, else a folder without a name.
     const QString sStart = QFileInfo(m_sPaletteFile).isFile()
@@ -2160,6 +2299,8 @@ QString Window::oGetExtension() const
         return QStringLiteral("KRU file (*.kru)");
     case ConversionType_RES:
         return QStringLiteral("RES file (*.res)");
+    case ConversionType_ROM:
+        return QStringLiteral("ROM file (*.rom)");
     default:
         return QString();
     }
@@ -2167,7 +2308,7 @@ QString Window::oGetExtension() const
 
 bool Window::bSaveImageAs(const QString& sName)
 {
-    if (!m_poSourceImage || sName.isEmpty() || m_pbSaveCancel) return false;
+    if (!m_poSourceImage || sName.isEmpty() || bBusy()) return false;
     const QFileInfo oInfo(sName);
     m_sImagePath = oInfo.absolutePath() + QLatin1Char('/') + oInfo.completeBaseName();
     m_sImageFolder = oInfo.absolutePath();
@@ -2198,7 +2339,7 @@ bool Window::bSaveImageAs(const QString& sName)
     // conversion on this thread. The dialog is not modal, since a modal one would
     // keep the window from hearing a close request: the settings are disabled
     // instead, and the actions that would start other work wait for the end.
-    const std::unique_ptr<Image> poSource(m_poSourceImage->poCopy());
+    const std::shared_ptr<const Image> poSource = m_poSourceOwner;
     tdSettings oSettings;
     memcpy(&oSettings, &m_oSettings, sizeof(tdSettings));
     std::atomic<bool> bCancel{false};
@@ -2290,7 +2431,7 @@ bool Window::bSaveImageAs(const QString& sName)
 
 void Window::SaveImage()
 {
-    if (m_pbSaveCancel) return;
+    if (bBusy()) return;
     if (m_bCameraLive || !m_poSourceImage) return;
     // The folder of the last save, else the picture's; the picture's name.
     const QString sBase = QFileInfo(m_sImagePath).fileName();
@@ -2304,7 +2445,7 @@ void Window::SaveImage()
 
 void Window::Save()
 {
-    if (m_pbSaveCancel || m_bCameraLive || !m_poSourceImage) return;
+    if (bBusy() || m_bCameraLive || !m_poSourceImage) return;
     // Saving again the same set of files of the same picture needs no question:
     // the user chose them for it. Anything else is Save As.
     if (m_sSavedName.isEmpty() || m_sSavedSource != m_sSourcePath ||

@@ -18,6 +18,7 @@
 class QCamera;
 class QCheckBox;
 class QComboBox;
+class QEventLoop;
 class QFrame;
 class QImageCapture;
 class QLabel;
@@ -51,7 +52,7 @@ std::mutex& oCoreLock();
 struct tdPreviewJob
 {
     tdSettings oSettings;            // byte copy of the window's settings at the start
-    std::unique_ptr<Image> poSource; // copy of the source picture
+    std::shared_ptr<const Image> poSource; // the source picture, shared: nobody changes it
     std::atomic<bool> bCancel{false};
     std::atomic<int> iPerMille{0}; // progress reported by the core, 0..1000
     Image* poConverted = nullptr;  // the result; the job owns it until the window takes it
@@ -196,7 +197,11 @@ public:
     QLabel* m_apoAverageErrorCaptions[4];
 
     // Pictures; the window owns each.
-    Image* m_poSourceImage;     // null until a picture arrives
+    Image* m_poSourceImage; // null until a picture arrives; owned through m_poSourceOwner
+    // The source picture is never changed once it is the source, only replaced:
+    // conversions and saves running in other threads share it instead of copying
+    // it on this thread (a 9000 x 9000 picture is 243 MB).
+    std::shared_ptr<const Image> m_poSourceOwner;
     Image* m_poConvertedImage;  // the last preview result, null before
     QImage* m_poDisplayedImage; // the converted picture fitted (or zoomed) to the display area
     QImage* m_poOriginalImage;  // the source picture fitted to the display area, made when first shown
@@ -236,6 +241,7 @@ public:
     // closes when it has stopped.
     std::atomic<bool>* m_pbSaveCancel;
     bool m_bCloseAfterSave;
+    QEventLoop* m_poReadLoop; // while a picture is read, else null
 
     // The running conversion (both null when idle); a request that comes while
     // one runs cancels it and starts again with the newest settings when it ends.
@@ -281,8 +287,22 @@ public:
     void vShowStatus(const QString& sText, bool bFailure);
     // The status line's words for a value a field refuses.
     void vRefuseValue(const QString& sField, const QString& sText, const QString& sAllowed);
-    // A notice when a screen dump of a palette screen has no palette file beside it.
-    static QString sMissingPaletteFile(const QString& sPath);
+    // A notice when an interlaced screen dump has no second page beside it, or a
+    // dump of a palette screen no palette file.
+    static QString sMissingCompanionFile(const QString& sPath);
+    // Why a file gave no picture: what the file system says (no such file, a
+    // folder, permission denied, empty), else the reader's reason.
+    static QString sWhyUnreadable(const QString& sPath, const QString& sReason);
+    // Reads a picture in a thread of its own while the event loop runs (the
+    // settings disabled meanwhile). Returns it (the caller owns it), or null with
+    // the reader's reason, or null with *pbCancelled when Esc gave up on it.
+    // *poFitted receives the picture fitted to the display area, as shown until converted.
+    Image* poReadBesideEventLoop(const QString& sPath, QString* psError, QString* psNote, QImage* poFitted,
+                                 bool* pbCancelled);
+    // Makes poImage (owned from here on) the source picture.
+    void vReplaceSourceImage(Image* poImage);
+    // A save or a read runs in a nested event loop: nothing else may start.
+    bool bBusy() const { return m_pbSaveCancel || m_poReadLoop; }
     // The Open dialog's filters: every name the program's readers take, then all files.
     static QString sOpenFilter();
     // The pictures opened last, newest first, at most g_iRecentCount, from the store.
@@ -393,5 +413,4 @@ private:
     // Cancels the running conversion and waits for it to end, so that the core
     // lock is free; true when one ran (the caller converts again if it must).
     bool bStopWorker();
-    void vReplaceSourceImage(Image* poImage);
 };

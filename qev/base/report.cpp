@@ -13,18 +13,22 @@ static thread_local char g_acLastError[1024];
 
 void vError(const char* pszFile, const char* pszFunction, int iLine, const char* pszFormat, ...)
 {
-    fprintf(stderr, "File: %s\nFunction: %s\nLine: %d\nMessage: ", pszFile, pszFunction, iLine);
-    va_list oArguments, oCopy;
+    va_list oArguments;
     va_start(oArguments, pszFormat);
-    va_copy(oCopy, oArguments);
-    vfprintf(stderr, pszFormat, oArguments);
-    vsnprintf(g_acLastError, sizeof(g_acLastError), pszFormat, oCopy);
-    va_end(oCopy);
+    vsnprintf(g_acLastError, sizeof(g_acLastError), pszFormat, oArguments);
     va_end(oArguments);
-    fflush(stderr);
     size_t uiLength = strlen(g_acLastError);
     while (uiLength > 0 && g_acLastError[uiLength - 1] == '\n')
         g_acLastError[--uiLength] = '\0';
+#ifdef NDEBUG
+    // Users read the message alone, one a line.
+    (void)pszFile, (void)pszFunction, (void)iLine;
+    fprintf(stderr, "%s\n", g_acLastError);
+#else
+    fprintf(stderr, "File: %s\nFunction: %s\nLine: %d\nMessage: %s\n", pszFile, pszFunction, iLine,
+            g_acLastError);
+#endif
+    fflush(stderr);
 }
 
 const char* pszLastError()

@@ -2,9 +2,11 @@
 
 // The error report, debug printers and text helpers every layer of the core may use.
 
-// Reports a recoverable problem on standard error as
-// "File: %s\nFunction: %s\nLine: %d\nMessage: " and the formatted message (no
-// line feed added), then returns: the caller goes on.
+// Reports a recoverable problem on standard error: the formatted message on a
+// line of its own (its own trailing line feeds dropped), after the lines
+// "File: %s\nFunction: %s\nLine: %d\nMessage: " in builds with assertions
+// (without NDEBUG) only, as users have no use for them. Then returns: the caller
+// goes on. Messages longer than 1023 bytes are cut.
 void vError(const char* pszFile, const char* pszFunction, int iLine, const char* pszFormat, ...)
     __attribute__((format(printf, 4, 5)));
 

@@ -282,7 +282,7 @@ private slots:
             sTexts,
             "Screen:Screen 2,Screen 3,Screen 5,Screen 6,Screen 7,Screen 8,Screen 10,Screen 12;Delta "
             "method:RGB,XYZ,LAB,CIEDE2000,Hit9918,Oklab;Palette type:Auto,Custom,MSX1,MSX2,Grey;Fit "
-            "mode:None,Fit,Crop,Crop width,Crop height,Fill;Convert to:PNG,QEV,SR,SC,SPR,RAW,KRU,RES;Resize "
+            "mode:None,Fit,Crop,Crop width,Crop height,Fill;Convert to:PNG,QEV,SR,SC,SPR,RAW,KRU,RES,ROM;Resize "
             "filter:Auto,Nearest,Linear,Box,Bicubic;Display\nfilter:Auto,Nearest,Linear,Box,Bicubic;RGB2YJK "
             "method:Standard,Least squares,Gradient descent,Area search,Brute force;YJK2RGB "
             "\ninterpolation:None,Linear,Lanczos2,Lanczos3;Input A.R.:Auto,Custom,60Hz,50Hz,1:1,60Hz IL,60Hz "
@@ -290,7 +290,7 @@ private slots:
             "size:Custom,Original,256x192,256x212,512x424,640x480,800x600,1024x768;Dithering mode:None,Error "
             "diffusion,Bayer 2x2,Bayer 4x4,Bayer 8x8;");
         const QString sControls =
-            "ScreenMode 7;DeltaMethod 5;PaletteType 4;FitMode 5;ConversionType 7;ResizeFilter 4;"
+            "ScreenMode 7;DeltaMethod 5;PaletteType 4;FitMode 5;ConversionType 8;ResizeFilter 4;"
             "DisplayFilter 3;RGB2YJKMethod 4;YJK2RGBInterpolation 3;InputAspectRatioType 8;"
             "OutputAspectRatioType 7;OutputSizeType 6;DitheringMode 4;BrightnessWeight 10000 10000/10.000;"
             "PaletteDetailsEnhancement 41000 41000/41.000;Screen2DetailsEnhancement 1001 1001/1.001;"
@@ -336,7 +336,7 @@ private slots:
         // Rows: key, below the lowest, lowest, highest, above, more refused texts: only the bounds are kept.
         const QString sRanges =
             "CustomInputAspectRatio 0.009 0.01 100 100.001 lots;"
-            "CustomOutputAspectRatio 0.009 0.01 100 100.001 nan;ConversionType -1 0 7 8;"
+            "CustomOutputAspectRatio 0.009 0.01 100 100.001 nan;ConversionType -1 0 8 9;"
             "DisplayFilter -1 0 4 5;DeltaMethod -1 0 5 6 2.5;FitMode -1 0 5 6;HShift -8193 -8192 8192 8193;"
             "InputAspectRatioType -1 0 8 9;KRUBlockSize 0 1 58000 58001 yes;OutputAspectRatioType -1 0 8 9;"
             "OutputHeight 0 1 8192 8193 4294967776;OutputSizeType -1 0 7 8;OutputWidth 0 1 8192 8193;"
@@ -468,10 +468,35 @@ private slots:
             oClock.start();
             QVERIFY(poW->m_poJob && poW->m_bConversionPending);
         };
-        vStartSlow();
-        QTRY_VERIFY(poW->m_poProgress->isVisible() && poW->m_iConversionCount == 1);
-        vRun("set ScreenMode 2;set DeltaMethod 0;settle;count 2;pending 0");
-        QVERIFY(!poW->m_poProgress->isVisible() && oClock.elapsed() < 5000);
+        // The window's thread never waits for a conversion or a read: the longest gap between the ticks of a
+        // 5 ms timer stays far below the seconds a wait would take.
+        auto iLongestPause = [](const std::function<void()>& fnRun)
+        {
+            QElapsedTimer oGap;
+            qint64 iLongest = 0;
+            QTimer oTick;
+            QObject::connect(&oTick, &QTimer::timeout,
+                             [&]() { iLongest = std::max(iLongest, oGap.restart()); });
+            oGap.start(), oTick.start(5);
+            fnRun();
+            return std::max(iLongest, oGap.elapsed());
+        };
+        // A slow conversion superseded by another slow one, which a fast one supersedes.
+        const qint64 iSuperseded = iLongestPause(
+            [&]()
+            {
+                vStartSlow();
+                QTRY_VERIFY(poW->m_poProgress->isVisible() && poW->m_iConversionCount == 1);
+                const int iJobs = poW->m_iJobCount;
+                vRun("set DeltaMethod 5;paint");
+                poW->vDoUpdatePreviewImage();
+                QTRY_VERIFY_WITH_TIMEOUT(poW->m_iJobCount == iJobs + 1, 20000);
+                QTest::qWait(300);
+                oClock.start();
+                vRun("set ScreenMode 2;set DeltaMethod 0;settle;count 2;pending 0");
+            });
+        QVERIFY2(iSuperseded < 250 && !poW->m_poProgress->isVisible() && oClock.elapsed() < 5000,
+                 qPrintable(QString("%1 ms").arg(iSuperseded)));
         Image* poExpected = nullptr;
         oWriteImageToKRUFile(poW->m_poSourceImage, &poW->m_oSettings, nullptr, &poExpected, nullptr,
                              CompressionType_None);
@@ -485,10 +510,27 @@ private slots:
         vRun("count 3;pending 0");
         QVERIFY(oQImage(poW->m_poSourceImage) == oMakeTestPicture(64, 48) && oClock.elapsed() < 5000);
 
+        // A large picture is read, and shown fitted until its conversion is painted, without a pause.
+        QImage oNoise(3000, 3000, QImage::Format_RGB32);
+        for (int i = 0; i < 3000 * 3000; i++)
+            reinterpret_cast<quint32*>(oNoise.bits())[i] = quint32(i) * 2654435761u;
+        QVERIFY(oNoise.save(m_oFiles.filePath("noise.jpg"), "JPG", 90));
+        const qint64 iRead = iLongestPause(
+            [&]()
+            {
+                QVERIFY(poW->bLoadImageFiles({m_oFiles.filePath("noise.jpg")}));
+                QVERIFY(!poW->m_poConvertedImage && poW->poShownImage() &&
+                        poW->poShownImage()->size() == poW->m_poRenderArea->size());
+                vRun("settle");
+            });
+        QVERIFY2(iRead < 250, qPrintable(QString("%1 ms").arg(iRead)));
+        QVERIFY(poW->bLoadImageFiles({m_oFiles.filePath("small.png")}));
+        vRun("settle");
+
         const Image* poShown = poW->m_poConvertedImage;
         vStartSlow();
         QTest::keyClick(po<QComboBox>("ScreenMode"), Qt::Key_Escape);
-        vRun("count 3;pending 0");
+        vRun("count 5;pending 0");
         QVERIFY(poW->m_poConvertedImage == poShown && oClock.elapsed() < 5000);
 
         vStartSlow();
@@ -522,7 +564,7 @@ private slots:
             uint32_t uiSeed = 1;
             for (size_t i = 0; i < size_t(4000) * 4000 * 3; i++)
                 uiSeed = uiSeed * 1664525u + 1013904223u, poNoise->m_pucTexels[i] = uiSeed >> 24;
-            poW->m_poSourceImage = poNoise;
+            poW->vReplaceSourceImage(poNoise);
             const tdConversionType aeTypes[3] = {ConversionType_PNG, ConversionType_SPR, ConversionType_RES};
             poW->m_oSettings.ConversionType = aeTypes[iWay];
             QElapsedTimer oClock;
@@ -624,8 +666,9 @@ private slots:
         QTest::keyClick(poCombo, Qt::Key_V, Qt::ControlModifier);
         QVERIFY(poW->m_sImagePath == "PastedImage" && poW->windowTitle() == "Pasted picture - QEVui 3.4" &&
                 oQImage(poW->m_poSourceImage) == oMakeTestPicture(64, 48));
-        vRun("settle");
+        vRun("status Pasted a picture (64 x 48);settle");
         QTest::keyClick(poCombo, Qt::Key_C, Qt::ControlModifier);
+        vRun("status Copied the converted picture (256 x 212) to the clipboard");
         QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
                  oQImage(poW->m_poConvertedImage));
         // Ctrl+O starts in the picture's folder with every readable type; the last five pictures are kept.
@@ -724,7 +767,7 @@ private slots:
             QCOMPARE(poW->m_poStatusLine->text(),
                      sRow[4] == '0'
                          ? "Opened p.sr5: no palette file p.pl5 beside it: the standard palette is used"
-                         : "Opened p.si5: Unable to open " + sGone + '.');
+                         : "Opened p.si5: no second page p.sj5 beside it: only the first page is shown");
         }
         vRun("set ConversionType 3;set ScreenMode 5");
         QCOMPARE(sSaveThroughDialogs(poW, sOut).section('|', 0, 0), "SC8 file (*.sc8)");

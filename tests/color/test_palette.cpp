@@ -397,7 +397,7 @@ TEST(PaletteFile, ReadersSnapToLevelsAndWritersRoundTrip)
     oPalette.m_uiColorCount = 7;
     tdCaptured oOutput =
         oCaptureOutput([&] { vLoadPaletteFile(&oPalette, oFolder.sFile("missing.gpl").c_str()); });
-    EXPECT_NE(oOutput.m_sErr.find("Message: Palette file not found."), std::string::npos) << oOutput.m_sErr;
+    EXPECT_NE(oOutput.m_sErr.find("Palette file not found."), std::string::npos) << oOutput.m_sErr;
     EXPECT_EQ(sPalette(oPalette), sPalette({g_aoMSX2Palette, g_aoMSX2Palette + 16}, 7));
 
     // Writers: a text file (the extension made "gpl") read back, register words.
