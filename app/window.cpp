@@ -11,6 +11,7 @@
 #include "qev/color/palette.h"
 #include "qev/files/format_kru.h"
 #include "qev/files/output_files.h"
+#include "qev/files/palette_file.h"
 #include "qev/files/png_io.h"
 #include "qev/files/readerwriter.h"
 #include "qev/msx/yjk.h"
@@ -1717,7 +1718,7 @@ void Window::vUpdateUI()
     // clang-format off
     const int  eType     = poS->ConversionType;
     const bool bMSX      = eType == ConversionType_QEV || eType == ConversionType_SR || eType == ConversionType_SC ||
-                           eType == ConversionType_KRU;
+                           eType == ConversionType_KRU || eType == ConversionType_ROM;
     const bool bPalette  = bSettingsUsePalette(poS);
     const int  eDither   = poS->DitheringMode;
     const bool bBayer    = eDither == Dithering_Bayer2x2 || eDither == Dithering_Bayer4x4 ||
@@ -2267,7 +2268,7 @@ void Window::vLoadPaletteFrom(const QString& sName)
     poPalette->m_uiColorCount = 0;
     {
         std::lock_guard<std::mutex> oLock(oCoreLock());
-        poPalette->vLoadFromTextFile(oName.constData());
+        vLoadPaletteFile(poPalette.get(), oName.constData());
     }
     const int iCount = static_cast<int>(poPalette->m_uiColorCount);
     if (iCount == 0)
@@ -2298,7 +2299,7 @@ void Window::vSavePaletteTo(const QString& sName)
 {
     std::unique_ptr<Palette> poPalette(new Palette(m_oSettings.CustomPalette));
     tdOutputFiles oFiles;
-    poPalette->vWriteToTextFile(&oFiles, QFile::encodeName(sName).constData());
+    vWritePaletteTextFile(poPalette.get(), &oFiles, QFile::encodeName(sName).constData());
     std::string sError;
     const QString sWritten =
         oFiles.aoFiles.empty() ? sName : QFile::decodeName(oFiles.aoFiles.front().sName.c_str());
@@ -2489,6 +2490,8 @@ QString Window::oGetExtension() const
         return QStringLiteral("KRU file (*.kru)");
     case ConversionType_RES:
         return QStringLiteral("RES file (*.res)");
+    case ConversionType_ROM:
+        return QStringLiteral("ROM file (*.rom)");
     default:
         return QString();
     }

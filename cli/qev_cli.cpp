@@ -14,7 +14,10 @@
 #include "qev/base/settings.h"
 #include "qev/base/settings_string.h"
 #include "qev/color/palette.h"
+#include "qev/files/format_kru.h"
+#include "qev/files/format_rom.h"
 #include "qev/files/output_files.h"
+#include "qev/files/palette_file.h"
 #include "qev/files/png_io.h"
 #include "qev/files/readerwriter.h"
 
@@ -199,7 +202,7 @@ static void vPrintHelp(FILE* poOut)
         poOut,
         "qev %s: converts pictures into MSX2 and MSX2+ screen files.\n\n"
         "Usage: qev <input_file>... [options...] [-of<output_file>] [--outdir=<dir>] [--preview=<png_file>]\n"
-        "           [--palette=<file>] [--jobs=<n>]\n"
+        "           [--palette=<file>] [--jobs=<n>] [--slide-seconds=<n>]\n"
         "       qev --sample [options...] [-of<output_file>] [--preview=<png_file>] [--palette=<file>]\n\n"
         "Input: PNG (.png), JPEG (.jpg, .jpeg), QEV (.qev) and MSX screen dumps: SC (.sc2 .sc3 .sc5 .sc6\n"
         "  .sc7 .sc8 .sca .scc), interlaced SC pairs (.sk5 ... .skc with .sl5 ... .slc), SR with their\n"
@@ -219,13 +222,16 @@ static void vPrintHelp(FILE* poOut)
         "  PC Paintbrush .pcx; MacPaint .mac .pntg; MSX BSAVE dumps .grp (Screen 2), .ge5 .ge6 .ge7 .ge8.\n"
         "Options are applied in order, later ones win; each is its text followed directly by its value\n"
         "(-sm2, -ed0.75), compared without regard to case.\n\n"
-        "  -of<output_file>  output name (one input only); the extension of the conversion type is\n"
+        "  -of<output_file>  output name (one input only; with -ct8 the one ROM of all inputs); the\n"
+        "                    extension of the conversion type is\n"
         "                    appended; RAW output (-ct5) is written to exactly this name\n"
         "                    (default: the input's name without its last extension, .raw for RAW)\n"
         "  --outdir=<dir>    write the outputs into this folder, named after their inputs\n"
         "  --preview=<png>   also write the converted picture, as the window's preview shows it, as PNG\n"
         "  --palette=<file>  loads the custom palette (used with -pt1) from a GIMP palette\n"
         "                    file (.gpl) or a binary file of palette-register words\n"
+        "  --slide-seconds=<n>  with -ct8 and several pictures in one ROM: it shows the next one\n"
+        "                    after n seconds, 1..255 (default: only on the space bar)\n"
         "  --jobs=<n>        inputs converted at the same time, 1..%d (default: one per processor);\n"
         "                    --jobs=1 converts them one after the other\n"
         "  --help            this text\n"
@@ -276,7 +282,7 @@ static bool bLoadCustomPalette(const char* pszFile, tdSettings* poSettings, FILE
     fclose(poFile);
     Palette oPalette;
     oPalette.m_uiColorCount = 0;
-    oPalette.vLoadFromTextFile(pszFile);
+    vLoadPaletteFile(&oPalette, pszFile);
     if (oPalette.m_uiColorCount == 0)
     {
         fprintf(poErr, "qev: --palette: palette file %s holds no colour\n", pszFile);
@@ -457,6 +463,86 @@ static bool bRunJob(const tdJob* poJob, const tdRun* poRun)
     fprintf(poRun->poOut, "%s R=%.3f G=%.3f B=%.3f\n", sMain.c_str(), oError.fRed, oError.fGreen,
             oError.fBlue);
     return true;
+}
+
+// Converts every job into one cartridge ROM (conversion type ROM with -of and
+// several inputs), the pictures in input order, and writes it as sOutput (the
+// extension appended). Inputs that cannot be read are reported and left out.
+// Prints one line per picture in the ROM. Returns true when every input went in
+// and the ROM was written; a set that does not fit writes nothing.
+static bool bRunROMSet(const std::vector<tdJob>& aoJobs, const std::string& sOutput, int iSlideSeconds,
+                       const tdRun* poRun)
+{
+    const tdSettings* poSettings = &poRun->oSettings;
+    const tdJob oNamed = {nullptr, sOutput};
+    const std::string sMain = sMainFileName(&oNamed, poSettings);
+    std::vector<std::unique_ptr<tdByteArray>> apoRecords;
+    std::vector<tdErrorTriple> aoErrors;
+    bool bAllRead = true;
+    for (const tdJob& oJob : aoJobs)
+    {
+        std::unique_ptr<Image> poImage(poLoadInput(&oJob, poRun));
+        if (!poImage)
+        {
+            bAllRead = false;
+            continue;
+        }
+        tdProgressLine oProgress;
+        oProgress.poErr = poRun->poErr;
+        oProgress.pszName = oJob.pszInput ? oJob.pszInput : "the sample picture";
+        oProgress.bTerminal = isatty(fileno(poRun->poErr)) != 0;
+        oProgress.oStart = std::chrono::steady_clock::now();
+        tdRunContext oContext;
+        oContext.m_fnProgress = [&oProgress](double fDone) { return oProgress.bReport(fDone); };
+        oContext.m_iThreads = poRun->iThreads;
+        std::unique_ptr<tdByteArray> poRecord(new tdByteArray);
+        bool bBuilt = true;
+        const tdErrorTriple oError =
+            oBuildKRURecordOfImage(poImage.get(), poSettings, poRecord.get(), nullptr, nullptr,
+                                   CompressionType_None, &oContext, &bBuilt);
+        oProgress.vErase();
+        if (!bBuilt)
+        {
+            fprintf(poRun->poErr, "qev: cannot write %s: no picture record for %s\n", sMain.c_str(),
+                    oProgress.pszName);
+            return false;
+        }
+        apoRecords.push_back(std::move(poRecord));
+        aoErrors.push_back(oError);
+    }
+    if (apoRecords.empty())
+    {
+        fprintf(poRun->poErr, "qev: %s not written: no input could be read\n", sMain.c_str());
+        return false;
+    }
+    std::vector<const tdByteArray*> apoList;
+    for (const std::unique_ptr<tdByteArray>& po : apoRecords)
+        apoList.push_back(po.get());
+    tdByteArray oROM;
+    std::string sProblem;
+    if (!bBuildROM(apoList, iSlideSeconds, &oROM, &sProblem))
+    {
+        fprintf(poRun->poErr, "qev: %s not written: %s\n", sMain.c_str(), sProblem.c_str());
+        return false;
+    }
+    tdOutputFiles oFiles;
+    FILE* poFile = poOpenPendingFile(&oFiles, sMain.c_str(), "wb");
+    if (!poFile)
+    {
+        fprintf(poRun->poErr, "qev: cannot create %s (is its folder there and writable?)\n", sMain.c_str());
+        return false;
+    }
+    fwrite(oROM.m_pucData, 1, static_cast<size_t>(oROM.m_iSize), poFile);
+    vClosePendingFile(&oFiles, poFile);
+    if (!bCommitOutputFiles(&oFiles, &sProblem))
+    {
+        fprintf(poRun->poErr, "\nqev: cannot write %s: %s\n", sMain.c_str(), sProblem.c_str());
+        return false;
+    }
+    for (const tdErrorTriple& oError : aoErrors)
+        fprintf(poRun->poOut, "%s R=%.3f G=%.3f B=%.3f\n", sMain.c_str(), oError.fRed, oError.fGreen,
+                oError.fBlue);
+    return bAllRead;
 }
 
 // The output name of an input in --outdir: the folder, then the input's name
@@ -642,6 +728,7 @@ int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
     const char* pszFolder = nullptr;
     bool bSample = false;
     int iJobs = iDefaultWorkerCount();
+    int iSlideSeconds = 0;
     char acMessage[1024];
 
     for (int i = 1; i < iArgc; i++)
@@ -680,6 +767,22 @@ int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
                 return Exit_Usage;
             }
             iJobs = static_cast<int>(lValue);
+            continue;
+        }
+        if (strncmp(pszArgument, "--slide-seconds=", 16) == 0)
+        {
+            const char* pszValue = pszArgument + 16;
+            char* pszEnd = nullptr;
+            errno = 0;
+            long lValue = strtol(pszValue, &pszEnd, 10);
+            if (!*pszValue || *pszEnd || errno == ERANGE || lValue < 1 || lValue > g_iROMMaxSlideSeconds)
+            {
+                fprintf(poErr,
+                        "qev: option --slide-seconds: \"%s\" is out of range; allowed: an integer 1..%d\n",
+                        pszValue, g_iROMMaxSlideSeconds);
+                return Exit_Usage;
+            }
+            iSlideSeconds = static_cast<int>(lValue);
             continue;
         }
         if (strncmp(pszArgument, "--outdir=", 9) == 0 || strncmp(pszArgument, "--preview=", 10) == 0)
@@ -733,7 +836,9 @@ int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
         fprintf(poErr, "qev: give either input files or --sample, not both\n");
         return Exit_Usage;
     }
-    if (apszInputs.size() > 1 && pszOutput)
+    // A cartridge holds several pictures: -of names the one ROM of them all.
+    const bool bROMSet = oRun.oSettings.ConversionType == ConversionType_ROM && pszOutput;
+    if (apszInputs.size() > 1 && pszOutput && !bROMSet)
     {
         fprintf(poErr, "qev: option -of names one output: it cannot be used with %zu inputs (use --outdir)\n",
                 apszInputs.size());
@@ -779,6 +884,20 @@ int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
                 }
     }
 
+    if (bROMSet)
+    {
+        const tdJob oNamed = {nullptr, pszOutput};
+        const std::string sMain = sMainFileName(&oNamed, &oRun.oSettings);
+        for (const tdJob& oInput : aoJobs)
+            if (oInput.pszInput && bSameFile(oInput.pszInput, sMain.c_str()))
+            {
+                fprintf(poErr,
+                        "qev: the output %s would replace the input %s; choose another name with -of\n",
+                        sMain.c_str(), oInput.pszInput);
+                return Exit_Usage;
+            }
+        return bRunROMSet(aoJobs, pszOutput, iSlideSeconds, &oRun) ? Exit_Success : Exit_Failure;
+    }
     if (iJobs > 1 && aoJobs.size() > 1)
         return bRunJobsInParallel(aoJobs, &oRun, iJobs) ? Exit_Success : Exit_Failure;
     int iExit = Exit_Success;

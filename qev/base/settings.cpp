@@ -5,14 +5,15 @@
 
 const char* const g_apszScreenModeNames[ScreenMode_Count] = {
     "Screen 2", "Screen 3", "Screen 5", "Screen 6", "Screen 7", "Screen 8", "Screen 10", "Screen 12"};
-const char* const g_apszConversionTypeNames[ConversionType_Count] = {"PNG", "QEV", "SR",  "SC",
-                                                                     "SPR", "RAW", "KRU", "RES"};
+const char* const g_apszConversionTypeNames[ConversionType_Count] = {"PNG", "QEV", "SR",  "SC", "SPR",
+                                                                     "RAW", "KRU", "RES", "ROM"};
 const char* const g_apszPaletteTypeNames[PaletteType_Count] = {"Auto", "Custom", "MSX1", "MSX2", "Grey"};
 const char* const g_apszDeltaMethodNames[DeltaMethod_Count] = {"RGB",       "XYZ",     "LAB",
                                                                "CIEDE2000", "Hit9918", "Oklab"};
 const char* const g_apszFitModeNames[FitMode_Count] = {"None",       "Fit",         "Crop",
                                                        "Crop width", "Crop height", "Fill"};
-const char* const g_apszResizeFilterNames[ResizeFilter_Count] = {"Auto", "Nearest", "Linear", "Box", "Bicubic"};
+const char* const g_apszResizeFilterNames[ResizeFilter_Count] = {"Auto", "Nearest", "Linear", "Box",
+                                                                 "Bicubic"};
 const char* const g_apszRGB2YJKMethodNames[RGB2YJK_Count] = {"Standard", "Least squares", "Gradient descent",
                                                              "Area search", "Brute force"};
 const char* const g_apszYJK2RGBInterpolationNames[YJK2RGB_Count] = {"None", "Linear", "Lanczos2", "Lanczos3"};
@@ -25,43 +26,43 @@ const char* const g_apszDitheringModeNames[Dithering_Count] = {"None", "Error di
 const char* const g_apszResourceModeNames[ResourceMode_Count] = {"Indexed", "RGB", "YJK"};
 
 const tdSettings g_oDefaultSettings = {
-    {},                    // CustomPalette: zero here, MSX1 after vGetDefaultSettings
-    0.8,                   // ErrorDiffusionFactor
-    1.0,                   // CustomInputAspectRatio
-    1.0,                   // CustomOutputAspectRatio
-    1.0,                   // PaletteDetailsEnhancement
-    1.0,                   // Screen2DetailsEnhancement
-    1.0,                   // YJKDetailsEnhancement
-    0,                     // HShift
-    256,                   // OutputWidth
-    212,                   // OutputHeight
-    AspectRatio_Auto,      // InputAspectRatioType
-    AspectRatio_Auto,      // OutputAspectRatioType
-    ConversionType_PNG,    // ConversionType
-    FitMode_Fit,           // FitMode
-    0,                     // InterlacedMode
-    OutputSize_Original,   // OutputSizeType
-    PaletteType_Auto,      // PaletteType
-    RGB2YJK_AreaSearch,    // RGB2YJKMethod
-    DeltaMethod_RGB,       // DeltaMethod
-    1.0,                   // BrightnessWeight
-    ResizeFilter_Auto,     // ResizeFilter
-    ResizeFilter_Auto,     // DisplayFilter
-    0,                     // Screen10Palette
-    ScreenMode_Screen8,    // ScreenMode
-    YJK2RGB_None,          // YJK2RGBInterpolation
-    ResourceMode_Indexed,  // ResourceMode
-    16,                    // ResourcePaletteSize
-    1,                     // ResourceWritePalette
-    16384,                 // KRUBlockSize
-    0,                     // Bordercolor
-    0,                     // RealMSXAspectRatio
-    -1,                    // SelectedColor
-    {},                    // SourceBaseName
+    {},                       // CustomPalette: zero here, MSX1 after vGetDefaultSettings
+    0.8,                      // ErrorDiffusionFactor
+    1.0,                      // CustomInputAspectRatio
+    1.0,                      // CustomOutputAspectRatio
+    1.0,                      // PaletteDetailsEnhancement
+    1.0,                      // Screen2DetailsEnhancement
+    1.0,                      // YJKDetailsEnhancement
+    0,                        // HShift
+    256,                      // OutputWidth
+    212,                      // OutputHeight
+    AspectRatio_Auto,         // InputAspectRatioType
+    AspectRatio_Auto,         // OutputAspectRatioType
+    ConversionType_PNG,       // ConversionType
+    FitMode_Fit,              // FitMode
+    0,                        // InterlacedMode
+    OutputSize_Original,      // OutputSizeType
+    PaletteType_Auto,         // PaletteType
+    RGB2YJK_AreaSearch,       // RGB2YJKMethod
+    DeltaMethod_RGB,          // DeltaMethod
+    1.0,                      // BrightnessWeight
+    ResizeFilter_Auto,        // ResizeFilter
+    ResizeFilter_Auto,        // DisplayFilter
+    0,                        // Screen10Palette
+    ScreenMode_Screen8,       // ScreenMode
+    YJK2RGB_None,             // YJK2RGBInterpolation
+    ResourceMode_Indexed,     // ResourceMode
+    16,                       // ResourcePaletteSize
+    1,                        // ResourceWritePalette
+    16384,                    // KRUBlockSize
+    0,                        // Bordercolor
+    0,                        // RealMSXAspectRatio
+    -1,                       // SelectedColor
+    {},                       // SourceBaseName
     Dithering_ErrorDiffusion, // DitheringMode
-    0.1,                   // BayerFactor
-    0.0,                   // BayerLowThreshold
-    1.0,                   // BayerHighThreshold
+    0.1,                      // BayerFactor
+    0.0,                      // BayerLowThreshold
+    1.0,                      // BayerHighThreshold
 };
 
 // MSX level l (0..7) as an 8-bit channel: (255 l + 3) / 7.
@@ -77,21 +78,18 @@ const tdSettings g_oDefaultSettings = {
 // Source: the MSX1 (TMS9918) colours as the MSX2 palette registers reproduce
 // them, the MSX2 BIOS start-up palette, and eight grey levels.
 const Color g_aoMSX1Palette[16] = {
-    {L0, L0, L0, 0}, {L0, L0, L0, 0}, {L2, L5, L2, 0}, {L3, L6, L3, 0},
-    {L2, L2, L5, 0}, {L4, L3, L7, 0}, {L5, L2, L1, 0}, {L2, L6, L7, 0},
-    {L6, L3, L2, 0}, {L7, L4, L3, 0}, {L6, L6, L2, 0}, {L6, L6, L4, 0},
+    {L0, L0, L0, 0}, {L0, L0, L0, 0}, {L2, L5, L2, 0}, {L3, L6, L3, 0}, {L2, L2, L5, 0}, {L4, L3, L7, 0},
+    {L5, L2, L1, 0}, {L2, L6, L7, 0}, {L6, L3, L2, 0}, {L7, L4, L3, 0}, {L6, L6, L2, 0}, {L6, L6, L4, 0},
     {L1, L4, L1, 0}, {L5, L3, L5, 0}, {L6, L6, L6, 0}, {L7, L7, L7, 0},
 };
 const Color g_aoMSX2Palette[16] = {
-    {L0, L0, L0, 0}, {L0, L0, L0, 0}, {L1, L6, L1, 0}, {L3, L7, L3, 0},
-    {L1, L1, L7, 0}, {L2, L3, L7, 0}, {L5, L1, L1, 0}, {L2, L6, L7, 0},
-    {L7, L1, L1, 0}, {L7, L3, L3, 0}, {L6, L6, L1, 0}, {L6, L6, L4, 0},
+    {L0, L0, L0, 0}, {L0, L0, L0, 0}, {L1, L6, L1, 0}, {L3, L7, L3, 0}, {L1, L1, L7, 0}, {L2, L3, L7, 0},
+    {L5, L1, L1, 0}, {L2, L6, L7, 0}, {L7, L1, L1, 0}, {L7, L3, L3, 0}, {L6, L6, L1, 0}, {L6, L6, L4, 0},
     {L1, L4, L1, 0}, {L6, L2, L5, 0}, {L5, L5, L5, 0}, {L7, L7, L7, 0},
 };
 const Color g_aoGreyPalette[16] = {
-    {L0, L0, L0, 0}, {L1, L1, L1, 0}, {L2, L2, L2, 0}, {L3, L3, L3, 0},
-    {L4, L4, L4, 0}, {L5, L5, L5, 0}, {L6, L6, L6, 0}, {L7, L7, L7, 0},
-    {L0, L0, L0, 0}, {L0, L0, L0, 0}, {L0, L0, L0, 0}, {L0, L0, L0, 0},
+    {L0, L0, L0, 0}, {L1, L1, L1, 0}, {L2, L2, L2, 0}, {L3, L3, L3, 0}, {L4, L4, L4, 0}, {L5, L5, L5, 0},
+    {L6, L6, L6, 0}, {L7, L7, L7, 0}, {L0, L0, L0, 0}, {L0, L0, L0, 0}, {L0, L0, L0, 0}, {L0, L0, L0, 0},
     {L0, L0, L0, 0}, {L0, L0, L0, 0}, {L0, L0, L0, 0}, {L0, L0, L0, 0},
 };
 
@@ -113,15 +111,15 @@ thread_local int32_t g_iOutputAutoHeight = 0;
 // first two rows are placeholders for Auto and Custom, which are looked up elsewhere.
 //                                          nominal      real MSX
 static const double g_afAspectRatios[AspectRatio_Count][2] = {
-    {0.0, 0.0},             // Auto
-    {0.0, 0.0},             // Custom
-    {53.0 / 48.0, 1.138},   // 60Hz
-    {53.0 / 40.0, 1.3656},  // 50Hz
-    {1.0, 1.0},             // 1:1
-    {53.0 / 24.0, 2.276},   // 60Hz IL: pixels half as high
-    {53.0 / 96.0, 0.569},   // 60Hz HR: pixels half as wide
-    {53.0 / 20.0, 2.7312},  // 50Hz IL
-    {53.0 / 80.0, 0.6828},  // 50Hz HR
+    {0.0, 0.0},            // Auto
+    {0.0, 0.0},            // Custom
+    {53.0 / 48.0, 1.138},  // 60Hz
+    {53.0 / 40.0, 1.3656}, // 50Hz
+    {1.0, 1.0},            // 1:1
+    {53.0 / 24.0, 2.276},  // 60Hz IL: pixels half as high
+    {53.0 / 96.0, 0.569},  // 60Hz HR: pixels half as wide
+    {53.0 / 20.0, 2.7312}, // 50Hz IL
+    {53.0 / 80.0, 0.6828}, // 50Hz HR
 };
 
 void vGetDefaultSettings(tdSettings* poSettings)
@@ -182,6 +180,7 @@ static bool bCarriesScreenData(const tdSettings* poSettings)
     case ConversionType_SR:
     case ConversionType_SC:
     case ConversionType_KRU:
+    case ConversionType_ROM:
         return true;
     default:
         return false;

@@ -31,7 +31,8 @@ enum tdConversionType : int32_t
     ConversionType_RAW = 5,
     ConversionType_KRU = 6,
     ConversionType_RES = 7,
-    ConversionType_Count = 8
+    ConversionType_ROM = 8, // MSX cartridge showing the picture
+    ConversionType_Count = 9
 };
 
 enum tdPaletteType : int32_t

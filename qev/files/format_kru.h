@@ -26,5 +26,14 @@ tdErrorTriple oWriteImageToKRUFile(const Image* poImage, const tdSettings* poSet
                                    Image** ppoOut, Palette* poPalette, tdCompressionType eCompression,
                                    const tdRunContext* poRun = nullptr);
 
+// The same conversion, with the record (when poRecord is given) appended to
+// poRecord instead of a file: the bytes the file writer writes. A record that could
+// not be built (block size out of range, lack of memory) leaves poRecord as it was
+// and, with pbBuilt given, sets *pbBuilt to false.
+tdErrorTriple oBuildKRURecordOfImage(const Image* poImage, const tdSettings* poSettings,
+                                     tdByteArray* poRecord, Image** ppoOut, Palette* poPalette,
+                                     tdCompressionType eCompression, const tdRunContext* poRun = nullptr,
+                                     bool* pbBuilt = nullptr);
+
 // There is no KRU reader: always null.
 Image* poReadImageFromKRUFile(FILE* poFile, const tdSettings* poSettings, Palette* poPalette);

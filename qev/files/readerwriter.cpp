@@ -7,6 +7,7 @@
 #include "qev/files/format_kru.h"
 #include "qev/files/format_qev.h"
 #include "qev/files/format_res_spr.h"
+#include "qev/files/format_rom.h"
 #include "qev/files/format_sc.h"
 #include "qev/files/format_sr.h"
 #include "qev/files/jpeg_io.h"
@@ -44,44 +45,24 @@ struct tdHandledExtension
 // tried in this order; the list ends with a row without extension.
 //  extension  reader     screen second page
 static const tdHandledExtension g_aoHandledExtensions[] = {
-    {".png",  Reader_PNG,  0,  false},
-    {".jpg",  Reader_JPEG, 0,  false},
-    {".jpeg", Reader_JPEG, 0,  false},
-    {".qev",  Reader_QEV,  0,  false},
-    {".sr2",  Reader_SR,   2,  false},
-    {".sr3",  Reader_SR,   3,  false},
-    {".sr5",  Reader_SR,   5,  false},
-    {".sr6",  Reader_SR,   6,  false},
-    {".sr7",  Reader_SR,   7,  false},
-    {".sr8",  Reader_SR,   8,  false},
-    {".sra",  Reader_SR,   10, false},
-    {".src",  Reader_SR,   12, false},
-    {".si5",  Reader_SR,   5,  true},
-    {".si6",  Reader_SR,   6,  true},
-    {".si7",  Reader_SR,   7,  true},
-    {".si8",  Reader_SR,   8,  true},
-    {".sia",  Reader_SR,   10, true},
-    {".sic",  Reader_SR,   12, true},
-    {".sc2",  Reader_SC,   2,  false},
-    {".sc3",  Reader_SC,   3,  false},
-    {".sc5",  Reader_SC,   5,  false},
-    {".sc6",  Reader_SC,   6,  false},
-    {".sc7",  Reader_SC,   7,  false},
-    {".sc8",  Reader_SC,   8,  false},
-    {".sca",  Reader_SC,   10, false},
-    {".scc",  Reader_SC,   12, false},
-    {".sk5",  Reader_SC,   5,  true},
-    {".sk6",  Reader_SC,   6,  true},
-    {".sk7",  Reader_SC,   7,  true},
-    {".sk8",  Reader_SC,   8,  true},
-    {".ska",  Reader_SC,   10, true},
-    {".skc",  Reader_SC,   12, true},
-    {nullptr, Reader_PNG,  0,  false},
+    {".png", Reader_PNG, 0, false}, {".jpg", Reader_JPEG, 0, false}, {".jpeg", Reader_JPEG, 0, false},
+    {".qev", Reader_QEV, 0, false}, {".sr2", Reader_SR, 2, false},   {".sr3", Reader_SR, 3, false},
+    {".sr5", Reader_SR, 5, false},  {".sr6", Reader_SR, 6, false},   {".sr7", Reader_SR, 7, false},
+    {".sr8", Reader_SR, 8, false},  {".sra", Reader_SR, 10, false},  {".src", Reader_SR, 12, false},
+    {".si5", Reader_SR, 5, true},   {".si6", Reader_SR, 6, true},    {".si7", Reader_SR, 7, true},
+    {".si8", Reader_SR, 8, true},   {".sia", Reader_SR, 10, true},   {".sic", Reader_SR, 12, true},
+    {".sc2", Reader_SC, 2, false},  {".sc3", Reader_SC, 3, false},   {".sc5", Reader_SC, 5, false},
+    {".sc6", Reader_SC, 6, false},  {".sc7", Reader_SC, 7, false},   {".sc8", Reader_SC, 8, false},
+    {".sca", Reader_SC, 10, false}, {".scc", Reader_SC, 12, false},  {".sk5", Reader_SC, 5, true},
+    {".sk6", Reader_SC, 6, true},   {".sk7", Reader_SC, 7, true},    {".sk8", Reader_SC, 8, true},
+    {".ska", Reader_SC, 10, true},  {".skc", Reader_SC, 12, true},   {nullptr, Reader_PNG, 0, false},
 };
 
 // Names whose second page is looked for: interlaced SR (".si?") and SC (".sk?").
-static const char* const g_apszSecondPageSR[] = {".si2", ".si3", ".si5", ".si6", ".si7", ".si8", ".sia", ".sic"};
-static const char* const g_apszSecondPageSC[] = {".sk2", ".sk3", ".sk5", ".sk6", ".sk7", ".sk8", ".ska", ".skc"};
+static const char* const g_apszSecondPageSR[] = {".si2", ".si3", ".si5", ".si6",
+                                                 ".si7", ".si8", ".sia", ".sic"};
+static const char* const g_apszSecondPageSC[] = {".sk2", ".sk3", ".sk5", ".sk6",
+                                                 ".sk7", ".sk8", ".ska", ".skc"};
 
 void vApplyInputAspectRatio(Image* poImage, const tdSettings* poSettings)
 {
@@ -217,14 +198,15 @@ bool bIsSupportedConversionType(int eConversionType)
 
 // The extension oWriteImageToFile appends, by conversion type; null for none.
 static const char* const g_apszMainExtensions[ConversionType_Count] = {
-    ".png", // PNG
-    ".qev", // QEV
-    ".sr",  // SR: + screen character (".si" interlaced)
-    ".sc",  // SC: + screen character (".sk" interlaced)
-    ".spr", // SPR
+    ".png",  // PNG
+    ".qev",  // QEV
+    ".sr",   // SR: + screen character (".si" interlaced)
+    ".sc",   // SC: + screen character (".sk" interlaced)
+    ".spr",  // SPR
     nullptr, // RAW: written to the caller's stream
-    ".kru", // KRU
-    ".res", // RES
+    ".kru",  // KRU
+    ".res",  // RES
+    ".rom",  // ROM
 };
 
 char* szGetOutputFileName(const char* pszName, const tdSettings* poSettings)
@@ -385,6 +367,9 @@ tdErrorTriple oWriteImageToFile(const Image* poImage, const char* pszName, const
     case ConversionType_KRU:
         oError = oWriteImageToKRUFile(poImage, poSettings, poFile, ppoConverted, nullptr,
                                       CompressionType_None, poRun);
+        break;
+    case ConversionType_ROM:
+        oError = oWriteImageToROMFile(poImage, poSettings, poFile, ppoConverted, nullptr, poRun);
         break;
     case ConversionType_RES:
         oError = oWriteImageToRESFile(poImage, poSettings, poFile, ppoConverted, nullptr, poRun);

@@ -282,7 +282,7 @@ private slots:
             sTexts,
             "Screen:Screen 2,Screen 3,Screen 5,Screen 6,Screen 7,Screen 8,Screen 10,Screen 12;Delta "
             "method:RGB,XYZ,LAB,CIEDE2000,Hit9918,Oklab;Palette type:Auto,Custom,MSX1,MSX2,Grey;Fit "
-            "mode:None,Fit,Crop,Crop width,Crop height,Fill;Convert to:PNG,QEV,SR,SC,SPR,RAW,KRU,RES;Resize "
+            "mode:None,Fit,Crop,Crop width,Crop height,Fill;Convert to:PNG,QEV,SR,SC,SPR,RAW,KRU,RES,ROM;Resize "
             "filter:Auto,Nearest,Linear,Box,Bicubic;Display\nfilter:Auto,Nearest,Linear,Box,Bicubic;RGB2YJK "
             "method:Standard,Least squares,Gradient descent,Area search,Brute force;YJK2RGB "
             "\ninterpolation:None,Linear,Lanczos2,Lanczos3;Input A.R.:Auto,Custom,60Hz,50Hz,1:1,60Hz IL,60Hz "
@@ -290,7 +290,7 @@ private slots:
             "size:Custom,Original,256x192,256x212,512x424,640x480,800x600,1024x768;Dithering mode:None,Error "
             "diffusion,Bayer 2x2,Bayer 4x4,Bayer 8x8;");
         const QString sControls =
-            "ScreenMode 7;DeltaMethod 5;PaletteType 4;FitMode 5;ConversionType 7;ResizeFilter 4;"
+            "ScreenMode 7;DeltaMethod 5;PaletteType 4;FitMode 5;ConversionType 8;ResizeFilter 4;"
             "DisplayFilter 3;RGB2YJKMethod 4;YJK2RGBInterpolation 3;InputAspectRatioType 8;"
             "OutputAspectRatioType 7;OutputSizeType 6;DitheringMode 4;BrightnessWeight 10000 10000/10.000;"
             "PaletteDetailsEnhancement 41000 41000/41.000;Screen2DetailsEnhancement 1001 1001/1.001;"
@@ -336,7 +336,7 @@ private slots:
         // Rows: key, below the lowest, lowest, highest, above, more refused texts: only the bounds are kept.
         const QString sRanges =
             "CustomInputAspectRatio 0.009 0.01 100 100.001 lots;"
-            "CustomOutputAspectRatio 0.009 0.01 100 100.001 nan;ConversionType -1 0 7 8;"
+            "CustomOutputAspectRatio 0.009 0.01 100 100.001 nan;ConversionType -1 0 8 9;"
             "DisplayFilter -1 0 4 5;DeltaMethod -1 0 5 6 2.5;FitMode -1 0 5 6;HShift -8193 -8192 8192 8193;"
             "InputAspectRatioType -1 0 8 9;KRUBlockSize 0 1 58000 58001 yes;OutputAspectRatioType -1 0 8 9;"
             "OutputHeight 0 1 8192 8193 4294967776;OutputSizeType -1 0 7 8;OutputWidth 0 1 8192 8193;"

@@ -141,9 +141,9 @@ TEST(Settings, DerivedValues)
         oSettings.ConversionType = static_cast<tdConversionType>(iType);
         oSettings.DitheringMode = static_cast<tdDitheringMode>(iType % Dithering_Count); // all five modes
         EXPECT_EQ(fGetErrorDiffusionFactor(&oSettings), iType % Dithering_Count == 1 ? 0.8 : 0.0) << iType;
-        // QEV, SR, SC, KRU (types 1, 2, 3, 6): a palette for Screens 2 to 7 (10 with its flag),
-        // interlacing from 5 on. PNG, RAW, RES (0, 5, 7) are free-size.
-        const bool bScreenFile = 0x4E >> iType & 1, bFreeSize = 0xA1 >> iType & 1;
+        // QEV, SR, SC, KRU, ROM (types 1, 2, 3, 6, 8): a palette for Screens 2 to 7 (10 with its
+        // flag), interlacing from 5 on. PNG, RAW, RES (0, 5, 7) are free-size.
+        const bool bScreenFile = 0x14E >> iType & 1, bFreeSize = 0xA1 >> iType & 1;
         for (int i = 0; i < ScreenMode_Count * 2; i++)
         {
             const int iScreen = i % ScreenMode_Count, iFlag = i / ScreenMode_Count;

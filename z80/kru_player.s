@@ -1,0 +1,750 @@
+; KRU player: replays one KRU record on the MSX2/MSX2+ video chip.
+;
+; Record (numbers little-endian):
+;   +0   "MSXKRU"
+;   +6   record size (4 bytes, not needed here)
+;   +10  screen class: 0 Screens 2, 3; 1 Screens 5-8; 2 Screens 10, 12 (YJK)
+;   +11  blocks: stream length (2 bytes, 0 ends the record), compressed length (2),
+;        the compressed bytes
+; The decompressed blocks, joined, form the command stream:
+;   1   palette    1, first entry, count, count palette-register words
+;   0   registers  0, n, n triples (register, value, mask): the masked bits take the value
+;   2   VRAM       2, address (3 bytes), length (3 bytes), length bytes of video memory
+;   255 end
+;
+; Compressed block: a flag byte, then the data bytes of the items whose flag bits
+; stand in it; flag bits are used from bit 7 down, and a decoder fetches a flag
+; byte only when it needs a bit and each data byte at the moment it needs it.
+;   literal  0, data byte
+;   match    1, data byte o-1 (< 128) or 128 + ((o-1) & 127) followed by flag bits
+;            10..7 of o-1; then Elias-gamma of l-1 in flag bits (k ones, a zero,
+;            the k bits below the leading one). Offsets 1..2047, lengths 2 or more.
+;   end      a match whose gamma has sixteen leading ones (l-1 = 65536).
+;
+; The decompressed stream goes through a 2 KiB ring in RAM (the match window) in
+; batches that end at a 256-byte page of the ring; the command interpreter reads
+; the batch back, and VRAM data leaves the ring with OTIR (a slower OUTI loop in
+; Screens 2 and 3, which the V9938 needs spaced by at least 29 T-states while it
+; draws). The ring is only ever refilled once it has been read to its write point,
+; so unread bytes are never overwritten.
+;
+; The player does not defend against corrupt records (the writer that makes them
+; is ours): a damaged stream may write anything to the video chip, but it never
+; writes RAM outside the ring and the variables below, and it stops at the record's
+; zero block length or at an unknown command.
+;
+; Speed, standard 3.58 MHz Z80: a literal costs 72 T-states to decode plus 21 to
+; send (OTIR); a byte of a match 42 plus 21.
+
+        .module kru_player
+        .globl  kru_set_ring, kru_play, kru_play_banked
+        .globl  _kru_set_ring, _kru_play, _kru_play_banked
+
+; Video chip ports. Source: V9938 Technical Data Book, ports 0-3 (MSX 98h-9Bh).
+VDP_DATA    = 0x98      ; VRAM data
+VDP_CTRL    = 0x99      ; register writes, VRAM address, status reads
+VDP_PAL     = 0x9A      ; palette data, two bytes per entry, entry in R16
+
+; The BIOS keeps a copy of every register it writes, because the chip's registers
+; cannot be read back: R0-R7 at F3DFh, R8-R23 at FFE7h, R25-R27 at FFFAh (MSX2+).
+; The player reads and updates the same copies, so masked writes keep the other
+; bits and a BIOS called afterwards sees the registers as they are.
+RG0SAV      = 0xF3DF
+RG8SAV      = 0xFFE7
+RG25SAV     = 0xFFFA
+
+; ASCII16 mapper: a write to 7000h-77FFh selects the 16 KiB bank seen at 8000h-BFFFh.
+ASCII16_PAGE2 = 0x7000
+
+        .area   _DATA
+; RAM owned by the player (19 bytes), besides the 2 KiB ring.
+ring_hi:    .ds 1       ; high byte of the ring's address (a multiple of 8)
+banked:     .ds 1       ; 0: the record is read linearly; 1: through page 2 of ASCII16
+bank:       .ds 1       ; the bank now selected in page 2
+in_ptr:     .ds 2       ; next compressed byte
+flags:      .ds 1       ; flag bits left, followed by a 1 (sentinel) and zeros
+wr_ptr:     .ds 2       ; where the decompressor writes next in the ring
+rd_ptr:     .ds 2       ; where the interpreter reads next in the ring
+pend_len:   .ds 2       ; bytes of the current match still to copy
+pend_src:   .ds 2       ; where they come from in the ring
+slow_out:   .ds 1       ; nonzero for Screens 2 and 3
+rec_end:    .ds 1       ; nonzero once the zero block length was read
+
+        .area   _CODE
+
+; kru_set_ring / _kru_set_ring: void kru_set_ring(void* ring)
+;   In:  HL = a 2 KiB RAM area whose address is a multiple of 2048
+;   Out: -
+;   Clobbers: A
+kru_set_ring:
+_kru_set_ring:
+        ld      a, h
+        and     #0xF8
+        ld      (ring_hi), a
+        ret
+
+; kru_play / _kru_play: unsigned char kru_play(const void* record)
+;   In:  HL = the record ("MSXKRU"...) in memory that stays visible while it plays
+;        (RAM, or ROM in pages 0-2 without a mapper); kru_set_ring called before
+;   Out: A = 0 shown, 1 not a KRU record, 2 a YJK picture (Screen 10 or 12) on an
+;        MSX2 (V9938): nothing was changed, 3 a damaged command stream
+;   Clobbers: AF, BC, DE, HL, the alternate set; IX and IY are kept
+;   Interrupts are disabled while it runs and restored as they were.
+kru_play:
+_kru_play:
+        xor     a
+        jr      play
+
+; kru_play_banked / _kru_play_banked:
+;   unsigned char kru_play_banked(unsigned char bank, const void* address)
+;   In:  A = ASCII16 bank, DE = address of the record in page 2 (8000h-BFFFh) of
+;        that bank, the cartridge's slot selected in page 2; the record may run on
+;        into the following banks, which the player selects at 7000h as it goes
+;   Out, clobbers: as kru_play; the last bank read stays selected in page 2
+kru_play_banked:
+_kru_play_banked:
+        ld      (bank), a
+        ld      (ASCII16_PAGE2), a
+        ex      de, hl
+        ld      a, #1
+play:
+        ld      (banked), a
+        ld      a, i            ; P/V = the interrupt enable flip-flop
+        di
+        push    af
+        call    play_record
+        ld      b, a
+        pop     af
+        ld      a, b
+        ret     po              ; interrupts were off: leave them off
+        ei
+        ret
+
+; Checks the header, then runs the command stream. In: HL = record. Out: A = result.
+play_record:
+        ld      de, #magic
+        ld      b, #6
+1$:     call    get_in
+        ex      de, hl
+        cp      (hl)
+        ex      de, hl
+        jr      nz, not_kru
+        inc     de
+        djnz    1$
+        ld      b, #4           ; the record size
+2$:     call    get_in
+        djnz    2$
+        call    get_in          ; the screen class
+        cp      #2
+        jr      nz, 3$
+        push    hl
+        call    vdp_is_v9958
+        pop     hl
+        ld      a, #2
+        ret     nz
+        ld      a, #1           ; YJK on a V9958: bitmap timing
+3$:     cp      #1
+        ld      a, #0
+        adc     a, a            ; class 0 -> 1 (slow output), else 0
+        ld      (slow_out), a
+        ; the display stays blank while the picture is loading
+        push    hl
+        ld      a, (RG0SAV+1)
+        and     #0xBF
+        ld      b, #1
+        call    write_reg
+        pop     hl
+        ; an empty ring, no pending match, the first block
+        ld      a, (ring_hi)
+        ld      d, a
+        ld      e, #0
+        ld      (wr_ptr), de
+        ld      (rd_ptr), de
+        xor     a
+        ld      (rec_end), a
+        ld      (pend_len), a
+        ld      (pend_len+1), a
+        call    block_header
+        ld      (in_ptr), hl
+        ld      a, #0x80        ; no flag bits yet
+        ld      (flags), a
+        jr      commands
+not_kru:
+        ld      a, #1
+        ret
+
+magic:  .ascii  "MSXKRU"
+
+; The command interpreter: reads command bytes from the ring and obeys them.
+commands:
+        call    get_byte
+        jr      c, damaged
+        or      a
+        jr      z, cmd_registers
+        dec     a
+        jr      z, cmd_palette
+        dec     a
+        jr      z, cmd_vram
+        inc     a
+        inc     a
+        inc     a
+        jr      nz, damaged
+        ; end: show the picture
+        ld      a, (RG0SAV+1)
+        or      #0x40
+        ld      b, #1
+        call    write_reg
+        xor     a
+        ret
+damaged:
+        ld      a, #3
+        ret
+
+; 0, n, n triples (register, value, mask)
+cmd_registers:
+        call    get_byte
+        ld      c, a
+        or      a
+        jp      z, commands
+1$:     push    bc
+        call    get_byte        ; register
+        push    af
+        call    get_byte        ; value
+        push    af
+        call    get_byte        ; mask
+        ld      e, a
+        pop     af
+        and     e
+        ld      d, a            ; value & mask
+        pop     af
+        ld      b, a
+        call    shadow_of       ; HL = the register's copy
+        ld      a, e
+        cpl
+        and     (hl)
+        or      d
+        ld      c, a
+        ld      a, b
+        cp      #1              ; R1: the display stays blank until the end
+        ld      a, c
+        jr      nz, 2$
+        and     #0xBF
+2$:     call    write_reg
+        pop     bc
+        dec     c
+        jr      nz, 1$
+        jp      commands
+
+; 1, first entry, count, count words: the palette through port 9Ah
+cmd_palette:
+        call    get_byte        ; first entry
+        ld      b, #16
+        call    write_reg
+        call    get_byte        ; count
+        ld      c, a
+        or      a
+        jr      z, commands
+1$:     push    bc
+        call    get_byte
+        out     (VDP_PAL), a
+        call    get_byte
+        out     (VDP_PAL), a
+        pop     bc
+        dec     c
+        jr      nz, 1$
+        jp      commands
+
+; 2, address (3 bytes), length (3 bytes), the bytes. A 17-bit address: bits 16-14
+; go to R14, bits 13-0 through the control port; the chip's address counter
+; carries into R14 by itself in the bitmap modes.
+cmd_vram:
+        call    get_byte
+        push    af              ; A7-A0
+        call    get_byte
+        push    af              ; A15-A8
+        call    get_byte        ; A23-A16
+        pop     de              ; D = A15-A8
+        ld      c, d
+        sla     c
+        rla
+        sla     c
+        rla                     ; A = A16..A14 (with higher bits, masked below)
+        and     #7
+        ld      b, #14
+        call    write_reg
+        pop     af
+        out     (VDP_CTRL), a
+        ld      a, d
+        and     #0x3F
+        or      #0x40           ; write
+        out     (VDP_CTRL), a
+        call    get_byte
+        ld      (vram_len), a
+        call    get_byte
+        ld      (vram_len+1), a
+        call    get_byte
+        ld      (vram_len+2), a
+vram_loop:
+        ld      hl, (vram_len)
+        ld      a, (vram_len+2)
+        or      h
+        or      l
+        jp      z, commands
+        ; bytes waiting in the ring: decode a batch when there are none
+        ld      hl, (rd_ptr)
+        ld      de, (wr_ptr)
+        ld      a, e
+        sub     l
+        jr      nz, 1$
+        ld      a, d
+        cp      h
+        ld      a, #0
+        jr      nz, 1$          ; a whole page waits (256)
+        push    hl
+        call    fill
+        pop     hl
+        ld      de, (wr_ptr)
+        ld      a, e
+        sub     l
+        jr      nz, 1$
+        ld      a, d
+        cp      h
+        ld      a, #0
+        jp      z, damaged      ; the record ended before the data did
+1$:     ld      b, a            ; available, 0 = 256
+        ; B = min(available, remaining)
+        ld      a, (vram_len+2)
+        ld      de, (vram_len)
+        or      d
+        jr      nz, 2$          ; 256 or more remain
+        ld      a, e
+        dec     a
+        dec     b
+        cp      b
+        inc     b               ; keeps the carry of the comparison
+        jr      nc, 2$          ; remaining - 1 >= available - 1
+        ld      b, e
+2$:     ; remaining -= B (B = 0 stands for 256)
+        ld      hl, (vram_len)
+        ld      e, b
+        ld      d, #0
+        ld      a, b
+        or      a
+        jr      nz, 3$
+        inc     d
+3$:     sbc     hl, de          ; carry is clear after OR
+        ld      (vram_len), hl
+        jr      nc, 4$
+        ld      hl, #vram_len+2
+        dec     (hl)
+4$:     ld      hl, (rd_ptr)
+5$:     ld      c, #VDP_DATA
+        ld      a, (slow_out)
+        or      a
+        jr      nz, 7$
+        otir                    ; 21 T-states per byte
+        jr      8$
+7$:     outi                    ; 16 + 4 + 10: 30 T-states per byte
+        nop
+        jp      nz, 7$
+8$:     ; HL is past the bytes sent: wrap at the ring's end
+        ld      a, (ring_hi)
+        add     a, #8
+        cp      h
+        jr      nz, 9$
+        sub     #8
+        ld      h, a
+9$:     ld      (rd_ptr), hl
+        jp      vram_loop
+
+        .area   _DATA
+vram_len:   .ds 3       ; VRAM bytes of the current command still to send
+        .area   _CODE
+
+; get_byte: the next byte of the command stream.
+;   Out: A = the byte, carry clear; carry set when the record has ended
+;   Clobbers: BC, DE, HL, the alternate set
+get_byte:
+        ld      hl, (rd_ptr)
+        ld      de, (wr_ptr)
+        or      a
+        sbc     hl, de
+        jr      nz, 1$
+        call    fill
+        ld      hl, (rd_ptr)
+        ld      de, (wr_ptr)
+        or      a
+        sbc     hl, de
+        scf
+        ret     z
+1$:     ld      hl, (rd_ptr)
+        ld      a, (hl)
+        inc     l
+        jr      nz, 2$
+        ld      b, a
+        inc     h
+        ld      a, h
+        and     #7
+        ld      a, h
+        jr      nz, 3$
+        sub     #8
+3$:     ld      h, a
+        ld      a, b
+2$:     ld      (rd_ptr), hl
+        or      a
+        ret
+
+; GETBIT: the next flag bit into carry. C holds the flag bits left, followed by a
+; 1 (the sentinel) and zeros; when only the sentinel is left, the next flag byte is
+; fetched from HL. Clobbers A only then. 27 T-states (20 + 7 for the branch).
+        .macro  GETBIT ?have
+        sla     c
+        jr      nz, have
+        ld      a, (hl)
+        inc     l
+        call    z, in_page
+        scf
+        rla
+        ld      c, a
+have:
+        .endm
+
+; fill: decompresses into the ring from wr_ptr to the end of its 256-byte page,
+; or less when the record ends. Only called with the ring read up to wr_ptr.
+;   Main registers: HL = compressed input, C = flag bits, B, D, E, A scratch.
+;   Alternate set: DE' = ring write pointer (a batch ends when E' wraps to 0),
+;   HL' = a match's source, BC' = its length, so that a match is an LDIR.
+;   Clobbers: AF, BC, DE, HL, the alternate set
+fill:
+        ld      a, (rec_end)
+        or      a
+        ret     nz
+        ld      hl, (in_ptr)
+        ld      a, (flags)
+        ld      c, a
+        exx
+        ld      de, (wr_ptr)
+        ld      hl, (pend_len)  ; a match the previous batch could not finish
+        ld      a, h
+        or      l
+        exx
+        jp      nz, resume_match
+item:
+        GETBIT
+        jr      c, match
+        ld      a, (hl)         ; a literal: 79 T-states with its flag bit
+        inc     l
+        call    z, in_page
+        exx
+        ld      (de), a
+        inc     e
+        exx
+        jr      nz, item
+batch_done:     ; E' = 0 (the page is full) or the record has ended
+        ld      (in_ptr), hl
+        ld      a, c
+        ld      (flags), a
+        exx
+        ld      a, e
+        or      a
+        jr      nz, 1$
+        inc     d               ; the ring's next page
+        ld      a, d
+        and     #7
+        jr      nz, 1$
+        ld      a, d
+        sub     #8
+        ld      d, a
+1$:     ld      (wr_ptr), de
+        exx
+        ret
+
+match:
+        ld      a, (hl)         ; the offset byte
+        inc     l
+        call    z, in_page
+        add     a, a
+        jp      c, long_offset
+        rrca                    ; o-1, 0..127
+        cpl                     ; the low byte of -o; its high byte is FFh
+        exx
+        add     a, e
+        ld      l, a
+        ld      a, d
+        adc     a, #0xFF
+offset_high:    ; alternate set; A = the source's high byte before wrapping
+        xor     d               ; back into the ring: the address bits above
+        and     #7              ; its 2 KiB are those of D'
+        xor     d
+        ld      h, a            ; HL' = where the match starts
+        exx
+        GETBIT                  ; the length: Elias-gamma of L-1, "0" for L = 2
+        jr      c, long_length
+        ld      a, #2
+copy:   ; A = L, 2..255. Within the page and away from the ring's end: LDIR.
+        exx
+        ld      c, a
+        add     a, e
+        jp      c, copy_split   ; reaches the page's end
+        ld      a, h
+        or      #0xF8
+        inc     a
+        jr      nz, 1$          ; not the ring's last page: no wrap
+        ld      a, l
+        add     a, c
+        jr      c, 2$           ; runs over the ring's end
+1$:     ld      b, #0
+        ldir                    ; 21 T-states a byte; overlaps copy forwards
+        exx
+        jp      item
+2$:     ld      b, c
+3$:     ld      a, (hl)         ; byte by byte over the ring's end
+        ld      (de), a
+        inc     e
+        inc     l
+        jr      nz, 4$
+        ld      a, h
+        sub     #7              ; the ring's first page
+        ld      h, a
+4$:     djnz    3$
+        exx
+        jp      item
+
+long_length:    ; a first 1: count the ones up to the zero, then read as many bits
+        GETBIT
+        jr      c, 1$
+        GETBIT                  ; "10x": L = 3 + x
+        ld      a, #3
+        adc     a, #0
+        jr      copy
+1$:     ld      b, #2
+2$:     GETBIT
+        jr      nc, 3$
+        inc     b
+        ld      a, b
+        cp      #16
+        jr      nz, 2$
+        jp      end_of_block    ; sixteen ones: the end marker
+3$:     ld      de, #1
+4$:     GETBIT
+        rl      e
+        rl      d
+        djnz    4$
+        inc     de              ; DE = L
+        ld      a, d
+        or      a
+        ld      a, e
+        jr      z, copy
+        ld      (pend_len), de
+        exx
+        jr      copy_long
+
+long_offset:    ; A = (o-1) & 127, shifted left
+        rrca
+        ex      af, af'         ; A' = (o-1) & 127
+        ld      a, c            ; four flag bits (10..7 of o-1) left in C?
+        and     #0x0F
+        jr      z, 2$
+        ld      a, c
+        rrca
+        rrca
+        rrca
+        rrca
+        and     #0x0F
+        ld      b, a
+        ld      a, c
+        add     a, a
+        add     a, a
+        add     a, a
+        add     a, a
+        ld      c, a
+        jr      3$
+2$:     ld      b, #0
+        GETBIT
+        rl      b
+        GETBIT
+        rl      b
+        GETBIT
+        rl      b
+        GETBIT
+        rl      b
+3$:     ex      af, af'         ; A = (o-1) & 127, B = bits 10..7
+        srl     b               ; B = the high byte of o-1
+        jr      nc, 4$
+        or      #0x80
+4$:     cpl
+        ld      e, a
+        ld      a, b
+        cpl
+        ld      d, a            ; DE = -o
+        push    de
+        exx
+        pop     bc
+        ld      h, d
+        ld      l, e
+        add     hl, bc
+        ld      a, h
+        jp      offset_high
+
+copy_split:     ; alternate set; C' = L, which reaches the page's end
+        ld      a, c
+        ld      (pend_len), a
+        xor     a
+        ld      (pend_len+1), a
+copy_long:      ; alternate set; pend_len = L (any length), HL' = the source
+        ld      (pend_src), hl
+        exx
+; Copies what fits into this page of a match of pend_len bytes from pend_src.
+resume_match:
+        exx
+        xor     a
+        sub     e
+        ld      b, a            ; room to the page's end, 0 = 256
+        ld      hl, (pend_len)
+        ld      a, h
+        or      a
+        jr      nz, 1$          ; 256 or more: fills the page
+        ld      a, b
+        or      a
+        jr      z, 2$           ; a whole page of room: all of it
+        ld      a, l
+        cp      b
+        jr      c, 2$           ; shorter than the room: all of it
+1$:     ld      a, b            ; pend_len -= room
+        or      a
+        jr      nz, 3$
+        dec     h
+        jr      4$
+3$:     ld      a, l
+        sub     b
+        ld      l, a
+        jr      nc, 4$
+        dec     h
+4$:     ld      (pend_len), hl
+        jr      5$
+2$:     ld      b, l
+        ld      hl, #0
+        ld      (pend_len), hl
+5$:     ld      hl, (pend_src)
+6$:     ld      a, (hl)
+        ld      (de), a
+        inc     e
+        inc     l
+        jr      z, 8$
+7$:     djnz    6$
+        ld      (pend_src), hl
+        ld      a, e
+        or      a
+        exx
+        jp      nz, item
+        jp      batch_done
+8$:     inc     h
+        ld      a, h
+        and     #7
+        jr      nz, 7$
+        ld      a, h
+        sub     #8
+        ld      h, a
+        jr      7$
+
+; The end marker: a zero and sixteen bits follow; then the next block's header.
+end_of_block:
+        ld      b, #17
+1$:     GETBIT
+        djnz    1$
+        call    block_header
+        ld      a, (rec_end)
+        or      a
+        jp      z, item
+        jp      batch_done
+
+; block_header: reads a block's stream length and compressed length at HL.
+;   Out: HL past them; C = 80h (no flag bits yet); rec_end set for length 0
+;   Clobbers: AF, E
+block_header:
+        call    get_in
+        ld      e, a
+        call    get_in
+        or      e
+        jr      nz, 1$
+        ld      a, #1
+        ld      (rec_end), a
+1$:     call    get_in
+        call    get_in
+        ld      c, #0x80
+        ret
+
+; get_in: A = (HL), HL advanced. Clobbers: F.
+get_in:
+        ld      a, (hl)
+        inc     l
+        ret     nz
+; in_page: HL has crossed a 256-byte page of the input. In banked mode the end of
+; page 2 selects the next bank and starts again at 8000h. Keeps A and carry.
+in_page:
+        inc     h
+        push    af
+        ld      a, (banked)
+        or      a
+        jr      z, 1$
+        ld      a, h
+        cp      #0xC0
+        jr      nz, 1$
+        ld      h, #0x80
+        ld      a, (bank)
+        inc     a
+        ld      (bank), a
+        ld      (ASCII16_PAGE2), a
+1$:     pop     af
+        ret
+
+; write_reg: register B := A, and its BIOS copy. Clobbers: F, HL (points at the copy).
+write_reg:
+        out     (VDP_CTRL), a
+        push    af
+        ld      a, b
+        or      #0x80
+        out     (VDP_CTRL), a
+        call    shadow_of
+        pop     af
+        ld      (hl), a
+        ret
+
+; shadow_of: HL = the BIOS copy of register B (0-27; R14 and R15 included).
+;   Clobbers: F
+shadow_of:
+        push    af
+        ld      a, b
+        cp      #8
+        jr      nc, 1$
+        ld      hl, #RG0SAV
+        jr      3$
+1$:     cp      #25
+        jr      nc, 2$
+        ld      hl, #RG8SAV-8
+        jr      3$
+2$:     ld      hl, #RG25SAV-25
+3$:     add     a, l
+        ld      l, a
+        jr      nc, 4$
+        inc     h
+4$:     pop     af
+        ret
+
+; vdp_is_v9958: Z set when the chip is an MSX2+ V9958. Status register 1 bits 5-1
+; hold the chip's identification: 0 for the V9938, 2 for the V9958. Source: V9958
+; Technical Data Book, status register S#1. Interrupts must be off (S#1 is
+; selected in R15 meanwhile; R15 returns to 0, where the BIOS expects it).
+;   Clobbers: AF, B, HL
+vdp_is_v9958:
+        ld      a, #1
+        ld      b, #15
+        call    write_reg
+        in      a, (VDP_CTRL)
+        push    af
+        xor     a
+        call    write_reg
+        pop     af
+        and     #0x3E
+        cp      #0x04
+        ret
