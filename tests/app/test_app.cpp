@@ -568,19 +568,23 @@ private slots:
             poW->vReplaceSourceImage(poNoise);
             const tdConversionType aeTypes[3] = {ConversionType_PNG, ConversionType_SPR, ConversionType_RES};
             poW->m_oSettings.ConversionType = aeTypes[iWay];
+            // Cancelled once the progress has moved.
             QElapsedTimer oClock;
             int iProgress = -1;
-            QTimer::singleShot(1200,
-                               [&]()
-                               {
-                                   QProgressDialog* poDialog =
-                                       poW->findChild<QProgressDialog*>("SaveProgress");
-                                   iProgress = poDialog && poDialog->isVisible() ? poDialog->value() : -1;
-                                   oClock.start();
-                                   if (iWay == 0) poDialog->findChild<QPushButton*>()->click();
-                                   if (iWay == 1) QTest::keyClick(poDialog, Qt::Key_Escape);
-                                   if (iWay == 2) poW->close();
-                               });
+            QTimer oPoll;
+            QObject::connect(&oPoll, &QTimer::timeout,
+                             [&]()
+                             {
+                                 QProgressDialog* poDialog = poW->findChild<QProgressDialog*>("SaveProgress");
+                                 if (!poDialog || !poDialog->isVisible() || poDialog->value() <= 0) return;
+                                 iProgress = poDialog->value();
+                                 oPoll.stop();
+                                 oClock.start();
+                                 if (iWay == 0) poDialog->findChild<QPushButton*>()->click();
+                                 if (iWay == 1) QTest::keyClick(poDialog, Qt::Key_Escape);
+                                 if (iWay == 2) poW->close();
+                             });
+            oPoll.start(50);
             QVERIFY(!poW->bSaveImageAs(oFolder.filePath("p")));
             QTRY_VERIFY(poW->isHidden() == (iWay == 2));
             QVERIFY2(
