@@ -5,13 +5,14 @@
 // picture's groups in turn. BM_RGB2YJKReference: the plain reference search, for
 // comparison. BM_Screen12 / BM_Screen10Palette: the encoders with error diffusion
 // 0.8 (the defaults), by method and distance; BM_Screen10Palette includes building
-// the palette with Palette::vLoadFromYJKImage as the conversion does.
+// the palette with vLoadPaletteFromYJKImage as the conversion does.
 // BM_Screen12BruteForce: a whole screen by brute force, diffusion 0.8 and off
 // (a strip of four lines for the distances that are slow by nature).
 
 #include "qev/color/palette.h"
 #include "qev/msx/encoder_yjk.h"
 #include "qev/msx/yjk.h"
+#include "qev/msx/yjk_palette.h"
 
 #include "bench_util.h"
 
@@ -113,13 +114,13 @@ void BM_Screen10Palette(benchmark::State& oState)
     std::unique_ptr<Image> poImage(poPhotoLike(256, 212, 1, 24));
     Image oOutput(256, 212, 3, Background_None, 1.0);
     Palette oPalette;
-    oPalette.vLoadFromYJKImage(poImage.get(), nullptr, eMethod, 1.0, 1.0, eDelta, 1.0);
+    vLoadPaletteFromYJKImage(&oPalette, poImage.get(), nullptr, eMethod, 1.0, 1.0, eDelta, 1.0);
     oPalette.vResize(16);
     for (auto _ : oState)
     {
         if (bBuildPalette)
         {
-            oPalette.vLoadFromYJKImage(poImage.get(), nullptr, eMethod, 1.0, 1.0, eDelta, 1.0);
+            vLoadPaletteFromYJKImage(&oPalette, poImage.get(), nullptr, eMethod, 1.0, 1.0, eDelta, 1.0);
             oPalette.vResize(16);
         }
         tdByteArray oBytes;

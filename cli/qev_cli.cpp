@@ -17,6 +17,7 @@
 #include "qev/files/format_kru.h"
 #include "qev/files/format_rom.h"
 #include "qev/files/output_files.h"
+#include "qev/files/palette_file.h"
 #include "qev/files/png_io.h"
 #include "qev/files/readerwriter.h"
 
@@ -281,7 +282,7 @@ static bool bLoadCustomPalette(const char* pszFile, tdSettings* poSettings, FILE
     fclose(poFile);
     Palette oPalette;
     oPalette.m_uiColorCount = 0;
-    oPalette.vLoadFromTextFile(pszFile);
+    vLoadPaletteFile(&oPalette, pszFile);
     if (oPalette.m_uiColorCount == 0)
     {
         fprintf(poErr, "qev: --palette: palette file %s holds no colour\n", pszFile);

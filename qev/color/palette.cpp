@@ -645,18 +645,13 @@ Palette::Palette()
     m_uiColorCount = g_iMaxColors;
     memset(m_aoColors, 0, sizeof(m_aoColors));
     m_fDetailsEnhancement = 0.0;
-    vClearEntries();
+    vClearHistogram();
     memcpy(m_aoOriginalEntries, m_aoEntries, sizeof(m_aoEntries));
 }
 
 Palette::Palette(const Color* poColors) : Palette()
 {
     if (poColors) memcpy(m_aoColors, poColors, sizeof(m_aoColors));
-}
-
-Palette::Palette(const char* pszFileName) : Palette()
-{
-    vLoadFromTextFile(pszFileName);
 }
 
 Palette::Palette(const Image* poImage, unsigned int uiColorCount, const tdRectangle* poRect, double fExponent,
@@ -694,7 +689,7 @@ unsigned int Palette::uiValidCount() const
     return m_uiColorCount < g_iMaxColors ? m_uiColorCount : g_iMaxColors;
 }
 
-void Palette::vClearEntries()
+void Palette::vClearHistogram()
 {
     for (Entry& oEntry : m_aoEntries)
         oEntry = {0, 0.0, 0.0, nullptr, nullptr};
@@ -721,7 +716,7 @@ void Palette::vLoadFromImage(const Image* poImage, unsigned int uiColorCount, co
     if (uiColorCount < 1) uiColorCount = 1;
     if (uiColorCount > g_iMaxColors) uiColorCount = g_iMaxColors;
     m_uiColorCount = uiColorCount;
-    vClearEntries();
+    vClearHistogram();
 
     if (poImage)
     {

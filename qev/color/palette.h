@@ -68,15 +68,9 @@ public:
     Palette();
     // Count 16, the 16 colours copied (null: zero colours).
     explicit Palette(const Color* poColors);
-    // Count 16, colours zero, then vLoadFromTextFile: a file that cannot be opened
-    // leaves 16 black colours.
-    explicit Palette(const char* pszFileName);
     // vLoadFromImage with the same arguments.
     Palette(const Image* poImage, unsigned int uiColorCount, const tdRectangle* poRect, double fExponent,
             tdDeltaMethod eMethod, double fWeight);
-    // vLoadFromYJKImage with the same arguments (defined in yjk.cpp).
-    Palette(const Image* poImage, const tdRectangle* poRect, tdRGB2YJKMethod eYJKMethod, double fPaletteExponent,
-            double fYJKExponent, tdDeltaMethod eMethod, double fWeight);
     // Copies carry their histogram links over into their own bins.
     Palette(const Palette& oOther);
     Palette& operator=(const Palette& oOther);
@@ -91,22 +85,6 @@ public:
     // pixels leaves the count 0 and the colours as they were.
     void vLoadFromImage(const Image* poImage, unsigned int uiColorCount, const tdRectangle* poRect,
                         double fExponent, tdDeltaMethod eMethod, double fWeight);
-
-    // Builds the Screen 10 palette (defined in yjk.cpp): up to 16 colours for the
-    // pixels that YJK renders worst. Every group of four pixels of poRect (null:
-    // the whole picture; x from max(x, 0) in steps of 4 while below x + min(width,
-    // picture width), rows likewise; pixels past the picture's edge read as black)
-    // is converted by vRGB2YJK with even Y, eYJKMethod and fYJKExponent; each pixel
-    // whose decoded colour differs from it (fColorDelta(pixel, decoded,
-    // fPaletteExponent, 255.0, eMethod, fWeight) not 0) adds that distance to the
-    // weight of its level bin. The histogram then goes through vCreatePalette,
-    // vAdjustGradient and vAdjustAreaSearch with the palette exponent as p, and the
-    // colours come back as bytes. A picture that YJK renders exactly leaves the count
-    // 0 and the colours as they were.
-    // A run stopped on the way (poRun, may be null) leaves the palette incomplete.
-    void vLoadFromYJKImage(const Image* poImage, const tdRectangle* poRect, tdRGB2YJKMethod eYJKMethod,
-                           double fPaletteExponent, double fYJKExponent, tdDeltaMethod eMethod,
-                           double fWeight, const tdRunContext* poRun = nullptr);
 
     // From the working histogram: reduces it to the requested m_uiColorCount bins
     // (taken as 1..16), then lists the used bins' level colours by decreasing weight
@@ -159,33 +137,8 @@ public:
     // The same with a weight; a weight of 0.0 is ignored.
     void vAddWeightedPixel(Color oColor, double fWeight);
 
-    // Palette files (vLoadFromTextFile, vWriteToTextFile, vWriteToBinaryFile) are
-    // read and written by the file layer, in files/palette_file.cpp.
-    //
-    // Reads a palette file. A name ending in ".gpl" (any case) is a text file: every
-    // line that starts with three decimal integers (as "%d %d %d") is a colour, each
-    // value snapped to an MSX level and back (not range-checked: the low 8 bits of
-    // the result are kept; a value beyond the int range counts as INT_MIN or
-    // INT_MAX); other lines are skipped; only the first 1024 characters of a longer
-    // line are looked at and its remainder is skipped, never read as a line. Any
-    // other name (also one shorter than four characters) is a binary file of
-    // palette-register words, low byte first; an odd last byte is ignored. At most
-    // 16 colours are read, with alpha 0; the count becomes the number read and the
-    // slots after them copies of the last one (all (0, 0, 0, 0) when none was read).
-    // A file that cannot be opened is reported ("Palette file not found.") and
-    // leaves the palette unchanged.
-    void vLoadFromTextFile(const char* pszFileName);
-    // Writes a GIMP palette: the lines "GIMP Palette", "Name: " and the file's base
-    // name, "#", then the first count colours as "%d %d %d\n" lines, to the file
-    // opened through poOpenForWrite(pContext, name, "wt"), the name's extension
-    // replaced by "gpl" unless it ends in ".gpl" already. Does nothing when the file
-    // cannot be opened.
-    void vWriteToTextFile(void* pContext, const char* pszFileName) const;
     // Appends the palette-register words of the valid colours, low byte first.
     void vWriteToBinaryArray(tdByteArray* poArray) const;
-    // Writes the first count colours as palette-register words, low byte first;
-    // nothing for a null stream or an empty palette.
-    void vWriteToBinaryFile(FILE* poFile) const;
     // Appends the KRU palette command: bytes 1, 0, the count, then the palette-register
     // words, low byte first. Nothing for a null array.
     void vWriteToKRUArray(tdByteArray* poArray) const;
@@ -193,8 +146,11 @@ public:
     // The count, at most 16: how many colours the nearest-colour searches visit.
     unsigned int uiValidCount() const;
 
+    // Empties the working histogram, for a builder that fills it itself (with
+    // vAddWeightedPixel) before vCreatePalette.
+    void vClearHistogram();
+
 private:
-    void vClearEntries();
     void vAddToBin(int iBin, double fWeight);
 };
 

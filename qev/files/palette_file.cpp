@@ -6,7 +6,7 @@
 // Text palette file (".gpl"): one "r g b" line of decimal bytes per colour; other
 // lines (the header lines of a GIMP palette, comments) are skipped.
 
-#include "qev/color/palette.h"
+#include "qev/files/palette_file.h"
 
 #include "qev/base/report.h"
 #include "qev/files/output_files.h"
@@ -72,7 +72,7 @@ bool bReadLine(FILE* poFile, char* pszLine, int iMax)
 }
 } // namespace
 
-void Palette::vLoadFromTextFile(const char* pszFileName)
+void vLoadPaletteFile(Palette* poPalette, const char* pszFileName)
 {
     FILE* poFile = pszFileName ? fopen(pszFileName, "rt") : nullptr;
     if (!poFile)
@@ -112,14 +112,14 @@ void Palette::vLoadFromTextFile(const char* pszFileName)
     for (unsigned int k = 0; k < g_iMaxColors; k++)
     {
         if (uiRead == 0)
-            m_aoColors[k] = {0, 0, 0, 0};
+            poPalette->m_aoColors[k] = {0, 0, 0, 0};
         else
-            m_aoColors[k] = aoRead[k < uiRead ? k : uiRead - 1];
+            poPalette->m_aoColors[k] = aoRead[k < uiRead ? k : uiRead - 1];
     }
-    m_uiColorCount = uiRead;
+    poPalette->m_uiColorCount = uiRead;
 }
 
-void Palette::vWriteToTextFile(void* pContext, const char* pszFileName) const
+void vWritePaletteTextFile(const Palette* poPalette, void* pContext, const char* pszFileName)
 {
     if (!pszFileName) return;
     char* pszName =
@@ -133,15 +133,16 @@ void Palette::vWriteToTextFile(void* pContext, const char* pszFileName) const
         fprintf(poFile, "GIMP Palette\nName: %.*s\n#\n", static_cast<int>(strlen(pszBase) - 4), pszBase);
     free(pszName);
     if (!poFile) return;
-    for (unsigned int k = 0; k < uiValidCount(); k++)
-        fprintf(poFile, "%d %d %d\n", m_aoColors[k].r, m_aoColors[k].g, m_aoColors[k].b);
+    for (unsigned int k = 0; k < poPalette->uiValidCount(); k++)
+        fprintf(poFile, "%d %d %d\n", poPalette->m_aoColors[k].r, poPalette->m_aoColors[k].g,
+                poPalette->m_aoColors[k].b);
     vCloseForWrite(pContext, poFile);
 }
 
-void Palette::vWriteToBinaryFile(FILE* poFile) const
+void vWritePaletteBinaryFile(const Palette* poPalette, FILE* poFile)
 {
-    if (!poFile || uiValidCount() == 0) return;
+    if (!poFile || poPalette->uiValidCount() == 0) return;
     tdByteArray oWords;
-    vWriteToBinaryArray(&oWords);
+    poPalette->vWriteToBinaryArray(&oWords);
     fwrite(oWords.m_pucData, 1, static_cast<size_t>(oWords.m_iSize), poFile);
 }

@@ -4,6 +4,7 @@
 #include "qev/msx/encoder_bitmap.h"
 #include "qev/msx/encoder_pattern.h"
 #include "qev/msx/encoder_yjk.h"
+#include "qev/msx/yjk_palette.h"
 
 //                                                        width height factor entries
 const tdScreenGeometry g_aoScreenGeometry[ScreenMode_Count] = {
@@ -87,7 +88,7 @@ tdErrorTriple oConvertImage(const Image* poSource, const tdSettings* poSettings,
         break;
     case ScreenMode_Screen10:
         if (poSettings->Screen10Palette && bAuto)
-            poPalette->vLoadFromYJKImage(poCopy, &oRect, poSettings->RGB2YJKMethod,
+            vLoadPaletteFromYJKImage(poPalette, poCopy, &oRect, poSettings->RGB2YJKMethod,
                                          poSettings->PaletteDetailsEnhancement,
                                          poSettings->YJKDetailsEnhancement, eDelta, fWeight, poRun);
         poPalette->vResize(16);

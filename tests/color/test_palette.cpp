@@ -7,6 +7,7 @@
 #include "qev/color/palette.h"
 
 #include "qev/color/color_delta.h"
+#include "qev/files/palette_file.h"
 #include "tests/support/testutil.h"
 
 #include <gtest/gtest.h>
@@ -388,14 +389,14 @@ TEST(PaletteFile, ReadersSnapToLevelsAndWritersRoundTrip)
         const std::string sPath = oFolder.sFile(o.pszName);
         ASSERT_TRUE(bWriteFile(sPath, std::vector<unsigned char>(o.sText.begin(), o.sText.end())));
         Palette oPalette(g_aoMSX2Palette);
-        oPalette.vLoadFromTextFile(sPath.c_str());
+        vLoadPaletteFile(&oPalette, sPath.c_str());
         EXPECT_EQ(sPalette(oPalette), sPalette(aoParse(o.pszColors), o.uiCount)) << o.pszName;
     }
     // A file that cannot be opened is reported and leaves the palette.
     Palette oPalette(g_aoMSX2Palette);
     oPalette.m_uiColorCount = 7;
     tdCaptured oOutput =
-        oCaptureOutput([&] { oPalette.vLoadFromTextFile(oFolder.sFile("missing.gpl").c_str()); });
+        oCaptureOutput([&] { vLoadPaletteFile(&oPalette, oFolder.sFile("missing.gpl").c_str()); });
     EXPECT_NE(oOutput.m_sErr.find("Palette file not found."), std::string::npos) << oOutput.m_sErr;
     EXPECT_EQ(sPalette(oPalette), sPalette({g_aoMSX2Palette, g_aoMSX2Palette + 16}, 7));
 
@@ -404,17 +405,18 @@ TEST(PaletteFile, ReadersSnapToLevelsAndWritersRoundTrip)
     oPalette = Palette(g_aoMSX1Palette);
     oPalette.m_uiColorCount = 3;
     const std::string sBase = oOut.sFile("saved");
-    oPalette.vWriteToTextFile(nullptr, (sBase + ".txt").c_str()); // written as saved.gpl
-    oPalette.vWriteToTextFile(nullptr, (sBase + "3").c_str());
-    oPalette.vWriteToTextFile(nullptr, (oOut.sFile("none") + "/x.gpl").c_str()); // no folder: nothing
+    vWritePaletteTextFile(&oPalette, nullptr, (sBase + ".txt").c_str()); // written as saved.gpl
+    vWritePaletteTextFile(&oPalette, nullptr, (sBase + "3").c_str());
+    vWritePaletteTextFile(&oPalette, nullptr, (oOut.sFile("none") + "/x.gpl").c_str()); // no folder: nothing
     oPalette.m_uiColorCount = 16;
-    oPalette.vWriteToTextFile(nullptr, (sBase + "2.GPL").c_str());
+    vWritePaletteTextFile(&oPalette, nullptr, (sBase + "2.GPL").c_str());
     EXPECT_EQ(asListFolder(oOut.m_sPath),
               (std::vector<std::string>{"saved.gpl", "saved2.GPL", "saved3.gpl"}));
     const std::vector<unsigned char> auc = aucReadFile(sBase + ".gpl");
     EXPECT_EQ(std::string(auc.begin(), auc.end()), "GIMP Palette\nName: saved\n#\n0 0 0\n0 0 0\n73 182 73\n");
-    EXPECT_EQ(sPalette(Palette((sBase + "2.GPL").c_str())),
-              sPalette({g_aoMSX1Palette, g_aoMSX1Palette + 16}, 16));
+    Palette oReadBack;
+    vLoadPaletteFile(&oReadBack, (sBase + "2.GPL").c_str());
+    EXPECT_EQ(sPalette(oReadBack), sPalette({g_aoMSX1Palette, g_aoMSX1Palette + 16}, 16));
     // Register words from the levels of the bytes: (255, 182, 36) is 0x0571; an empty
     // palette gives a command of no word.
     oPalette.m_aoColors[0] = oRGB(255, 182, 36);

@@ -10,6 +10,7 @@
 #include "qev/msx/encoder_pattern.h"
 #include "qev/msx/encoder_yjk.h"
 #include "qev/msx/yjk.h"
+#include "qev/msx/yjk_palette.h"
 
 #include <cfloat>
 #include <memory>
@@ -228,7 +229,7 @@ Palette oPaletteFor(int iIndex, tdTestPictureKind eKind, const Image* poImage)
     const int iColors = std::max(g_aoScreens[iIndex].m_iColors, 1);
     Palette oPalette(iColors == 4 ? g_aoOddPalette : g_aoMSX2Palette);
     if (iIndex == 6)
-        oPalette.vLoadFromYJKImage(poImage, nullptr, RGB2YJK_AreaSearch, 1.0, 1.0, DeltaMethod_RGB, 0.7);
+        vLoadPaletteFromYJKImage(&oPalette, poImage, nullptr, RGB2YJK_AreaSearch, 1.0, 1.0, DeltaMethod_RGB, 0.7);
     if (iIndex != 6 && eKind == TestPicture_Noise)
         oPalette.vLoadFromImage(poImage, static_cast<unsigned>(iColors), nullptr, 1.0, DeltaMethod_RGB, 0.7);
     oPalette.vResize(static_cast<unsigned>(iIndex == 6 ? 16 : iColors));
@@ -454,7 +455,7 @@ TEST(EncoderThreadsTest, OneThreadAndSeveralGiveTheSameResult)
             else
             {
                 // The Screen 10 palette search is spread over the threads as well.
-                oPalette.vLoadFromYJKImage(poImage.get(), nullptr, RGB2YJK_GradientDescent, 1.0, 1.0, eMethod,
+                vLoadPaletteFromYJKImage(&oPalette, poImage.get(), nullptr, RGB2YJK_GradientDescent, 1.0, 1.0, eMethod,
                                            1.0, &oRun);
                 o = oWriteImageToYJKPlusPalette(poImage.get(), &oPalette, fDiffusion, &aoBytes[0], nullptr,
                                                 CompressionType_None, RGB2YJK_GradientDescent, &oOutput, 1.0,
