@@ -534,29 +534,27 @@ long_length:    ; a first 1: count the ones up to the zero, then read as many bi
         ld      a, d
         or      a
         ld      a, e
-        jr      z, copy
+        jp      z, copy
         ld      (pend_len), de
         exx
         jr      copy_long
 
-long_offset:    ; A = (o-1) & 127, shifted left
-        rrca
-        ex      af, af'         ; A' = (o-1) & 127
-        ld      a, c            ; four flag bits (10..7 of o-1) left in C?
+long_offset:    ; A = (o-1) & 127 shifted left; four flag bits (10..7 of o-1) follow
+        ld      e, a
+        ld      a, c            ; all four still in C? (its sentinel in bits 3..0)
         and     #0x0F
         jr      z, 2$
         ld      a, c
-        rrca
-        rrca
-        rrca
-        rrca
-        and     #0x0F
-        ld      b, a
+        rlca
+        rlca
+        rlca
+        and     #7
+        ld      b, a            ; B = bits 10..8 of o-1
         ld      a, c
         add     a, a
         add     a, a
         add     a, a
-        add     a, a
+        add     a, a            ; carry = bit 7 of o-1
         ld      c, a
         jr      3$
 2$:     ld      b, #0
@@ -568,22 +566,18 @@ long_offset:    ; A = (o-1) & 127, shifted left
         rl      b
         GETBIT
         rl      b
-3$:     ex      af, af'         ; A = (o-1) & 127, B = bits 10..7
-        srl     b               ; B = the high byte of o-1
-        jr      nc, 4$
-        or      #0x80
-4$:     cpl
-        ld      e, a
-        ld      a, b
-        cpl
-        ld      d, a            ; DE = -o
-        push    de
+        srl     b               ; B = bits 10..8, carry = bit 7
+3$:     ld      a, e
+        rra                     ; A = the low byte of o-1
+        cpl                     ; the low byte of -o
         exx
-        pop     bc
-        ld      h, d
-        ld      l, e
-        add     hl, bc
-        ld      a, h
+        add     a, e
+        ld      l, a
+        exx
+        ld      a, b
+        cpl                     ; the high byte of -o (the carry stays)
+        exx
+        adc     a, d
         jp      offset_high
 
 copy_split:     ; alternate set; C' = L, which reaches the page's end
