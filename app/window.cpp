@@ -22,6 +22,7 @@
 
 #include <QActionGroup>
 #include <QApplication>
+#include <QCamera>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -31,8 +32,10 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QImageCapture>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMediaCaptureSession>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -50,6 +53,7 @@
 #include <QToolTip>
 #include <QUndoStack>
 #include <QVBoxLayout>
+#include <QVideoSink>
 
 #include <algorithm>
 #include <cerrno>
