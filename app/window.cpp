@@ -179,7 +179,7 @@ Window::Window(QWidget* poParent)
       m_poSettingsStore(nullptr), m_poCaptureSession(nullptr), m_poVideoSink(nullptr), m_poCamera(nullptr),
       m_poImageCapture(nullptr), m_iConversionCount(0), m_poUndoStack(nullptr), m_pbSaveCancel(nullptr),
       m_bCloseAfterSave(false), m_poReadLoop(nullptr), m_poHScroll(nullptr), m_poVScroll(nullptr),
-      m_bDragging(false), m_poWorker(nullptr), m_bRestartPending(false), m_iJobCount(0),
+      m_bDragging(false), m_bSpaceHeld(false), m_poWorker(nullptr), m_bRestartPending(false), m_iJobCount(0),
       m_poProgressTimer(nullptr), m_poProgress(nullptr)
 {
     vInitResources();

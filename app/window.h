@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -231,6 +232,7 @@ public:
     QScrollBar* m_poVScroll;
     QPoint m_oZoomOrigin;
     bool m_bDragging;
+    bool m_bSpaceHeld; // Space shows the source; Space + drag scrolls a zoomed picture
     QPoint m_oDragStart;
     QPoint m_oDragValues;
 
@@ -295,6 +297,11 @@ public:
     // The source picture's colour under a point of the display area, through the
     // fit of the display and that of the conversion (false off the picture).
     bool bSourceColorAt(const QPoint& oInArea, Color* poColor) const;
+    // Runs work in a thread of its own while a nested event loop keeps the window
+    // responsive (the settings disabled, sStatus shown). True when the work
+    // ended; false when Esc gave up on it, which then ends on its own: fnWork
+    // must own (or share) everything it touches.
+    bool bRunBesideEventLoop(const std::function<void()>& fnWork, const QString& sStatus);
     // A save or a read runs in a nested event loop: nothing else may start.
     bool bBusy() const { return m_pbSaveCancel || m_poReadLoop; }
     // The Open dialog's filters: every name the program's readers take, then all files.

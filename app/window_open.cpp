@@ -81,6 +81,36 @@ void Window::vReplaceSourceImage(Image* poImage)
     m_poOriginalImage = nullptr;
 }
 
+bool Window::bRunBesideEventLoop(const std::function<void()>& fnWork, const QString& sStatus)
+{
+    QThread* poThread = QThread::create(
+        [fnWork]()
+        {
+            // Counted like a conversion: the program does not wait for work it gave up on.
+            const tdRunningWork oCounted;
+            fnWork();
+        });
+    // The thread object goes when the thread has ended, whether or not the
+    // window still waits for it.
+    connect(poThread, &QThread::finished, poThread, &QObject::deleteLater);
+    std::shared_ptr<bool> pbEnded = std::make_shared<bool>(false);
+    QEventLoop oLoop;
+    connect(poThread, &QThread::finished, &oLoop,
+            [pbEnded, &oLoop]()
+            {
+                *pbEnded = true;
+                oLoop.quit();
+            });
+    m_poReadLoop = &oLoop;
+    m_poSettingsArea->setEnabled(false);
+    if (!sStatus.isEmpty()) vShowStatus(sStatus, false);
+    poThread->start();
+    oLoop.exec();
+    m_poReadLoop = nullptr;
+    m_poSettingsArea->setEnabled(true);
+    return *pbEnded;
+}
+
 Image* Window::poReadBesideEventLoop(const QString& sPath, QString* psError, QString* psNote,
                                      QImage* poFitted, bool* pbCancelled)
 {
@@ -89,11 +119,9 @@ Image* Window::poReadBesideEventLoop(const QString& sPath, QString* psError, QSt
     poJob->oPath = QFile::encodeName(sPath);
     memcpy(&poJob->oSettings, &m_oSettings, sizeof(tdSettings));
     poJob->oDisplay = m_poRenderArea->size();
-    QThread* poReader = QThread::create(
+    const bool bEnded = bRunBesideEventLoop(
         [poJob]()
         {
-            // Counted like a conversion: the program does not wait for a read it gave up on.
-            const tdRunningWork oCounted;
             {
                 std::lock_guard<std::mutex> oLock(oCoreLock());
                 vClearLastError();
@@ -110,26 +138,9 @@ Image* Window::poReadBesideEventLoop(const QString& sPath, QString* psError, QSt
                 const std::unique_ptr<QImage> poQImage(poQImageFromImage(poCopy.get()));
                 poJob->oFitted = *poQImage;
             }
-        });
-    // The thread object goes when the thread has ended, whether or not the
-    // window still waits for it.
-    connect(poReader, &QThread::finished, poReader, &QObject::deleteLater);
-    std::shared_ptr<bool> pbEnded = std::make_shared<bool>(false);
-    QEventLoop oLoop;
-    connect(poReader, &QThread::finished, &oLoop,
-            [pbEnded, &oLoop]()
-            {
-                *pbEnded = true;
-                oLoop.quit();
-            });
-    m_poReadLoop = &oLoop;
-    m_poSettingsArea->setEnabled(false);
-    vShowStatus(QStringLiteral("Opening %1... (Esc cancels)").arg(QFileInfo(sPath).fileName()), false);
-    poReader->start();
-    oLoop.exec();
-    m_poReadLoop = nullptr;
-    m_poSettingsArea->setEnabled(true);
-    if (!*pbEnded)
+        },
+        QStringLiteral("Opening %1... (Esc cancels)").arg(QFileInfo(sPath).fileName()));
+    if (!bEnded)
     {
         *pbCancelled = true;
         return nullptr;

@@ -162,20 +162,31 @@ void Window::GetFromImage()
 {
     if (bBusy()) return;
     if (!m_poSourceImage || !bSettingsUsePalette(&m_oSettings)) return;
-    std::unique_ptr<Palette> poPalette(new Palette());
     // With palette type Custom the settings would hand back the custom palette
     // itself: the palette comes from the Auto settings instead.
-    tdSettings oSettings;
-    memcpy(&oSettings, &m_oSettings, sizeof(tdSettings));
-    const bool bCustom = oSettings.PaletteType == PaletteType_Custom;
-    if (bCustom) oSettings.PaletteType = PaletteType_Auto;
+    std::shared_ptr<tdSettings> poSettings = std::make_shared<tdSettings>();
+    memcpy(poSettings.get(), &m_oSettings, sizeof(tdSettings));
+    const bool bCustom = poSettings->PaletteType == PaletteType_Custom;
+    if (bCustom) poSettings->PaletteType = PaletteType_Auto;
+    // The palette search of a large picture takes seconds: it runs beside the
+    // event loop, on the shared source picture.
+    std::shared_ptr<Palette> poPalette = std::make_shared<Palette>();
+    const std::shared_ptr<const Image> poSource = m_poSourceOwner;
     const bool bWasConverting = bStopWorker();
-    {
-        std::lock_guard<std::mutex> oLock(oCoreLock());
-        oWriteImageToKRUFile(m_poSourceImage, &oSettings, nullptr, nullptr, poPalette.get(),
-                             CompressionType_None);
-    }
+    const bool bEnded = bRunBesideEventLoop(
+        [poSource, poSettings, poPalette]()
+        {
+            std::lock_guard<std::mutex> oLock(oCoreLock());
+            oWriteImageToKRUFile(poSource.get(), poSettings.get(), nullptr, nullptr, poPalette.get(),
+                                 CompressionType_None);
+        },
+        QStringLiteral("Taking the palette from the picture... (Esc cancels)"));
     if (bWasConverting) vDoUpdatePreviewImage();
+    if (!bEnded)
+    {
+        vShowStatus(QStringLiteral("Get from image cancelled: the palette is kept"), false);
+        return;
+    }
     tdSettings oBefore;
     memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
     memcpy(m_oSettings.CustomPalette, poPalette->m_aoColors, sizeof(m_oSettings.CustomPalette));
@@ -345,9 +356,12 @@ void Window::mousePressEvent(QMouseEvent* poEvent)
     const QPoint oPosition = poEvent->position().toPoint();
     const QRect oArea = m_poRenderArea->geometry();
     if (!oArea.contains(oPosition)) return;
-    if (poEvent->button() == Qt::MiddleButton)
+    if (poEvent->button() == Qt::MiddleButton || (poEvent->button() == Qt::LeftButton && m_bSpaceHeld &&
+                                                  (m_poHScroll->isVisible() || m_poVScroll->isVisible())))
     {
-        // Drags a zoomed picture.
+        // Drags a zoomed picture (Space + drag shows the converted picture, not
+        // the source that Space alone shows).
+        vSetShowOriginal(false);
         m_oDragStart = oPosition;
         m_oDragValues = QPoint(m_poHScroll->value(), m_poVScroll->value());
         m_bDragging = true;

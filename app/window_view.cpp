@@ -190,6 +190,7 @@ void Window::keyPressEvent(QKeyEvent* poEvent)
     const int iKey = poEvent->key();
     if (iKey == Qt::Key_Space && !poEvent->isAutoRepeat())
     {
+        m_bSpaceHeld = true;
         vSetShowOriginal(true);
         return;
     }
@@ -210,7 +211,10 @@ void Window::keyPressEvent(QKeyEvent* poEvent)
 void Window::keyReleaseEvent(QKeyEvent* poEvent)
 {
     if (poEvent->key() == Qt::Key_Space && !poEvent->isAutoRepeat())
+    {
+        m_bSpaceHeld = false;
         vSetShowOriginal(false);
+    }
     else
         QWidget::keyReleaseEvent(poEvent);
 }
@@ -225,7 +229,7 @@ void Window::mouseMoveEvent(QMouseEvent* poEvent)
 
 void Window::mouseReleaseEvent(QMouseEvent* poEvent)
 {
-    if (poEvent->button() == Qt::MiddleButton) m_bDragging = false;
+    if (poEvent->button() == Qt::MiddleButton || poEvent->button() == Qt::LeftButton) m_bDragging = false;
 }
 
 void Window::wheelEvent(QWheelEvent* poEvent)

@@ -775,6 +775,13 @@ private slots:
         QTest::mouseRelease(poW, Qt::MiddleButton, {}, QPoint(500, 300) + poW->m_poRenderArea->pos());
         QVERIFY2(poH->value() == 16 + 100 && *poW->m_poDisplayedImage != oLeft,
                  qPrintable(QString::number(poH->value())));
+        // Space + drag scrolls too, showing the converted picture meanwhile.
+        QTest::keyPress(poW, Qt::Key_Space);
+        QTest::mousePress(poW, Qt::LeftButton, {}, QPoint(600, 300) + poW->m_poRenderArea->pos());
+        QTest::mouseMove(poW, QPoint(650, 300) + poW->m_poRenderArea->pos());
+        QTest::mouseRelease(poW, Qt::LeftButton, {}, QPoint(650, 300) + poW->m_poRenderArea->pos());
+        QVERIFY(poH->value() == 16 + 100 - 50 && !poW->m_bShowOriginal);
+        QTest::keyRelease(poW, Qt::Key_Space);
         vRun("set Zoom 0;paint");
         QVERIFY(!poH->isVisible());
 
