@@ -60,6 +60,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
 #include <QUndoStack>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -70,10 +71,21 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <jpeglib.h>
 #include <memory>
+#include <png.h>
 #include <string>
+#include <zlib.h>
+
+// Release builds leave the assertions out; the About box says which this is.
+#ifdef NDEBUG
+#define QEV_BUILD_KIND "release"
+#else
+#define QEV_BUILD_KIND "debug (assertions on)"
+#endif
 
 #ifndef QEV_APP_VERSION
 #error "QEV_APP_VERSION must name the program's version"
@@ -361,8 +373,9 @@ Window::Window(QWidget* poParent)
       m_bConversionPending(false), m_bClipboardHasImage(false), m_bCaptureRequested(false),
       m_poSettingsStore(nullptr), m_poCaptureSession(nullptr), m_poVideoSink(nullptr), m_poCamera(nullptr),
       m_poImageCapture(nullptr), m_iConversionCount(0), m_poUndoStack(nullptr), m_pbSaveCancel(nullptr),
-      m_bCloseAfterSave(false), m_poReadLoop(nullptr), m_poWorker(nullptr), m_bRestartPending(false),
-      m_iJobCount(0), m_poProgressTimer(nullptr), m_poProgress(nullptr)
+      m_bCloseAfterSave(false), m_poReadLoop(nullptr), m_poHScroll(nullptr), m_poVScroll(nullptr),
+      m_bDragging(false), m_poWorker(nullptr), m_bRestartPending(false), m_iJobCount(0),
+      m_poProgressTimer(nullptr), m_poProgress(nullptr)
 {
     vInitResources();
     vBuildControls();
@@ -447,6 +460,10 @@ void Window::vBuildControls()
     QFont oControlFont = QApplication::font();
     oControlFont.setPixelSize(12);
     setFont(oControlFont);
+    // Menus, dialogs, message boxes and tooltips are windows of their own: they
+    // take the application's font, which is made the same.
+    QApplication::setFont(oControlFont);
+    QToolTip::setFont(oControlFont);
 
     // The display area takes what the settings leave; the settings keep their
     // places on a panel of fixed size, which scrolls when the window is smaller.
@@ -497,6 +514,22 @@ void Window::vBuildControls()
     m_poProgress->setAlignment(Qt::AlignCenter);
     m_poProgress->resize(360, 28);
     m_poProgress->hide();
+    // A zoomed picture larger than the display scrolls: scroll bars along the
+    // display's edges, the middle button dragging, the arrow keys and the wheel.
+    m_poHScroll = new QScrollBar(Qt::Horizontal, m_poRenderArea);
+    m_poHScroll->setObjectName(QStringLiteral("HorizontalPan"));
+    m_poVScroll = new QScrollBar(Qt::Vertical, m_poRenderArea);
+    m_poVScroll->setObjectName(QStringLiteral("VerticalPan"));
+    for (QScrollBar* poBar : {m_poHScroll, m_poVScroll})
+    {
+        poBar->hide();
+        connect(poBar, &QScrollBar::valueChanged, this,
+                [this]()
+                {
+                    vUpdateDisplayedImage();
+                    update();
+                });
+    }
 
     // Global settings: three rows of two captioned controls, then the two
     // aspect-ratio rows with their custom value.
@@ -1351,14 +1384,16 @@ void Window::vJobFinished()
         delete m_poConvertedImage;
         m_poConvertedImage = poJob->poConverted;
         poJob->poConverted = nullptr;
-        if (poJob->oSettings.ConversionType != ConversionType_PNG)
-        {
-            const tdErrorTriple& oError = poJob->oError;
-            m_poAverageErrorR->setText(sFormatDouble(oError.fRed));
-            m_poAverageErrorG->setText(sFormatDouble(oError.fGreen));
-            m_poAverageErrorB->setText(sFormatDouble(oError.fBlue));
-            m_poAverageErrorRGB->setText(sFormatDouble(oError.fRed + oError.fGreen + oError.fBlue));
-        }
+        // PNG and sprite sheets have no conversion error: no number is shown
+        // rather than one of earlier settings.
+        const int eType = poJob->oSettings.ConversionType;
+        const tdErrorTriple& oError = poJob->oError;
+        const bool bError = eType != ConversionType_PNG && eType != ConversionType_SPR;
+        m_poAverageErrorR->setText(bError ? sFormatDouble(oError.fRed) : QStringLiteral("-"));
+        m_poAverageErrorG->setText(bError ? sFormatDouble(oError.fGreen) : QStringLiteral("-"));
+        m_poAverageErrorB->setText(bError ? sFormatDouble(oError.fBlue) : QStringLiteral("-"));
+        m_poAverageErrorRGB->setText(bError ? sFormatDouble(oError.fRed + oError.fGreen + oError.fBlue)
+                                            : QStringLiteral("-"));
         vUpdateDisplayedImage();
         m_iConversionCount++;
         if (!poJob->sError.empty())
@@ -1433,12 +1468,17 @@ void Window::vUpdateDisplayedImage()
     m_poDisplayedImage = nullptr;
     delete m_poOriginalImage;
     m_poOriginalImage = nullptr;
-    if (!m_poConvertedImage) return;
     const int iZoom = m_poZoom->currentIndex();
+    if (iZoom == 0 || !m_poConvertedImage)
+    {
+        m_poHScroll->hide();
+        m_poVScroll->hide();
+    }
+    if (!m_poConvertedImage) return;
     if (iZoom > 0)
     {
-        // The converted pixels, each iZoom x iZoom, centred over the checkerboard
-        // (cut at the edges when larger than the area).
+        // The converted pixels, each iZoom x iZoom, over the checkerboard: centred
+        // along a side where they fit, else scrolled there by the scroll bar.
         const Image oBackground(m_poRenderArea->width(), m_poRenderArea->height(), 3, Background_Checkerboard,
                                 1.0);
         QImage* poDisplayed = poQImageFromImage(&oBackground);
@@ -1446,11 +1486,22 @@ void Window::vUpdateDisplayedImage()
         if (!poDisplayed->isNull() && !poPixels->isNull())
         {
             const QSize oSize = poPixels->size() * iZoom;
+            const QSize oArea = poDisplayed->size();
+            QScrollBar* apoBars[2] = {m_poHScroll, m_poVScroll};
+            const int aiExcess[2] = {oSize.width() - oArea.width(), oSize.height() - oArea.height()};
+            int aiOrigin[2];
+            for (int i = 0; i < 2; i++)
+            {
+                const QSignalBlocker oBlock(apoBars[i]);
+                apoBars[i]->setRange(0, std::max(0, aiExcess[i]));
+                apoBars[i]->setPageStep(i == 0 ? oArea.width() : oArea.height());
+                apoBars[i]->setSingleStep(16);
+                apoBars[i]->setVisible(aiExcess[i] > 0);
+                aiOrigin[i] = aiExcess[i] > 0 ? -apoBars[i]->value() : -aiExcess[i] / 2;
+            }
+            m_oZoomOrigin = QPoint(aiOrigin[0], aiOrigin[1]);
             QPainter oPainter(poDisplayed);
-            oPainter.drawImage(QRect(QPoint((poDisplayed->width() - oSize.width()) / 2,
-                                            (poDisplayed->height() - oSize.height()) / 2),
-                                     oSize),
-                               *poPixels);
+            oPainter.drawImage(QRect(m_oZoomOrigin, oSize), *poPixels);
         }
         if (poDisplayed->isNull())
             delete poDisplayed;
@@ -1492,10 +1543,52 @@ void Window::vSetShowOriginal(bool bShow)
 
 void Window::keyPressEvent(QKeyEvent* poEvent)
 {
-    if (poEvent->key() == Qt::Key_Space && !poEvent->isAutoRepeat())
+    const int iKey = poEvent->key();
+    if (iKey == Qt::Key_Space && !poEvent->isAutoRepeat())
+    {
         vSetShowOriginal(true);
-    else
-        QWidget::keyPressEvent(poEvent);
+        return;
+    }
+    // The arrows scroll a zoomed picture.
+    QScrollBar* poBar = iKey == Qt::Key_Left || iKey == Qt::Key_Right ? m_poHScroll
+                        : iKey == Qt::Key_Up || iKey == Qt::Key_Down  ? m_poVScroll
+                                                                      : nullptr;
+    if (poBar && poBar->isVisible())
+    {
+        const int iStep =
+            iKey == Qt::Key_Left || iKey == Qt::Key_Up ? -poBar->singleStep() : poBar->singleStep();
+        poBar->setValue(poBar->value() + iStep);
+        return;
+    }
+    QWidget::keyPressEvent(poEvent);
+}
+
+void Window::mouseMoveEvent(QMouseEvent* poEvent)
+{
+    if (!m_bDragging) return;
+    const QPoint oMoved = poEvent->position().toPoint() - m_oDragStart;
+    m_poHScroll->setValue(m_oDragValues.x() - oMoved.x());
+    m_poVScroll->setValue(m_oDragValues.y() - oMoved.y());
+}
+
+void Window::mouseReleaseEvent(QMouseEvent* poEvent)
+{
+    if (poEvent->button() == Qt::MiddleButton) m_bDragging = false;
+}
+
+void Window::wheelEvent(QWheelEvent* poEvent)
+{
+    // Over a zoomed picture the wheel scrolls it (Shift: sideways).
+    const bool bSideways = (poEvent->modifiers() & Qt::ShiftModifier) || poEvent->angleDelta().y() == 0;
+    QScrollBar* poBar = bSideways ? m_poHScroll : m_poVScroll;
+    const int iDelta =
+        bSideways && poEvent->angleDelta().x() != 0 ? poEvent->angleDelta().x() : poEvent->angleDelta().y();
+    if (!poBar->isVisible() || iDelta == 0)
+    {
+        poEvent->ignore();
+        return;
+    }
+    poBar->setValue(poBar->value() - iDelta * poBar->singleStep() * 3 / 120);
 }
 
 void Window::closeEvent(QCloseEvent* poEvent)
@@ -2130,10 +2223,16 @@ void Window::GetFromImage()
     if (bBusy()) return;
     if (!m_poSourceImage || !bSettingsUsePalette(&m_oSettings)) return;
     std::unique_ptr<Palette> poPalette(new Palette());
+    // With palette type Custom the settings would hand back the custom palette
+    // itself: the palette comes from the Auto settings instead.
+    tdSettings oSettings;
+    memcpy(&oSettings, &m_oSettings, sizeof(tdSettings));
+    const bool bCustom = oSettings.PaletteType == PaletteType_Custom;
+    if (bCustom) oSettings.PaletteType = PaletteType_Auto;
     const bool bWasConverting = bStopWorker();
     {
         std::lock_guard<std::mutex> oLock(oCoreLock());
-        oWriteImageToKRUFile(m_poSourceImage, &m_oSettings, nullptr, nullptr, poPalette.get(),
+        oWriteImageToKRUFile(m_poSourceImage, &oSettings, nullptr, nullptr, poPalette.get(),
                              CompressionType_None);
     }
     if (bWasConverting) vDoUpdatePreviewImage();
@@ -2141,6 +2240,13 @@ void Window::GetFromImage()
     memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
     memcpy(m_oSettings.CustomPalette, poPalette->m_aoColors, sizeof(m_oSettings.CustomPalette));
     vRecordEdit(QStringLiteral("palette from the picture"), oBefore, false);
+    vShowStatus(
+        bCustom ? QStringLiteral("The custom palette is now the one palette type Auto builds for the "
+                                 "picture (Ctrl+Z undoes)")
+                : QStringLiteral("The custom palette is now the one palette type %1 gives for the picture "
+                                 "(Ctrl+Z undoes)")
+                      .arg(QLatin1String(g_apszPaletteTypeNames[m_oSettings.PaletteType])),
+        false);
     update();
 }
 
@@ -2236,26 +2342,111 @@ void Window::SavePalette()
     if (!sName.isEmpty()) vSavePaletteTo(sName);
 }
 
+bool Window::bSourceColorAt(const QPoint& oInArea, Color* poColor) const
+{
+    const Image* poSource = m_poSourceImage;
+    if (!poSource || poSource->m_iWidth <= 0 || poSource->m_iHeight <= 0) return false;
+    const QSize oArea = m_poRenderArea->size();
+    // A point (x, y) of a canvas in which a picture covers oRect is the picture's
+    // pixel ((x - left) w / width, (y - top) h / height).
+    auto bInside =
+        [](double fX, double fY, const tdRectangle& oRect, int iWidth, int iHeight, double* pfX, double* pfY)
+    {
+        if (oRect.iWidth <= 0 || oRect.iHeight <= 0) return false;
+        *pfX = (fX - oRect.iX) * iWidth / oRect.iWidth;
+        *pfY = (fY - oRect.iY) * iHeight / oRect.iHeight;
+        return *pfX >= 0.0 && *pfY >= 0.0 && *pfX < iWidth && *pfY < iHeight;
+    };
+    double fX = oInArea.x() + 0.5, fY = oInArea.y() + 0.5;
+    if (m_bShowOriginal || !m_poDisplayedImage || !m_poConvertedImage)
+    {
+        // The source fitted to the display.
+        const tdRectangle oRect =
+            oGetFitRectangle(poSource->m_iWidth, poSource->m_iHeight, poSource->m_fAspectRatio, oArea.width(),
+                             oArea.height(), 1.0, FitMode_Fit);
+        if (!bInside(fX, fY, oRect, poSource->m_iWidth, poSource->m_iHeight, &fX, &fY)) return false;
+    }
+    else
+    {
+        // The display point in the converted picture: zoomed, or fitted to the display.
+        const Image* poConverted = m_poConvertedImage;
+        const int iZoom = m_poZoom->currentIndex();
+        if (iZoom > 0)
+        {
+            fX = (fX - m_oZoomOrigin.x()) / iZoom;
+            fY = (fY - m_oZoomOrigin.y()) / iZoom;
+            if (fX < 0.0 || fY < 0.0 || fX >= poConverted->m_iWidth || fY >= poConverted->m_iHeight)
+                return false;
+        }
+        else
+        {
+            const tdRectangle oRect =
+                oGetFitRectangle(poConverted->m_iWidth, poConverted->m_iHeight, poConverted->m_fAspectRatio,
+                                 oArea.width(), oArea.height(), 1.0, FitMode_Fit);
+            if (!bInside(fX, fY, oRect, poConverted->m_iWidth, poConverted->m_iHeight, &fX, &fY))
+                return false;
+        }
+        // Then in the source, through the fit of the conversion: the converted
+        // picture is the canvas the source was fitted to by the fit mode (and, on
+        // the MSX screens, moved by the horizontal shift).
+        tdRectangle oRect = oGetFitRectangle(
+            poSource->m_iWidth, poSource->m_iHeight, poSource->m_fAspectRatio, poConverted->m_iWidth,
+            poConverted->m_iHeight, poConverted->m_fAspectRatio, m_oSettings.FitMode);
+        if (m_oSettings.ConversionType != ConversionType_PNG) oRect.iX += m_oSettings.HShift;
+        if (!bInside(fX, fY, oRect, poSource->m_iWidth, poSource->m_iHeight, &fX, &fY)) return false;
+    }
+    *poColor = poSource->oGetPixel(static_cast<int>(fX), static_cast<int>(fY));
+    poColor->a = 0;
+    return true;
+}
+
 void Window::mousePressEvent(QMouseEvent* poEvent)
 {
-    if (!m_poDisplayedImage || m_bShowOriginal) return;
     const QPoint oPosition = poEvent->position().toPoint();
     const QRect oArea = m_poRenderArea->geometry();
     if (!oArea.contains(oPosition)) return;
+    if (poEvent->button() == Qt::MiddleButton)
+    {
+        // Drags a zoomed picture.
+        m_oDragStart = oPosition;
+        m_oDragValues = QPoint(m_poHScroll->value(), m_poVScroll->value());
+        m_bDragging = true;
+        return;
+    }
+    const QImage* poShown = poShownImage();
+    if (!poShown) return;
     const int iX = oPosition.x() - oArea.x();
     const int iY = oPosition.y() - oArea.y();
-    if (!m_poDisplayedImage->valid(iX, iY)) return;
-    const QRgb uiPixel = m_poDisplayedImage->pixel(iX, iY);
+    if (!poShown->valid(iX, iY)) return;
+    const QRgb uiPixel = poShown->pixel(iX, iY);
     const Color oPicked = {static_cast<unsigned char>(qRed(uiPixel)),
                            static_cast<unsigned char>(qGreen(uiPixel)),
                            static_cast<unsigned char>(qBlue(uiPixel)), 0};
     const int iSelected = m_oSettings.SelectedColor;
     if (poEvent->button() == Qt::RightButton && iSelected >= 0 && iSelected < 16)
     {
+        // The source picture's colour, not the converted one: that is the colour
+        // the entry is meant to reproduce.
+        Color oSource;
+        if (!bSourceColorAt(QPoint(iX, iY), &oSource))
+        {
+            vShowStatus(QStringLiteral("Right-click on the picture itself to take its colour"), false);
+            return;
+        }
         tdSettings oBefore;
         memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
-        m_oSettings.CustomPalette[iSelected] = oPicked;
+        m_oSettings.CustomPalette[iSelected] = oSource;
         vRecordEdit(QStringLiteral("pick a colour"), oBefore, false);
+        vShowStatus(
+            QStringLiteral("Palette entry %1 takes the picture's colour (%2, %3, %4): levels %5, %6, %7")
+                .arg(iSelected)
+                .arg(oSource.r)
+                .arg(oSource.g)
+                .arg(oSource.b)
+                .arg(iLevelFromByte(oSource.r))
+                .arg(iLevelFromByte(oSource.g))
+                .arg(iLevelFromByte(oSource.b)),
+            false);
     }
     else
     {
@@ -2426,6 +2617,7 @@ bool Window::bSaveImageAs(const QString& sName)
     m_sSavedName = sName;
     m_sSavedSource = m_sSourcePath;
     m_asSavedFiles = asSaveTargets(sName);
+    vUpdateCommandLine();
     return true;
 }
 
@@ -2563,6 +2755,14 @@ void Window::vRememberPaletteFile(const QString& sFile, const Color* poColors)
     vUpdateCommandLine();
 }
 
+QString Window::sShellWord(const QString& sWord)
+{
+    static const QRegularExpression s_oPlain(QStringLiteral("^[A-Za-z0-9_./+,:=@%-]+$"));
+    if (s_oPlain.match(sWord).hasMatch()) return sWord;
+    return QLatin1Char('\'') + QString(sWord).replace(QLatin1Char('\''), QStringLiteral("'\\''")) +
+           QLatin1Char('\'');
+}
+
 void Window::vUpdateCommandLine()
 {
     char acCommandLine[16384];
@@ -2579,14 +2779,22 @@ void Window::vUpdateCommandLine()
             const Color& oB = m_oSettings.CustomPalette[i];
             bSame = oA.r == oB.r && oA.g == oB.g && oA.b == oB.b;
         }
-        QString sFile = bSame ? m_sPaletteFile : QStringLiteral("<palette_file>");
-        if (sFile.contains(QLatin1Char(' '))) sFile = QLatin1Char('"') + sFile + QLatin1Char('"');
+        const QString sFile = bSame ? sShellWord(m_sPaletteFile) : QStringLiteral("<palette_file>");
         const QString sOption = QStringLiteral(" --palette=") + sFile;
         const int iOutput = sLine.indexOf(QStringLiteral(" -of"));
         if (iOutput >= 0)
             sLine.insert(iOutput, sOption);
         else
             sLine += sOption;
+    }
+    // The opened picture and the name of the last save of it (else the name the
+    // save dialog proposes), quoted for the shell: a bare < or > would redirect.
+    if (!m_sSourcePath.isEmpty())
+    {
+        sLine.replace(QStringLiteral("<input_file>"), sShellWord(m_sSourcePath));
+        const QString sOutput =
+            m_sSavedSource == m_sSourcePath && !m_sSavedName.isEmpty() ? m_sSavedName : m_sImagePath;
+        sLine.replace(QStringLiteral("-of<output_file>"), sShellWord(QStringLiteral("-of") + sOutput));
     }
     m_poCommandLine->setText(sLine);
 }
@@ -2609,7 +2817,10 @@ void Window::resizeEvent(QResizeEvent* poEvent)
     const QWidget* poPanel = m_poSettingsArea->widget();
     const int iRoom = height() - m_poMenuBar->sizeHint().height() - m_poToolBar->sizeHint().height();
     const int iBar = iRoom < poPanel->height() ? style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
-    m_poSettingsArea->setFixedWidth(poPanel->width() + iBar);
+    // The preview keeps at least 45 % of a narrow window (a small screen, or a
+    // large scale factor); the panel then scrolls sideways as well.
+    const int iPanel = std::min(poPanel->width() + iBar, std::max(g_iMinimumWidth / 2, width() * 55 / 100));
+    m_poSettingsArea->setFixedWidth(iPanel);
 }
 
 bool Window::eventFilter(QObject* poObject, QEvent* poEvent)
@@ -2624,7 +2835,11 @@ bool Window::eventFilter(QObject* poObject, QEvent* poEvent)
     if (poObject == m_poRenderArea && poEvent->type() == QEvent::Resize)
     {
         const int iHeight = m_poStatusLine->sizeHint().height() + 6;
-        m_poStatusLine->setGeometry(0, m_poRenderArea->height() - iHeight, m_poRenderArea->width(), iHeight);
+        const int iBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        const int iStatusBottom = m_poRenderArea->height() - iHeight;
+        m_poStatusLine->setGeometry(0, iStatusBottom, m_poRenderArea->width(), iHeight);
+        m_poHScroll->setGeometry(0, iStatusBottom - iBar, m_poRenderArea->width() - iBar, iBar);
+        m_poVScroll->setGeometry(m_poRenderArea->width() - iBar, 0, iBar, iStatusBottom - iBar);
         vShowProgress();
         vUpdateDisplayedImage();
         update();
@@ -2634,8 +2849,14 @@ bool Window::eventFilter(QObject* poObject, QEvent* poEvent)
 
 QString Window::oAboutText()
 {
-    return QStringLiteral("Version: " QEV_APP_VERSION "\nHash: %1\nDate: %2")
-        .arg(QLatin1String(g_pszBuildRevision), QLatin1String(g_pszBuildDate));
+    return QStringLiteral(
+               "Version: " QEV_APP_VERSION "\nHash: %1\nDate: %2\nBuild: %3\n\nQt %4, libpng %5, "
+               "libjpeg %6, zlib %7\n\nLicences of the libraries: Qt, GNU LGPL version 3; libpng, the "
+               "libpng licence; libjpeg, the IJG licence; zlib, the zlib licence; the font "
+               "Quicksand, SIL Open Font License 1.1.")
+        .arg(QLatin1String(g_pszBuildRevision), QLatin1String(g_pszBuildDate), QStringLiteral(QEV_BUILD_KIND),
+             QLatin1String(qVersion()), QLatin1String(PNG_LIBPNG_VER_STRING),
+             QString::number(JPEG_LIB_VERSION), QLatin1String(ZLIB_VERSION));
 }
 
 void Window::About()

@@ -29,6 +29,7 @@ class QMenuBar;
 class QToolBar;
 class QProgressBar;
 class QScrollArea;
+class QScrollBar;
 class QPushButton;
 class QSettings;
 class QSlider;
@@ -242,6 +243,14 @@ public:
     std::atomic<bool>* m_pbSaveCancel;
     bool m_bCloseAfterSave;
     QEventLoop* m_poReadLoop; // while a picture is read, else null
+    // A zoomed picture larger than the display: its scroll bars, where its top
+    // left corner lies in the display, and a drag with the middle button.
+    QScrollBar* m_poHScroll;
+    QScrollBar* m_poVScroll;
+    QPoint m_oZoomOrigin;
+    bool m_bDragging;
+    QPoint m_oDragStart;
+    QPoint m_oDragValues;
 
     // The running conversion (both null when idle); a request that comes while
     // one runs cancels it and starts again with the newest settings when it ends.
@@ -301,6 +310,9 @@ public:
                                  bool* pbCancelled);
     // Makes poImage (owned from here on) the source picture.
     void vReplaceSourceImage(Image* poImage);
+    // The source picture's colour under a point of the display area, through the
+    // fit of the display and that of the conversion (false off the picture).
+    bool bSourceColorAt(const QPoint& oInArea, Color* poColor) const;
     // A save or a read runs in a nested event loop: nothing else may start.
     bool bBusy() const { return m_pbSaveCancel || m_poReadLoop; }
     // The Open dialog's filters: every name the program's readers take, then all files.
@@ -326,8 +338,11 @@ public:
     // Puts a record (whole, or its custom palette) back in place, for Undo and Redo.
     void vRestoreSettings(const tdSettings& oSettings, bool bWhole);
     void vRememberPaletteFile(const QString& sFile, const Color* poColors);
-    // The command line equivalent, with the palette file of a custom palette.
+    // The command line equivalent, with the opened picture, the output name and
+    // the palette file of a custom palette.
     void vUpdateCommandLine();
+    // A word as a POSIX shell reads it back: unchanged when plain, else in single quotes.
+    static QString sShellWord(const QString& sWord);
 
     // The window's first size: full size (the display area, the panel, the menu
     // bar and the toolbar) when the screen's available area (frame included) has
@@ -391,6 +406,9 @@ protected:
     void dragEnterEvent(QDragEnterEvent* poEvent) override;
     void dropEvent(QDropEvent* poEvent) override;
     void mousePressEvent(QMouseEvent* poEvent) override;
+    void mouseMoveEvent(QMouseEvent* poEvent) override;
+    void mouseReleaseEvent(QMouseEvent* poEvent) override;
+    void wheelEvent(QWheelEvent* poEvent) override;
     void resizeEvent(QResizeEvent* poEvent) override;
     void keyPressEvent(QKeyEvent* poEvent) override;
     void keyReleaseEvent(QKeyEvent* poEvent) override;

@@ -91,3 +91,10 @@ private:
     void vReplaceTexels(unsigned char* pucTexels, int iWidth, int iHeight);
     void vFill(tdBackgroundType eBackground);
 };
+
+// Where vFit places a w x h picture of pixel aspect ratio fAspectRatio in a
+// W x H canvas of ratio fCanvasAspectRatio (before any horizontal shift), in
+// canvas pixels: the rectangle its scaled pixels cover, which may reach past the
+// canvas. For tools that map a canvas point back to the picture.
+tdRectangle oGetFitRectangle(int w, int h, double fAspectRatio, int W, int H, double fCanvasAspectRatio,
+                             tdFitMode eFitMode);

@@ -345,26 +345,19 @@ static int iRoundClamped(double f)
     return static_cast<int>(std::round(f));
 }
 
-void Image::vFit(int iWidth, int iHeight, double fAspectRatio, tdFitMode eFitMode, tdResizeFilter eFilter,
-                 tdRectangle* poRect, tdBackgroundType eBackground, int iHShift)
+tdRectangle oGetFitRectangle(int w, int h, double fAspectRatio, int W, int H, double fCanvasAspectRatio,
+                             tdFitMode eFitMode)
 {
-    const double A = fSaneAspectRatio(fAspectRatio);
-    Image oCanvas(iWidth, iHeight, 3, eBackground, A);
-    const int W = oCanvas.m_iWidth;
-    const int H = oCanvas.m_iHeight;
-    const int w = m_iWidth;
-    const int h = m_iHeight;
+    const double A = fSaneAspectRatio(fCanvasAspectRatio);
     tdRectangle oRect = {(W - w) / 2, (H - h) / 2, w, h};
-
     if (eFitMode == FitMode_Fill)
     {
-        vScale(W, H, eFilter);
         oRect = {0, 0, W, H};
     }
     else if (eFitMode >= FitMode_Fit && eFitMode <= FitMode_CropHeight && w > 0 && h > 0 && W > 0 && H > 0)
     {
         // Displayed widths: a pixel of this picture is a wide, one of the canvas A wide.
-        const double a = fSaneAspectRatio(m_fAspectRatio);
+        const double a = fSaneAspectRatio(fAspectRatio);
         const double fSourceWidth = w * a;
         const double fTargetWidth = W * A;
         const double fSourceRatio = fSourceWidth / h;
@@ -392,8 +385,21 @@ void Image::vFit(int iWidth, int iHeight, double fAspectRatio, tdFitMode eFitMod
         oRect.iY = iRoundClamped((H - fNewHeight) * 0.5);
         oRect.iWidth = iRoundClamped(fNewWidth / A);
         oRect.iHeight = iRoundClamped(fNewHeight);
-        vScale(oRect.iWidth, oRect.iHeight, eFilter);
     }
+    return oRect;
+}
+
+void Image::vFit(int iWidth, int iHeight, double fAspectRatio, tdFitMode eFitMode, tdResizeFilter eFilter,
+                 tdRectangle* poRect, tdBackgroundType eBackground, int iHShift)
+{
+    const double A = fSaneAspectRatio(fAspectRatio);
+    Image oCanvas(iWidth, iHeight, 3, eBackground, A);
+    const int W = oCanvas.m_iWidth;
+    const int H = oCanvas.m_iHeight;
+    tdRectangle oRect = oGetFitRectangle(m_iWidth, m_iHeight, m_fAspectRatio, W, H, A, eFitMode);
+    if (eFitMode == FitMode_Fill || (eFitMode >= FitMode_Fit && eFitMode <= FitMode_CropHeight &&
+                                     m_iWidth > 0 && m_iHeight > 0 && W > 0 && H > 0))
+        vScale(oRect.iWidth, oRect.iHeight, eFilter);
 
     // A scale beyond the picture-size limit leaves the picture unscaled: it is not
     // placed at all then rather than placed at the wrong size.

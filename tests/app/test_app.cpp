@@ -356,10 +356,10 @@ private slots:
     // Five changes within the 250 ms wait convert once, after the wait. Switching among MSX types,
     // editing an unused palette and selecting an entry do not reconvert; a used palette does. The
     // preview (for every screen) is what the core's writers convert, with the KRU writer's error triple shown
-    // (a switch to PNG keeps the error labels). Rows: conversion type, screen, dithering. Then: enabled
-    // controls; the command line; line edits refuse what is no valid value; the low Bayer threshold never
-    // exceeds the high one; reset to defaults; leaving an edit that still shows the field's value keeps it
-    // exact.
+    // (PNG shows no error rather than an earlier one). Rows: conversion type, screen, dithering. Then:
+    // enabled controls; the command line; line edits refuse what is no valid value; the low Bayer threshold
+    // never exceeds the high one; reset to defaults; leaving an edit that still shows the field's value keeps
+    // it exact.
     void previewAndControlRules()
     {
         Window* poW = poShow(m_sPicture);
@@ -375,7 +375,7 @@ private slots:
         for (const QString& sRow :
              QString("3 2 1;6 7 3;1 0 1;2 1 0;3 3 2;7 4 4;3 5 1;3 6 3;0 7 3").split(';'))
         {
-            const QString sErrors = sShown("AverageErrorG") + sShown("AverageErrorRGB"), sArg = "set %1 %2;";
+            const QString sArg = "set %1 %2;";
             vRun(sArg.arg("ConversionType", sRow[0]) + sArg.arg("ScreenMode", sRow[2]) +
                  sArg.arg("DitheringMode", sRow[4]) + "set OutputSizeType 2;settle");
             Image* poExpected = nullptr;
@@ -388,7 +388,7 @@ private slots:
             delete poExpected;
             QCOMPARE(sShown("AverageErrorG") + sShown("AverageErrorRGB"),
                      sRow[0] == '0'
-                         ? sErrors
+                         ? "--"
                          : QString::asprintf("%.3f%.3f", oE.fGreen, oE.fRed + oE.fGreen + oE.fBlue));
         }
         QVERIFY(poW->m_poConvertedImage->m_iHeight == 192 &&
@@ -427,8 +427,9 @@ private slots:
             QCOMPARE(sFound, sRow);
         }
         QVERIFY(poShow(m_sPicture));
-        vRun("set ScreenMode 2;set ConversionType 3;paint;shown CommandLine qev <input_file> -ct3 -sm2 "
-             "-of<output_file>;set DeltaMethod 4;paint;on BrightnessWeight;set InputAspectRatioType "
+        vRun("set ScreenMode 2;set ConversionType 3;paint;shown CommandLine qev " + m_sPicture +
+             " -ct3 -sm2 -of" + m_sPicture.chopped(4) +
+             ";set DeltaMethod 4;paint;on BrightnessWeight;set InputAspectRatioType "
              "1;paint;on CustomInputAspectRatio;off CustomOutputAspectRatio;edit OutputWidth 0 256;edit "
              "OutputWidth wide 256;status Output width: \"wide\" refused (allowed: a whole number from 1 to "
              "8192);edit OutputWidth 8193 256;edit OutputWidth 12.5 256;edit OutputWidth 8192 "
@@ -567,19 +568,23 @@ private slots:
             poW->vReplaceSourceImage(poNoise);
             const tdConversionType aeTypes[3] = {ConversionType_PNG, ConversionType_SPR, ConversionType_RES};
             poW->m_oSettings.ConversionType = aeTypes[iWay];
+            // Cancelled once the progress has moved.
             QElapsedTimer oClock;
             int iProgress = -1;
-            QTimer::singleShot(1200,
-                               [&]()
-                               {
-                                   QProgressDialog* poDialog =
-                                       poW->findChild<QProgressDialog*>("SaveProgress");
-                                   iProgress = poDialog && poDialog->isVisible() ? poDialog->value() : -1;
-                                   oClock.start();
-                                   if (iWay == 0) poDialog->findChild<QPushButton*>()->click();
-                                   if (iWay == 1) QTest::keyClick(poDialog, Qt::Key_Escape);
-                                   if (iWay == 2) poW->close();
-                               });
+            QTimer oPoll;
+            QObject::connect(&oPoll, &QTimer::timeout,
+                             [&]()
+                             {
+                                 QProgressDialog* poDialog = poW->findChild<QProgressDialog*>("SaveProgress");
+                                 if (!poDialog || !poDialog->isVisible() || poDialog->value() <= 0) return;
+                                 iProgress = poDialog->value();
+                                 oPoll.stop();
+                                 oClock.start();
+                                 if (iWay == 0) poDialog->findChild<QPushButton*>()->click();
+                                 if (iWay == 1) QTest::keyClick(poDialog, Qt::Key_Escape);
+                                 if (iWay == 2) poW->close();
+                             });
+            oPoll.start(50);
             QVERIFY(!poW->bSaveImageAs(oFolder.filePath("p")));
             QTRY_VERIFY(poW->isHidden() == (iWay == 2));
             QVERIFY2(
@@ -649,6 +654,12 @@ private slots:
         vRun("status Cannot read notes.txt.png: the file is missing, damaged or not a supported picture");
         QCOMPARE(sDrop(poW, nullptr, {sText, sText + ".png", sNamed, m_sPicture}), "11");
         QCOMPARE(poW->m_sImagePath, QFileInfo(sNamed).absolutePath() + "/sunset.big");
+        // The command line names the picture and the output, quoted for the shell where needed.
+        QVERIFY(
+            poW->m_poCommandLine->text().startsWith("qev " + QFileInfo(sNamed).absoluteFilePath() + " ") &&
+            poW->m_poCommandLine->text().endsWith(" -of" + QFileInfo(sNamed).absolutePath() + "/sunset.big"));
+        QCOMPARE(Window::sShellWord("a b") + Window::sShellWord("it's") + Window::sShellWord("/x/y-1.png"),
+                 "'a b''it'\\''s'/x/y-1.png");
         QVERIFY(QString(poW->m_oSettings.SourceBaseName) == "sunset" &&
                 oQImage(poW->m_poSourceImage) == oMakeTestPicture(256, 212));
         vRun("count 1;on SaveImage Copy;set ConversionType 3;settle");
@@ -713,16 +724,59 @@ private slots:
         vRun("select 15;set R 6"); // level 6 is byte 219 (255 / 7 per level, rounded)
         QCOMPARE(poW->m_oSettings.CustomPalette[15].r, 219);
         // Right clicks beside a wide picture, on the checkerboard, then in the picture: without a selection
-        // the nearest entry is selected (black: 0 and 1 tie, the lower wins), then it takes the pixel's
-        // colour.
+        // the nearest entry is selected (black: 0 and 1 tie, the lower wins), then it takes the colour of the
+        // source picture under the mouse, in the converted view and in the Original view; off the picture it
+        // keeps its colour. The 400 x 100 picture is fitted 2.56 times into 1024 x 768 from y 256: display
+        // (700, 384) is its pixel (273, 50), (100, 300) its (39, 17).
         QVERIFY(oMakeTestPicture(400, 100).save(m_oFiles.filePath("w.png"), "PNG") &&
-                (poW = poShow(m_oFiles.filePath("w.png"))));
-        for (const QPoint& oAt : {QPoint(513, 0), QPoint(700, 384)})
+                (poW = poShow(m_oFiles.filePath("w.png"))) &&
+                poW->m_poRenderArea->size() == QSize(1024, 768));
+        auto sPickAt = [&](const QPoint& oAt)
+        {
             QTest::mouseClick(poW, Qt::RightButton, {}, oAt + poW->m_poRenderArea->pos());
-        const Color oPicked = poW->m_oSettings.CustomPalette[0];
-        QVERIFY(poW->m_oSettings.SelectedColor == 0 && poW->m_apoColorButtons[0]->m_oColor.g == oPicked.g);
-        QCOMPARE(qRgba(oPicked.r, oPicked.g, oPicked.b, oPicked.a),
-                 poW->m_poDisplayedImage->pixel(700, 384) & 0xFFFFFF);
+            const Color o = poW->m_oSettings.CustomPalette[0];
+            return QString("%1 %2 %3").arg(o.r).arg(o.g).arg(o.b);
+        };
+        QCOMPARE(sPickAt(QPoint(513, 0)), "0 0 0");
+        QCOMPARE(sPickAt(QPoint(700, 384)), QString("17 50 %1").arg((50 * 400 + 273) * 7 % 256));
+        QVERIFY(poW->m_oSettings.SelectedColor == 0 && poW->m_apoColorButtons[0]->m_oColor.g == 50);
+        // Through Screen 5's fit (wider pixels) the point lands within a pixel of the same place.
+        vRun("set ConversionType 3;set ScreenMode 2;settle");
+        const QString sPicked = sPickAt(QPoint(700, 384));
+        QVERIFY2(sPicked == QString("17 50 %1").arg((50 * 400 + 273) * 7 % 256) ||
+                     sPicked == QString("17 49 %1").arg((49 * 400 + 273) * 7 % 256),
+                 qPrintable(sPicked));
+        poW->vSetShowOriginal(true);
+        QCOMPARE(sPickAt(QPoint(100, 300)), QString("39 17 %1").arg((17 * 400 + 39) * 7 % 256));
+        QCOMPARE(sPickAt(QPoint(100, 100)), QString("39 17 %1").arg((17 * 400 + 39) * 7 % 256));
+        vRun("status Right-click on the picture itself to take its colour");
+        poW->vSetShowOriginal(false);
+        // "Get from image" with palette type Custom takes the palette Auto builds.
+        vRun(
+            "set PaletteType 1;click GetFromImage;status The custom palette is now the one palette type Auto "
+            "builds for the picture (Ctrl+Z undoes)");
+        Palette oAuto;
+        tdSettings oAutoSettings = poW->m_oSettings;
+        oAutoSettings.PaletteType = PaletteType_Auto;
+        oWriteImageToKRUFile(poW->m_poSourceImage, &oAutoSettings, nullptr, nullptr, &oAuto,
+                             CompressionType_None);
+        QCOMPARE(sLevels(poW->m_oSettings.CustomPalette), sLevels(oAuto.m_aoColors));
+
+        // A zoomed view larger than the display scrolls: scroll bars, arrows, the middle button.
+        vRun("set ScreenMode 4;settle;set Zoom 3;paint"); // Screen 7: 512 x 212
+        QScrollBar *poH = po<QScrollBar>("HorizontalPan"), *poV = po<QScrollBar>("VerticalPan");
+        QVERIFY(poH->isVisible() && !poV->isVisible() && poH->value() == 0 &&
+                poH->maximum() == 512 * 3 - 1024);
+        const QImage oLeft = *poW->m_poDisplayedImage;
+        poW->setFocus();
+        QTest::keyClick(poW, Qt::Key_Right);
+        QTest::mousePress(poW, Qt::MiddleButton, {}, QPoint(600, 300) + poW->m_poRenderArea->pos());
+        QTest::mouseMove(poW, QPoint(500, 300) + poW->m_poRenderArea->pos());
+        QTest::mouseRelease(poW, Qt::MiddleButton, {}, QPoint(500, 300) + poW->m_poRenderArea->pos());
+        QVERIFY2(poH->value() == 16 + 100 && *poW->m_poDisplayedImage != oLeft,
+                 qPrintable(QString::number(poH->value())));
+        vRun("set Zoom 0;paint");
+        QVERIFY(!poH->isVisible());
 
         // Saving. Rows: type, screen, interlaced | dialog filter | files written for "p". Through the
         // dialogs: the next starts beside the last save; a failed save (writes refused past a size limit)
