@@ -1,6 +1,7 @@
 #pragma once
 
 #include "colorbutton.h"
+#include "preview_job.h"
 
 #include "qev/base/image.h"
 #include "qev/base/settings.h"
@@ -43,34 +44,6 @@ class QVideoSink;
 // window calls it too, and calls after the first do nothing.
 void vInitResources();
 
-// The core keeps some conversion state per process (the KRU compressor's tables):
-// every call into it, on any thread, holds this lock.
-std::mutex& oCoreLock();
-
-// One preview conversion, shared by the window and the worker thread that runs
-// it. The worker reads only the copies taken at the start and writes only the
-// results; the window reads the results after the thread has finished.
-struct tdPreviewJob
-{
-    tdSettings oSettings;            // byte copy of the window's settings at the start
-    std::shared_ptr<const Image> poSource; // the source picture, shared: nobody changes it
-    std::atomic<bool> bCancel{false};
-    std::atomic<int> iPerMille{0}; // progress reported by the core, 0..1000
-    Image* poConverted = nullptr;  // the result; the job owns it until the window takes it
-    tdErrorTriple oError = {0.0, 0.0, 0.0};
-    std::string sError; // the core's last message during the conversion
-
-    ~tdPreviewJob() { delete poConverted; }
-};
-
-// Conversions still running, also those of windows already closed: the program
-// ends without waiting for them (main).
-int iRunningConversions();
-
-// Runs the preview conversion of a job (the KRU writer without a file, the PNG
-// writer for conversion type PNG) under the core lock; any thread.
-void vRunPreviewJob(tdPreviewJob* poJob);
-
 // A caption label, the control it names and, for sliders, the label showing the
 // value: enabled and disabled together.
 struct tdControlRow
@@ -95,6 +68,15 @@ struct tdControlRow
 //
 // The state is public, as in the core's records, so that the tests can look at
 // it; only the window's own slots and handlers change it.
+//
+// One unit per concern: window.cpp (controls, menus, toolbar, size, closing),
+// window_settings.cpp (controls <-> the settings record, enabling rules),
+// window_preview.cpp with preview_job.cpp (the conversion beside the event
+// loop), window_view.cpp (display, zoom, scrolling, keys and mouse over it),
+// window_palette.cpp (palette editor, picking, palette files, Undo),
+// window_open.cpp (files, drops, recent pictures, clipboard, camera),
+// window_save.cpp (saving and its questions), window_status.cpp (status line,
+// command line, About).
 class Window : public QWidget
 {
     Q_OBJECT

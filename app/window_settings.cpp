@@ -1,0 +1,459 @@
+// The settings panel: each control writes one field of the settings record, the
+// controls are set from the record, and the enabling rules say which apply.
+
+#include "window_internal.h"
+
+#include "build_info.h"
+#include "camera_permission.h"
+#include "settings_store.h"
+
+#include "input/picture_reader.h"
+#include "qev/base/report.h"
+#include "qev/base/run_context.h"
+#include "qev/base/settings_string.h"
+#include "qev/color/palette.h"
+#include "qev/files/format_kru.h"
+#include "qev/files/output_files.h"
+#include "qev/files/palette_file.h"
+#include "qev/files/png_io.h"
+#include "qev/files/readerwriter.h"
+#include "qev/msx/yjk.h"
+#include "retro/retro_formats.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <jpeglib.h>
+#include <memory>
+#include <png.h>
+#include <string>
+#include <zlib.h>
+
+namespace
+{
+
+// Text limits of the line edits: values beyond any screen are refused. The same
+// bounds as the qev tool's -ow / -oh options; ratios between 1:100 and 100:1.
+constexpr int g_iMaxOutputDimension = 8192;
+constexpr double g_fMinAspectRatio = 0.01;
+constexpr double g_fMaxAspectRatio = 100.0;
+
+} // namespace
+
+// The slider position of a value stored as position x 0.001, truncated toward
+// zero. The tiny nudge keeps a value read from "0.29" (0.28999...) at 290.
+int iSliderPosition(double fValue)
+{
+    const double fScaled = fValue * 1000.0;
+    const double fNudged = fScaled + (fScaled >= 0.0 ? 1e-7 : -1e-7);
+    if (!(fNudged > INT_MIN && fNudged < INT_MAX)) return 0;
+    return static_cast<int>(std::trunc(fNudged));
+}
+
+QString sFormatDouble(double fValue)
+{
+    return QString::asprintf("%.3f", fValue);
+}
+
+// Parses a whole text as a double in [fMin, fMax]; false for anything else.
+bool bParseDouble(const QString& sText, double fMin, double fMax, double* pfValue)
+{
+    const QByteArray oBytes = sText.trimmed().toLatin1();
+    if (oBytes.isEmpty()) return false;
+    char* pszEnd = nullptr;
+    errno = 0;
+    const double fValue = strtod(oBytes.constData(), &pszEnd);
+    if (*pszEnd != '\0' || errno == ERANGE || !std::isfinite(fValue)) return false;
+    if (fValue < fMin || fValue > fMax) return false;
+    *pfValue = fValue;
+    return true;
+}
+
+// Parses a whole text as a base-10 integer in [iMin, iMax]; false for anything else.
+bool bParseInt(const QString& sText, int iMin, int iMax, int32_t* piValue)
+{
+    const QByteArray oBytes = sText.trimmed().toLatin1();
+    if (oBytes.isEmpty()) return false;
+    char* pszEnd = nullptr;
+    errno = 0;
+    const long lValue = strtol(oBytes.constData(), &pszEnd, 10);
+    if (*pszEnd != '\0' || errno == ERANGE || lValue < iMin || lValue > iMax) return false;
+    *piValue = static_cast<int32_t>(lValue);
+    return true;
+}
+
+// The fields whose change makes the paint handler refresh the controls.
+bool bControlFieldsDiffer(const tdSettings* poA, const tdSettings* poB)
+{
+    return poA->ScreenMode != poB->ScreenMode || poA->DeltaMethod != poB->DeltaMethod ||
+           poA->DitheringMode != poB->DitheringMode || poA->PaletteType != poB->PaletteType ||
+           poA->ConversionType != poB->ConversionType || poA->Screen10Palette != poB->Screen10Palette ||
+           poA->InputAspectRatioType != poB->InputAspectRatioType ||
+           poA->OutputAspectRatioType != poB->OutputAspectRatioType ||
+           poA->OutputSizeType != poB->OutputSizeType || poA->SelectedColor != poB->SelectedColor ||
+           memcmp(poA->CustomPalette, poB->CustomPalette, sizeof(poA->CustomPalette)) != 0;
+}
+
+namespace
+{
+
+// Enables or disables a control; a disabled one's tooltip adds the reason (Qt
+// shows tooltips of disabled widgets too).
+void vEnableWithReason(QWidget* poWidget, bool bEnabled, const char* pszReason)
+{
+    if (!poWidget) return;
+    if (!poWidget->property("qevBaseToolTip").isValid())
+        poWidget->setProperty("qevBaseToolTip", poWidget->toolTip());
+    const QString sBase = poWidget->property("qevBaseToolTip").toString();
+    const QString sWhy = QStringLiteral("Disabled: %1.").arg(QLatin1String(pszReason));
+    poWidget->setToolTip(bEnabled ? sBase : sBase.isEmpty() ? sWhy : sBase + QLatin1Char('\n') + sWhy);
+    poWidget->setEnabled(bEnabled);
+}
+
+void vEnableRow(const tdControlRow& oRow, bool bEnabled, const char* pszReason)
+{
+    vEnableWithReason(oRow.poCaption, bEnabled, pszReason);
+    vEnableWithReason(oRow.poControl, bEnabled, pszReason);
+    vEnableWithReason(oRow.poValue, bEnabled, pszReason);
+}
+
+} // namespace
+
+void Window::InterlacedMode(bool bValue)
+{
+    m_oSettings.InterlacedMode = bValue ? 1 : 0;
+    update();
+}
+
+void Window::RealMSXAspectRatio(bool bValue)
+{
+    m_oSettings.RealMSXAspectRatio = bValue ? 1 : 0;
+    update();
+}
+
+void Window::Screen10Palette(bool bValue)
+{
+    m_oSettings.Screen10Palette = bValue ? 1 : 0;
+    update();
+}
+
+// An index of -1 (an emptied combo) stores nothing.
+#define QEV_COMBO_SLOT(field, type)                                                                          \
+    void Window::field(int iIndex)                                                                           \
+    {                                                                                                        \
+        if (iIndex < 0) return;                                                                              \
+        m_oSettings.field = static_cast<type>(iIndex);                                                       \
+        update();                                                                                            \
+    }
+
+QEV_COMBO_SLOT(ConversionType, tdConversionType)
+QEV_COMBO_SLOT(DeltaMethod, tdDeltaMethod)
+QEV_COMBO_SLOT(DisplayFilter, tdResizeFilter)
+QEV_COMBO_SLOT(FitMode, tdFitMode)
+QEV_COMBO_SLOT(InputAspectRatioType, tdAspectRatioType)
+QEV_COMBO_SLOT(OutputAspectRatioType, tdAspectRatioType)
+QEV_COMBO_SLOT(OutputSizeType, tdOutputSizeType)
+QEV_COMBO_SLOT(DitheringMode, tdDitheringMode)
+QEV_COMBO_SLOT(PaletteType, tdPaletteType)
+QEV_COMBO_SLOT(RGB2YJKMethod, tdRGB2YJKMethod)
+QEV_COMBO_SLOT(ResizeFilter, tdResizeFilter)
+QEV_COMBO_SLOT(ScreenMode, tdScreenMode)
+QEV_COMBO_SLOT(YJK2RGBInterpolation, tdYJK2RGBInterpolation)
+
+#undef QEV_COMBO_SLOT
+
+// The line edits: text that is no number, zero, negative or beyond any screen is
+// refused; the field keeps its value and the edit shows it again. Text that still
+// shows the field's value stores nothing, so leaving the edit never rounds a
+// stored 1.2345 to 1.235.
+void Window::CustomInputAspectRatio()
+{
+    double fValue = 0.0;
+    const QString sText = m_poCustomInputAspectRatio->text();
+    if (sText == sFormatDouble(m_oSettings.CustomInputAspectRatio)) return;
+    if (bParseDouble(sText, g_fMinAspectRatio, g_fMaxAspectRatio, &fValue))
+    {
+        m_oSettings.CustomInputAspectRatio = fValue;
+    }
+    else
+    {
+        vRefuseValue(QStringLiteral("Custom input aspect ratio"), sText,
+                     QStringLiteral("a number from 0.01 to 100"));
+        m_poCustomInputAspectRatio->setText(sFormatDouble(m_oSettings.CustomInputAspectRatio));
+    }
+    update();
+}
+
+void Window::CustomOutputAspectRatio()
+{
+    double fValue = 0.0;
+    const QString sText = m_poCustomOutputAspectRatio->text();
+    if (sText == sFormatDouble(m_oSettings.CustomOutputAspectRatio)) return;
+    if (bParseDouble(sText, g_fMinAspectRatio, g_fMaxAspectRatio, &fValue))
+    {
+        m_oSettings.CustomOutputAspectRatio = fValue;
+    }
+    else
+    {
+        vRefuseValue(QStringLiteral("Custom output aspect ratio"), sText,
+                     QStringLiteral("a number from 0.01 to 100"));
+        m_poCustomOutputAspectRatio->setText(sFormatDouble(m_oSettings.CustomOutputAspectRatio));
+    }
+    update();
+}
+
+void Window::OutputWidth()
+{
+    if (!bParseInt(m_poOutputWidth->text(), 1, g_iMaxOutputDimension, &m_oSettings.OutputWidth))
+    {
+        vRefuseValue(QStringLiteral("Output width"), m_poOutputWidth->text(),
+                     QStringLiteral("a whole number from 1 to %1").arg(g_iMaxOutputDimension));
+        m_poOutputWidth->setText(QString::number(m_oSettings.OutputWidth));
+    }
+    update();
+}
+
+void Window::OutputHeight()
+{
+    if (!bParseInt(m_poOutputHeight->text(), 1, g_iMaxOutputDimension, &m_oSettings.OutputHeight))
+    {
+        vRefuseValue(QStringLiteral("Output height"), m_poOutputHeight->text(),
+                     QStringLiteral("a whole number from 1 to %1").arg(g_iMaxOutputDimension));
+        m_poOutputHeight->setText(QString::number(m_oSettings.OutputHeight));
+    }
+    update();
+}
+
+// A scaled slider stores position x 0.001, except when the field already sits at
+// that position: the controls are set from the fields, and storing again would
+// replace a stored 0.1234 by 0.123.
+void Window::vSetScaledField(double* pfField, int iValue, QLabel* poLabel)
+{
+    if (iSliderPosition(*pfField) != iValue) *pfField = iValue / 1000.0;
+    poLabel->setText(sFormatDouble(iValue / 1000.0));
+    update();
+}
+
+void Window::BrightnessWeight(int iValue)
+{
+    vSetScaledField(&m_oSettings.BrightnessWeight, iValue, m_oBrightnessWeightRow.poValue);
+}
+
+void Window::ErrorDiffusionFactor(int iValue)
+{
+    vSetScaledField(&m_oSettings.ErrorDiffusionFactor, iValue, m_oErrorDiffusionFactorRow.poValue);
+}
+
+void Window::PaletteDetailsEnhancement(int iValue)
+{
+    vSetScaledField(&m_oSettings.PaletteDetailsEnhancement, iValue, m_oPaletteDetailsEnhancementRow.poValue);
+}
+
+void Window::Screen2DetailsEnhancement(int iValue)
+{
+    vSetScaledField(&m_oSettings.Screen2DetailsEnhancement, iValue, m_oScreen2DetailsEnhancementRow.poValue);
+}
+
+void Window::YJKDetailsEnhancement(int iValue)
+{
+    vSetScaledField(&m_oSettings.YJKDetailsEnhancement, iValue, m_oYJKDetailsEnhancementRow.poValue);
+}
+
+void Window::BayerFactor(int iValue)
+{
+    vSetScaledField(&m_oSettings.BayerFactor, iValue, m_oBayerFactorRow.poValue);
+}
+
+// The low threshold never exceeds the high one: a low slider moved above the
+// high threshold snaps back to it (re-entering this slot), and the other way
+// round for the high slider.
+void Window::BayerLowThreshold(int iValue)
+{
+    if (iValue / 1000.0 > m_oSettings.BayerHighThreshold)
+    {
+        m_poBayerLowThreshold->setValue(iSliderPosition(m_oSettings.BayerHighThreshold));
+        m_oSettings.BayerLowThreshold = m_oSettings.BayerHighThreshold;
+        m_oBayerLowThresholdRow.poValue->setText(sFormatDouble(m_oSettings.BayerLowThreshold));
+        update();
+        return;
+    }
+    vSetScaledField(&m_oSettings.BayerLowThreshold, iValue, m_oBayerLowThresholdRow.poValue);
+}
+
+void Window::BayerHighThreshold(int iValue)
+{
+    if (m_oSettings.BayerLowThreshold > iValue / 1000.0)
+    {
+        m_poBayerHighThreshold->setValue(iSliderPosition(m_oSettings.BayerLowThreshold));
+        m_oSettings.BayerHighThreshold = m_oSettings.BayerLowThreshold;
+        m_oBayerHighThresholdRow.poValue->setText(sFormatDouble(m_oSettings.BayerHighThreshold));
+        update();
+        return;
+    }
+    vSetScaledField(&m_oSettings.BayerHighThreshold, iValue, m_oBayerHighThresholdRow.poValue);
+}
+
+void Window::HorizontalShift(int iValue)
+{
+    m_oSettings.HShift = iValue;
+    m_oHorizontalShiftRow.poValue->setText(QString::number(iValue));
+    update();
+}
+
+void Window::ResetToDefaults()
+{
+    tdSettings oBefore;
+    memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
+    vGetDefaultSettings(&m_oSettings);
+    memset(&m_oLastSeenSettings, 0, sizeof(m_oLastSeenSettings));
+    vRecordEdit(QStringLiteral("reset to defaults"), oBefore, true);
+    vShowStatus(QStringLiteral("Settings reset to the defaults (Ctrl+Z undoes)"), false);
+    update();
+}
+
+void Window::vUpdateUI()
+{
+    const tdSettings* poS = &m_oSettings;
+    for (int i = 0; i < 16; i++)
+    {
+        m_apoColorButtons[i]->m_bSelected = (i == poS->SelectedColor);
+        m_apoColorButtons[i]->m_oColor = poS->CustomPalette[i];
+        m_apoColorButtons[i]->update();
+    }
+
+    // Setting a control raises its change signal and its slot stores the value
+    // again; m_oSettings is read through poS only after each such call, since
+    // a slot may correct a field (the Bayer thresholds).
+    m_poInterlacedMode->setChecked(poS->InterlacedMode != 0);
+    m_poRealMSXAspectRatio->setChecked(poS->RealMSXAspectRatio != 0);
+    m_poScreen10Palette->setChecked(poS->Screen10Palette != 0);
+    m_poConversionType->setCurrentIndex(poS->ConversionType);
+    m_poDeltaMethod->setCurrentIndex(poS->DeltaMethod);
+    m_poDisplayFilter->setCurrentIndex(poS->DisplayFilter);
+    m_poFitMode->setCurrentIndex(poS->FitMode);
+    m_poInputAspectRatioType->setCurrentIndex(poS->InputAspectRatioType);
+    m_poOutputAspectRatioType->setCurrentIndex(poS->OutputAspectRatioType);
+    m_poOutputSizeType->setCurrentIndex(poS->OutputSizeType);
+    m_poDitheringMode->setCurrentIndex(poS->DitheringMode);
+    m_poPaletteType->setCurrentIndex(poS->PaletteType);
+    m_poRGB2YJKMethod->setCurrentIndex(poS->RGB2YJKMethod);
+    m_poResizeFilter->setCurrentIndex(poS->ResizeFilter);
+    m_poScreenMode->setCurrentIndex(poS->ScreenMode);
+    m_poYJK2RGBInterpolation->setCurrentIndex(poS->YJK2RGBInterpolation);
+    m_poCustomInputAspectRatio->setText(sFormatDouble(poS->CustomInputAspectRatio));
+    m_poCustomOutputAspectRatio->setText(sFormatDouble(poS->CustomOutputAspectRatio));
+    m_poOutputHeight->setText(QString::number(poS->OutputHeight));
+    m_poOutputWidth->setText(QString::number(poS->OutputWidth));
+
+    m_poBrightnessWeight->setValue(iSliderPosition(poS->BrightnessWeight));
+    m_poErrorDiffusionFactor->setValue(iSliderPosition(poS->ErrorDiffusionFactor));
+    m_poPaletteDetailsEnhancement->setValue(iSliderPosition(poS->PaletteDetailsEnhancement));
+    m_poScreen2DetailsEnhancement->setValue(iSliderPosition(poS->Screen2DetailsEnhancement));
+    m_poYJKDetailsEnhancement->setValue(iSliderPosition(poS->YJKDetailsEnhancement));
+    m_poBayerFactor->setValue(iSliderPosition(poS->BayerFactor));
+    m_poBayerLowThreshold->setValue(iSliderPosition(poS->BayerLowThreshold));
+    m_poBayerHighThreshold->setValue(iSliderPosition(poS->BayerHighThreshold));
+    m_poHorizontalShift->setValue(poS->HShift);
+    // A slider set to the position it already holds raises no signal; its value
+    // label is written here too, so that it never shows a stale "0".
+    const tdControlRow* apoScaledRows[] = {
+        &m_oBrightnessWeightRow,          &m_oErrorDiffusionFactorRow,  &m_oPaletteDetailsEnhancementRow,
+        &m_oScreen2DetailsEnhancementRow, &m_oYJKDetailsEnhancementRow, &m_oBayerFactorRow,
+        &m_oBayerLowThresholdRow,         &m_oBayerHighThresholdRow,
+    };
+    for (const tdControlRow* poRow : apoScaledRows)
+        poRow->poValue->setText(sFormatDouble(static_cast<QSlider*>(poRow->poControl)->value() / 1000.0));
+    m_oHorizontalShiftRow.poValue->setText(QString::number(m_poHorizontalShift->value()));
+
+    // clang-format off
+    const int  eType     = poS->ConversionType;
+    const bool bMSX      = eType == ConversionType_QEV || eType == ConversionType_SR || eType == ConversionType_SC ||
+                           eType == ConversionType_KRU || eType == ConversionType_ROM;
+    const bool bPalette  = bSettingsUsePalette(poS);
+    const int  eDither   = poS->DitheringMode;
+    const bool bBayer    = eDither == Dithering_Bayer2x2 || eDither == Dithering_Bayer4x4 ||
+                           eDither == Dithering_Bayer8x8;
+    const int  eScreen   = poS->ScreenMode;
+    const bool bYJK      = eScreen == ScreenMode_Screen10 || eScreen == ScreenMode_Screen12;
+    const bool bSelected = poS->SelectedColor >= 0;
+    const bool bPicture  = m_poSourceImage != nullptr && !m_bCameraLive;
+    // clang-format on
+
+    // A disabled control's tooltip says what would enable it.
+    const char* const pszMSX = "only for the MSX conversion types QEV, SR, SC and KRU";
+    const char* const pszBayer = "only with a Bayer dithering mode of an MSX conversion type";
+    const char* const pszPalette =
+        "only for the screens with a palette (2 to 7, 10 with SC10 palette) of an MSX "
+        "conversion type";
+    const char* const pszLive = "not while the camera is live";
+    vEnableRow(m_oScreenModeRow, bMSX, pszMSX);
+    vEnableRow(m_oDitheringModeRow, bMSX, pszMSX);
+    vEnableRow(m_oBayerFactorRow, bMSX && bBayer, pszBayer);
+    vEnableRow(m_oBayerLowThresholdRow, bMSX && bBayer, pszBayer);
+    vEnableRow(m_oBayerHighThresholdRow, bMSX && bBayer, pszBayer);
+    vEnableRow(m_oErrorDiffusionFactorRow, bMSX && eDither == Dithering_ErrorDiffusion,
+               "only with dithering mode Error diffusion of an MSX conversion type");
+    vEnableRow(m_oOutputSizeRow, !bMSX, "only for the conversion types PNG, SPR, RAW and RES");
+    for (QLineEdit* poEdit : {m_poOutputWidth, m_poOutputHeight})
+        vEnableWithReason(poEdit, !bMSX && poS->OutputSizeType == OutputSize_Custom,
+                          "only with output size Custom of the conversion types PNG, SPR, RAW and RES");
+    vEnableRow(m_oFitModeRow, bMSX || poS->OutputSizeType != OutputSize_Original,
+               "not with output size Original: the picture keeps its size");
+    m_poAverageErrorHeading->setEnabled(bMSX);
+    for (QLabel* poLabel : m_apoAverageErrorCaptions)
+        poLabel->setEnabled(bMSX);
+    for (QLabel* poLabel : {m_poAverageErrorR, m_poAverageErrorG, m_poAverageErrorB, m_poAverageErrorRGB})
+        poLabel->setEnabled(bMSX);
+    vEnableRow(m_oHorizontalShiftRow, bMSX, pszMSX);
+    vEnableRow(m_oDeltaMethodRow, bMSX, pszMSX);
+    vEnableRow(m_oBrightnessWeightRow, poS->DeltaMethod == DeltaMethod_Hit9918,
+               "only with delta method Hit9918");
+    vEnableWithReason(m_poCustomInputAspectRatio, poS->InputAspectRatioType == AspectRatio_Custom,
+                      "only with input A.R. Custom");
+    vEnableWithReason(m_poCustomOutputAspectRatio, poS->OutputAspectRatioType == AspectRatio_Custom,
+                      "only with output A.R. Custom");
+    vEnableWithReason(m_poScreen10Palette, eScreen == ScreenMode_Screen10, "only for Screen 10");
+    vEnableWithReason(m_poInterlacedMode, bMSX && eScreen >= ScreenMode_Screen5,
+                      "only for Screens 5 to 12 of an MSX conversion type");
+    vEnableRow(m_oScreen2DetailsEnhancementRow, bMSX && eScreen == ScreenMode_Screen2,
+               "only for Screen 2 of an MSX conversion type");
+    vEnableRow(m_oYJKDetailsEnhancementRow, bMSX && bYJK,
+               "only for Screens 10 and 12 of an MSX conversion type");
+    vEnableRow(m_oRGB2YJKMethodRow, bYJK, "only for Screens 10 and 12");
+    vEnableRow(m_oPaletteTypeRow, bPalette, pszPalette);
+    vEnableWithReason(m_poGetFromImage, bPalette, pszPalette);
+    vEnableRow(m_oPaletteDetailsEnhancementRow, bPalette && poS->PaletteType == PaletteType_Auto,
+               "only with palette type Auto on a screen with a palette");
+    for (const tdControlRow* poRow : {&m_oRRow, &m_oGRow, &m_oBRow})
+        vEnableRow(*poRow, bSelected,
+                   "select a palette entry first (click it, or Tab to it and press Space)");
+    const char* const pszNoPicture = m_bCameraLive ? pszLive : "open, drop or paste a picture first";
+    vEnableWithReason(m_poSaveImage, bPicture, pszNoPicture);
+    vEnableWithReason(m_poCopy, bPicture, pszNoPicture);
+    vEnableWithReason(m_poPaste, m_bClipboardHasImage && !m_bCameraLive,
+                      m_bCameraLive ? pszLive : "the clipboard holds no picture");
+    vEnableWithReason(m_poLoadPalette, !m_bCameraLive, pszLive);
+    vEnableWithReason(m_poSavePalette, !m_bCameraLive, pszLive);
+
+    if (bSelected && poS->SelectedColor < 16)
+    {
+        const Color oColor = poS->CustomPalette[poS->SelectedColor];
+        m_poR->setValue(iLevelFromByte(oColor.r));
+        m_poG->setValue(iLevelFromByte(oColor.g));
+        m_poB->setValue(iLevelFromByte(oColor.b));
+        m_oRRow.poValue->setText(QString::number(m_poR->value()));
+        m_oGRow.poValue->setText(QString::number(m_poG->value()));
+        m_oBRow.poValue->setText(QString::number(m_poB->value()));
+    }
+}
