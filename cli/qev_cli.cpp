@@ -14,6 +14,7 @@
 #include "qev/base/settings.h"
 #include "qev/base/settings_string.h"
 #include "qev/color/palette.h"
+#include "qev/files/export_tables.h"
 #include "qev/files/format_kru.h"
 #include "qev/files/format_rom.h"
 #include "qev/files/output_files.h"
@@ -210,7 +211,9 @@ static void vPrintHelp(FILE* poOut)
         ".sjc\n"
         "  and .pi5 ... .pic); GIF (first frame), BMP, TIFF, WebP, Targa (.tga), PNM (.pnm .pbm .pgm\n"
         "  .ppm), ICO, XPM, XBM. Colour profiles and EXIF orientation are applied. The extension chooses\n"
-        "  the reader; when it fails or the extension is unknown, the file's first bytes decide.\n"
+        "  the reader of PNG, JPEG, Targa and MSX files; the other formats, and files whose reader fails\n"
+        "  or whose extension is unknown, go by their first bytes. A file that ends before the picture\n"
+        "  its header declares is refused.\n"
         "  --sample converts the built-in sample picture. Several inputs are converted with the same\n"
         "  settings, several at a time (--jobs); lines, files and exit code are those of converting\n"
         "  them in turn.\n"
@@ -230,6 +233,11 @@ static void vPrintHelp(FILE* poOut)
         "  --preview=<png>   also write the converted picture, as the window's preview shows it, as PNG\n"
         "  --palette=<file>  loads the custom palette (used with -pt1) from a GIMP palette\n"
         "                    file (.gpl) or a binary file of palette-register words\n"
+        "  --export=<kind>   instead of the conversion type's file, the video-memory tables, one\n"
+        "                    file each named after the output (pic.pat pic.col pic.nam pic.pal;\n"
+        "                    bitmaps pic.pix pic.pal): bin (the bytes), c (pic.pat.h), asm (pic.pat.asm)\n"
+        "  --bload           with --export=bin: a BSAVE header for the table's VRAM address\n"
+        "  --pack            tables compressed as one KRU block each (the player's kru_unpack)\n"
         "  --slide-seconds=<n>  with -ct8 and several pictures in one ROM: it shows the next one\n"
         "                    after n seconds, 1..255 (default: only on the space bar)\n"
         "  --jobs=<n>        inputs converted at the same time, 1..%d (default: one per processor);\n"
@@ -315,6 +323,9 @@ struct tdRun
     tdSettings oSettings;
     const char* pszPreview; // PNG of the converted picture, or null
     int iThreads;           // threads of one conversion (tdRunContext::m_iThreads)
+    const char* pszExport;  // "bin", "c" or "asm": the video-memory tables instead of a file; or null
+    bool bBLoad;            // bin tables with a BSAVE header
+    bool bPack;             // tables compressed as one KRU block each
     FILE* poOut;
     FILE* poErr;
 };
@@ -413,6 +424,74 @@ struct tdProgressLine
 };
 } // namespace
 
+// The files --export writes for a job: the output name, ".", the table, and for C
+// and assembler source ".h" or ".asm" ("pic.pat", "pic.pat.h").
+static std::string sExportFileName(const tdJob* poJob, const tdRun* poRun, const std::string& sTable)
+{
+    const std::string sBase = poJob->sOutput + "." + sTable;
+    if (strcmp(poRun->pszExport, "c") == 0) return sBase + ".h";
+    if (strcmp(poRun->pszExport, "asm") == 0) return sBase + ".asm";
+    return sBase;
+}
+
+// Writes the video-memory tables of the job's picture (--export) as one set of
+// files. Returns true when every file was written.
+static bool bRunExportJob(const tdJob* poJob, const tdRun* poRun, const Image* poImage)
+{
+    std::vector<tdExportTable> aoTables;
+    tdRunContext oContext;
+    oContext.m_iThreads = poRun->iThreads;
+    const tdErrorTriple oError = oBuildExportTables(poImage, &poRun->oSettings, &aoTables, &oContext);
+    tdOutputFiles oFiles;
+    std::string sFirst;
+    for (const tdExportTable& oTable : aoTables)
+    {
+        const std::string sName = sExportFileName(poJob, poRun, oTable.sName);
+        if (sFirst.empty()) sFirst = sName;
+        const std::vector<unsigned char> aucBytes =
+            poRun->bPack ? aucPackTable(oTable.aucBytes) : oTable.aucBytes;
+        std::string sText;
+        std::vector<unsigned char> aucHeader;
+        char acNote[160];
+        snprintf(acNote, sizeof(acNote), "%s: %s %s of %s, VRAM %05X, %zu bytes%s (qev %s)", sName.c_str(),
+                 g_apszScreenModeNames[poRun->oSettings.ScreenMode], oTable.sName.c_str(),
+                 poJob->pszInput ? poJob->pszInput : "the sample picture", oTable.uiVRAM,
+                 oTable.aucBytes.size(), poRun->bPack ? ", packed as one KRU block" : "", g_szVersion);
+        const std::string sSymbol = sSymbolFromName(poJob->sOutput) + "_" + oTable.sName;
+        if (strcmp(poRun->pszExport, "c") == 0)
+            sText = sTableAsC(sSymbol, oTable, aucBytes, acNote);
+        else if (strcmp(poRun->pszExport, "asm") == 0)
+            sText = sTableAsAsm(sSymbol, oTable, aucBytes, acNote);
+        else if (poRun->bBLoad)
+            aucHeader = aucBSAVEHeader(oTable.uiVRAM, aucBytes.size());
+        FILE* poFile = poOpenPendingFile(&oFiles, sName.c_str(), "wb");
+        if (!poFile)
+        {
+            fprintf(poRun->poErr, "qev: cannot create %s (is its folder there and writable?)\n",
+                    sName.c_str());
+            vDiscardOutputFiles(&oFiles);
+            return false;
+        }
+        fwrite(aucHeader.data(), 1, aucHeader.size(), poFile);
+        if (!sText.empty())
+            fwrite(sText.data(), 1, sText.size(), poFile);
+        else
+            fwrite(aucBytes.data(), 1, aucBytes.size(), poFile);
+        vClosePendingFile(&oFiles, poFile);
+    }
+    std::string sProblem;
+    if (aoTables.empty() || !bCommitOutputFiles(&oFiles, &sProblem))
+    {
+        fprintf(poRun->poErr, "\nqev: cannot write %s: %s\n",
+                sFirst.empty() ? poJob->sOutput.c_str() : sFirst.c_str(),
+                aoTables.empty() ? "no video memory to export" : sProblem.c_str());
+        return false;
+    }
+    fprintf(poRun->poOut, "%s R=%.3f G=%.3f B=%.3f\n", sFirst.c_str(), oError.fRed, oError.fGreen,
+            oError.fBlue);
+    return true;
+}
+
 // Converts one job. Returns true when every file was written.
 static bool bRunJob(const tdJob* poJob, const tdRun* poRun)
 {
@@ -420,6 +499,7 @@ static bool bRunJob(const tdJob* poJob, const tdRun* poRun)
     const std::string sMain = sMainFileName(poJob, poSettings);
     std::unique_ptr<Image> poImage(poLoadInput(poJob, poRun));
     if (!poImage) return false;
+    if (poRun->pszExport) return bRunExportJob(poJob, poRun, poImage.get());
 
     tdOutputFiles oFiles;
     FILE* poRaw = nullptr;
@@ -721,6 +801,9 @@ int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
     vGetDefaultSettings(&oRun.oSettings);
     oRun.pszPreview = nullptr;
     oRun.iThreads = 0;
+    oRun.pszExport = nullptr;
+    oRun.bBLoad = false;
+    oRun.bPack = false;
     oRun.poOut = poOut;
     oRun.poErr = poErr;
     std::vector<const char*> apszInputs;
@@ -767,6 +850,22 @@ int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
                 return Exit_Usage;
             }
             iJobs = static_cast<int>(lValue);
+            continue;
+        }
+        if (strncmp(pszArgument, "--export=", 9) == 0)
+        {
+            const char* pszValue = pszArgument + 9;
+            if (strcmp(pszValue, "bin") != 0 && strcmp(pszValue, "c") != 0 && strcmp(pszValue, "asm") != 0)
+            {
+                fprintf(poErr, "qev: option --export: \"%s\" is not one of bin, c, asm\n", pszValue);
+                return Exit_Usage;
+            }
+            oRun.pszExport = pszValue;
+            continue;
+        }
+        if (strcmp(pszArgument, "--bload") == 0 || strcmp(pszArgument, "--pack") == 0)
+        {
+            (pszArgument[2] == 'b' ? oRun.bBLoad : oRun.bPack) = true;
             continue;
         }
         if (strncmp(pszArgument, "--slide-seconds=", 16) == 0)
@@ -848,6 +947,17 @@ int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
     {
         fprintf(poErr, "qev: option --preview names one picture: it cannot be used with %zu inputs\n",
                 apszInputs.size());
+        return Exit_Usage;
+    }
+
+    if ((oRun.bBLoad || oRun.bPack) && !oRun.pszExport)
+    {
+        fprintf(poErr, "qev: option %s needs --export\n", oRun.bBLoad ? "--bload" : "--pack");
+        return Exit_Usage;
+    }
+    if (oRun.bBLoad && (oRun.bPack || strcmp(oRun.pszExport, "bin") != 0))
+    {
+        fprintf(poErr, "qev: option --bload goes with --export=bin and unpacked tables only\n");
         return Exit_Usage;
     }
 

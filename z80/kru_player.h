@@ -7,7 +7,7 @@
  * 16-bit argument in HL, an 8-bit first argument in A with a 16-bit second in DE;
  * the result in A.
  *
- * RAM: 19 bytes of variables (area _DATA) and the 2 KiB ring given to
+ * RAM: 20 bytes of variables (area _DATA) and the 2 KiB ring given to
  * kru_set_ring. The player reads and updates the BIOS's copies of the VDP
  * registers (F3DFh-F3E6h, FFE7h-FFF6h, FFFAh), which it needs to change single
  * bits of registers the chip cannot read back; a program without the BIOS keeps
@@ -34,5 +34,9 @@ unsigned char kru_play(const void* record) __sdcccall(1);
  * the cartridge's slot selected in page 2. The record may continue into the next
  * banks; the player selects them at 7000h and leaves the last one selected. */
 unsigned char kru_play_banked(unsigned char bank, const void* address) __sdcccall(1);
+
+/* Unpacks one table that qev --export --pack compressed (a lone KRU block) to video
+ * memory from `vram` on (0..FFFFh), without touching the registers or the display. */
+void kru_unpack(const void* packed, unsigned int vram) __sdcccall(1);
 
 #endif

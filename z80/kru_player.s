@@ -37,8 +37,8 @@
 ; send (OTIR); a byte of a match 42 plus 21.
 
         .module kru_player
-        .globl  kru_set_ring, kru_play, kru_play_banked
-        .globl  _kru_set_ring, _kru_play, _kru_play_banked
+        .globl  kru_set_ring, kru_play, kru_play_banked, kru_unpack, kru_unpack_far
+        .globl  _kru_set_ring, _kru_play, _kru_play_banked, _kru_unpack
 
 ; Video chip ports. Source: V9938 Technical Data Book, ports 0-3 (MSX 98h-9Bh).
 VDP_DATA    = 0x98      ; VRAM data
@@ -57,7 +57,7 @@ RG25SAV     = 0xFFFA
 ASCII16_PAGE2 = 0x7000
 
         .area   _DATA
-; RAM owned by the player (19 bytes), besides the 2 KiB ring.
+; RAM owned by the player (20 bytes), besides the 2 KiB ring.
 ring_hi:    .ds 1       ; high byte of the ring's address (a multiple of 8)
 banked:     .ds 1       ; 0: the record is read linearly; 1: through page 2 of ASCII16
 bank:       .ds 1       ; the bank now selected in page 2
@@ -69,6 +69,7 @@ pend_len:   .ds 2       ; bytes of the current match still to copy
 pend_src:   .ds 2       ; where they come from in the ring
 slow_out:   .ds 1       ; nonzero for Screens 2 and 3
 rec_end:    .ds 1       ; nonzero once the zero block length was read
+single:     .ds 1       ; nonzero while kru_unpack unpacks a lone block
 
         .area   _CODE
 
@@ -109,6 +110,9 @@ _kru_play_banked:
         ld      a, #1
 play:
         ld      (banked), a
+        xor     a
+        ld      (single), a
+        ld      a, (banked)
         ld      a, i            ; P/V = the interrupt enable flip-flop
         di
         push    af
@@ -117,6 +121,81 @@ play:
         pop     af
         ld      a, b
         ret     po              ; interrupts were off: leave them off
+        ei
+        ret
+
+; kru_unpack / _kru_unpack: void kru_unpack(const void* packed, unsigned int vram)
+;   In:  HL = one KRU block as qev --pack writes a table (no record around it),
+;        DE = the video memory address it unpacks to; kru_set_ring called before
+;   kru_unpack_far: the same with A = bit 16 of the address (the second page of
+;        Screens 7 to 12)
+;   Clobbers: AF, BC, DE, HL, the alternate set; leaves the display as it is.
+;   Interrupts are disabled while it runs and restored as they were.
+kru_unpack:
+_kru_unpack:
+        xor     a
+kru_unpack_far:
+        ld      b, a
+        ld      a, i            ; P/V = the interrupt enable flip-flop
+        di
+        push    af
+        push    hl
+        ld      a, b            ; R14 = address bits 16..14
+        rlca
+        rlca
+        ld      b, a
+        ld      a, d
+        rlca
+        rlca
+        and     #3
+        or      b
+        and     #7
+        ld      b, #14
+        call    write_reg
+        ld      a, e
+        out     (VDP_CTRL), a
+        ld      a, d
+        and     #0x3F
+        or      #0x40
+        out     (VDP_CTRL), a
+        ; Screens 0 to 4 (mode bits M5-M3 of R0 below 011) need the slow output
+        ld      a, (RG0SAV)
+        and     #0x0E
+        cp      #6
+        ld      a, #0
+        adc     a, a
+        ld      (slow_out), a
+        ld      a, (ring_hi)
+        ld      d, a
+        ld      e, #0
+        ld      (wr_ptr), de
+        ld      (rd_ptr), de
+        xor     a
+        ld      (banked), a
+        ld      (rec_end), a
+        ld      (pend_len), a
+        ld      (pend_len+1), a
+        inc     a
+        ld      (single), a
+        ld      a, #0x80
+        ld      (flags), a
+        pop     hl
+        ld      (in_ptr), hl
+1$:     call    fill            ; until the block's end marker
+        ld      hl, (rd_ptr)
+        ld      de, (wr_ptr)
+        ld      a, e
+        sub     l
+        jr      nz, 2$
+        ld      a, d
+        cp      h
+        jr      z, 3$           ; nothing more
+        xor     a
+2$:     ld      b, a
+        call    send
+        jr      1$
+3$:     pop     af
+        ret     po
         ei
         ret
 
@@ -337,25 +416,32 @@ vram_loop:
         jr      nc, 4$
         ld      hl, #vram_len+2
         dec     (hl)
-4$:     ld      hl, (rd_ptr)
-5$:     ld      c, #VDP_DATA
+4$:     call    send
+        jp      vram_loop
+
+; send: B bytes (0 = 256) of the ring from rd_ptr to the video chip's data port,
+; in Screens 2 and 3 no faster than one every 30 T-states.
+;   Clobbers: AF, BC, HL
+send:
+        ld      hl, (rd_ptr)
+        ld      c, #VDP_DATA
         ld      a, (slow_out)
         or      a
-        jr      nz, 7$
+        jr      nz, 1$
         otir                    ; 21 T-states per byte
-        jr      8$
-7$:     outi                    ; 16 + 4 + 10: 30 T-states per byte
+        jr      2$
+1$:     outi                    ; 16 + 4 + 10: 30 T-states per byte
         nop
-        jp      nz, 7$
-8$:     ; HL is past the bytes sent: wrap at the ring's end
+        jp      nz, 1$
+2$:     ; HL is past the bytes sent: wrap at the ring's end
         ld      a, (ring_hi)
         add     a, #8
         cp      h
-        jr      nz, 9$
+        jr      nz, 3$
         sub     #8
         ld      h, a
-9$:     ld      (rd_ptr), hl
-        jp      vram_loop
+3$:     ld      (rd_ptr), hl
+        ret
 
         .area   _DATA
 vram_len:   .ds 3       ; VRAM bytes of the current command still to send
@@ -646,7 +732,12 @@ end_of_block:
         ld      b, #17
 1$:     GETBIT
         djnz    1$
-        call    block_header
+        ld      a, (single)
+        or      a
+        jr      z, 2$
+        ld      (rec_end), a    ; a lone block (kru_unpack) ends here
+        jp      batch_done
+2$:     call    block_header
         ld      a, (rec_end)
         or      a
         jp      z, item
