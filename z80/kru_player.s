@@ -34,7 +34,7 @@
 ; zero block length or at an unknown command.
 ;
 ; Speed, standard 3.58 MHz Z80 (T-states without the MSX's M1 wait states): a
-; literal costs 71 to decode plus 21 to send (OTIR); a match about 250 (short
+; literal costs 79 to decode plus 21 to send (OTIR); a match about 250 (short
 ; offset, length 2) to 500 (long offset and length) plus 21 a byte to copy (LDIR)
 ; and 21 to send.
 
