@@ -105,7 +105,8 @@ static int iCodeWidth(int k)
     return iWidth < 2 ? 2 : iWidth;
 }
 
-int iDecodeQEVStream(const unsigned char* pucInput, int iInputSize, unsigned char* pucOutput, int iCapacity)
+int iDecodeQEVStream(const unsigned char* pucInput, int iInputSize, unsigned char* pucOutput, int iCapacity,
+                     bool* pbInputEnded)
 {
     tdBitReader oReader = {pucInput, iInputSize, 0, 0, 0, false};
     std::vector<tdDictionaryEntry> aoDictionary(g_iDictionarySize, {0, 0});
@@ -164,6 +165,7 @@ int iDecodeQEVStream(const unsigned char* pucInput, int iInputSize, unsigned cha
         }
         p = i;
     }
+    if (pbInputEnded) *pbInputEnded = oReader.m_bEnded;
     return iOut;
 }
 
@@ -190,7 +192,14 @@ Image* poReadImageFromQEVFile(FILE* poFile, const tdSettings* poSettings, Palett
     size_t uiRead;
     while ((uiRead = fread(acBuffer, 1, sizeof(acBuffer), poFile)) > 0 && aucStream.size() < 0x100000)
         aucStream.insert(aucStream.end(), acBuffer, acBuffer + uiRead);
-    iDecodeQEVStream(aucStream.data(), static_cast<int>(aucStream.size()), oVDP.m_pucVRAM, g_iVRAMSize);
+    bool bEnded = false;
+    iDecodeQEVStream(aucStream.data(), static_cast<int>(aucStream.size()), oVDP.m_pucVRAM, g_iVRAMSize,
+                     &bEnded);
+    if (bEnded)
+    {
+        vError(__FILE__, "poReadImageFromQEVFile", __LINE__, "the file ends before the picture does\n");
+        return nullptr;
+    }
 
     const tdYJK2RGBInterpolation eInterpolation = poSettings->YJK2RGBInterpolation;
     Image* poImage = nullptr;

@@ -25,11 +25,13 @@ tdErrorTriple oWriteImageToQEVFile(const Image* poImage, const tdSettings* poSet
                                    const tdRunContext* poRun = nullptr);
 
 // Reads a QEV file. Returns a new picture (caller owns it), or null after a message
-// for an unknown screen code. A damaged stream decodes as far as it is sound and
-// never writes past video memory.
+// for an unknown screen code or a stream that ends before its end code. A damaged
+// stream decodes as far as it is sound and never writes past video memory.
 Image* poReadImageFromQEVFile(FILE* poFile, const tdSettings* poSettings, Palette* poPalette);
 
 // Decodes a QEV LZW stream into pucOutput (at most iCapacity bytes). Returns the
-// number of bytes decoded; decoding stops at the end code, at the end of the input,
-// at an impossible code or when the output is full.
-int iDecodeQEVStream(const unsigned char* pucInput, int iInputSize, unsigned char* pucOutput, int iCapacity);
+// number of bytes decoded; decoding stops at the end code, at the end of the input
+// (then *pbInputEnded, may be null, is set), at an impossible code or when the
+// output is full.
+int iDecodeQEVStream(const unsigned char* pucInput, int iInputSize, unsigned char* pucOutput, int iCapacity,
+                     bool* pbInputEnded = nullptr);

@@ -89,7 +89,8 @@ Image* poReadImageFromSRFile(int iScreen, const tdSettings* poSettings, FILE* po
         return nullptr;
     }
     VDP oVDP;
-    if (!bLoadBSAVE(poPicture, &oVDP, 0))
+    bool bShort = false;
+    if (!bLoadBSAVE(poPicture, &oVDP, 0, iGetPictureEnd(iScreen), &bShort))
     {
         vError(__FILE__, "poReadImageFromSRFile", __LINE__, "Not a screen dump: no BSAVE header.\n");
         return nullptr;
@@ -97,7 +98,14 @@ Image* poReadImageFromSRFile(int iScreen, const tdSettings* poSettings, FILE* po
     if (poPaletteFile && !bLoadBSAVE(poPaletteFile, &oVDP, 0))
         vError(__FILE__, "poReadImageFromSRFile", __LINE__, "The palette file has no BSAVE header.\n");
     const bool bSecondPage = poSecond && iGetSecondPageBase(iScreen) > 0;
-    if (bSecondPage && !bLoadBSAVE(poSecond, &oVDP, iGetSecondPageBase(iScreen)))
+    if (bSecondPage &&
+        !bLoadBSAVE(poSecond, &oVDP, iGetSecondPageBase(iScreen), iGetPictureEnd(iScreen), &bShort))
         vError(__FILE__, "poReadImageFromSRFile", __LINE__, "The second page has no BSAVE header.\n");
+    // Picture tables a file promised and did not give would show as a picture.
+    if (bShort)
+    {
+        vError(__FILE__, "poReadImageFromSRFile", __LINE__, "the file ends before the picture does\n");
+        return nullptr;
+    }
     return poRenderScreenDump(&oVDP, iScreen, poSettings, bSecondPage, poPalette);
 }

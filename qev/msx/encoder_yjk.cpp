@@ -26,6 +26,7 @@
 #include "qev/color/nearest_color.h"
 #include "qev/color/palette.h"
 #include "qev/msx/yjk.h"
+#include "qev/msx/yjk_converter.h"
 
 #include <algorithm>
 #include <climits>

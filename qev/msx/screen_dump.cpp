@@ -4,15 +4,17 @@
 
 void vAppendBSAVEHeader(tdByteArray* poBytes, int iStart, int iEnd)
 {
+    // clang-format off
     const unsigned char acHeader[g_iBSAVEHeaderSize] = {
         0xFE,
         static_cast<unsigned char>(iStart & 0xFF), static_cast<unsigned char>((iStart >> 8) & 0xFF),
         static_cast<unsigned char>(iEnd & 0xFF),   static_cast<unsigned char>((iEnd >> 8) & 0xFF),
         0x00, 0x00};
+    // clang-format on
     poBytes->vAppend(acHeader, g_iBSAVEHeaderSize);
 }
 
-bool bLoadBSAVE(FILE* poFile, VDP* poVDP, int iPageBase)
+bool bLoadBSAVE(FILE* poFile, VDP* poVDP, int iPageBase, int iPictureEnd, bool* pbShort)
 {
     unsigned char acHeader[g_iBSAVEHeaderSize];
     if (fread(acHeader, 1, sizeof(acHeader), poFile) != sizeof(acHeader) || acHeader[0] != 0xFE) return false;
@@ -23,8 +25,9 @@ bool bLoadBSAVE(FILE* poFile, VDP* poVDP, int iPageBase)
     if (lFirst < 0 || lFirst >= g_iVRAMSize) return true;
     long lCount = lEnd - lStart + 1;
     if (lFirst + lCount > g_iVRAMSize) lCount = g_iVRAMSize - lFirst;
-    size_t uiRead = fread(poVDP->m_pucVRAM + lFirst, 1, static_cast<size_t>(lCount), poFile);
-    (void)uiRead; // a short file leaves the rest of video memory as it was
+    const size_t uiRead = fread(poVDP->m_pucVRAM + lFirst, 1, static_cast<size_t>(lCount), poFile);
+    const long lNeeded = (lEnd < iPictureEnd ? lEnd : iPictureEnd) - lStart + 1;
+    if (pbShort && static_cast<long>(uiRead) < (lNeeded < lCount ? lNeeded : lCount)) *pbShort = true;
     return true;
 }
 
@@ -32,24 +35,29 @@ namespace
 {
 struct tdScreenDumpLayout
 {
-    int iScreen;          // MSX screen number
-    int iPaletteAddress;  // -1: no palette
+    int iScreen;         // MSX screen number
+    int iPaletteAddress; // -1: no palette
     int iPaletteEntries;
-    int iSecondPageBase;  // 0: never interlaced
+    int iSecondPageBase; // 0: never interlaced
+    int iPictureEnd;     // the last address of the pattern, name, colour or pixel tables
 };
 } // namespace
 
-//                                           screen palette entries second page
+// Screens 2 and 3: patterns from 0000, names from 1800 (Screen 3: 0800), Screen 2's
+// colours 2000-37FF; bitmap screens: 212 lines of 128 or 256 bytes.
+// screen, palette address, palette entries, second page, picture end
+// clang-format off
 static const tdScreenDumpLayout g_aoLayouts[] = {
-    { 2, 0x1B80, 16,       0},
-    { 3, 0x2020, 16,       0},
-    { 5, 0x7680, 16,  0x8000},
-    { 6, 0x7680,  4,  0x8000},
-    { 7, 0xFA80, 16, 0x10000},
-    { 8,     -1,  0, 0x10000},
-    {10, 0xFA80, 16, 0x10000},
-    {12,     -1,  0, 0x10000},
+    { 2, 0x1B80, 16,       0, 0x37FF},
+    { 3, 0x2020, 16,       0, 0x0AFF},
+    { 5, 0x7680, 16,  0x8000, 0x69FF},
+    { 6, 0x7680,  4,  0x8000, 0x69FF},
+    { 7, 0xFA80, 16, 0x10000, 0xD3FF},
+    { 8,     -1,  0, 0x10000, 0xD3FF},
+    {10, 0xFA80, 16, 0x10000, 0xD3FF},
+    {12,     -1,  0, 0x10000, 0xD3FF},
 };
+// clang-format on
 
 static const tdScreenDumpLayout* poFindLayout(int iScreen)
 {
@@ -74,6 +82,12 @@ int iGetSecondPageBase(int iScreen)
 {
     const tdScreenDumpLayout* po = poFindLayout(iScreen);
     return po ? po->iSecondPageBase : 0;
+}
+
+int iGetPictureEnd(int iScreen)
+{
+    const tdScreenDumpLayout* po = poFindLayout(iScreen);
+    return po ? po->iPictureEnd : -1;
 }
 
 int iGetScreenNumber(int eScreenMode)

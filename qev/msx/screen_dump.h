@@ -21,9 +21,12 @@ void vAppendBSAVEHeader(tdByteArray* poBytes, int iStart, int iEnd);
 
 // Loads a BSAVE file from its current position into video memory at iPageBase +
 // start. Nothing is loaded past the end of video memory, nor for an end address
-// below the start; a short file leaves the rest as it was. Returns false (loading
-// nothing) when the file does not start with a BSAVE header.
-bool bLoadBSAVE(FILE* poFile, VDP* poVDP, int iPageBase);
+// below the start; a short file loads what it has, and sets *pbShort (may be null)
+// when it ends before the header's end or iPictureEnd, whichever comes first (the
+// picture's tables must be whole, a palette after them may be cut: Screen 6 dumps
+// hold 4 of the 16 entries their header covers). Returns false (loading nothing)
+// when the file does not start with a BSAVE header.
+bool bLoadBSAVE(FILE* poFile, VDP* poVDP, int iPageBase, int iPictureEnd = -1, bool* pbShort = nullptr);
 
 // The video-memory address of the palette table of an MSX screen number (2, 3, 5,
 // 6, 7, 8, 10, 12), its entry count, and the base of the second page; -1 / 0 where
@@ -31,6 +34,10 @@ bool bLoadBSAVE(FILE* poFile, VDP* poVDP, int iPageBase);
 int iGetPaletteAddress(int iScreen);
 int iGetPaletteEntries(int iScreen);
 int iGetSecondPageBase(int iScreen);
+// The last video-memory address (of a page) that holds the picture of an MSX
+// screen number: the end of its pattern, name and colour tables or of its 212
+// lines of pixels; -1 for a number without screen.
+int iGetPictureEnd(int iScreen);
 
 // The MSX screen number (2 .. 12) of a tdScreenMode, or 0 for none.
 int iGetScreenNumber(int eScreenMode);

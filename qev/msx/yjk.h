@@ -46,7 +46,8 @@ void vComputeColors();
 // below the largest finite double (distances that are all infinite or not a
 // number), the least-squares estimate stands, for Brute force too.
 //
-// For one group at a time; converting many groups is cheaper through YJKConverter.
+// For one group at a time; converting many groups is cheaper through YJKConverter
+// (yjk_converter.h).
 void vRGB2YJK(const Color* poPixels, unsigned char* pucBytes, Color* poColors, tdRGB2YJKMethod eMethod,
               bool bEvenY, double fExponent, tdDeltaMethod eDeltaMethod, double fWeight);
 
@@ -58,89 +59,3 @@ void vRGB2YJK(const Color* poPixels, unsigned char* pucBytes, Color* poColors, t
 void vRGB2YJKReference(const Color* poPixels, unsigned char* pucBytes, Color* poColors,
                        tdRGB2YJKMethod eMethod, bool bEvenY, double fExponent, tdDeltaMethod eDeltaMethod,
                        double fWeight);
-
-struct tdDeltaPoint;
-struct tdYJKSlot;
-struct tdYJKScratch;
-
-// vRGB2YJK for a run of groups with fixed settings. It keeps, for the last few
-// pixel colours it has seen, the per-pixel tables and the distances it computed,
-// which pays off when the same pixels come back (the four conversions of a group
-// under error diffusion, flat areas). The results are exactly those of vRGB2YJK.
-//
-// How the searches stay exact while skipping work:
-//   - every distance is non-negative or not a number (sums of squares, and the
-//     CIEDE2000 rotation term is below 0.87 (dC'^2 + dH'^2)), and under
-//     round-to-nearest adding a non-negative double never lowers a sum, so the sum
-//     of lower bounds of some pixels, added in pixel order, bounds the group total;
-//   - a (J, K) is skipped only when that bound is above a total already reached by
-//     an earlier (J, K) or above the total of a (J, K) known in advance, so the
-//     first (J, K) of least total is never skipped;
-//   - for the RGB and Hit9918 methods with exponent 1.0 a distance is at least the
-//     sum of the squared channel differences, added in order, and the channels of
-//     a decoded colour never fall as Y grows, which bounds whole runs of Y at once;
-//   - Brute force first takes the total of the area search's answer as a budget;
-//     with those two methods and with CIEDE2000 (exponent 1.0) it then lists, per
-//     pixel, only the colours within the budget (CIEDE2000: the colours in order
-//     of lightness, outwards from the pixel's until the lightness term alone
-//     passes the budget, each first through its proven lower bounds) and reaches
-//     the (J, K, Y) that decode to them (few when the budget is small), so only
-//     (J, K) within the budget for all four pixels get a total. With a large
-//     budget, or other methods, it scans the (J, K) pairs with the bounds above;
-//   - with the costly distances each pixel colour also keeps its least distance
-//     over Y by (J, K) and Y range: a function of those alone;
-//   - the area search with CIEDE2000 (exponent 1.0) takes the (J, K) best first:
-//     the previous answer, then by ascending lower bound of the total, stopping at
-//     the first bound above the best total; a pixel's minimum is computed only up
-//     to a cap (what it may add before the total passes the best), and above it
-//     only a lower bound is known and kept. Equal totals go to the first (J, K) in
-//     J-K order explicitly, so the visiting order never shows in the result.
-class YJKConverter
-{
-public:
-    YJKConverter(tdRGB2YJKMethod eMethod, bool bEvenY, double fExponent, tdDeltaMethod eDeltaMethod,
-                 double fWeight);
-    ~YJKConverter();
-    YJKConverter(const YJKConverter&) = delete;
-    YJKConverter& operator=(const YJKConverter&) = delete;
-
-    // vRGB2YJK of the four pixels with the converter's settings.
-    void vConvert(const Color* poPixels, unsigned char* pucBytes, Color* poColors);
-
-    // Brute force works from the colour side while the colours within reach of a
-    // group admit at most this many (J, K, Y) (32768 unless changed), and scans the
-    // (J, K) pairs beyond that. Both give the same bytes; tests set 0 to reach the
-    // pair scan on any group.
-    long m_lMaxColourTriples;
-
-    // The distance the searches use between pixel oPixel and the colour of (Y, J, K):
-    // fColorDelta(colour, pixel, exponent, 255.0, method, weight), computed from
-    // the converter's tables.
-    double fCandidateDelta(Color oPixel, int iY, int iJ, int iK);
-
-private:
-    tdRGB2YJKMethod m_eMethod;
-    bool m_bEvenY;
-    double m_fExponent;
-    tdDeltaMethod m_eDeltaMethod;
-    double m_fWeight;
-    int m_iKind;               // how a distance is computed, see yjk.cpp
-    bool m_bMemo;              // distances are kept per slot (costly methods or exponent not 1.0)
-    const double* m_pfTable;   // candidate brightness or coordinates by 5-bit colour, or null
-    const tdDeltaPoint* m_poPoints; // CIEDE2000: candidate points by 5-bit colour, else null
-    tdYJKSlot* m_poSlots;      // owned; the pixel colours seen last
-    tdYJKScratch* m_poScratch; // owned; brute-force work space, made on first use
-    uint32_t m_uiClock;        // use counter for choosing the slot to reuse
-    int m_iLastJ;              // the last area search's answer, tried first by the next one
-    int m_iLastK;
-
-    tdYJKSlot* poSlotFor(Color oPixel);
-    tdYJKScratch* poScratch();
-    void vPrepareSlot(tdYJKSlot* poSlot, Color oPixel);
-    double fDelta(tdYJKSlot* poSlot, unsigned int uiRGB5);
-    double fDistance(const tdYJKSlot* poSlot, unsigned int uiRGB5) const;
-
-    template <class Policy> friend struct tdYJKSearch;
-    friend void vRGB2YJK(const Color*, unsigned char*, Color*, tdRGB2YJKMethod, bool, double, tdDeltaMethod,
-                         double);
-};

@@ -6,6 +6,7 @@
 #include "qev/base/parallel.h"
 #include "qev/color/color_delta.h"
 #include "qev/msx/yjk.h"
+#include "qev/msx/yjk_converter.h"
 
 #include <algorithm>
 #include <climits>

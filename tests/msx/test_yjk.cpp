@@ -6,6 +6,7 @@
 
 #include "qev/color/color_delta.h"
 #include "qev/msx/yjk.h"
+#include "qev/msx/yjk_converter.h"
 #include "qev/msx/yjk_palette.h"
 
 #include <memory>
@@ -254,8 +255,8 @@ TEST(YJKPaletteTest, HistogramWeighsEachPixelByItsYJKError)
                         fColorDelta(&aoPixels[p], &aoColors[p], fPaletteExponent, 255.0, eLab, 1.0);
             }
         Palette oPalette(g_aoOddPalette);
-        vLoadPaletteFromYJKImage(&oPalette, po, iCase % 3 ? &oRect : nullptr, RGB2YJK_AreaSearch, fPaletteExponent,
-                                   1.0, eLab, 1.0);
+        vLoadPaletteFromYJKImage(&oPalette, po, iCase % 3 ? &oRect : nullptr, RGB2YJK_AreaSearch,
+                                 fPaletteExponent, 1.0, eLab, 1.0);
         for (int i = 0; i < 512; i++)
             ASSERT_TRUE(oPalette.m_aoOriginalEntries[i].fWeight == afExpected[i] &&
                         oPalette.m_aoOriginalEntries[i].bUsed == (afExpected[i] != 0.0))
