@@ -472,10 +472,11 @@ static bool bRunExportJob(const tdJob* poJob, const tdRun* poRun, const Image* p
             vDiscardOutputFiles(&oFiles);
             return false;
         }
-        fwrite(aucHeader.data(), 1, aucHeader.size(), poFile);
+        // An empty vector's data() may be null, which fwrite must not be given.
+        if (!aucHeader.empty()) fwrite(aucHeader.data(), 1, aucHeader.size(), poFile);
         if (!sText.empty())
             fwrite(sText.data(), 1, sText.size(), poFile);
-        else
+        else if (!aucBytes.empty())
             fwrite(aucBytes.data(), 1, aucBytes.size(), poFile);
         vClosePendingFile(&oFiles, poFile);
     }

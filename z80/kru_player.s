@@ -33,8 +33,10 @@
 ; writes RAM outside the ring and the variables below, and it stops at the record's
 ; zero block length or at an unknown command.
 ;
-; Speed, standard 3.58 MHz Z80: a literal costs 72 T-states to decode plus 21 to
-; send (OTIR); a byte of a match 42 plus 21.
+; Speed, standard 3.58 MHz Z80 (T-states without the MSX's M1 wait states): a
+; literal costs 79 to decode plus 21 to send (OTIR); a match about 250 (short
+; offset, length 2) to 500 (long offset and length) plus 21 a byte to copy (LDIR)
+; and 21 to send.
 
         .module kru_player
         .globl  kru_set_ring, kru_play, kru_play_banked, kru_unpack, kru_unpack_far
