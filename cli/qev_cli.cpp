@@ -266,6 +266,24 @@ static void vPrintHelp(FILE* poOut)
             "could not be read or an output not written, 2 a usage error.\n");
 }
 
+// Reads the integer value of a "--name=" option: true with *piValue set when the
+// whole text is an integer iMin..iMax, else false after a message naming the option.
+static bool bIntegerOption(const char* pszName, const char* pszValue, int iMin, int iMax, FILE* poErr,
+                           int* piValue)
+{
+    char* pszEnd = nullptr;
+    errno = 0;
+    const long lValue = strtol(pszValue, &pszEnd, 10);
+    if (!*pszValue || *pszEnd || errno == ERANGE || lValue < iMin || lValue > iMax)
+    {
+        fprintf(poErr, "qev: option %s: \"%s\" is out of range; allowed: an integer %d..%d\n", pszName,
+                pszValue, iMin, iMax);
+        return false;
+    }
+    *piValue = static_cast<int>(lValue);
+    return true;
+}
+
 // The input's name without its last extension (the "." after the last "/").
 static std::string sDefaultOutputName(const char* pszInput)
 {
@@ -840,17 +858,7 @@ int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
         }
         if (strncmp(pszArgument, "--jobs=", 7) == 0)
         {
-            const char* pszValue = pszArgument + 7;
-            char* pszEnd = nullptr;
-            errno = 0;
-            long lValue = strtol(pszValue, &pszEnd, 10);
-            if (!*pszValue || *pszEnd || errno == ERANGE || lValue < 1 || lValue > g_iMaxJobs)
-            {
-                fprintf(poErr, "qev: option --jobs: \"%s\" is out of range; allowed: an integer 1..%d\n",
-                        pszValue, g_iMaxJobs);
-                return Exit_Usage;
-            }
-            iJobs = static_cast<int>(lValue);
+            if (!bIntegerOption("--jobs", pszArgument + 7, 1, g_iMaxJobs, poErr, &iJobs)) return Exit_Usage;
             continue;
         }
         if (strncmp(pszArgument, "--export=", 9) == 0)
@@ -871,18 +879,9 @@ int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
         }
         if (strncmp(pszArgument, "--slide-seconds=", 16) == 0)
         {
-            const char* pszValue = pszArgument + 16;
-            char* pszEnd = nullptr;
-            errno = 0;
-            long lValue = strtol(pszValue, &pszEnd, 10);
-            if (!*pszValue || *pszEnd || errno == ERANGE || lValue < 1 || lValue > g_iROMMaxSlideSeconds)
-            {
-                fprintf(poErr,
-                        "qev: option --slide-seconds: \"%s\" is out of range; allowed: an integer 1..%d\n",
-                        pszValue, g_iROMMaxSlideSeconds);
+            if (!bIntegerOption("--slide-seconds", pszArgument + 16, 1, g_iROMMaxSlideSeconds, poErr,
+                                &iSlideSeconds))
                 return Exit_Usage;
-            }
-            iSlideSeconds = static_cast<int>(lValue);
             continue;
         }
         if (strncmp(pszArgument, "--outdir=", 9) == 0 || strncmp(pszArgument, "--preview=", 10) == 0)

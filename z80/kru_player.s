@@ -184,19 +184,12 @@ kru_unpack_far:
         pop     hl
         ld      (in_ptr), hl
 1$:     call    fill            ; until the block's end marker
-        ld      hl, (rd_ptr)
-        ld      de, (wr_ptr)
-        ld      a, e
-        sub     l
-        jr      nz, 2$
-        ld      a, d
-        cp      h
-        jr      z, 3$           ; nothing more
-        xor     a
-2$:     ld      b, a
+        call    waiting
+        jr      z, 2$           ; nothing more
+        ld      b, a
         call    send
         jr      1$
-3$:     pop     af
+2$:     pop     af
         ret     po
         ei
         ret
@@ -372,25 +365,10 @@ vram_loop:
         or      l
         jp      z, commands
         ; bytes waiting in the ring: decode a batch when there are none
-        ld      hl, (rd_ptr)
-        ld      de, (wr_ptr)
-        ld      a, e
-        sub     l
+        call    waiting
         jr      nz, 1$
-        ld      a, d
-        cp      h
-        ld      a, #0
-        jr      nz, 1$          ; a whole page waits (256)
-        push    hl
         call    fill
-        pop     hl
-        ld      de, (wr_ptr)
-        ld      a, e
-        sub     l
-        jr      nz, 1$
-        ld      a, d
-        cp      h
-        ld      a, #0
+        call    waiting
         jp      z, damaged      ; the record ended before the data did
 1$:     ld      b, a            ; available, 0 = 256
         ; B = min(available, remaining)
@@ -449,20 +427,28 @@ send:
 vram_len:   .ds 3       ; VRAM bytes of the current command still to send
         .area   _CODE
 
+; waiting: how many bytes of the ring are not read yet.
+;   Out: A = their number (0 with NZ: a whole page of 256), Z set when none
+;   Clobbers: DE, HL
+waiting:
+        ld      hl, (rd_ptr)
+        ld      de, (wr_ptr)
+        ld      a, e
+        sub     l
+        ret     nz
+        ld      a, d
+        cp      h
+        ld      a, #0
+        ret
+
 ; get_byte: the next byte of the command stream.
 ;   Out: A = the byte, carry clear; carry set when the record has ended
 ;   Clobbers: BC, DE, HL, the alternate set
 get_byte:
-        ld      hl, (rd_ptr)
-        ld      de, (wr_ptr)
-        or      a
-        sbc     hl, de
+        call    waiting
         jr      nz, 1$
         call    fill
-        ld      hl, (rd_ptr)
-        ld      de, (wr_ptr)
-        or      a
-        sbc     hl, de
+        call    waiting
         scf
         ret     z
 1$:     ld      hl, (rd_ptr)
