@@ -497,6 +497,7 @@ fill:
         ld      a, (flags)
         ld      c, a
         exx
+        ld      b, #0
         ld      de, (wr_ptr)
         ld      hl, (pend_len)  ; a match the previous batch could not finish
         ld      a, h
@@ -555,20 +556,21 @@ offset_high:    ; alternate set; A = the source's high byte before wrapping
         GETBIT                  ; the length: Elias-gamma of L-1, "0" for L = 2
         jr      c, long_length
         ld      a, #2
-copy:   ; A = L, 2..255. Within the page and away from the ring's end: LDIR.
+; A = L, 2..255. Within the page and away from the ring's end: LDIR. B' is 0
+; here (LDIR and DJNZ leave it so, and fill starts with it).
+copy:
         exx
         ld      c, a
         add     a, e
         jp      c, copy_split   ; reaches the page's end
+        ld      a, l
+        add     a, c
+        jr      nc, 1$          ; the source stays within its page
         ld      a, h
         or      #0xF8
         inc     a
-        jr      nz, 1$          ; not the ring's last page: no wrap
-        ld      a, l
-        add     a, c
-        jr      c, 2$           ; runs over the ring's end
-1$:     ld      b, #0
-        ldir                    ; 21 T-states a byte; overlaps copy forwards
+        jr      z, 2$           ; from the ring's last page: over its end
+1$:     ldir                    ; 21 T-states a byte; overlaps copy forwards
         exx
         jp      item
 2$:     ld      b, c
