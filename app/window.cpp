@@ -691,6 +691,16 @@ void Window::vBuildMenus()
     poAdd(poHelp, "actionAbout", QStringLiteral("&About QEVui..."), QKeySequence(), &Window::About);
 
     m_poToolBar->addAction(poOpen);
+    // The toolbar's Open lists the recent pictures from its arrow, as File > Open Recent.
+    if (QToolButton* poOpenButton = qobject_cast<QToolButton*>(m_poToolBar->widgetForAction(poOpen)))
+    {
+        QMenu* poToolRecent = new QMenu(poOpenButton);
+        poToolRecent->setObjectName(QStringLiteral("ToolBarRecentMenu"));
+        connect(poToolRecent, &QMenu::aboutToShow, this,
+                [this, poToolRecent]() { vFillRecentMenu(poToolRecent); });
+        poOpenButton->setMenu(poToolRecent);
+        poOpenButton->setPopupMode(QToolButton::MenuButtonPopup);
+    }
     m_poToolBar->addAction(poSave);
     m_poToolBar->addSeparator();
     m_poToolBar->addWidget(m_poToolBar->findChild<QLabel*>(QStringLiteral("CommandLineLabel")));

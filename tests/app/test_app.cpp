@@ -228,6 +228,11 @@ private slots:
                   static_cast<QWidget*>(poW->m_poCommandLine)})
                 QVERIFY(poShown && poShown->isVisible() &&
                         poW->rect().contains(QRect(poShown->mapTo(poW, QPoint()), poShown->size())));
+            // The toolbar's Open offers the recent pictures too.
+            QMenu* poToolRecent = poW->findChild<QMenu*>("ToolBarRecentMenu");
+            QVERIFY(poToolRecent);
+            emit poToolRecent->aboutToShow();
+            QVERIFY(!poToolRecent->actions().isEmpty());
             // The wheel over a combo box or slider without the focus scrolls the panel and changes nothing.
             QScrollBar* poBar = poW->m_poSettingsArea->verticalScrollBar();
             for (const char* pszName : {"DitheringMode", "ErrorDiffusionFactor"})
@@ -282,7 +287,8 @@ private slots:
             sTexts,
             "Screen:Screen 2,Screen 3,Screen 5,Screen 6,Screen 7,Screen 8,Screen 10,Screen 12;Delta "
             "method:RGB,XYZ,LAB,CIEDE2000,Hit9918,Oklab;Palette type:Auto,Custom,MSX1,MSX2,Grey;Fit "
-            "mode:None,Fit,Crop,Crop width,Crop height,Fill;Convert to:PNG,QEV,SR,SC,SPR,RAW,KRU,RES,ROM;Resize "
+            "mode:None,Fit,Crop,Crop width,Crop height,Fill;Convert "
+            "to:PNG,QEV,SR,SC,SPR,RAW,KRU,RES,ROM;Resize "
             "filter:Auto,Nearest,Linear,Box,Bicubic;Display\nfilter:Auto,Nearest,Linear,Box,Bicubic;RGB2YJK "
             "method:Standard,Least squares,Gradient descent,Area search,Brute force;YJK2RGB "
             "\ninterpolation:None,Linear,Lanczos2,Lanczos3;Input A.R.:Auto,Custom,60Hz,50Hz,1:1,60Hz IL,60Hz "
