@@ -21,6 +21,7 @@
 #include "qev/files/palette_file.h"
 #include "qev/files/png_io.h"
 #include "qev/files/readerwriter.h"
+#include "qev/msx/screen_dump.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -442,6 +443,19 @@ struct tdProgressLine
 };
 } // namespace
 
+// Starts the progress line of a job's conversion and points the run context at
+// it; the line must outlive the run.
+static void vStartProgress(tdProgressLine* poLine, tdRunContext* poContext, const tdJob* poJob,
+                           const tdRun* poRun)
+{
+    poLine->poErr = poRun->poErr;
+    poLine->pszName = poJob->pszInput ? poJob->pszInput : "the sample picture";
+    poLine->bTerminal = isatty(fileno(poRun->poErr)) != 0;
+    poLine->oStart = std::chrono::steady_clock::now();
+    poContext->m_fnProgress = [poLine](double fDone) { return poLine->bReport(fDone); };
+    poContext->m_iThreads = poRun->iThreads;
+}
+
 // The files --export writes for a job: the output name, ".", the table, and for C
 // and assembler source ".h" or ".asm" ("pic.pat", "pic.pat.h").
 static std::string sExportFileName(const tdJob* poJob, const tdRun* poRun, const std::string& sTable)
@@ -457,9 +471,11 @@ static std::string sExportFileName(const tdJob* poJob, const tdRun* poRun, const
 static bool bRunExportJob(const tdJob* poJob, const tdRun* poRun, const Image* poImage)
 {
     std::vector<tdExportTable> aoTables;
+    tdProgressLine oProgress;
     tdRunContext oContext;
-    oContext.m_iThreads = poRun->iThreads;
+    vStartProgress(&oProgress, &oContext, poJob, poRun);
     const tdErrorTriple oError = oBuildExportTables(poImage, &poRun->oSettings, &aoTables, &oContext);
+    oProgress.vErase();
     tdOutputFiles oFiles;
     std::string sFirst;
     for (const tdExportTable& oTable : aoTables)
@@ -469,7 +485,7 @@ static bool bRunExportJob(const tdJob* poJob, const tdRun* poRun, const Image* p
         const std::vector<unsigned char> aucBytes =
             poRun->bPack ? aucPackTable(oTable.aucBytes) : oTable.aucBytes;
         std::string sText;
-        std::vector<unsigned char> aucHeader;
+        tdByteArray oHeader;
         char acNote[160];
         snprintf(acNote, sizeof(acNote), "%s: %s %s of %s, VRAM %05X, %zu bytes%s (qev %s)", sName.c_str(),
                  g_apszScreenModeNames[poRun->oSettings.ScreenMode], oTable.sName.c_str(),
@@ -481,7 +497,8 @@ static bool bRunExportJob(const tdJob* poJob, const tdRun* poRun, const Image* p
         else if (strcmp(poRun->pszExport, "asm") == 0)
             sText = sTableAsAsm(sSymbol, oTable, aucBytes, acNote);
         else if (poRun->bBLoad)
-            aucHeader = aucBSAVEHeader(oTable.uiVRAM, aucBytes.size());
+            vAppendBSAVEHeader(&oHeader, static_cast<int>(oTable.uiVRAM),
+                               static_cast<int>(oTable.uiVRAM + aucBytes.size()) - 1);
         FILE* poFile = poOpenPendingFile(&oFiles, sName.c_str(), "wb");
         if (!poFile)
         {
@@ -490,8 +507,8 @@ static bool bRunExportJob(const tdJob* poJob, const tdRun* poRun, const Image* p
             vDiscardOutputFiles(&oFiles);
             return false;
         }
-        // An empty vector's data() may be null, which fwrite must not be given.
-        if (!aucHeader.empty()) fwrite(aucHeader.data(), 1, aucHeader.size(), poFile);
+        // An empty array's data may be null, which fwrite must not be given.
+        if (oHeader.m_iSize > 0) fwrite(oHeader.m_pucData, 1, static_cast<size_t>(oHeader.m_iSize), poFile);
         if (!sText.empty())
             fwrite(sText.data(), 1, sText.size(), poFile);
         else if (!aucBytes.empty())
@@ -535,13 +552,8 @@ static bool bRunJob(const tdJob* poJob, const tdRun* poRun)
     }
     Image* poConverted = nullptr;
     tdProgressLine oProgress;
-    oProgress.poErr = poRun->poErr;
-    oProgress.pszName = poJob->pszInput ? poJob->pszInput : "the sample picture";
-    oProgress.bTerminal = isatty(fileno(poRun->poErr)) != 0;
-    oProgress.oStart = std::chrono::steady_clock::now();
     tdRunContext oContext;
-    oContext.m_fnProgress = [&oProgress](double fDone) { return oProgress.bReport(fDone); };
-    oContext.m_iThreads = poRun->iThreads;
+    vStartProgress(&oProgress, &oContext, poJob, poRun);
     tdErrorTriple oError = oWriteImageToFile(poImage.get(), poJob->sOutput.c_str(), poSettings, &oFiles,
                                              poRaw, &poConverted, &oContext);
     oProgress.vErase();
@@ -587,13 +599,8 @@ static bool bRunROMSet(const std::vector<tdJob>& aoJobs, const std::string& sOut
             continue;
         }
         tdProgressLine oProgress;
-        oProgress.poErr = poRun->poErr;
-        oProgress.pszName = oJob.pszInput ? oJob.pszInput : "the sample picture";
-        oProgress.bTerminal = isatty(fileno(poRun->poErr)) != 0;
-        oProgress.oStart = std::chrono::steady_clock::now();
         tdRunContext oContext;
-        oContext.m_fnProgress = [&oProgress](double fDone) { return oProgress.bReport(fDone); };
-        oContext.m_iThreads = poRun->iThreads;
+        vStartProgress(&oProgress, &oContext, &oJob, poRun);
         std::unique_ptr<tdByteArray> poRecord(new tdByteArray);
         bool bBuilt = true;
         const tdErrorTriple oError =

@@ -1,46 +1,24 @@
 #include "qev/files/export_tables.h"
 
 #include "qev/base/dynamic_array.h"
+#include "qev/color/palette.h"
 #include "qev/compress/kru_compressor.h"
-#include "qev/files/format_kru.h"
+#include "qev/msx/pipeline.h"
+#include "qev/msx/screen_dump.h"
 
 #include <cctype>
 #include <cstdio>
 #include <memory>
 
-// Per screen mode: where its palette words belong, and the tables its first VRAM
-// page splits into (name, offset, length; length 0: to the page's end).
+// Screen 2's full video-memory image (0000-37FF) in tables: name, address, length.
 struct tdTableSplit
 {
     const char* pszName;
-    unsigned int uiOffset;
+    unsigned int uiAddress;
     unsigned int uiLength;
 };
-
-// clang-format off
-//                                               palette   first page
-static const unsigned int g_auiPaletteAddress[ScreenMode_Count] = {
-    0x1B80, // Screen 2
-    0x2020, // Screen 3
-    0x7680, // Screen 5
-    0x7680, // Screen 6
-    0xFA80, // Screen 7
-    0,      // Screen 8: no palette
-    0xFA80, // Screen 10
-    0,      // Screen 12: no palette
-};
-static const tdTableSplit g_aoScreen2Split[] = {{"pat", 0x0000, 0x1800}, {"nam", 0x1800, 0x0300}, {"col", 0x2000, 0x1800}};
-// clang-format on
-
-// Screen 3 shows the pattern generator through the standard name table: block row
-// r (0..23) of column c names pattern 32 * (r / 4) + c.
-static std::vector<unsigned char> aucScreen3Names()
-{
-    std::vector<unsigned char> auc(768);
-    for (size_t i = 0; i < auc.size(); i++)
-        auc[i] = static_cast<unsigned char>(32 * (i / 128) + i % 32);
-    return auc;
-}
+static const tdTableSplit g_aoScreen2Split[] = {
+    {"pat", 0x0000, 0x1800}, {"nam", 0x1800, 0x0300}, {"col", 0x2000, 0x1800}};
 
 static void vAddTable(std::vector<tdExportTable>* paoTables, const char* pszName, unsigned int uiVRAM,
                       const unsigned char* puc, size_t uiLength)
@@ -52,61 +30,50 @@ tdErrorTriple oBuildExportTables(const Image* poImage, const tdSettings* poSetti
                                  std::vector<tdExportTable>* paoTables, const tdRunContext* poRun)
 {
     paoTables->clear();
-    // As an MSX file holds it: the palette and interlace of the screen files.
+    const int eMode = poSettings->ScreenMode;
+    if (eMode < 0 || eMode >= ScreenMode_Count) return {0.0, 0.0, 0.0};
+    // Converted as a screen dump holds it: its palette and interlace, and Screen 2
+    // as the whole image of 0000-37FF, name table included.
     tdSettings oSettings = *poSettings;
-    oSettings.ConversionType = ConversionType_KRU;
-    tdByteArray oStream;
+    oSettings.ConversionType = ConversionType_SC;
+    const bool bInterlaced = bSettingsInterlaced(&oSettings);
+    const tdWriterProfile oProfile = {CompressionType_None, false, true};
+    tdByteArray oPage0;
+    tdByteArray oPage1;
+    Palette oWorking;
     const tdErrorTriple oError =
-        oBuildKRUStreamOfImage(poImage, &oSettings, &oStream, nullptr, nullptr, CompressionType_None, poRun);
-    const int eMode = oSettings.ScreenMode;
-    if (eMode < 0 || eMode >= ScreenMode_Count) return oError;
-
-    // Walk the command stream: palette words, registers (skipped), VRAM pages.
-    const unsigned char* puc = oStream.m_pucData;
-    const size_t uiSize = static_cast<size_t>(oStream.m_iSize);
-    std::vector<tdExportTable> aoPalette;
-    int iPage = 0;
-    for (size_t i = 0; i < uiSize && puc[i] != 255;)
+        oConvertImage(poImage, &oSettings, &oProfile, &oPage0, bInterlaced ? &oPage1 : nullptr, nullptr,
+                      &oWorking, nullptr, poRun);
+    const int iScreen = iGetScreenNumber(eMode);
+    const size_t uiPage = static_cast<size_t>(oPage0.m_iSize);
+    if (eMode == ScreenMode_Screen2)
     {
-        const unsigned char ucCommand = puc[i];
-        if (ucCommand == 0 && i + 1 < uiSize)
-            i += 2 + 3 * static_cast<size_t>(puc[i + 1]);
-        else if (ucCommand == 1 && i + 2 < uiSize)
-        {
-            const size_t uiBytes = 2 * static_cast<size_t>(puc[i + 2]);
-            if (i + 3 + uiBytes > uiSize) break;
-            vAddTable(&aoPalette, "pal", g_auiPaletteAddress[eMode], puc + i + 3, uiBytes);
-            i += 3 + uiBytes;
-        }
-        else if (ucCommand == 2 && i + 6 < uiSize)
-        {
-            const unsigned int uiAddress = puc[i + 1] | puc[i + 2] << 8 | puc[i + 3] << 16;
-            const size_t uiLength = puc[i + 4] | puc[i + 5] << 8 | static_cast<size_t>(puc[i + 6]) << 16;
-            const unsigned char* pucPage = puc + i + 7;
-            if (i + 7 + uiLength > uiSize) break;
-            if (eMode == ScreenMode_Screen2)
-            {
-                for (const tdTableSplit& oSplit : g_aoScreen2Split)
-                    if (oSplit.uiOffset + oSplit.uiLength <= uiLength)
-                        vAddTable(paoTables, oSplit.pszName, oSplit.uiOffset, pucPage + oSplit.uiOffset,
-                                  oSplit.uiLength);
-            }
-            else if (eMode == ScreenMode_Screen3)
-            {
-                vAddTable(paoTables, "pat", 0, pucPage, uiLength);
-                const std::vector<unsigned char> aucNames = aucScreen3Names();
-                vAddTable(paoTables, "nam", 0x0800, aucNames.data(), aucNames.size());
-            }
-            else
-                vAddTable(paoTables, iPage == 0 ? "pix" : "px2", uiAddress, pucPage, uiLength);
-            iPage++;
-            i += 7 + uiLength;
-        }
-        else
-            break;
+        for (const tdTableSplit& oSplit : g_aoScreen2Split)
+            if (oSplit.uiAddress + oSplit.uiLength <= uiPage)
+                vAddTable(paoTables, oSplit.pszName, oSplit.uiAddress, oPage0.m_pucData + oSplit.uiAddress,
+                          oSplit.uiLength);
     }
-    for (const tdExportTable& oTable : aoPalette)
-        paoTables->push_back(oTable);
+    else if (eMode == ScreenMode_Screen3)
+    {
+        vAddTable(paoTables, "pat", 0, oPage0.m_pucData, uiPage);
+        unsigned char aucNames[g_iScreen3NameTableSize];
+        vFillScreen3NameTable(aucNames);
+        vAddTable(paoTables, "nam", g_iScreen3NameTableAddress, aucNames, sizeof(aucNames));
+    }
+    else
+    {
+        vAddTable(paoTables, "pix", 0, oPage0.m_pucData, uiPage);
+        if (bInterlaced)
+            vAddTable(paoTables, "px2", static_cast<unsigned int>(iGetSecondPageBase(iScreen)),
+                      oPage1.m_pucData, static_cast<size_t>(oPage1.m_iSize));
+    }
+    if (iGetPaletteAddress(iScreen) >= 0)
+    {
+        tdByteArray oWords;
+        oWorking.vWriteToBinaryArray(&oWords);
+        vAddTable(paoTables, "pal", static_cast<unsigned int>(iGetPaletteAddress(iScreen)), oWords.m_pucData,
+                  static_cast<size_t>(oWords.m_iSize));
+    }
     return oError;
 }
 
@@ -122,18 +89,6 @@ std::vector<unsigned char> aucPackTable(const std::vector<unsigned char>& aucByt
     if (poPacked && poPacked->m_iSize > 0)
         aucPacked.assign(poPacked->m_pucData, poPacked->m_pucData + poPacked->m_iSize);
     return aucPacked;
-}
-
-std::vector<unsigned char> aucBSAVEHeader(unsigned int uiAddress, size_t uiLength)
-{
-    const unsigned int uiEnd = uiAddress + static_cast<unsigned int>(uiLength) - 1;
-    return {0xFE,
-            static_cast<unsigned char>(uiAddress & 0xFF),
-            static_cast<unsigned char>(uiAddress >> 8 & 0xFF),
-            static_cast<unsigned char>(uiEnd & 0xFF),
-            static_cast<unsigned char>(uiEnd >> 8 & 0xFF),
-            static_cast<unsigned char>(uiAddress & 0xFF),
-            static_cast<unsigned char>(uiAddress >> 8 & 0xFF)};
 }
 
 static std::string sUpper(const std::string& s)

@@ -25,7 +25,7 @@ struct tdExportTable
     std::vector<unsigned char> aucBytes;
 };
 
-// Converts the picture as an MSX file of its screen mode would hold it and splits
+// Converts the picture as a screen dump of its screen mode would hold it and splits
 // the video memory into tables, in address order. Returns the error triple; no
 // table for a screen mode outside 0..7.
 tdErrorTriple oBuildExportTables(const Image* poImage, const tdSettings* poSettings,
@@ -34,10 +34,6 @@ tdErrorTriple oBuildExportTables(const Image* poImage, const tdSettings* poSetti
 // The table compressed as one KRU block (2048-byte window, the player's
 // kru_unpack unpacks it straight to video memory). Tables are at most 65536 bytes.
 std::vector<unsigned char> aucPackTable(const std::vector<unsigned char>& aucBytes);
-
-// The 7-byte BSAVE header of uiLength bytes loaded at uiAddress: FE, start, end,
-// run address (start), little-endian.
-std::vector<unsigned char> aucBSAVEHeader(unsigned int uiAddress, size_t uiLength);
 
 // Source text of a table as a C header (const unsigned char array, its length,
 // unpacked length and VRAM address as macros) or as assembler lines (a label and

@@ -3,9 +3,9 @@
 #include "qev/files/kru_record.h"
 #include "qev/msx/pipeline.h"
 
-tdErrorTriple oBuildKRUStreamOfImage(const Image* poImage, const tdSettings* poSettings,
-                                     tdByteArray* poStream, Image** ppoOut, Palette* poPalette,
-                                     tdCompressionType eCompression, const tdRunContext* poRun)
+tdErrorTriple oBuildKRURecordOfImage(const Image* poImage, const tdSettings* poSettings,
+                                     tdByteArray* poRecord, Image** ppoOut, Palette* poPalette,
+                                     tdCompressionType eCompression, const tdRunContext* poRun, bool* pbBuilt)
 {
     const bool bInterlaced = bSettingsInterlaced(poSettings);
     const tdWriterProfile oProfile = {eCompression, false, true};
@@ -14,29 +14,19 @@ tdErrorTriple oBuildKRUStreamOfImage(const Image* poImage, const tdSettings* poS
     Palette oWorking;
     bool bHandled = false;
     const tdErrorTriple oError =
-        oConvertImage(poImage, poSettings, &oProfile, poStream ? &oPage0 : nullptr,
-                      (poStream && bInterlaced) ? &oPage1 : nullptr, ppoOut, &oWorking, &bHandled, poRun);
-    // An unknown screen mode gives a stream holding only the end command.
-    if (poStream)
-        vBuildKRUCommandStream(poSettings, &oWorking, &oPage0, bInterlaced ? &oPage1 : nullptr, poStream);
-    if (bHandled) vHandOverPalette(poSettings, &oWorking, poPalette);
-    return oError;
-}
-
-tdErrorTriple oBuildKRURecordOfImage(const Image* poImage, const tdSettings* poSettings,
-                                     tdByteArray* poRecord, Image** ppoOut, Palette* poPalette,
-                                     tdCompressionType eCompression, const tdRunContext* poRun, bool* pbBuilt)
-{
-    tdByteArray oStream;
-    const tdErrorTriple oError = oBuildKRUStreamOfImage(poImage, poSettings, poRecord ? &oStream : nullptr,
-                                                        ppoOut, poPalette, eCompression, poRun);
+        oConvertImage(poImage, poSettings, &oProfile, poRecord ? &oPage0 : nullptr,
+                      (poRecord && bInterlaced) ? &oPage1 : nullptr, ppoOut, &oWorking, &bHandled, poRun);
     if (pbBuilt) *pbBuilt = true;
     if (poRecord)
     {
+        // An unknown screen mode gives a record whose stream holds only the end command.
+        tdByteArray oStream;
+        vBuildKRUCommandStream(poSettings, &oWorking, &oPage0, bInterlaced ? &oPage1 : nullptr, &oStream);
         const bool bBuilt = bBuildKRURecord(iKRUScreenClass(poSettings->ScreenMode), oStream.m_pucData,
                                             oStream.m_iSize, poSettings->KRUBlockSize, poRecord);
         if (pbBuilt) *pbBuilt = bBuilt;
     }
+    if (bHandled) vHandOverPalette(poSettings, &oWorking, poPalette);
     return oError;
 }
 

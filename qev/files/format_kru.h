@@ -26,12 +26,6 @@ tdErrorTriple oWriteImageToKRUFile(const Image* poImage, const tdSettings* poSet
                                    Image** ppoOut, Palette* poPalette, tdCompressionType eCompression,
                                    const tdRunContext* poRun = nullptr);
 
-// The same conversion, with the command stream (when poStream is given) appended
-// to poStream: what a record's blocks hold once decompressed.
-tdErrorTriple oBuildKRUStreamOfImage(const Image* poImage, const tdSettings* poSettings,
-                                     tdByteArray* poStream, Image** ppoOut, Palette* poPalette,
-                                     tdCompressionType eCompression, const tdRunContext* poRun = nullptr);
-
 // The same conversion, with the record (when poRecord is given) appended to
 // poRecord instead of a file: the bytes the file writer writes. A record that could
 // not be built (block size out of range, lack of memory) leaves poRecord as it was

@@ -9,15 +9,12 @@
 static const int g_aiSCEndAddresses[ScreenMode_Count] = {0x37FF, 0x203F, 0x769F, 0x769F,
                                                          0xFA9F, 0xD3FF, 0xFA9F, 0xD3FF};
 
-// The name table Screen 3 shows its 64 x 48 blocks through: character row r, column c
-// names pattern 32 (r / 4) + c. BLOAD of an SC file loads it with the rest.
+// BLOAD of a Screen 3 SC file loads its name table with the rest.
 static void vPutScreen3NameTable(tdByteArray* poFile)
 {
-    const int iBase = g_iBSAVEHeaderSize + 0x0800;
-    if (poFile->m_iSize < iBase + 768) poFile->vSetSize(iBase + 768);
-    for (int r = 0; r < 24; r++)
-        for (int c = 0; c < 32; c++)
-            poFile->m_pucData[iBase + 32 * r + c] = static_cast<unsigned char>(32 * (r / 4) + c);
+    const int iBase = g_iBSAVEHeaderSize + g_iScreen3NameTableAddress;
+    if (poFile->m_iSize < iBase + g_iScreen3NameTableSize) poFile->vSetSize(iBase + g_iScreen3NameTableSize);
+    vFillScreen3NameTable(poFile->m_pucData + iBase);
 }
 
 // Builds one SC file: header, the page, zeros up to the palette table, the palette.

@@ -90,6 +90,13 @@ int iGetPictureEnd(int iScreen)
     return po ? po->iPictureEnd : -1;
 }
 
+void vFillScreen3NameTable(unsigned char* pucNames)
+{
+    for (int r = 0; r < 24; r++)
+        for (int c = 0; c < 32; c++)
+            pucNames[32 * r + c] = static_cast<unsigned char>(32 * (r / 4) + c);
+}
+
 int iGetScreenNumber(int eScreenMode)
 {
     static const int aiNumbers[ScreenMode_Count] = {2, 3, 5, 6, 7, 8, 10, 12};

@@ -39,6 +39,12 @@ int iGetSecondPageBase(int iScreen);
 // lines of pixels; -1 for a number without screen.
 int iGetPictureEnd(int iScreen);
 
+// The name table Screen 3 shows its 64 x 48 blocks through (768 bytes at 0800):
+// character row r, column c names pattern 32 (r / 4) + c.
+constexpr int g_iScreen3NameTableAddress = 0x0800;
+constexpr int g_iScreen3NameTableSize = 768;
+void vFillScreen3NameTable(unsigned char* pucNames);
+
 // The MSX screen number (2 .. 12) of a tdScreenMode, or 0 for none.
 int iGetScreenNumber(int eScreenMode);
 

@@ -118,15 +118,13 @@ TEST(ExportTables, EveryKindHoldsThePiecesOfTheScreenDump)
         const tdBytes aucExpected = aucPart(aoDumps[oTable.pszScreen], oTable.uiAddress, oTable.uiLength);
         ASSERT_EQ(aucExpected.size(), oTable.uiLength);
         EXPECT_EQ(aucReadFile(oFolder.sFile(s + "bin." + sTable)), aucExpected);
-        // BSAVE: FE, start, end, run address.
+        // BSAVE, as the screen dumps have it: FE, start, end, run address 0 (video memory).
         const tdBytes aucBLoad = aucReadFile(oFolder.sFile(s + "binbload." + sTable));
         const size_t uiEnd = oTable.uiAddress + oTable.uiLength - 1;
-        EXPECT_EQ(
-            aucPart(aucBLoad, 0, 7),
-            tdBytes({0xFE, static_cast<unsigned char>(oTable.uiAddress),
-                     static_cast<unsigned char>(oTable.uiAddress >> 8), static_cast<unsigned char>(uiEnd),
-                     static_cast<unsigned char>(uiEnd >> 8), static_cast<unsigned char>(oTable.uiAddress),
-                     static_cast<unsigned char>(oTable.uiAddress >> 8)}));
+        EXPECT_EQ(aucPart(aucBLoad, 0, 7),
+                  tdBytes({0xFE, static_cast<unsigned char>(oTable.uiAddress),
+                           static_cast<unsigned char>(oTable.uiAddress >> 8),
+                           static_cast<unsigned char>(uiEnd), static_cast<unsigned char>(uiEnd >> 8), 0, 0}));
         EXPECT_EQ(aucPart(aucBLoad, 7, oTable.uiLength), aucExpected);
         const tdBytes aucPacked = aucReadFile(oFolder.sFile(s + "binpack." + sTable));
         tdBytes aucUnpacked;
