@@ -114,7 +114,6 @@ play:
         ld      (banked), a
         xor     a
         ld      (single), a
-        ld      a, (banked)
         ld      a, i            ; P/V = the interrupt enable flip-flop
         di
         push    af
@@ -167,21 +166,12 @@ kru_unpack_far:
         ld      a, #0
         adc     a, a
         ld      (slow_out), a
-        ld      a, (ring_hi)
-        ld      d, a
-        ld      e, #0
-        ld      (wr_ptr), de
-        ld      (rd_ptr), de
         xor     a
         ld      (banked), a
-        ld      (rec_end), a
-        ld      (pend_len), a
-        ld      (pend_len+1), a
         inc     a
         ld      (single), a
-        ld      a, #0x80
-        ld      (flags), a
         pop     hl
+        call    start_decoder
         ld      (in_ptr), hl
 1$:     call    fill            ; until the block's end marker
         call    waiting
@@ -228,20 +218,9 @@ play_record:
         ld      b, #1
         call    write_reg
         pop     hl
-        ; an empty ring, no pending match, the first block
-        ld      a, (ring_hi)
-        ld      d, a
-        ld      e, #0
-        ld      (wr_ptr), de
-        ld      (rd_ptr), de
-        xor     a
-        ld      (rec_end), a
-        ld      (pend_len), a
-        ld      (pend_len+1), a
-        call    block_header
+        call    start_decoder
+        call    block_header    ; the first block (may end the record at once)
         ld      (in_ptr), hl
-        ld      a, #0x80        ; no flag bits yet
-        ld      (flags), a
         jr      commands
 not_kru:
         ld      a, #1
@@ -426,6 +405,22 @@ send:
         .area   _DATA
 vram_len:   .ds 3       ; VRAM bytes of the current command still to send
         .area   _CODE
+
+; start_decoder: an empty ring, no pending match, no flag bits, the record not
+; ended. Clobbers: AF, DE
+start_decoder:
+        ld      a, (ring_hi)
+        ld      d, a
+        ld      e, #0
+        ld      (wr_ptr), de
+        ld      (rd_ptr), de
+        xor     a
+        ld      (rec_end), a
+        ld      (pend_len), a
+        ld      (pend_len+1), a
+        ld      a, #0x80
+        ld      (flags), a
+        ret
 
 ; waiting: how many bytes of the ring are not read yet.
 ;   Out: A = their number (0 with NZ: a whole page of 256), Z set when none

@@ -64,11 +64,10 @@ init:
         ld      c, a
         jp      p, 1$
         ld      hl, #SLTTBL
-        ld      b, #0
         ld      a, c
         and     #3
         ld      e, a
-        ld      d, b
+        ld      d, #0
         add     hl, de
         ld      a, (hl)
         and     #0x0C
