@@ -27,6 +27,7 @@
 #include <clocale>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -105,6 +106,31 @@ void vBenchFirstPreview(benchmark::State& oState, int eScreenMode)
     }
 }
 
+// Calls fnStart and runs the event loop until fnDone holds, with a 5 ms timer
+// noting when it fires. Returns the longest gap between two firings less the
+// 5 ms: the longest the UI thread was kept from its events, in milliseconds.
+double fLongestPause(const std::function<void()>& fnStart, const std::function<bool()>& fnDone)
+{
+    QEventLoop oLoop;
+    QTimer oTick;
+    QElapsedTimer oClock;
+    qint64 lLast = 0;
+    double fLongest = 0.0;
+    QObject::connect(&oTick, &QTimer::timeout,
+                     [&]()
+                     {
+                         const qint64 lNow = oClock.nsecsElapsed();
+                         fLongest = std::max(fLongest, (lNow - lLast) / 1e6 - 5.0);
+                         lLast = lNow;
+                         if (fnDone()) oLoop.quit();
+                     });
+    oClock.start();
+    oTick.start(5);
+    fnStart();
+    oLoop.exec();
+    return fLongest;
+}
+
 // The event loop's longest pause while a slow conversion (CIEDE2000 distances
 // on a 2268 x 1512 photo) runs: a 5 ms timer notes when it fires; the longest
 // gap between two firings, less the 5 ms, is the longest the UI thread was kept
@@ -126,24 +152,9 @@ void vBenchResponsiveness(benchmark::State& oState, int eScreenMode, int eDeltaM
     poWindow->bWaitForConversion(600000);
     double fLongest = 0.0;
     for (auto _ : oState)
-    {
-        QEventLoop oLoop;
-        QTimer oTick;
-        QElapsedTimer oClock;
-        qint64 lLast = 0;
-        QObject::connect(&oTick, &QTimer::timeout,
-                         [&]()
-                         {
-                             const qint64 lNow = oClock.nsecsElapsed();
-                             fLongest = std::max(fLongest, (lNow - lLast) / 1e6 - 5.0);
-                             lLast = lNow;
-                             if (!poWindow->m_poJob && !poWindow->m_bConversionPending) oLoop.quit();
-                         });
-        oClock.start();
-        oTick.start(5);
-        poWindow->vDoUpdatePreviewImage();
-        oLoop.exec();
-    }
+        fLongest = std::max(fLongest,
+                            fLongestPause([&]() { poWindow->vDoUpdatePreviewImage(); }, [&]()
+                                          { return !poWindow->m_poJob && !poWindow->m_bConversionPending; }));
     oState.counters["BlockedMs"] = fLongest;
     poWindow->vReplaceSourceImage(poSaved.release());
 }
@@ -178,24 +189,14 @@ void vBenchReadResponsiveness(benchmark::State& oState)
     double fLongest = 0.0;
     for (auto _ : oState)
     {
-        QEventLoop oLoop;
-        QTimer oTick;
-        QElapsedTimer oClock;
-        qint64 lLast = 0;
         bool bOpened = false;
-        QObject::connect(&oTick, &QTimer::timeout,
-                         [&]()
-                         {
-                             const qint64 lNow = oClock.nsecsElapsed();
-                             fLongest = std::max(fLongest, (lNow - lLast) / 1e6 - 5.0);
-                             lLast = lNow;
-                             if (bOpened && !poWindow->m_poJob && !poWindow->m_bConversionPending) oLoop.quit();
-                         });
-        oClock.start();
-        oTick.start(5);
         // The open runs the event loop itself while the file is read.
-        QTimer::singleShot(0, [&]() { bOpened = poWindow->bLoadImageFiles({sFile}) || true; });
-        oLoop.exec();
+        fLongest = std::max(
+            fLongest,
+            fLongestPause(
+                [&]()
+                { QTimer::singleShot(0, [&]() { bOpened = poWindow->bLoadImageFiles({sFile}) || true; }); },
+                [&]() { return bOpened && !poWindow->m_poJob && !poWindow->m_bConversionPending; }));
     }
     oState.counters["BlockedMs"] = fLongest;
     poWindow->vReplaceSourceImage(poSaved.release());
