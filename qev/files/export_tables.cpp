@@ -121,30 +121,27 @@ std::string sTableAsC(const std::string& sSymbol, const tdExportTable& oTable,
                       const std::vector<unsigned char>& aucBytes, const std::string& sNote)
 {
     const std::string sMacro = sUpper(sSymbol);
-    char ac[256];
-    std::string s = "/* " + sNote + " */\n#ifndef " + sMacro + "_H\n#define " + sMacro + "_H\n\n";
-    snprintf(ac, sizeof(ac), "#define %s_VRAM 0x%05X\n#define %s_SIZE %zu\n#define %s_UNPACKED %zu\n\n",
-             sMacro.c_str(), oTable.uiVRAM, sMacro.c_str(), aucBytes.size(), sMacro.c_str(),
-             oTable.aucBytes.size());
-    s += ac;
-    s += "const unsigned char " + sSymbol + "[" + std::to_string(aucBytes.size()) + "] = {\n";
-    s += sNumberRows(aucBytes, "    ", true);
-    s += "};\n\n#endif\n";
-    return s;
+    // A file name in the note must not close the comment.
+    std::string sComment = sNote;
+    for (size_t i = sComment.find("*/"); i != std::string::npos; i = sComment.find("*/", i))
+        sComment.replace(i, 2, "* /");
+    char acVRAM[16];
+    snprintf(acVRAM, sizeof(acVRAM), "0x%05X", oTable.uiVRAM);
+    return "/* " + sComment + " */\n#ifndef " + sMacro + "_H\n#define " + sMacro + "_H\n\n#define " + sMacro +
+           "_VRAM " + acVRAM + "\n#define " + sMacro + "_SIZE " + std::to_string(aucBytes.size()) +
+           "\n#define " + sMacro + "_UNPACKED " + std::to_string(oTable.aucBytes.size()) +
+           "\n\nconst unsigned char " + sSymbol + "[" + std::to_string(aucBytes.size()) + "] = {\n" +
+           sNumberRows(aucBytes, "    ", true) + "};\n\n#endif\n";
 }
 
 std::string sTableAsAsm(const std::string& sSymbol, const tdExportTable& oTable,
                         const std::vector<unsigned char>& aucBytes, const std::string& sNote)
 {
     const std::string sMacro = sUpper(sSymbol);
-    char ac[256];
-    std::string s = "; " + sNote + "\n";
-    snprintf(ac, sizeof(ac), "%s_VRAM = %u\n%s_SIZE = %zu\n%s_UNPACKED = %zu\n", sMacro.c_str(),
-             oTable.uiVRAM, sMacro.c_str(), aucBytes.size(), sMacro.c_str(), oTable.aucBytes.size());
-    s += ac;
-    s += sSymbol + ":\n";
-    s += sNumberRows(aucBytes, "        .db ", false);
-    return s;
+    return "; " + sNote + "\n" + sMacro + "_VRAM = " + std::to_string(oTable.uiVRAM) + "\n" + sMacro +
+           "_SIZE = " + std::to_string(aucBytes.size()) + "\n" + sMacro +
+           "_UNPACKED = " + std::to_string(oTable.aucBytes.size()) + "\n" + sSymbol + ":\n" +
+           sNumberRows(aucBytes, "        .db ", false);
 }
 
 std::string sSymbolFromName(const std::string& sName)
