@@ -3,8 +3,9 @@
 
 #include "window.h"
 
-#include "build_info.h"
+#include "about_box.h"
 #include "camera_permission.h"
+#include "command_line.h"
 #include "settings_store.h"
 
 #include "input/picture_reader.h"
@@ -306,12 +307,7 @@ void Window::vBuildControls()
     poOuter->addLayout(poLayout, 1);
 
     // The status line: over the bottom of the display while it has something to say.
-    m_poStatusLine = new QLabel(m_poRenderArea);
-    m_poStatusLine->setObjectName(QStringLiteral("StatusLine"));
-    m_poStatusLine->setAutoFillBackground(true);
-    m_poStatusLine->setContentsMargins(8, 0, 8, 0);
-    m_poStatusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_poStatusLine->hide();
+    m_poStatusLine = new StatusLine(m_poRenderArea);
     // Shown over the display once a conversion has taken half a second.
     m_poProgress = new QProgressBar(m_poRenderArea);
     m_poProgress->setObjectName(QStringLiteral("Progress"));
@@ -848,10 +844,8 @@ bool Window::eventFilter(QObject* poObject, QEvent* poEvent)
     }
     if (poObject == m_poRenderArea && poEvent->type() == QEvent::Resize)
     {
-        const int iHeight = m_poStatusLine->sizeHint().height() + 6;
         const int iBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-        const int iStatusBottom = m_poRenderArea->height() - iHeight;
-        m_poStatusLine->setGeometry(0, iStatusBottom, m_poRenderArea->width(), iHeight);
+        const int iStatusBottom = m_poStatusLine->iPlace();
         m_poHScroll->setGeometry(0, iStatusBottom - iBar, m_poRenderArea->width() - iBar, iBar);
         m_poVScroll->setGeometry(m_poRenderArea->width() - iBar, 0, iBar, iStatusBottom - iBar);
         vShowProgress();
@@ -873,4 +867,28 @@ void Window::closeEvent(QCloseEvent* poEvent)
         return;
     }
     QWidget::closeEvent(poEvent);
+}
+
+void Window::vUpdateCommandLine()
+{
+    // The palette file is named when the custom palette is that of the file last
+    // loaded or saved.
+    bool bSame = !m_sPaletteFile.isEmpty();
+    for (int i = 0; i < 16 && bSame; i++)
+    {
+        const Color& oA = m_aoPaletteFileColors[i];
+        const Color& oB = m_oSettings.CustomPalette[i];
+        bSame = oA.r == oB.r && oA.g == oB.g && oA.b == oB.b;
+    }
+    // The output is the name of the last save of this picture, else the name the
+    // save dialog proposes.
+    const QString sOutput =
+        m_sSavedSource == m_sSourcePath && !m_sSavedName.isEmpty() ? m_sSavedName : m_sImagePath;
+    m_poCommandLine->setText(
+        sCommandLine(&m_oSettings, m_sSourcePath, sOutput, bSame ? m_sPaletteFile : QString()));
+}
+
+void Window::About()
+{
+    vShowAboutBox();
 }

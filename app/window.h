@@ -2,6 +2,7 @@
 
 #include "colorbutton.h"
 #include "preview_job.h"
+#include "status_line.h"
 
 #include "qev/base/image.h"
 #include "qev/base/settings.h"
@@ -76,8 +77,8 @@ struct tdControlRow
 // loop), window_view.cpp (display, zoom, scrolling, keys and mouse over it),
 // window_palette.cpp (palette editor, picking, palette files, Undo),
 // window_open.cpp (files, drops, recent pictures, clipboard, camera),
-// window_save.cpp (saving and its questions), window_status.cpp (status line,
-// command line, About).
+// window_save.cpp (saving and its questions). Classes of their own: StatusLine
+// (status_line), the command line (command_line) and the About box (about_box).
 class Window : public QWidget
 {
     Q_OBJECT
@@ -105,10 +106,10 @@ public:
     QToolBar* m_poToolBar; // Open, Save and the command line, in view at every size
     QWidget* m_poRenderArea;
     QScrollArea* m_poSettingsArea; // scrolls the settings panel
-    QLabel* m_poStatusLine;        // failures and notices, over the bottom of the display
-    QToolButton* m_poOpen;         // the arrow lists the recent pictures
-    QComboBox* m_poZoom;           // the display: fitted, or the converted pixels 1:1, 2:1, 3:1
-    QPushButton* m_poShowOriginal; // checkable; Space held does the same
+    StatusLine* m_poStatusLine;
+    QToolButton* m_poOpen;              // the arrow lists the recent pictures
+    QComboBox* m_poZoom;                // the display: fitted, or the converted pixels 1:1, 2:1, 3:1
+    QPushButton* m_poShowOriginal;      // checkable; Space held does the same
     ColorButton* m_apoColorButtons[16]; // by palette entry
     QComboBox* m_poConversionType;
     QComboBox* m_poFitMode;
@@ -276,10 +277,6 @@ public:
     bool bSaveImageAs(const QString& sName);
     void vLoadPaletteFrom(const QString& sName);
     void vSavePaletteTo(const QString& sName);
-    // Shows a failure (red) or a notice in the status line; an empty text hides it.
-    void vShowStatus(const QString& sText, bool bFailure);
-    // The status line's words for a value a field refuses.
-    void vRefuseValue(const QString& sField, const QString& sText, const QString& sAllowed);
     // A notice when an interlaced screen dump has no second page beside it, or a
     // dump of a palette screen no palette file.
     static QString sMissingCompanionFile(const QString& sPath);
@@ -330,15 +327,11 @@ public:
     // The command line equivalent, with the opened picture, the output name and
     // the palette file of a custom palette.
     void vUpdateCommandLine();
-    // A word as a POSIX shell reads it back: unchanged when plain, else in single quotes.
-    static QString sShellWord(const QString& sWord);
 
     // The window's first size: full size (the display area, the panel, the menu
     // bar and the toolbar) when the screen's available area (frame included) has
     // room, else that area less an allowance for the frame.
     QSize oFittedSize(const QSize& oAvailable) const;
-    // The About box's text: version, source revision and build date.
-    static QString oAboutText();
 
 public slots:
     void InterlacedMode(bool bValue);

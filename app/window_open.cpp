@@ -103,7 +103,7 @@ bool Window::bRunBesideEventLoop(const std::function<void()>& fnWork, const QStr
             });
     m_poReadLoop = &oLoop;
     m_poSettingsArea->setEnabled(false);
-    if (!sStatus.isEmpty()) vShowStatus(sStatus, false);
+    if (!sStatus.isEmpty()) m_poStatusLine->vShow(sStatus, false);
     poThread->start();
     oLoop.exec();
     m_poReadLoop = nullptr;
@@ -181,7 +181,7 @@ bool Window::bLoadImageFiles(const QStringList& asPaths)
         Image* poImage = poReadBesideEventLoop(sPath, &sError, &sNote, &oFitted, &bCancelled);
         if (bCancelled)
         {
-            vShowStatus(QStringLiteral("Opening %1 cancelled: the picture shown is kept").arg(sFile), false);
+            m_poStatusLine->vShow(QStringLiteral("Opening %1 cancelled: the picture shown is kept").arg(sFile), false);
             if (bWasConverting) vDoUpdatePreviewImage();
             return false;
         }
@@ -205,7 +205,7 @@ bool Window::bLoadImageFiles(const QStringList& asPaths)
                            .arg(iProblems)
                            .arg(iProblems > 1 ? QStringLiteral("s") : QString())
                            .arg(sProblem);
-        vShowStatus(sStatus, false);
+        m_poStatusLine->vShow(sStatus, false);
 
         vReplaceSourceImage(poImage);
         // The new picture shows at once, fitted, until its conversion is painted.
@@ -234,7 +234,7 @@ bool Window::bLoadImageFiles(const QStringList& asPaths)
     }
     if (iProblems > 1)
         sProblem += QStringLiteral(" (and %1 more files could not be read)").arg(iProblems - 1);
-    if (iProblems > 0) vShowStatus(sProblem, true);
+    if (iProblems > 0) m_poStatusLine->vShow(sProblem, true);
     if (bWasConverting) vDoUpdatePreviewImage();
     return false;
 }
@@ -270,7 +270,7 @@ void Window::Paste()
     Image* poImage = oImage.isNull() ? nullptr : poImageFromQImage(&oImage);
     if (!poImage)
     {
-        vShowStatus(oImage.isNull() ? QStringLiteral("Nothing pasted: the clipboard holds no picture")
+        m_poStatusLine->vShow(oImage.isNull() ? QStringLiteral("Nothing pasted: the clipboard holds no picture")
                                     : QStringLiteral("Nothing pasted: the clipboard's picture is too large"),
                     true);
         return;
@@ -279,7 +279,7 @@ void Window::Paste()
     delete m_poConvertedImage;
     m_poConvertedImage = nullptr;
     vUpdateDisplayedImage();
-    vShowStatus(QStringLiteral("Pasted a picture (%1 x %2)").arg(poImage->m_iWidth).arg(poImage->m_iHeight),
+    m_poStatusLine->vShow(QStringLiteral("Pasted a picture (%1 x %2)").arg(poImage->m_iWidth).arg(poImage->m_iHeight),
                 false);
     m_sImagePath = QStringLiteral("PastedImage");
     m_sSourcePath.clear();
@@ -363,14 +363,14 @@ void Window::Copy()
 {
     if (!m_poConvertedImage)
     {
-        vShowStatus(QStringLiteral("Nothing copied: no converted picture yet"), true);
+        m_poStatusLine->vShow(QStringLiteral("Nothing copied: no converted picture yet"), true);
         return;
     }
     QImage* poImage = poQImageFromImage(m_poConvertedImage);
     if (!poImage->isNull())
     {
         QApplication::clipboard()->setImage(*poImage);
-        vShowStatus(QStringLiteral("Copied the converted picture (%1 x %2) to the clipboard")
+        m_poStatusLine->vShow(QStringLiteral("Copied the converted picture (%1 x %2) to the clipboard")
                         .arg(poImage->width())
                         .arg(poImage->height()),
                     false);
@@ -390,7 +390,7 @@ bool Window::bStartCamera()
     if (oDevice.isNull())
     {
         qWarning("No camera found.");
-        vShowStatus(QStringLiteral("No camera found."), true);
+        m_poStatusLine->vShow(QStringLiteral("No camera found."), true);
         return false;
     }
     m_poCaptureSession = new QMediaCaptureSession();
@@ -423,7 +423,7 @@ void Window::CaptureFromCamera()
             return;
         case CameraPermission_Denied:
             qWarning("Camera permission is not granted!");
-            vShowStatus(QStringLiteral("The camera may not be used: permission is not granted."), true);
+            m_poStatusLine->vShow(QStringLiteral("The camera may not be used: permission is not granted."), true);
             return;
         case CameraPermission_Granted:
             if (!bStartCamera()) return;

@@ -184,14 +184,14 @@ void Window::GetFromImage()
     if (bWasConverting) vDoUpdatePreviewImage();
     if (!bEnded)
     {
-        vShowStatus(QStringLiteral("Get from image cancelled: the palette is kept"), false);
+        m_poStatusLine->vShow(QStringLiteral("Get from image cancelled: the palette is kept"), false);
         return;
     }
     tdSettings oBefore;
     memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
     memcpy(m_oSettings.CustomPalette, poPalette->m_aoColors, sizeof(m_oSettings.CustomPalette));
     vRecordEdit(QStringLiteral("palette from the picture"), oBefore, false);
-    vShowStatus(
+    m_poStatusLine->vShow(
         bCustom ? QStringLiteral("The custom palette is now the one palette type Auto builds for the "
                                  "picture (Ctrl+Z undoes)")
                 : QStringLiteral("The custom palette is now the one palette type %1 gives for the picture "
@@ -209,7 +209,7 @@ void Window::vLoadPaletteFrom(const QString& sName)
     FILE* poFile = fopen(oName.constData(), "rb");
     if (!poFile)
     {
-        vShowStatus(QStringLiteral("Palette not loaded: cannot read palette file %1: %2")
+        m_poStatusLine->vShow(QStringLiteral("Palette not loaded: cannot read palette file %1: %2")
                         .arg(sName, QString::fromLocal8Bit(strerror(errno))),
                     true);
         return;
@@ -224,7 +224,7 @@ void Window::vLoadPaletteFrom(const QString& sName)
     const int iCount = static_cast<int>(poPalette->m_uiColorCount);
     if (iCount == 0)
     {
-        vShowStatus(QStringLiteral("Palette not loaded: palette file %1 holds no colour").arg(sName), true);
+        m_poStatusLine->vShow(QStringLiteral("Palette not loaded: palette file %1 holds no colour").arg(sName), true);
         return;
     }
     // A short file sets its entries and leaves the others as they were. The
@@ -235,13 +235,13 @@ void Window::vLoadPaletteFrom(const QString& sName)
     memcpy(m_oSettings.CustomPalette, poPalette->m_aoColors, sizeof(Color) * static_cast<size_t>(iCount));
     vRecordEdit(QStringLiteral("load palette"), oBefore, false);
     if (iCount < 16)
-        vShowStatus(
+        m_poStatusLine->vShow(
             QStringLiteral("Loaded the palette %1: it holds %2 colours, entries %2 to 15 are unchanged")
                 .arg(sName)
                 .arg(iCount),
             false);
     else
-        vShowStatus(QStringLiteral("Loaded the palette %1").arg(sName), false);
+        m_poStatusLine->vShow(QStringLiteral("Loaded the palette %1").arg(sName), false);
     vRememberPaletteFile(sName, poPalette->m_aoColors);
     update();
 }
@@ -257,12 +257,12 @@ void Window::vSavePaletteTo(const QString& sName)
     if (!bCommitOutputFiles(&oFiles, &sError))
     {
         qWarning("Palette not saved: %s", sError.c_str());
-        vShowStatus(QStringLiteral("Palette not saved: %1").arg(QString::fromLocal8Bit(sError.c_str())),
+        m_poStatusLine->vShow(QStringLiteral("Palette not saved: %1").arg(QString::fromLocal8Bit(sError.c_str())),
                     true);
     }
     else
     {
-        vShowStatus(QStringLiteral("Saved the palette as %1").arg(sWritten), false);
+        m_poStatusLine->vShow(QStringLiteral("Saved the palette as %1").arg(sWritten), false);
         vRememberPaletteFile(sWritten, m_oSettings.CustomPalette);
     }
 }
@@ -384,14 +384,14 @@ void Window::mousePressEvent(QMouseEvent* poEvent)
         Color oSource;
         if (!bSourceColorAt(QPoint(iX, iY), &oSource))
         {
-            vShowStatus(QStringLiteral("Right-click on the picture itself to take its colour"), false);
+            m_poStatusLine->vShow(QStringLiteral("Right-click on the picture itself to take its colour"), false);
             return;
         }
         tdSettings oBefore;
         memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
         m_oSettings.CustomPalette[iSelected] = oSource;
         vRecordEdit(QStringLiteral("pick a colour"), oBefore, false);
-        vShowStatus(
+        m_poStatusLine->vShow(
             QStringLiteral("Palette entry %1 takes the picture's colour (%2, %3, %4): levels %5, %6, %7")
                 .arg(iSelected)
                 .arg(oSource.r)

@@ -121,7 +121,7 @@ void Window::vJobFinished()
         vUpdateDisplayedImage();
         m_iConversionCount++;
         if (!poJob->sError.empty())
-            vShowStatus(QStringLiteral("Conversion: %1").arg(QString::fromLocal8Bit(poJob->sError.c_str())),
+            m_poStatusLine->vShow(QStringLiteral("Conversion: %1").arg(QString::fromLocal8Bit(poJob->sError.c_str())),
                         true);
     }
     if (m_bRestartPending)
@@ -151,7 +151,7 @@ void Window::vCancelConversion()
     if (m_pbSaveCancel) *m_pbSaveCancel = true;
     if (m_poReadLoop) m_poReadLoop->quit();
     if (m_poJob || m_bConversionPending)
-        vShowStatus(QStringLiteral("Conversion cancelled: the picture shown is from earlier settings"),
+        m_poStatusLine->vShow(QStringLiteral("Conversion cancelled: the picture shown is from earlier settings"),
                     false);
     m_poPreviewTimer->stop();
     m_bRestartPending = false;

@@ -3,6 +3,7 @@
 // documentation; the core's own writers for the preview and the files; round trips through the store;
 // pictures made with Qt. Tables and step scripts (vRun) are strings, rows split at ';'.
 
+#include "command_line.h"
 #include "settings_store.h"
 #include "window.h"
 
@@ -664,7 +665,7 @@ private slots:
         QVERIFY(
             poW->m_poCommandLine->text().startsWith("qev " + QFileInfo(sNamed).absoluteFilePath() + " ") &&
             poW->m_poCommandLine->text().endsWith(" -of" + QFileInfo(sNamed).absolutePath() + "/sunset.big"));
-        QCOMPARE(Window::sShellWord("a b") + Window::sShellWord("it's") + Window::sShellWord("/x/y-1.png"),
+        QCOMPARE(sShellWord("a b") + sShellWord("it's") + sShellWord("/x/y-1.png"),
                  "'a b''it'\\''s'/x/y-1.png");
         QVERIFY(QString(poW->m_oSettings.SourceBaseName) == "sunset" &&
                 oQImage(poW->m_poSourceImage) == oMakeTestPicture(256, 212));
