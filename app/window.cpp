@@ -1,7 +1,7 @@
 // The window itself: its controls, menus and toolbar, their connections, its size and
 // what happens when it closes. The other concerns live in the window_*.cpp units.
 
-#include "window.h"
+#include "window_internal.h"
 
 #include "about_box.h"
 #include "camera_permission.h"
@@ -29,6 +29,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
@@ -176,13 +177,11 @@ QSlider* poMakeSlider(QWidget* poParent, const char* pszName, int iMin, int iMax
 
 Window::Window(QWidget* poParent)
     : QWidget(poParent), m_poSourceImage(nullptr), m_poConvertedImage(nullptr), m_poDisplayedImage(nullptr),
-      m_poOriginalImage(nullptr), m_bShowOriginal(false), m_poPreviewTimer(nullptr), m_bCameraLive(false),
-      m_bConversionPending(false), m_bClipboardHasImage(false), m_bCaptureRequested(false),
-      m_poSettingsStore(nullptr), m_poCaptureSession(nullptr), m_poVideoSink(nullptr), m_poCamera(nullptr),
-      m_poImageCapture(nullptr), m_iConversionCount(0), m_poUndoStack(nullptr), m_pbSaveCancel(nullptr),
-      m_bCloseAfterSave(false), m_poReadLoop(nullptr), m_poHScroll(nullptr), m_poVScroll(nullptr),
-      m_bDragging(false), m_bSpaceHeld(false), m_poWorker(nullptr), m_bRestartPending(false), m_iJobCount(0),
-      m_poProgressTimer(nullptr), m_poProgress(nullptr)
+      m_poOriginalImage(nullptr), m_bShowOriginal(false), m_bCameraLive(false), m_bClipboardHasImage(false),
+      m_bCaptureRequested(false), m_poSettingsStore(nullptr), m_poCaptureSession(nullptr),
+      m_poVideoSink(nullptr), m_poCamera(nullptr), m_poImageCapture(nullptr), m_poUndoStack(nullptr),
+      m_pbSaveCancel(nullptr), m_bCloseAfterSave(false), m_poReadLoop(nullptr), m_poHScroll(nullptr),
+      m_poVScroll(nullptr), m_bDragging(false), m_bSpaceHeld(false)
 {
     vInitResources();
     vBuildControls();
@@ -194,12 +193,7 @@ Window::Window(QWidget* poParent)
     m_oHourGlassImage.load(QStringLiteral(":/HourGlass.png"));
     m_bClipboardHasImage = !QApplication::clipboard()->image().isNull();
 
-    m_poPreviewTimer = new QTimer(this);
-    m_poPreviewTimer->setSingleShot(true);
     m_poUndoStack = new QUndoStack(this);
-    m_poProgressTimer = new QTimer(this);
-    m_poProgressTimer->setInterval(100);
-    connect(m_poProgressTimer, &QTimer::timeout, this, &Window::vShowProgress);
 
     vComputeColors();
     memset(m_aoPaletteFileColors, 0, sizeof(m_aoPaletteFileColors));
@@ -226,20 +220,9 @@ Window::Window(QWidget* poParent)
 
 Window::~Window()
 {
-    // A conversion whose rows are slow (brute-force YJK searches) may not notice
-    // the cancel for seconds: after a short wait it is left to end on its own.
-    if (m_poJob)
-    {
-        m_poJob->bCancel = true;
-        if (!m_poWorker->wait(QDeadlineTimer(800)))
-        {
-            disconnect(m_poWorker, nullptr, this, nullptr);
-            connect(m_poWorker, &QThread::finished, m_poWorker, &QObject::deleteLater);
-            m_poWorker = nullptr;
-            m_poJob.reset();
-        }
-    }
-    bStopWorker();
+    // The preview's signals reach no slot of this half-destroyed window.
+    disconnect(m_poPreview, nullptr, this, nullptr);
+    delete m_poPreview;
     // QWidget's destructor closes the window, and a line edit losing the focus
     // then reports editingFinished: no slot of this half-destroyed window may run.
     for (QObject* poChild : findChildren<QObject*>())
@@ -255,7 +238,6 @@ Window::~Window()
     delete m_poVideoSink;
     delete m_poCaptureSession;
     delete m_poSettingsStore;
-    delete m_poPreviewTimer;
 }
 
 void Window::vBuildControls()
@@ -308,14 +290,7 @@ void Window::vBuildControls()
 
     // The status line: over the bottom of the display while it has something to say.
     m_poStatusLine = new StatusLine(m_poRenderArea);
-    // Shown over the display once a conversion has taken half a second.
-    m_poProgress = new QProgressBar(m_poRenderArea);
-    m_poProgress->setObjectName(QStringLiteral("Progress"));
-    m_poProgress->setRange(0, 1000);
-    m_poProgress->setFormat(QStringLiteral("Converting... %p%  (Esc cancels)"));
-    m_poProgress->setAlignment(Qt::AlignCenter);
-    m_poProgress->resize(360, 28);
-    m_poProgress->hide();
+    m_poPreview = new Preview(m_poRenderArea, this);
     // A zoomed picture larger than the display scrolls: scroll bars along the
     // display's edges, the middle button dragging, the arrow keys and the wheel.
     m_poHScroll = new QScrollBar(Qt::Horizontal, m_poRenderArea);
@@ -806,7 +781,14 @@ void Window::vConnectControls()
     vBuildMenus();
 
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &Window::processClipboardChange);
-    connect(m_poPreviewTimer, &QTimer::timeout, this, &Window::vDoUpdatePreviewImage);
+    connect(m_poPreview, &Preview::vStartRequested, this, &Window::vDoUpdatePreviewImage);
+    connect(m_poPreview, &Preview::vFinished, this, &Window::vPreviewFinished);
+    connect(m_poPreview, &Preview::vChanged, this,
+            [this]()
+            {
+                m_poRenderArea->update();
+                update();
+            });
 }
 
 QSize Window::oFittedSize(const QSize& oAvailable) const
@@ -848,7 +830,7 @@ bool Window::eventFilter(QObject* poObject, QEvent* poEvent)
         const int iStatusBottom = m_poStatusLine->iPlace();
         m_poHScroll->setGeometry(0, iStatusBottom - iBar, m_poRenderArea->width() - iBar, iBar);
         m_poVScroll->setGeometry(m_poRenderArea->width() - iBar, 0, iBar, iStatusBottom - iBar);
-        vShowProgress();
+        m_poPreview->vShowProgress();
         vUpdateDisplayedImage();
         update();
     }
@@ -891,4 +873,72 @@ void Window::vUpdateCommandLine()
 void Window::About()
 {
     vShowAboutBox();
+}
+
+void Window::vDoUpdatePreviewImage()
+{
+    m_poPreview->m_poTimer->stop();
+    vUpdateCommandLine();
+    if (m_poPreview->bRunning())
+    {
+        // Live camera frames come faster than slow conversions end: the running
+        // one is finished and shown, then the newest frame converted.
+        m_poPreview->vSupersede(m_bCameraLive);
+        return;
+    }
+    if (m_poSourceImage)
+    {
+        m_poPreview->vStart(m_oSettings, m_poSourceOwner);
+    }
+    else
+    {
+        delete m_poConvertedImage;
+        m_poConvertedImage = nullptr;
+        vUpdateDisplayedImage();
+        m_poRenderArea->update();
+        m_poPreview->m_bPending = false;
+        m_poPreview->m_iConversionCount++;
+    }
+    // The conversion covers the current settings: a change that has not been
+    // painted yet needs no second one, only the refresh of the controls.
+    if (bControlFieldsDiffer(&m_oSettings, &m_oLastSeenSettings)) vUpdateUI();
+    memcpy(&m_oLastSeenSettings, &m_oSettings, sizeof(tdSettings));
+}
+
+void Window::vPreviewFinished(tdPreviewJob* poJob)
+{
+    delete m_poConvertedImage;
+    m_poConvertedImage = poJob->poConverted;
+    poJob->poConverted = nullptr;
+    // PNG and sprite sheets have no conversion error: no number is shown rather
+    // than one of earlier settings.
+    const int eType = poJob->oSettings.ConversionType;
+    const tdErrorTriple& oError = poJob->oError;
+    const bool bError = eType != ConversionType_PNG && eType != ConversionType_SPR;
+    m_poAverageErrorR->setText(bError ? sFormatDouble(oError.fRed) : QStringLiteral("-"));
+    m_poAverageErrorG->setText(bError ? sFormatDouble(oError.fGreen) : QStringLiteral("-"));
+    m_poAverageErrorB->setText(bError ? sFormatDouble(oError.fBlue) : QStringLiteral("-"));
+    m_poAverageErrorRGB->setText(bError ? sFormatDouble(oError.fRed + oError.fGreen + oError.fBlue)
+                                        : QStringLiteral("-"));
+    vUpdateDisplayedImage();
+    if (!poJob->sError.empty())
+        m_poStatusLine->vShow(
+            QStringLiteral("Conversion: %1").arg(QString::fromLocal8Bit(poJob->sError.c_str())), true);
+}
+
+void Window::vCancelConversion()
+{
+    if (m_pbSaveCancel) *m_pbSaveCancel = true;
+    if (m_poReadLoop) m_poReadLoop->quit();
+    if (m_poPreview->bRunning() || m_poPreview->m_bPending)
+        m_poStatusLine->vShow(
+            QStringLiteral("Conversion cancelled: the picture shown is from earlier settings"), false);
+    m_poPreview->vCancel();
+    m_poRenderArea->update();
+    update();
+}
+
+bool Window::bWaitForConversion(int iTimeoutMs)
+{
+    return m_poPreview->bWaitUntilIdle(iTimeoutMs);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "colorbutton.h"
-#include "preview_job.h"
+#include "preview.h"
 #include "status_line.h"
 
 #include "qev/base/image.h"
@@ -71,14 +71,14 @@ struct tdControlRow
 // The state is public, as in the core's records, so that the tests can look at
 // it; only the window's own slots and handlers change it.
 //
-// One unit per concern: window.cpp (controls, menus, toolbar, size, closing),
-// window_settings.cpp (controls <-> the settings record, enabling rules),
-// window_preview.cpp with preview_job.cpp (the conversion beside the event
-// loop), window_view.cpp (display, zoom, scrolling, keys and mouse over it),
-// window_palette.cpp (palette editor, picking, palette files, Undo),
+// One unit per concern: window.cpp (controls, menus, toolbar, size, closing, and
+// what joins the rooms), window_settings.cpp (controls <-> the settings record,
+// enabling rules), window_view.cpp (display, zoom, scrolling, keys and mouse over
+// it), window_palette.cpp (palette editor, picking, palette files, Undo),
 // window_open.cpp (files, drops, recent pictures, clipboard, camera),
-// window_save.cpp (saving and its questions). Classes of their own: StatusLine
-// (status_line), the command line (command_line) and the About box (about_box).
+// window_save.cpp (saving and its questions). Classes of their own: Preview (the
+// conversion beside the event loop, its wait and progress), StatusLine, the
+// command line (command_line) and the About box (about_box).
 class Window : public QWidget
 {
     Q_OBJECT
@@ -95,8 +95,6 @@ public:
     static constexpr int g_iMinimumRenderHeight = 120;
     static constexpr int g_iMinimumWidth = 820;
     static constexpr int g_iMinimumHeight = 400;
-    // The wait between the last settings change and the conversion, in ms.
-    static constexpr int g_iPreviewDelay = 250;
 
     explicit Window(QWidget* poParent = nullptr);
     ~Window() override;
@@ -194,14 +192,12 @@ public:
     QImage m_oDefaultImage;     // shown while nothing is converted
     QImage m_oHourGlassImage;   // drawn over the display while a conversion is pending
 
-    QTimer* m_poPreviewTimer; // single shot
     // Both records start as byte copies (padding included) and are only ever
     // copied whole with memcpy, so a byte comparison sees real changes only.
     tdSettings m_oSettings;
     tdSettings m_oLastSeenSettings; // what the paint handler saw last; zero at first
 
-    bool m_bCameraLive;        // frames replace the source picture one after another
-    bool m_bConversionPending; // the preview timer runs; the hourglass is shown
+    bool m_bCameraLive; // frames replace the source picture one after another
     bool m_bClipboardHasImage;
     bool m_bCaptureRequested; // a camera frame was asked for and has not arrived
     QString m_sImagePath;     // proposed by the save dialog: folder/base name
@@ -215,11 +211,11 @@ public:
     QStringList m_asSavedFiles;
     Color m_aoPaletteFileColors[16]; // its colours
     QSettings* m_poSettingsStore;
+    Preview* m_poPreview;                     // the conversion of the live preview
     QMediaCaptureSession* m_poCaptureSession; // created with the camera objects
     QVideoSink* m_poVideoSink;
     QCamera* m_poCamera;
     QImageCapture* m_poImageCapture;
-    int m_iConversionCount; // preview conversions painted so far
     // Palette edits and resets to the defaults, for Undo (Ctrl+Z).
     QUndoStack* m_poUndoStack;
     // While a save runs: its cancel flag (else null), and whether the window
@@ -237,20 +233,11 @@ public:
     QPoint m_oDragStart;
     QPoint m_oDragValues;
 
-    // The running conversion (both null when idle); a request that comes while
-    // one runs cancels it and starts again with the newest settings when it ends.
-    std::shared_ptr<tdPreviewJob> m_poJob;
-    QThread* m_poWorker;
-    bool m_bRestartPending;
-    int m_iJobCount;            // conversions started, naming the newest
-    QElapsedTimer m_oJobClock;  // since the running conversion started
-    QTimer* m_poProgressTimer;  // ticks while a conversion runs
-    QProgressBar* m_poProgress; // over the display once a conversion takes long
-
     // Processes events until no conversion runs or waits for its timer, or the
     // time is up; true when idle.
     bool bWaitForConversion(int iTimeoutMs);
-    // Stops the running conversion and any waiting one; the display keeps the last picture.
+    // Stops the running conversion and any waiting one (also a save or a read);
+    // the display keeps the last picture.
     void vCancelConversion();
 
     // Pushes the settings into the controls and applies the enabling rules.
@@ -398,6 +385,8 @@ protected:
     bool eventFilter(QObject* poObject, QEvent* poEvent) override;
 
 private:
+    // A conversion ended: its picture is shown, its error triple too.
+    void vPreviewFinished(tdPreviewJob* poJob);
     void vBuildControls();
     void vConnectControls();
     void vSetScaledField(double* pfField, int iValue, QLabel* poLabel);
@@ -407,10 +396,4 @@ private:
     void vFillRecentMenu(QMenu* poMenu);
     // The questions before a save (write-protected and existing files), then the save.
     void vSaveWithQuestions(const QString& sName);
-    void vStartJob();
-    void vJobFinished();
-    void vShowProgress();
-    // Cancels the running conversion and waits for it to end, so that the core
-    // lock is free; true when one ran (the caller converts again if it must).
-    bool bStopWorker();
 };

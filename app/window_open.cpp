@@ -167,7 +167,7 @@ QString Window::sWhyUnreadable(const QString& sPath, const QString& sReason)
 bool Window::bLoadImageFiles(const QStringList& asPaths)
 {
     if (bBusy()) return false;
-    const bool bWasConverting = bStopWorker();
+    const bool bWasConverting = m_poPreview->bStop();
     QString sProblem; // why the first file could not be read
     int iProblems = 0;
     for (const QString& sPath : asPaths)
@@ -181,7 +181,8 @@ bool Window::bLoadImageFiles(const QStringList& asPaths)
         Image* poImage = poReadBesideEventLoop(sPath, &sError, &sNote, &oFitted, &bCancelled);
         if (bCancelled)
         {
-            m_poStatusLine->vShow(QStringLiteral("Opening %1 cancelled: the picture shown is kept").arg(sFile), false);
+            m_poStatusLine->vShow(
+                QStringLiteral("Opening %1 cancelled: the picture shown is kept").arg(sFile), false);
             if (bWasConverting) vDoUpdatePreviewImage();
             return false;
         }
@@ -270,17 +271,18 @@ void Window::Paste()
     Image* poImage = oImage.isNull() ? nullptr : poImageFromQImage(&oImage);
     if (!poImage)
     {
-        m_poStatusLine->vShow(oImage.isNull() ? QStringLiteral("Nothing pasted: the clipboard holds no picture")
-                                    : QStringLiteral("Nothing pasted: the clipboard's picture is too large"),
-                    true);
+        m_poStatusLine->vShow(oImage.isNull()
+                                  ? QStringLiteral("Nothing pasted: the clipboard holds no picture")
+                                  : QStringLiteral("Nothing pasted: the clipboard's picture is too large"),
+                              true);
         return;
     }
     vReplaceSourceImage(poImage);
     delete m_poConvertedImage;
     m_poConvertedImage = nullptr;
     vUpdateDisplayedImage();
-    m_poStatusLine->vShow(QStringLiteral("Pasted a picture (%1 x %2)").arg(poImage->m_iWidth).arg(poImage->m_iHeight),
-                false);
+    m_poStatusLine->vShow(
+        QStringLiteral("Pasted a picture (%1 x %2)").arg(poImage->m_iWidth).arg(poImage->m_iHeight), false);
     m_sImagePath = QStringLiteral("PastedImage");
     m_sSourcePath.clear();
     vSetPictureName(QStringLiteral("Pasted picture"));
@@ -371,9 +373,9 @@ void Window::Copy()
     {
         QApplication::clipboard()->setImage(*poImage);
         m_poStatusLine->vShow(QStringLiteral("Copied the converted picture (%1 x %2) to the clipboard")
-                        .arg(poImage->width())
-                        .arg(poImage->height()),
-                    false);
+                                  .arg(poImage->width())
+                                  .arg(poImage->height()),
+                              false);
     }
     delete poImage;
 }
@@ -423,7 +425,8 @@ void Window::CaptureFromCamera()
             return;
         case CameraPermission_Denied:
             qWarning("Camera permission is not granted!");
-            m_poStatusLine->vShow(QStringLiteral("The camera may not be used: permission is not granted."), true);
+            m_poStatusLine->vShow(QStringLiteral("The camera may not be used: permission is not granted."),
+                                  true);
             return;
         case CameraPermission_Granted:
             if (!bStartCamera()) return;

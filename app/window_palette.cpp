@@ -172,7 +172,7 @@ void Window::GetFromImage()
     // event loop, on the shared source picture.
     std::shared_ptr<Palette> poPalette = std::make_shared<Palette>();
     const std::shared_ptr<const Image> poSource = m_poSourceOwner;
-    const bool bWasConverting = bStopWorker();
+    const bool bWasConverting = m_poPreview->bStop();
     const bool bEnded = bRunBesideEventLoop(
         [poSource, poSettings, poPalette]()
         {
@@ -210,8 +210,8 @@ void Window::vLoadPaletteFrom(const QString& sName)
     if (!poFile)
     {
         m_poStatusLine->vShow(QStringLiteral("Palette not loaded: cannot read palette file %1: %2")
-                        .arg(sName, QString::fromLocal8Bit(strerror(errno))),
-                    true);
+                                  .arg(sName, QString::fromLocal8Bit(strerror(errno))),
+                              true);
         return;
     }
     fclose(poFile);
@@ -224,7 +224,8 @@ void Window::vLoadPaletteFrom(const QString& sName)
     const int iCount = static_cast<int>(poPalette->m_uiColorCount);
     if (iCount == 0)
     {
-        m_poStatusLine->vShow(QStringLiteral("Palette not loaded: palette file %1 holds no colour").arg(sName), true);
+        m_poStatusLine->vShow(
+            QStringLiteral("Palette not loaded: palette file %1 holds no colour").arg(sName), true);
         return;
     }
     // A short file sets its entries and leaves the others as they were. The
@@ -257,8 +258,8 @@ void Window::vSavePaletteTo(const QString& sName)
     if (!bCommitOutputFiles(&oFiles, &sError))
     {
         qWarning("Palette not saved: %s", sError.c_str());
-        m_poStatusLine->vShow(QStringLiteral("Palette not saved: %1").arg(QString::fromLocal8Bit(sError.c_str())),
-                    true);
+        m_poStatusLine->vShow(
+            QStringLiteral("Palette not saved: %1").arg(QString::fromLocal8Bit(sError.c_str())), true);
     }
     else
     {
@@ -384,7 +385,8 @@ void Window::mousePressEvent(QMouseEvent* poEvent)
         Color oSource;
         if (!bSourceColorAt(QPoint(iX, iY), &oSource))
         {
-            m_poStatusLine->vShow(QStringLiteral("Right-click on the picture itself to take its colour"), false);
+            m_poStatusLine->vShow(QStringLiteral("Right-click on the picture itself to take its colour"),
+                                  false);
             return;
         }
         tdSettings oBefore;

@@ -104,7 +104,7 @@ bool Window::bSaveImageAs(const QString& sName)
         }
     }
     const QByteArray oName = QFile::encodeName(sName);
-    const bool bWasConverting = bStopWorker();
+    const bool bWasConverting = m_poPreview->bStop();
     // The writer converts in a thread of its own, on copies, while a progress
     // dialog (shown after half a second) offers Cancel; the bytes are those of a
     // conversion on this thread. The dialog is not modal, since a modal one would
@@ -187,8 +187,8 @@ bool Window::bSaveImageAs(const QString& sName)
     if (!bCommitOutputFiles(&oFiles, &sError))
     {
         qWarning("Picture not saved: %s", sError.c_str());
-        m_poStatusLine->vShow(QStringLiteral("Picture not saved: %1").arg(QString::fromLocal8Bit(sError.c_str())),
-                    true);
+        m_poStatusLine->vShow(
+            QStringLiteral("Picture not saved: %1").arg(QString::fromLocal8Bit(sError.c_str())), true);
         return false;
     }
     m_poStatusLine->vShow(
@@ -269,12 +269,13 @@ void Window::vSaveWithQuestions(const QString& sName)
         QMessageBox::question(this, QStringLiteral("Save image"), sQuestion,
                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
     {
-        m_poStatusLine->vShow(QStringLiteral("Not saved: %1 kept")
-                        .arg(!sSource.isEmpty() ? sSource + QStringLiteral(" is")
-                                                : asExisting.join(QStringLiteral(", ")) +
-                                                      (asExisting.size() > 1 ? QStringLiteral(" are")
-                                                                             : QStringLiteral(" is"))),
-                    false);
+        m_poStatusLine->vShow(
+            QStringLiteral("Not saved: %1 kept")
+                .arg(!sSource.isEmpty()
+                         ? sSource + QStringLiteral(" is")
+                         : asExisting.join(QStringLiteral(", ")) +
+                               (asExisting.size() > 1 ? QStringLiteral(" are") : QStringLiteral(" is"))),
+            false);
         return;
     }
     // A cancelled save says so in the status line; a failure also in a box.

@@ -189,7 +189,7 @@ void Window::CustomInputAspectRatio()
     else
     {
         m_poStatusLine->vRefuseValue(QStringLiteral("Custom input aspect ratio"), sText,
-                     QStringLiteral("a number from 0.01 to 100"));
+                                     QStringLiteral("a number from 0.01 to 100"));
         m_poCustomInputAspectRatio->setText(sFormatDouble(m_oSettings.CustomInputAspectRatio));
     }
     update();
@@ -207,7 +207,7 @@ void Window::CustomOutputAspectRatio()
     else
     {
         m_poStatusLine->vRefuseValue(QStringLiteral("Custom output aspect ratio"), sText,
-                     QStringLiteral("a number from 0.01 to 100"));
+                                     QStringLiteral("a number from 0.01 to 100"));
         m_poCustomOutputAspectRatio->setText(sFormatDouble(m_oSettings.CustomOutputAspectRatio));
     }
     update();
@@ -217,8 +217,9 @@ void Window::OutputWidth()
 {
     if (!bParseInt(m_poOutputWidth->text(), 1, g_iMaxOutputDimension, &m_oSettings.OutputWidth))
     {
-        m_poStatusLine->vRefuseValue(QStringLiteral("Output width"), m_poOutputWidth->text(),
-                     QStringLiteral("a whole number from 1 to %1").arg(g_iMaxOutputDimension));
+        m_poStatusLine->vRefuseValue(
+            QStringLiteral("Output width"), m_poOutputWidth->text(),
+            QStringLiteral("a whole number from 1 to %1").arg(g_iMaxOutputDimension));
         m_poOutputWidth->setText(QString::number(m_oSettings.OutputWidth));
     }
     update();
@@ -228,8 +229,9 @@ void Window::OutputHeight()
 {
     if (!bParseInt(m_poOutputHeight->text(), 1, g_iMaxOutputDimension, &m_oSettings.OutputHeight))
     {
-        m_poStatusLine->vRefuseValue(QStringLiteral("Output height"), m_poOutputHeight->text(),
-                     QStringLiteral("a whole number from 1 to %1").arg(g_iMaxOutputDimension));
+        m_poStatusLine->vRefuseValue(
+            QStringLiteral("Output height"), m_poOutputHeight->text(),
+            QStringLiteral("a whole number from 1 to %1").arg(g_iMaxOutputDimension));
         m_poOutputHeight->setText(QString::number(m_oSettings.OutputHeight));
     }
     update();

@@ -61,16 +61,14 @@ void Window::paintEvent(QPaintEvent*)
         vUpdateCommandLine();
         if (m_poSourceImage)
         {
-            m_poPreviewTimer->stop();
             if (m_bCameraLive)
             {
                 vDoUpdatePreviewImage();
             }
             else
             {
-                m_bConversionPending = true;
+                m_poPreview->vSchedule();
                 m_poRenderArea->update();
-                m_poPreviewTimer->start(g_iPreviewDelay);
             }
         }
     }
@@ -83,7 +81,7 @@ void Window::paintEvent(QPaintEvent*)
     {
         oPainter.drawImage(oArea.topLeft(), *poShown);
     }
-    else if (!m_bConversionPending)
+    else if (!m_poPreview->m_bPending)
     {
         // The start-up picture, centred, made smaller when the area is.
         QSize oSize = m_oDefaultImage.size();
@@ -96,8 +94,8 @@ void Window::paintEvent(QPaintEvent*)
     }
     // The hourglass covers the display while a conversion waits, and stands in for
     // a picture that produced nothing to show; never over the start-up picture.
-    if (!m_bShowOriginal && !m_poProgress->isVisible() &&
-        (m_bConversionPending || (!m_poDisplayedImage && m_poSourceImage)))
+    if (!m_bShowOriginal && !m_poPreview->m_poProgress->isVisible() &&
+        (m_poPreview->m_bPending || (!m_poDisplayedImage && m_poSourceImage)))
         oPainter.drawImage(oArea.x() + (oArea.width() - m_oHourGlassImage.width()) / 2,
                            oArea.y() + (oArea.height() - m_oHourGlassImage.height()) / 2, m_oHourGlassImage);
     oPainter.end();

@@ -152,9 +152,10 @@ void vBenchResponsiveness(benchmark::State& oState, int eScreenMode, int eDeltaM
     poWindow->bWaitForConversion(600000);
     double fLongest = 0.0;
     for (auto _ : oState)
-        fLongest = std::max(fLongest,
-                            fLongestPause([&]() { poWindow->vDoUpdatePreviewImage(); }, [&]()
-                                          { return !poWindow->m_poJob && !poWindow->m_bConversionPending; }));
+        fLongest = std::max(
+            fLongest,
+            fLongestPause([&]() { poWindow->vDoUpdatePreviewImage(); }, [&]()
+                          { return !poWindow->m_poPreview->m_poJob && !poWindow->m_poPreview->m_bPending; }));
     oState.counters["BlockedMs"] = fLongest;
     poWindow->vReplaceSourceImage(poSaved.release());
 }
@@ -196,7 +197,9 @@ void vBenchReadResponsiveness(benchmark::State& oState)
             fLongestPause(
                 [&]()
                 { QTimer::singleShot(0, [&]() { bOpened = poWindow->bLoadImageFiles({sFile}) || true; }); },
-                [&]() { return bOpened && !poWindow->m_poJob && !poWindow->m_bConversionPending; }));
+                [&]() {
+                    return bOpened && !poWindow->m_poPreview->m_poJob && !poWindow->m_poPreview->m_bPending;
+                }));
     }
     oState.counters["BlockedMs"] = fLongest;
     poWindow->vReplaceSourceImage(poSaved.release());

@@ -180,13 +180,13 @@ class TestApp : public QObject
             if (sVerb == "swap") poW->vColorButtonDragAndDropped(iArg(1), iArg(2));
             if (sVerb == "click") QTest::mouseClick(po<QWidget>(asArg[1]), Qt::LeftButton);
             if (sVerb == "paint" || sVerb == "settle") poW->repaint(), QCoreApplication::processEvents();
-            if (sVerb == "settle" && poW->m_bConversionPending) poW->vDoUpdatePreviewImage();
-            if (sVerb == "settle" || sVerb == "count") QTRY_VERIFY(!poW->m_poJob);
+            if (sVerb == "settle" && poW->m_poPreview->m_bPending) poW->vDoUpdatePreviewImage();
+            if (sVerb == "settle" || sVerb == "count") QTRY_VERIFY(!poW->m_poPreview->m_poJob);
             for (const QString& sName : sVerb == "on" || sVerb == "off" ? asArg.mid(1) : QStringList())
                 QVERIFY2(po<QWidget>(sName) && po<QWidget>(sName)->isEnabled() == (sVerb == "on"),
                          qPrintable(sName));
-            const QString sFound = sVerb == "count"     ? QString::number(poW->m_iConversionCount)
-                                   : sVerb == "pending" ? QString::number(poW->m_bConversionPending)
+            const QString sFound = sVerb == "count" ? QString::number(poW->m_poPreview->m_iConversionCount)
+                                   : sVerb == "pending" ? QString::number(poW->m_poPreview->m_bPending)
                                    : sVerb == "levels"  ? sLevels(poS->CustomPalette)
                                    : sVerb == "status"  ? poW->m_poStatusLine->text()
                                    : sVerb == "shown"   ? asArg[1] + ' ' + sShown(asArg[1])
@@ -372,8 +372,9 @@ private slots:
         Window* poW = poShow(m_sPicture);
         for (int i = 1; poW && i <= 5; i++)
             vRun(QString("count 1;set PaletteDetailsEnhancement %1;paint;pending 1").arg(1000 + 500 * i));
-        QVERIFY(poW && poW->m_poPreviewTimer->isActive() && poW->m_poPreviewTimer->interval() == 250);
-        QTRY_COMPARE_WITH_TIMEOUT(poW->m_iConversionCount, 2, 5000);
+        QVERIFY(poW && poW->m_poPreview->m_poTimer->isActive() &&
+                poW->m_poPreview->m_poTimer->interval() == 250);
+        QTRY_COMPARE_WITH_TIMEOUT(poW->m_poPreview->m_iConversionCount, 2, 5000);
         QTest::qWait(300);
         vRun("count 2;set ConversionType 3;settle;count 3;set ConversionType 6;paint;set ConversionType "
              "2;paint;set ConversionType 1;paint;set ConversionType 5;paint;set ConversionType 7;paint;set "
@@ -453,7 +454,7 @@ private slots:
         vGetDefaultSettings(&oDefaults);
         QVERIFY(memcmp(&oDefaults, &m_poW->m_oSettings, sizeof(tdSettings)) == 0 &&
                 !m_poW->m_apoColorButtons[2]->m_bSelected);
-        QTRY_COMPARE_WITH_TIMEOUT(m_poW->m_iConversionCount, 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_poW->m_poPreview->m_iConversionCount, 3, 5000);
         m_poW->m_oSettings.CustomInputAspectRatio = 1.23456;
         m_poW->vUpdateUI();
         emit m_poW->m_poCustomInputAspectRatio->editingFinished();
@@ -474,7 +475,7 @@ private slots:
             poW->vDoUpdatePreviewImage();
             QTest::qWait(300);
             oClock.start();
-            QVERIFY(poW->m_poJob && poW->m_bConversionPending);
+            QVERIFY(poW->m_poPreview->m_poJob && poW->m_poPreview->m_bPending);
         };
         // The window's thread never waits for a conversion or a read: the longest gap between the ticks of a
         // 5 ms timer stays far below the seconds a wait would take.
@@ -494,16 +495,17 @@ private slots:
             [&]()
             {
                 vStartSlow();
-                QTRY_VERIFY(poW->m_poProgress->isVisible() && poW->m_iConversionCount == 1);
-                const int iJobs = poW->m_iJobCount;
+                QTRY_VERIFY(poW->m_poPreview->m_poProgress->isVisible() &&
+                            poW->m_poPreview->m_iConversionCount == 1);
+                const int iJobs = poW->m_poPreview->m_iJobCount;
                 vRun("set DeltaMethod 5;paint");
                 poW->vDoUpdatePreviewImage();
-                QTRY_VERIFY_WITH_TIMEOUT(poW->m_iJobCount == iJobs + 1, 20000);
+                QTRY_VERIFY_WITH_TIMEOUT(poW->m_poPreview->m_iJobCount == iJobs + 1, 20000);
                 QTest::qWait(300);
                 oClock.start();
                 vRun("set ScreenMode 2;set DeltaMethod 0;settle;count 2;pending 0");
             });
-        QVERIFY2(iSuperseded < 250 && !poW->m_poProgress->isVisible() && oClock.elapsed() < 5000,
+        QVERIFY2(iSuperseded < 250 && !poW->m_poPreview->m_poProgress->isVisible() && oClock.elapsed() < 5000,
                  qPrintable(QString("%1 ms").arg(iSuperseded)));
         Image* poExpected = nullptr;
         oWriteImageToKRUFile(poW->m_poSourceImage, &poW->m_oSettings, nullptr, &poExpected, nullptr,
