@@ -7,6 +7,7 @@
 #include "camera_permission.h"
 #include "command_line.h"
 #include "settings_store.h"
+#include "view.h"
 
 #include "input/picture_reader.h"
 #include "qev/base/report.h"
@@ -176,12 +177,10 @@ QSlider* poMakeSlider(QWidget* poParent, const char* pszName, int iMin, int iMax
 } // namespace
 
 Window::Window(QWidget* poParent)
-    : QWidget(poParent), m_poSourceImage(nullptr), m_poConvertedImage(nullptr), m_poDisplayedImage(nullptr),
-      m_poOriginalImage(nullptr), m_bShowOriginal(false), m_bCameraLive(false), m_bClipboardHasImage(false),
+    : QWidget(poParent), m_poSourceImage(nullptr), m_bCameraLive(false), m_bClipboardHasImage(false),
       m_bCaptureRequested(false), m_poSettingsStore(nullptr), m_poCaptureSession(nullptr),
       m_poVideoSink(nullptr), m_poCamera(nullptr), m_poImageCapture(nullptr), m_poUndoStack(nullptr),
-      m_pbSaveCancel(nullptr), m_bCloseAfterSave(false), m_poReadLoop(nullptr), m_poHScroll(nullptr),
-      m_poVScroll(nullptr), m_bDragging(false), m_bSpaceHeld(false)
+      m_pbSaveCancel(nullptr), m_bCloseAfterSave(false), m_poReadLoop(nullptr)
 {
     vInitResources();
     vBuildControls();
@@ -189,8 +188,6 @@ Window::Window(QWidget* poParent)
     // A click in the picture gives the window the keyboard, for copy and paste.
     setFocusPolicy(Qt::ClickFocus);
 
-    m_oDefaultImage.load(QStringLiteral(":/DefaultImage.png"));
-    m_oHourGlassImage.load(QStringLiteral(":/HourGlass.png"));
     m_bClipboardHasImage = !QApplication::clipboard()->image().isNull();
 
     m_poUndoStack = new QUndoStack(this);
@@ -210,7 +207,7 @@ Window::Window(QWidget* poParent)
     m_poSettingsStore = new QSettings();
     vLoadSettingsFromQSettings(&m_oSettings, *m_poSettingsStore);
 
-    m_poRenderArea->installEventFilter(this);
+    m_poView->m_poRenderArea->installEventFilter(this);
     const QScreen* poScreen = screen();
     resize(poScreen ? oFittedSize(poScreen->availableGeometry().size())
                     : QSize(g_iWindowWidth, g_iWindowHeight));
@@ -229,10 +226,7 @@ Window::~Window()
         disconnect(poChild, nullptr, this, nullptr);
     disconnect(QApplication::clipboard(), nullptr, this, nullptr);
     vSaveSettingsToQSettings(&m_oSettings, *m_poSettingsStore, true);
-    delete m_poDisplayedImage;
-    delete m_poOriginalImage;
     m_poSourceOwner.reset();
-    delete m_poConvertedImage;
     delete m_poImageCapture;
     delete m_poCamera;
     delete m_poVideoSink;
@@ -256,10 +250,7 @@ void Window::vBuildControls()
 
     // The display area takes what the settings leave; the settings keep their
     // places on a panel of fixed size, which scrolls when the window is smaller.
-    m_poRenderArea = new QWidget(this);
-    m_poRenderArea->setObjectName(QStringLiteral("renderArea"));
-    m_poRenderArea->setMinimumSize(g_iMinimumRenderWidth, g_iMinimumRenderHeight);
-    m_poRenderArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    m_poView = new View(this, &m_oSettings);
     QWidget* poPanel = new QWidget();
     poPanel->setObjectName(QStringLiteral("SettingsPanel"));
     poPanel->setFixedSize(g_iWindowWidth - g_iRenderWidth, g_iPanelHeight);
@@ -284,29 +275,13 @@ void Window::vBuildControls()
     QHBoxLayout* poLayout = new QHBoxLayout();
     poLayout->setContentsMargins(0, 0, 0, 0);
     poLayout->setSpacing(0);
-    poLayout->addWidget(m_poRenderArea, 1);
+    poLayout->addWidget(m_poView->m_poRenderArea, 1);
     poLayout->addWidget(m_poSettingsArea, 0);
     poOuter->addLayout(poLayout, 1);
 
     // The status line: over the bottom of the display while it has something to say.
-    m_poStatusLine = new StatusLine(m_poRenderArea);
-    m_poPreview = new Preview(m_poRenderArea, this);
-    // A zoomed picture larger than the display scrolls: scroll bars along the
-    // display's edges, the middle button dragging, the arrow keys and the wheel.
-    m_poHScroll = new QScrollBar(Qt::Horizontal, m_poRenderArea);
-    m_poHScroll->setObjectName(QStringLiteral("HorizontalPan"));
-    m_poVScroll = new QScrollBar(Qt::Vertical, m_poRenderArea);
-    m_poVScroll->setObjectName(QStringLiteral("VerticalPan"));
-    for (QScrollBar* poBar : {m_poHScroll, m_poVScroll})
-    {
-        poBar->hide();
-        connect(poBar, &QScrollBar::valueChanged, this,
-                [this]()
-                {
-                    vUpdateDisplayedImage();
-                    update();
-                });
-    }
+    m_poStatusLine = new StatusLine(m_poView->m_poRenderArea);
+    m_poPreview = new Preview(m_poView->m_poRenderArea, this);
 
     // Global settings: three rows of two captioned controls, then the two
     // aspect-ratio rows with their custom value.
@@ -466,13 +441,7 @@ void Window::vBuildControls()
             poMakeLabel(poError, apszNames[i], QStringLiteral("0.000"), QRect(56, 6 + 28 * i, 70, 26));
     }
 
-    // The view of the display: fitted or zoomed, and the source picture to compare.
-    poMakeLabel(poPanel, "ZoomLabel", QStringLiteral("View"), QRect(1030, 428, 94, 20));
-    const char* const apszZoom[] = {"Fitted", "1:1", "2:1", "3:1"};
-    m_poZoom = poMakeCombo(poPanel, "Zoom", apszZoom, 4, QRect(1030, 450, 94, 26));
-    m_poShowOriginal =
-        poButton(poPanel, "ShowOriginal", QStringLiteral("Original"), QRect(1030, 484, 94, 30));
-    m_poShowOriginal->setCheckable(true);
+    m_poView->vBuildControls(poPanel);
 
     m_poResetToDefaults =
         poButton(poPanel, "ResetToDefaults", QStringLiteral("Reset to defaults"), QRect(1130, 430, 131, 30));
@@ -542,8 +511,6 @@ void Window::vBuildControls()
          "Experimental : change the way borders are generated in screen 10 and 12."},
         {m_poScreen10Palette, "Use palette colors to improve conversion to screen 10."},
         {m_poYJK2RGBInterpolation, "Enhancements when loading\na YJK (screen 10 or 12) file."},
-        {m_poZoom, "Fit the converted picture to the display, or show its pixels 1, 2 or 3 times enlarged."},
-        {m_poShowOriginal, "Show the source picture, fitted the same way (or hold Space)."},
     };
     for (const auto& oTip : aoTips)
         oTip.poWidget->setToolTip(QLatin1String(oTip.pszTip));
@@ -645,16 +612,17 @@ void Window::vBuildMenus()
         poAction->setCheckable(true);
         poAction->setChecked(i == 0);
         poZoom->addAction(poAction);
-        connect(poAction, &QAction::triggered, m_poZoom, [this, i]() { m_poZoom->setCurrentIndex(i); });
-        connect(m_poZoom, QOverload<int>::of(&QComboBox::currentIndexChanged), poAction,
+        connect(poAction, &QAction::triggered, m_poView->m_poZoom,
+                [this, i]() { m_poView->m_poZoom->setCurrentIndex(i); });
+        connect(m_poView->m_poZoom, QOverload<int>::of(&QComboBox::currentIndexChanged), poAction,
                 [poAction, i](int iIndex) { poAction->setChecked(iIndex == i); });
     }
     poView->addSeparator();
     QAction* poOriginal =
         poAdd(poView, "actionOriginal", QStringLiteral("&Original"), QKeySequence(), nullptr);
     poOriginal->setCheckable(true);
-    connect(poOriginal, &QAction::toggled, this, &Window::vSetShowOriginal);
-    connect(m_poShowOriginal, &QPushButton::toggled, poOriginal, &QAction::setChecked);
+    connect(poOriginal, &QAction::toggled, m_poView, &View::vSetShowOriginal);
+    connect(m_poView->m_poShowOriginal, &QPushButton::toggled, poOriginal, &QAction::setChecked);
     poView->addSeparator();
     poAdd(poView, "actionCancel", QStringLiteral("&Cancel Conversion"), QKeySequence(Qt::Key_Escape),
           &Window::vCancelConversion);
@@ -769,13 +737,7 @@ void Window::vConnectControls()
         connect(oButton.poButton, &QPushButton::clicked, this, oButton.pSlot);
 
     connect(m_poOpen, &QToolButton::clicked, this, &Window::Open);
-    connect(m_poZoom, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            [this]()
-            {
-                vUpdateDisplayedImage();
-                update();
-            });
-    connect(m_poShowOriginal, &QPushButton::toggled, this, &Window::vSetShowOriginal);
+    connect(m_poView, &View::vChanged, this, QOverload<>::of(&QWidget::update));
     connect(m_poOpen->menu(), &QMenu::aboutToShow, this, [this]() { vFillRecentMenu(m_poOpen->menu()); });
 
     vBuildMenus();
@@ -786,7 +748,7 @@ void Window::vConnectControls()
     connect(m_poPreview, &Preview::vChanged, this,
             [this]()
             {
-                m_poRenderArea->update();
+                m_poView->m_poRenderArea->update();
                 update();
             });
 }
@@ -824,15 +786,10 @@ bool Window::eventFilter(QObject* poObject, QEvent* poEvent)
         QCoreApplication::sendEvent(m_poSettingsArea->viewport(), poEvent);
         return true;
     }
-    if (poObject == m_poRenderArea && poEvent->type() == QEvent::Resize)
+    if (poObject == m_poView->m_poRenderArea && poEvent->type() == QEvent::Resize)
     {
-        const int iBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-        const int iStatusBottom = m_poStatusLine->iPlace();
-        m_poHScroll->setGeometry(0, iStatusBottom - iBar, m_poRenderArea->width() - iBar, iBar);
-        m_poVScroll->setGeometry(m_poRenderArea->width() - iBar, 0, iBar, iStatusBottom - iBar);
+        m_poView->vPlace(m_poStatusLine->iPlace());
         m_poPreview->vShowProgress();
-        vUpdateDisplayedImage();
-        update();
     }
     return QWidget::eventFilter(poObject, poEvent);
 }
@@ -892,10 +849,8 @@ void Window::vDoUpdatePreviewImage()
     }
     else
     {
-        delete m_poConvertedImage;
-        m_poConvertedImage = nullptr;
-        vUpdateDisplayedImage();
-        m_poRenderArea->update();
+        m_poView->vSetConverted(nullptr);
+        m_poView->m_poRenderArea->update();
         m_poPreview->m_bPending = false;
         m_poPreview->m_iConversionCount++;
     }
@@ -907,8 +862,7 @@ void Window::vDoUpdatePreviewImage()
 
 void Window::vPreviewFinished(tdPreviewJob* poJob)
 {
-    delete m_poConvertedImage;
-    m_poConvertedImage = poJob->poConverted;
+    m_poView->vSetConverted(poJob->poConverted);
     poJob->poConverted = nullptr;
     // PNG and sprite sheets have no conversion error: no number is shown rather
     // than one of earlier settings.
@@ -920,7 +874,6 @@ void Window::vPreviewFinished(tdPreviewJob* poJob)
     m_poAverageErrorB->setText(bError ? sFormatDouble(oError.fBlue) : QStringLiteral("-"));
     m_poAverageErrorRGB->setText(bError ? sFormatDouble(oError.fRed + oError.fGreen + oError.fBlue)
                                         : QStringLiteral("-"));
-    vUpdateDisplayedImage();
     if (!poJob->sError.empty())
         m_poStatusLine->vShow(
             QStringLiteral("Conversion: %1").arg(QString::fromLocal8Bit(poJob->sError.c_str())), true);
@@ -934,7 +887,7 @@ void Window::vCancelConversion()
         m_poStatusLine->vShow(
             QStringLiteral("Conversion cancelled: the picture shown is from earlier settings"), false);
     m_poPreview->vCancel();
-    m_poRenderArea->update();
+    m_poView->m_poRenderArea->update();
     update();
 }
 

@@ -41,6 +41,7 @@ class QToolButton;
 class QUndoStack;
 class QTimer;
 class QVideoSink;
+class View;
 
 // Registers the resources compiled into the program (pictures, font, icon); the
 // window calls it too, and calls after the first do nothing.
@@ -73,12 +74,13 @@ struct tdControlRow
 //
 // One unit per concern: window.cpp (controls, menus, toolbar, size, closing, and
 // what joins the rooms), window_settings.cpp (controls <-> the settings record,
-// enabling rules), window_view.cpp (display, zoom, scrolling, keys and mouse over
-// it), window_palette.cpp (palette editor, picking, palette files, Undo),
+// enabling rules), window_view.cpp (painting and the events over the display),
+// window_palette.cpp (palette editor, picking, palette files, Undo),
 // window_open.cpp (files, drops, recent pictures, clipboard, camera),
-// window_save.cpp (saving and its questions). Classes of their own: Preview (the
-// conversion beside the event loop, its wait and progress), StatusLine, the
-// command line (command_line) and the About box (about_box).
+// window_save.cpp (saving and its questions). Classes of their own: View (the
+// display: fit, zoom, pan, original), Preview (the conversion beside the event
+// loop, its wait and progress), StatusLine, the command line (command_line) and
+// the About box (about_box).
 class Window : public QWidget
 {
     Q_OBJECT
@@ -90,9 +92,7 @@ public:
     static constexpr int g_iWindowWidth = 1648;
     static constexpr int g_iWindowHeight = 768; // below the menu bar and the toolbar
     static constexpr int g_iPanelHeight = 716;  // the settings panel's content
-    // The smallest display area and window.
-    static constexpr int g_iMinimumRenderWidth = 160;
-    static constexpr int g_iMinimumRenderHeight = 120;
+    // The smallest window.
     static constexpr int g_iMinimumWidth = 820;
     static constexpr int g_iMinimumHeight = 400;
 
@@ -101,13 +101,10 @@ public:
 
     // Controls, named like their objects and settings fields.
     QMenuBar* m_poMenuBar;
-    QToolBar* m_poToolBar; // Open, Save and the command line, in view at every size
-    QWidget* m_poRenderArea;
+    QToolBar* m_poToolBar;         // Open, Save and the command line, in view at every size
     QScrollArea* m_poSettingsArea; // scrolls the settings panel
     StatusLine* m_poStatusLine;
     QToolButton* m_poOpen;              // the arrow lists the recent pictures
-    QComboBox* m_poZoom;                // the display: fitted, or the converted pixels 1:1, 2:1, 3:1
-    QPushButton* m_poShowOriginal;      // checkable; Space held does the same
     ColorButton* m_apoColorButtons[16]; // by palette entry
     QComboBox* m_poConversionType;
     QComboBox* m_poFitMode;
@@ -179,18 +176,12 @@ public:
     QLabel* m_poAverageErrorHeading;
     QLabel* m_apoAverageErrorCaptions[4];
 
-    // Pictures; the window owns each.
+    // The source picture; the view holds the others.
     Image* m_poSourceImage; // null until a picture arrives; owned through m_poSourceOwner
     // The source picture is never changed once it is the source, only replaced:
     // conversions and saves running in other threads share it instead of copying
     // it on this thread (a 9000 x 9000 picture is 243 MB).
     std::shared_ptr<const Image> m_poSourceOwner;
-    Image* m_poConvertedImage;  // the last preview result, null before
-    QImage* m_poDisplayedImage; // the converted picture fitted (or zoomed) to the display area
-    QImage* m_poOriginalImage;  // the source picture fitted to the display area, made when first shown
-    bool m_bShowOriginal;       // the display shows the source picture
-    QImage m_oDefaultImage;     // shown while nothing is converted
-    QImage m_oHourGlassImage;   // drawn over the display while a conversion is pending
 
     // Both records start as byte copies (padding included) and are only ever
     // copied whole with memcpy, so a byte comparison sees real changes only.
@@ -212,6 +203,7 @@ public:
     Color m_aoPaletteFileColors[16]; // its colours
     QSettings* m_poSettingsStore;
     Preview* m_poPreview;                     // the conversion of the live preview
+    View* m_poView;                           // the display area and what it shows
     QMediaCaptureSession* m_poCaptureSession; // created with the camera objects
     QVideoSink* m_poVideoSink;
     QCamera* m_poCamera;
@@ -223,15 +215,6 @@ public:
     std::atomic<bool>* m_pbSaveCancel;
     bool m_bCloseAfterSave;
     QEventLoop* m_poReadLoop; // while a picture is read, else null
-    // A zoomed picture larger than the display: its scroll bars, where its top
-    // left corner lies in the display, and a drag with the middle button.
-    QScrollBar* m_poHScroll;
-    QScrollBar* m_poVScroll;
-    QPoint m_oZoomOrigin;
-    bool m_bDragging;
-    bool m_bSpaceHeld; // Space shows the source; Space + drag scrolls a zoomed picture
-    QPoint m_oDragStart;
-    QPoint m_oDragValues;
 
     // Processes events until no conversion runs or waits for its timer, or the
     // time is up; true when idle.
@@ -242,16 +225,6 @@ public:
 
     // Pushes the settings into the controls and applies the enabling rules.
     void vUpdateUI();
-    // Refits the converted picture to the display area over a checkerboard, or
-    // enlarges its pixels by the zoom factor with nearest-neighbour pixels.
-    void vUpdateDisplayedImage();
-    // What the display shows: the source or the converted picture, null for the start-up picture.
-    const QImage* poShownImage();
-    void vSetShowOriginal(bool bShow);
-    // A new RGB888 QImage of a picture (1 to 4 bytes per texel), upright.
-    static QImage* poQImageFromImage(const Image* poImage);
-    // A new 3-byte picture of a QImage, upright, square pixels.
-    static Image* poImageFromQImage(const QImage* poImage);
     // The save dialog's only filter for the current conversion type and screen.
     QString oGetExtension() const;
 
@@ -278,9 +251,6 @@ public:
                                  bool* pbCancelled);
     // Makes poImage (owned from here on) the source picture.
     void vReplaceSourceImage(Image* poImage);
-    // The source picture's colour under a point of the display area, through the
-    // fit of the display and that of the conversion (false off the picture).
-    bool bSourceColorAt(const QPoint& oInArea, Color* poColor) const;
     // Runs work in a thread of its own while a nested event loop keeps the window
     // responsive (the settings disabled, sStatus shown). True when the work
     // ended; false when Esc gave up on it, which then ends on its own: fnWork

@@ -3,6 +3,8 @@
 
 #include "window_internal.h"
 
+#include "view.h"
+
 #include "build_info.h"
 #include "camera_permission.h"
 #include "settings_store.h"
@@ -77,8 +79,7 @@ void Window::vReplaceSourceImage(Image* poImage)
 {
     m_poSourceOwner.reset(poImage);
     m_poSourceImage = poImage;
-    delete m_poOriginalImage;
-    m_poOriginalImage = nullptr;
+    m_poView->vSetSource(poImage);
 }
 
 bool Window::bRunBesideEventLoop(const std::function<void()>& fnWork, const QString& sStatus)
@@ -118,7 +119,7 @@ Image* Window::poReadBesideEventLoop(const QString& sPath, QString* psError, QSt
     std::shared_ptr<tdReadJob> poJob = std::make_shared<tdReadJob>();
     poJob->oPath = QFile::encodeName(sPath);
     memcpy(&poJob->oSettings, &m_oSettings, sizeof(tdSettings));
-    poJob->oDisplay = m_poRenderArea->size();
+    poJob->oDisplay = m_poView->m_poRenderArea->size();
     const bool bEnded = bRunBesideEventLoop(
         [poJob]()
         {
@@ -210,11 +211,8 @@ bool Window::bLoadImageFiles(const QStringList& asPaths)
 
         vReplaceSourceImage(poImage);
         // The new picture shows at once, fitted, until its conversion is painted.
-        delete m_poConvertedImage;
-        m_poConvertedImage = nullptr;
-        vUpdateDisplayedImage();
-        if (!oFitted.isNull() && oFitted.size() == m_poRenderArea->size())
-            m_poOriginalImage = new QImage(oFitted);
+        m_poView->vSetConverted(nullptr);
+        m_poView->vSetOriginal(oFitted);
         const QFileInfo oInfo(sPath);
         m_sImagePath = oInfo.absolutePath() + QLatin1Char('/') + oInfo.completeBaseName();
         m_sSourcePath = oInfo.absoluteFilePath();
@@ -278,9 +276,7 @@ void Window::Paste()
         return;
     }
     vReplaceSourceImage(poImage);
-    delete m_poConvertedImage;
-    m_poConvertedImage = nullptr;
-    vUpdateDisplayedImage();
+    m_poView->vSetConverted(nullptr);
     m_poStatusLine->vShow(
         QStringLiteral("Pasted a picture (%1 x %2)").arg(poImage->m_iWidth).arg(poImage->m_iHeight), false);
     m_sImagePath = QStringLiteral("PastedImage");
@@ -363,12 +359,12 @@ void Window::Open()
 
 void Window::Copy()
 {
-    if (!m_poConvertedImage)
+    if (!m_poView->m_poConvertedImage)
     {
         m_poStatusLine->vShow(QStringLiteral("Nothing copied: no converted picture yet"), true);
         return;
     }
-    QImage* poImage = poQImageFromImage(m_poConvertedImage);
+    QImage* poImage = poQImageFromImage(m_poView->m_poConvertedImage);
     if (!poImage->isNull())
     {
         QApplication::clipboard()->setImage(*poImage);
@@ -463,5 +459,5 @@ void Window::imageCaptured(int, const QImage& oFrame)
         }
     }
     vDoUpdatePreviewImage();
-    m_poRenderArea->update();
+    m_poView->m_poRenderArea->update();
 }

@@ -6,6 +6,7 @@
 // responsiveness during a slow conversion and the time closing it takes. Runs on
 // the offscreen platform.
 
+#include "view.h"
 #include "window.h"
 
 #include "qev/base/image.h"
@@ -82,7 +83,7 @@ void vBenchDisplay(benchmark::State& oState, int eScreenMode)
     poWindow->bWaitForConversion(600000);
     for (auto _ : oState)
     {
-        poWindow->vUpdateDisplayedImage();
+        poWindow->m_poView->vUpdateDisplayedImage();
         poWindow->repaint();
     }
 }
