@@ -3,7 +3,7 @@
 ; Record (numbers little-endian):
 ;   +0   "MSXKRU"
 ;   +6   record size (4 bytes, not needed here)
-;   +10  screen class: 0 Screens 2, 3; 1 Screens 5-8; 2 Screens 10, 12 (YJK)
+;   +10  screen class: 0 Screens 2, 3, 4; 1 Screens 5-8; 2 Screens 10, 12 (YJK)
 ;   +11  blocks: stream length (2 bytes, 0 ends the record), compressed length (2),
 ;        the compressed bytes
 ; The decompressed blocks, joined, form the command stream:
