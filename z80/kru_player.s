@@ -23,9 +23,9 @@
 ;
 ; The decompressed stream goes through a 2 KiB ring in RAM (the match window) in
 ; batches that end at a 256-byte page of the ring; the command interpreter reads
-; the batch back, and VRAM data leaves the ring with OTIR (a slower OUTI loop in
-; Screens 2 and 3, which the V9938 needs spaced by at least 29 T-states while it
-; draws). The ring is only ever refilled once it has been read to its write point,
+; the batch back, and VRAM data leaves the ring with OUTIs (OTIR in kru_unpack,
+; which may run with the display on; a slower OUTI loop in Screens 2 and 3, which
+; the V9938 needs spaced by at least 29 T-states while it draws). The ring is only ever refilled once it has been read to its write point,
 ; so unread bytes are never overwritten.
 ;
 ; The player does not defend against corrupt records (the writer that makes them
@@ -34,7 +34,7 @@
 ; zero block length or at an unknown command.
 ;
 ; Speed, standard 3.58 MHz Z80 (T-states with the MSX's M1 wait states): a
-; literal costs 60 to decode (81 within 512 bytes of a MegaROM bank's end); a
+; literal costs 65 to decode (81 within 512 bytes of a MegaROM bank's end); a
 ; match 240 to 430 with its copy when 2 to 8 bytes long (offset byte, four more
 ; flag bits for long offsets, the Elias-gamma length, the source in the ring,
 ; LDIs), longer ones about 500 plus 23 a byte (LDIR). Sending to the chip costs 19
@@ -514,6 +514,15 @@ get_byte:
         call    z, next_flags
         .endm
 
+; RELOAD: after "add a, a" gave Z, the next flag byte with the sentinel, carry =
+; its first bit.
+        .macro  RELOAD
+        ld      a, (hl)
+        inc     l
+        call    z, in_page
+        rla
+        .endm
+
 ; fill: decompresses into the ring from wr_ptr to the end of its 256-byte page,
 ; or less when the record ends. Only called with the ring read up to wr_ptr.
 ;   Clobbers: AF, BC, DE, HL, AF'
@@ -554,23 +563,9 @@ pick_loop:
         ld      ix, #item_bank
         ret
 
-; The item loops. A literal is 60 T-states with its flag bit (81 in item_bank).
+; The item loops. A literal is 65 T-states with its flag bit (81 in item_bank).
 ; item_lin reads its literals, flag bytes and offset bytes without looking for
 ; the bank's end.
-item_lin:
-        add     a, a
-        jr      z, 2$
-1$:     jr      c, match_lin
-        ldi                     ; a literal
-        inc     e
-        dec     e
-        jp      nz, item_lin
-        jr      batch_full
-2$:     ld      a, (hl)
-        inc     hl
-        rla                     ; the carry is the new sentinel
-        jr      1$
-
 item_bank:
         add     a, a
         jr      z, 2$
@@ -613,6 +608,23 @@ match:
         inc     l
         call    z, in_page
         jr      match_offset
+literal_lin:
+        ldi
+        inc     e
+        dec     e
+        jp      nz, item_lin
+        jp      batch_full
+reload_lin:
+        ld      a, (hl)
+        inc     hl
+        rla                     ; the carry is the new sentinel
+        jr      item_lin_bit
+; Matches follow item_lin's test: they outnumber literals in photographs.
+item_lin:
+        add     a, a
+        jr      z, reload_lin
+item_lin_bit:
+        jr      nc, literal_lin
 match_lin:
         ld      c, (hl)
         inc     hl
@@ -621,15 +633,28 @@ match_offset:
         bit     7, c
         jr      z, length
         ; a long offset: bits 10, 9, 8 of P to B, bit 7 to C's bit 7
-        GETBIT
-        rl      b
-        GETBIT
-        rl      b
-        GETBIT
-        rl      b
-        GETBIT
-        jr      c, length
+        add     a, a
+        jr      z, 1$
+2$:     rl      b
+        add     a, a
+        jr      z, 3$
+4$:     rl      b
+        add     a, a
+        jr      z, 5$
+6$:     rl      b
+        add     a, a
+        jr      z, 7$
+8$:     jr      c, length
         res     7, c
+        jr      length
+1$:     RELOAD
+        jr      2$
+3$:     RELOAD
+        jr      4$
+5$:     RELOAD
+        jr      6$
+7$:     RELOAD
+        jr      8$
 length:
         add     a, a
         jr      z, 2$
