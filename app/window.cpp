@@ -98,6 +98,7 @@ const char* const g_apszScreenModeTips[ScreenMode_Count] = {
     "Screen  8 : 256x212, 256 RGB colors",
     "Screen 10 : 256x212, 12499 YJK colors + 16 palette colors",
     "Screen 12 : 256x212, 19268 YJK colors",
+    "Screen  4 : 256x192, 16 palette colors, as Screen 2 with sprite mode 2",
 };
 
 } // namespace

@@ -398,10 +398,10 @@ void Window::vUpdateUI()
     vEnableWithReason(m_poCustomOutputAspectRatio, poS->OutputAspectRatioType == AspectRatio_Custom,
                       "only with output A.R. Custom");
     vEnableWithReason(m_poScreen10Palette, eScreen == ScreenMode_Screen10, "only for Screen 10");
-    vEnableWithReason(m_poInterlacedMode, bMSX && eScreen >= ScreenMode_Screen5,
+    vEnableWithReason(m_poInterlacedMode, bMSX && bScreenModeIsBitmap(eScreen),
                       "only for Screens 5 to 12 of an MSX conversion type");
-    vEnableRow(m_oScreen2DetailsEnhancementRow, bMSX && eScreen == ScreenMode_Screen2,
-               "only for Screen 2 of an MSX conversion type");
+    vEnableRow(m_oScreen2DetailsEnhancementRow, bMSX && bScreenModeHasScreen2Layout(eScreen),
+               "only for Screens 2 and 4 of an MSX conversion type");
     vEnableRow(m_oYJKDetailsEnhancementRow, bMSX && bYJK,
                "only for Screens 10 and 12 of an MSX conversion type");
     vEnableRow(m_oRGB2YJKMethodRow, bYJK, "only for Screens 10 and 12");

@@ -288,7 +288,7 @@ private slots:
         }
         QCOMPARE(
             sTexts,
-            "Screen:Screen 2,Screen 3,Screen 5,Screen 6,Screen 7,Screen 8,Screen 10,Screen 12;Delta "
+            "Screen:Screen 2,Screen 3,Screen 5,Screen 6,Screen 7,Screen 8,Screen 10,Screen 12,Screen 4;Delta "
             "method:RGB,XYZ,LAB,CIEDE2000,Hit9918,Oklab;Palette type:Auto,Custom,MSX1,MSX2,Grey;Fit "
             "mode:None,Fit,Crop,Crop width,Crop height,Fill;Convert "
             "to:PNG,QEV,SR,SC,SPR,RAW,KRU,RES,ROM;Resize "
@@ -350,7 +350,7 @@ private slots:
             "InputAspectRatioType -1 0 8 9;KRUBlockSize 0 1 58000 58001 yes;OutputAspectRatioType -1 0 8 9;"
             "OutputHeight 0 1 8192 8193 4294967776;OutputSizeType -1 0 7 8;OutputWidth 0 1 8192 8193;"
             "PaletteType -1 0 4 5;RGB2YJKMethod -1 0 4 5;ResizeFilter -1 0 4 5;ResourceMode -1 0 2 3;"
-            "ResourcePaletteSize 0 1 16 17;ScreenMode -1 0 7 8;YJK2RGBInterpolation -1 0 3 4;"
+            "ResourcePaletteSize 0 1 16 17;ScreenMode -1 0 8 9;YJK2RGBInterpolation -1 0 3 4;"
             "DitheringMode -1 0 4 5;BayerLowThreshold -0.001 0 1 1.001;BayerHighThreshold -0.001 0 1 1.001";
         for (const QString& sRow : sRanges.split(';'))
         {
@@ -383,7 +383,7 @@ private slots:
              "ConversionType 4;paint;set ConversionType 3;select 4;set G 1;swap 1 2;settle;count 3;set "
              "ScreenMode 2;settle;set G 5;paint;pending 1");
         for (const QString& sRow :
-             QString("3 2 1;6 7 3;1 0 1;2 1 0;3 3 2;7 4 4;3 5 1;3 6 3;0 7 3").split(';'))
+             QString("3 2 1;6 7 3;1 0 1;2 1 0;3 3 2;7 4 4;3 5 1;3 6 3;0 7 3;6 8 1").split(';'))
         {
             const QString sArg = "set %1 %2;";
             vRun(sArg.arg("ConversionType", sRow[0]) + sArg.arg("ScreenMode", sRow[2]) +
