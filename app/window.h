@@ -42,6 +42,7 @@ class QUndoStack;
 class QTimer;
 class QVideoSink;
 class PaletteEditor;
+class SettingsPanel;
 class SettingsHistory;
 class View;
 
@@ -65,15 +66,16 @@ void vInitResources();
 // The state is public, as in the core's records, so that the tests can look at
 // it; only the window's own slots and handlers change it.
 //
-// One unit per concern: window.cpp (controls, menus, toolbar, size, closing, and
-// what joins the rooms), window_settings.cpp (controls <-> the settings record,
-// enabling rules), window_view.cpp (painting and the events over the display),
-// window_open.cpp (files, drops, recent pictures, clipboard, camera),
-// window_save.cpp (saving and its questions). Classes of their own: View (the
-// display: fit, zoom, pan, original), Preview (the conversion beside the event
-// loop, its wait and progress), PaletteEditor (entries, levels, picking, palette
-// files), SettingsHistory (Undo), StatusLine, the command line (command_line),
-// the About box (about_box) and the panel's building blocks (panel_widgets).
+// The window composes rooms, each a class of its own: SettingsPanel (the
+// settings controls <-> the record, enabling rules), PaletteEditor (entries,
+// levels, picking, palette files), View (the display: fit, zoom, pan, original),
+// Preview (the conversion beside the event loop, its wait and progress),
+// SettingsHistory (Undo), StatusLine; the command line (command_line), the About
+// box (about_box) and the panel's building blocks (panel_widgets) are free
+// functions. The window's own units: window.cpp (layout, menus, toolbar, size,
+// closing, and what joins the rooms), window_view.cpp (painting and the events
+// over the display), window_open.cpp (files, drops, recent pictures, clipboard,
+// camera), window_save.cpp (saving and its questions).
 class Window : public QWidget
 {
     Q_OBJECT
@@ -92,72 +94,17 @@ public:
     explicit Window(QWidget* poParent = nullptr);
     ~Window() override;
 
-    // Controls, named like their objects and settings fields.
+    // The window's own controls, named like their objects.
     QMenuBar* m_poMenuBar;
-    QToolBar* m_poToolBar;         // Open, Save and the command line, in view at every size
-    QScrollArea* m_poSettingsArea; // scrolls the settings panel
+    QToolBar* m_poToolBar; // Open, Save and the command line, in view at every size
     StatusLine* m_poStatusLine;
     QToolButton* m_poOpen; // the arrow lists the recent pictures
-    QComboBox* m_poConversionType;
-    QComboBox* m_poFitMode;
-    QComboBox* m_poResizeFilter;
-    QComboBox* m_poDisplayFilter;
-    QComboBox* m_poYJK2RGBInterpolation;
-    QComboBox* m_poInputAspectRatioType;
-    QComboBox* m_poOutputAspectRatioType;
-    QComboBox* m_poOutputSizeType;
-    QComboBox* m_poScreenMode;
-    QComboBox* m_poPaletteType;
-    QComboBox* m_poRGB2YJKMethod;
-    QComboBox* m_poDeltaMethod;
-    QComboBox* m_poDitheringMode;
-    QCheckBox* m_poRealMSXAspectRatio;
-    QCheckBox* m_poInterlacedMode;
-    QCheckBox* m_poScreen10Palette;
-    QLineEdit* m_poCustomInputAspectRatio;
-    QLineEdit* m_poCustomOutputAspectRatio;
-    QLineEdit* m_poOutputWidth;
-    QLineEdit* m_poOutputHeight;
     QLineEdit* m_poCommandLine;
-    QSlider* m_poHorizontalShift;
-    QSlider* m_poBrightnessWeight;
-    QSlider* m_poPaletteDetailsEnhancement;
-    QSlider* m_poScreen2DetailsEnhancement;
-    QSlider* m_poYJKDetailsEnhancement;
-    QSlider* m_poErrorDiffusionFactor;
-    QSlider* m_poBayerFactor;
-    QSlider* m_poBayerLowThreshold;
-    QSlider* m_poBayerHighThreshold;
-    QLabel* m_poAverageErrorR;
-    QLabel* m_poAverageErrorG;
-    QLabel* m_poAverageErrorB;
-    QLabel* m_poAverageErrorRGB;
-    QPushButton* m_poResetToDefaults;
     QPushButton* m_poCopy;
     QPushButton* m_poPaste;
     QPushButton* m_poAbout;
     QPushButton* m_poCaptureFromCamera;
     QPushButton* m_poSaveImage;
-
-    // Caption, control and value label of each row that the enabling rules name.
-    tdControlRow m_oScreenModeRow;
-    tdControlRow m_oDitheringModeRow;
-    tdControlRow m_oBayerFactorRow;
-    tdControlRow m_oBayerLowThresholdRow;
-    tdControlRow m_oBayerHighThresholdRow;
-    tdControlRow m_oErrorDiffusionFactorRow;
-    tdControlRow m_oOutputSizeRow;
-    tdControlRow m_oFitModeRow;
-    tdControlRow m_oHorizontalShiftRow;
-    tdControlRow m_oDeltaMethodRow;
-    tdControlRow m_oBrightnessWeightRow;
-    tdControlRow m_oScreen2DetailsEnhancementRow;
-    tdControlRow m_oYJKDetailsEnhancementRow;
-    tdControlRow m_oRGB2YJKMethodRow;
-    tdControlRow m_oPaletteTypeRow;
-    tdControlRow m_oPaletteDetailsEnhancementRow;
-    QLabel* m_poAverageErrorHeading;
-    QLabel* m_apoAverageErrorCaptions[4];
 
     // The source picture; the view holds the others.
     Image* m_poSourceImage; // null until a picture arrives; owned through m_poSourceOwner
@@ -184,6 +131,7 @@ public:
     QStringList m_asSavedFiles;
     QSettings* m_poSettingsStore;
     Preview* m_poPreview; // the conversion of the live preview
+    SettingsPanel* m_poSettingsPanel;
     PaletteEditor* m_poPaletteEditor;
     SettingsHistory* m_poHistory;             // Undo of palette edits and resets to the defaults
     View* m_poView;                           // the display area and what it shows
@@ -263,37 +211,7 @@ public:
     QSize oFittedSize(const QSize& oAvailable) const;
 
 public slots:
-    void InterlacedMode(bool bValue);
-    void RealMSXAspectRatio(bool bValue);
-    void Screen10Palette(bool bValue);
-    void ConversionType(int iIndex);
-    void DeltaMethod(int iIndex);
-    void DisplayFilter(int iIndex);
-    void FitMode(int iIndex);
-    void InputAspectRatioType(int iIndex);
-    void OutputAspectRatioType(int iIndex);
-    void OutputSizeType(int iIndex);
-    void DitheringMode(int iIndex);
-    void PaletteType(int iIndex);
-    void RGB2YJKMethod(int iIndex);
-    void ResizeFilter(int iIndex);
-    void ScreenMode(int iIndex);
-    void YJK2RGBInterpolation(int iIndex);
-    void CustomInputAspectRatio();
-    void CustomOutputAspectRatio();
-    void OutputWidth();
-    void OutputHeight();
-    void BrightnessWeight(int iValue);
-    void ErrorDiffusionFactor(int iValue);
-    void PaletteDetailsEnhancement(int iValue);
-    void Screen2DetailsEnhancement(int iValue);
-    void YJKDetailsEnhancement(int iValue);
-    void BayerFactor(int iValue);
-    void BayerLowThreshold(int iValue);
-    void BayerHighThreshold(int iValue);
-    void HorizontalShift(int iValue);
     void GetFromImage();
-    void ResetToDefaults();
     void SaveImage(); // Save As: asks for the name
     void Save();      // the last name of this picture again, else Save As
     void About();
@@ -324,7 +242,6 @@ private:
     void vPreviewFinished(tdPreviewJob* poJob);
     void vBuildControls();
     void vConnectControls();
-    void vSetScaledField(double* pfField, int iValue, QLabel* poLabel);
     bool bStartCamera();
     void vBuildMenus();
     void vFillRecentMenu(QMenu* poMenu);

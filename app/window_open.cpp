@@ -1,7 +1,9 @@
 // Pictures in: opening and dropping files (read beside the event loop), recent
 // pictures, the clipboard and the camera.
 
-#include "window_internal.h"
+#include "window.h"
+
+#include "settings_panel.h"
 
 #include "view.h"
 
@@ -103,12 +105,12 @@ bool Window::bRunBesideEventLoop(const std::function<void()>& fnWork, const QStr
                 oLoop.quit();
             });
     m_poReadLoop = &oLoop;
-    m_poSettingsArea->setEnabled(false);
+    m_poSettingsPanel->m_poSettingsArea->setEnabled(false);
     if (!sStatus.isEmpty()) m_poStatusLine->vShow(sStatus, false);
     poThread->start();
     oLoop.exec();
     m_poReadLoop = nullptr;
-    m_poSettingsArea->setEnabled(true);
+    m_poSettingsPanel->m_poSettingsArea->setEnabled(true);
     return *pbEnded;
 }
 

@@ -1,7 +1,9 @@
 // Saving: the file types, the questions before a save (existing and
 // write-protected files) and the save beside the event loop, which can be cancelled.
 
-#include "window_internal.h"
+#include "window.h"
+
+#include "settings_panel.h"
 
 #include "build_info.h"
 #include "camera_permission.h"
@@ -149,10 +151,10 @@ bool Window::bSaveImageAs(const QString& sName)
                     if (oProgress.wasCanceled()) bCancel = true;
                 });
         oTick.start(100);
-        m_poSettingsArea->setEnabled(false);
+        m_poSettingsPanel->m_poSettingsArea->setEnabled(false);
         poWriter->start();
         oLoop.exec();
-        m_poSettingsArea->setEnabled(true);
+        m_poSettingsPanel->m_poSettingsArea->setEnabled(true);
     }
     poWriter->wait();
     delete poWriter;

@@ -5,6 +5,7 @@
 
 #include "command_line.h"
 #include "palette_editor.h"
+#include "settings_panel.h"
 #include "settings_store.h"
 #include "view.h"
 #include "window.h"
@@ -217,13 +218,14 @@ private slots:
         Window* poW = poShow();
         QVERIFY(poW && poW->windowTitle() == "QEVui 3.4" && poW->m_poView->m_poRenderArea->x() == 0);
         // Full size where the screen has room; on smaller screens every control can be scrolled into view.
-        const QWidget* poViewport = poW->m_poSettingsArea->viewport();
+        const QWidget* poViewport = poW->m_poSettingsPanel->m_poSettingsArea->viewport();
         for (const QSize& oScreen : {QSize(1280, 720), QSize(1366, 768), QSize(1920, 1080)})
         {
             poW->resize(poW->oFittedSize(oScreen));
             QTest::qWait(20);
             QVERIFY(poW->width() <= oScreen.width() && poW->height() <= oScreen.height() &&
-                    poW->m_poView->m_poRenderArea->geometry().right() < poW->m_poSettingsArea->x());
+                    poW->m_poView->m_poRenderArea->geometry().right() <
+                        poW->m_poSettingsPanel->m_poSettingsArea->x());
             // Open, Save and the command line are in view without scrolling.
             for (QWidget* poShown :
                  {poW->m_poToolBar->widgetForAction(poW->findChild<QAction*>("actionOpen")),
@@ -237,12 +239,12 @@ private slots:
             emit poToolRecent->aboutToShow();
             QVERIFY(!poToolRecent->actions().isEmpty());
             // The wheel over a combo box or slider without the focus scrolls the panel and changes nothing.
-            QScrollBar* poBar = poW->m_poSettingsArea->verticalScrollBar();
+            QScrollBar* poBar = poW->m_poSettingsPanel->m_poSettingsArea->verticalScrollBar();
             for (const char* pszName : {"DitheringMode", "ErrorDiffusionFactor"})
             {
                 QWidget* poControl = po<QWidget>(pszName);
                 const QString sBefore = sShown(pszName);
-                poW->m_poSettingsArea->ensureVisible(0, 0);
+                poW->m_poSettingsPanel->m_poSettingsArea->ensureVisible(0, 0);
                 const int iScrolled = poBar->value();
                 QWheelEvent oWheel(QPointF(5, 5), poControl->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, -120),
                                    Qt::NoButton, {}, Qt::NoScrollPhase, false);
@@ -251,23 +253,24 @@ private slots:
                 QVERIFY2(sShown(pszName) == sBefore && (oScreen.height() > 800 || poBar->value() > iScrolled),
                          pszName);
             }
-            for (QWidget* poControl : poW->m_poSettingsArea->widget()->findChildren<QWidget*>())
+            for (QWidget* poControl :
+                 poW->m_poSettingsPanel->m_poSettingsArea->widget()->findChildren<QWidget*>())
             {
                 if (!qobject_cast<QAbstractButton*>(poControl) && !qobject_cast<QComboBox*>(poControl) &&
                     !qobject_cast<QSlider*>(poControl) && !qobject_cast<QLineEdit*>(poControl) &&
                     !qobject_cast<ColorButton*>(poControl))
                     continue;
-                const QPoint oCentre =
-                    poControl->mapTo(poW->m_poSettingsArea->widget(), poControl->rect().center());
-                poW->m_poSettingsArea->ensureVisible(oCentre.x(), oCentre.y(), poControl->width() / 2 + 1,
-                                                     poControl->height() / 2 + 1);
+                const QPoint oCentre = poControl->mapTo(poW->m_poSettingsPanel->m_poSettingsArea->widget(),
+                                                        poControl->rect().center());
+                poW->m_poSettingsPanel->m_poSettingsArea->ensureVisible(
+                    oCentre.x(), oCentre.y(), poControl->width() / 2 + 1, poControl->height() / 2 + 1);
                 const QRect oAt(poControl->mapTo(poW, QPoint()), poControl->size());
                 QVERIFY2(QRect(poViewport->mapTo(poW, QPoint()), poViewport->size()).contains(oAt),
                          qPrintable(poControl->objectName()));
             }
         }
         QVERIFY(poW->width() == 1648 && poW->m_poView->m_poRenderArea->size() == QSize(1024, 768) &&
-                !poW->m_poSettingsArea->verticalScrollBar()->isVisible());
+                !poW->m_poSettingsPanel->m_poSettingsArea->verticalScrollBar()->isVisible());
         vRun("shown ErrorDiffusionFactor 800/0.800;shown AverageErrorRGB 0.000;shown ScreenMode 5;count 0;"
              "pending 0;off R SaveImage Copy Paste;levels 000000252363225437521267632743662664141535666777");
         // A disabled control's tooltip says why.
@@ -463,7 +466,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_poW->m_poPreview->m_iConversionCount, 3, 5000);
         m_poW->m_oSettings.CustomInputAspectRatio = 1.23456;
         m_poW->vUpdateUI();
-        emit m_poW->m_poCustomInputAspectRatio->editingFinished();
+        emit m_poW->m_poSettingsPanel->m_poCustomInputAspectRatio->editingFinished();
         QCOMPARE(m_poW->m_oSettings.CustomInputAspectRatio, 1.23456);
     }
 
