@@ -6,6 +6,7 @@
 #include "about_box.h"
 #include "camera_permission.h"
 #include "command_line.h"
+#include "file_actions.h"
 #include "palette_editor.h"
 #include "settings_history.h"
 #include "settings_panel.h"
@@ -89,10 +90,10 @@ void vInitResources()
 Window::Window(QWidget* poParent)
     : QWidget(poParent), m_poSourceImage(nullptr), m_bCameraLive(false), m_bClipboardHasImage(false),
       m_bCaptureRequested(false), m_poSettingsStore(nullptr), m_poCaptureSession(nullptr),
-      m_poVideoSink(nullptr), m_poCamera(nullptr), m_poImageCapture(nullptr), m_pbSaveCancel(nullptr),
-      m_bCloseAfterSave(false), m_poReadLoop(nullptr)
+      m_poVideoSink(nullptr), m_poCamera(nullptr), m_poImageCapture(nullptr)
 {
     vInitResources();
+    m_poSettingsStore = new QSettings();
     m_poHistory = new SettingsHistory(&m_oSettings, this);
     vBuildControls();
     setAcceptDrops(true);
@@ -109,7 +110,6 @@ Window::Window(QWidget* poParent)
 
     vConnectControls();
     update();
-    m_poSettingsStore = new QSettings();
     vLoadSettingsFromQSettings(&m_oSettings, *m_poSettingsStore);
 
     m_poView->m_poRenderArea->installEventFilter(this);
@@ -162,6 +162,7 @@ void Window::vBuildControls()
     // The status line: over the bottom of the display while it has something to say.
     m_poStatusLine = new StatusLine(m_poView->m_poRenderArea);
     m_poPreview = new Preview(m_poView->m_poRenderArea, this);
+    m_poFileActions = new FileActions(this, &m_oSettings, m_poStatusLine, m_poPreview, m_poSettingsStore);
     m_poSettingsPanel = new SettingsPanel(this, &m_oSettings, m_poStatusLine, m_poHistory);
     QWidget* poPanel = m_poSettingsPanel->m_poPanel;
     // The menu bar, then a toolbar that stays in view at every size: Open, Save and
@@ -219,21 +220,6 @@ void Window::vBuildControls()
     m_poSettingsPanel->vFinish();
 }
 
-// The recent pictures, listed afresh each time a menu of them opens: the file
-// name, its folder in the tooltip, so that the menu stays narrow.
-void Window::vFillRecentMenu(QMenu* poMenu)
-{
-    poMenu->clear();
-    poMenu->setToolTipsVisible(true);
-    for (const QString& sPath : asRecentFiles())
-    {
-        QAction* poAction = poMenu->addAction(QFileInfo(sPath).fileName().replace(QLatin1Char('&'), "&&"),
-                                              this, [this, sPath]() { bLoadImageFiles({sPath}); });
-        poAction->setToolTip(sPath);
-    }
-    if (poMenu->isEmpty()) poMenu->addAction(QStringLiteral("No recent pictures"))->setEnabled(false);
-}
-
 // The menu bar and the toolbar. Every action is also the window's own, so its
 // keys work whatever control has the focus (a line edit keeps its own copy,
 // paste and undo of text).
@@ -251,13 +237,16 @@ void Window::vBuildMenus()
         return poAction;
     };
     QMenu* poFile = m_poMenuBar->addMenu(QStringLiteral("&File"));
-    QAction* poOpen =
-        poAdd(poFile, "actionOpen", QStringLiteral("&Open..."), QKeySequence::Open, &Window::Open);
+    QAction* poOpen = poAdd(poFile, "actionOpen", QStringLiteral("&Open..."), QKeySequence::Open, nullptr);
+    connect(poOpen, &QAction::triggered, m_poFileActions, &FileActions::Open);
     QMenu* poRecent = poFile->addMenu(QStringLiteral("Open &Recent"));
     poRecent->setObjectName(QStringLiteral("RecentMenu"));
-    connect(poRecent, &QMenu::aboutToShow, this, [this, poRecent]() { vFillRecentMenu(poRecent); });
-    QAction* poSave = poAdd(poFile, "actionSave", QStringLiteral("&Save"), QKeySequence::Save, &Window::Save);
-    poAdd(poFile, "actionSaveAs", QStringLiteral("Save &As..."), QKeySequence::SaveAs, &Window::SaveImage);
+    connect(poRecent, &QMenu::aboutToShow, this,
+            [this, poRecent]() { m_poFileActions->vFillRecentMenu(poRecent); });
+    QAction* poSave = poAdd(poFile, "actionSave", QStringLiteral("&Save"), QKeySequence::Save, nullptr);
+    connect(poSave, &QAction::triggered, m_poFileActions, &FileActions::Save);
+    connect(poAdd(poFile, "actionSaveAs", QStringLiteral("Save &As..."), QKeySequence::SaveAs, nullptr),
+            &QAction::triggered, m_poFileActions, &FileActions::SaveImage);
     poFile->addSeparator();
     connect(poAdd(poFile, "actionLoadPalette", QStringLiteral("&Load Palette..."), QKeySequence(), nullptr),
             &QAction::triggered, m_poPaletteEditor, &PaletteEditor::LoadPalette);
@@ -325,7 +314,7 @@ void Window::vBuildMenus()
         QMenu* poToolRecent = new QMenu(poOpenButton);
         poToolRecent->setObjectName(QStringLiteral("ToolBarRecentMenu"));
         connect(poToolRecent, &QMenu::aboutToShow, this,
-                [this, poToolRecent]() { vFillRecentMenu(poToolRecent); });
+                [this, poToolRecent]() { m_poFileActions->vFillRecentMenu(poToolRecent); });
         poOpenButton->setMenu(poToolRecent);
         poOpenButton->setPopupMode(QToolButton::MenuButtonPopup);
     }
@@ -337,9 +326,10 @@ void Window::vBuildMenus()
 
 void Window::vConnectControls()
 {
-    m_poPaletteEditor->m_fnBusy = [this]() { return bBusy(); };
+    m_poPaletteEditor->m_fnBusy = [this]() { return m_poFileActions->bBusy(); };
     m_poPaletteEditor->m_fnCameraLive = [this]() { return m_bCameraLive; };
-    m_poPaletteEditor->m_fnStartFolder = [this](const QString& sLast) { return sStartFolder(sLast); };
+    m_poPaletteEditor->m_fnStartFolder = [this](const QString& sLast)
+    { return m_poFileActions->sStartFolder(sLast); };
     connect(m_poPaletteEditor, &PaletteEditor::vChanged, this, QOverload<>::of(&QWidget::update));
     connect(m_poPaletteEditor, &PaletteEditor::vPaletteFileChanged, this, &Window::vUpdateCommandLine);
     connect(m_poHistory, &SettingsHistory::vRestored, this,
@@ -364,7 +354,6 @@ void Window::vConnectControls()
         void (Window::*pSlot)();
     } aoButtons[] = {
         {m_poPaletteEditor->m_poGetFromImage, &Window::GetFromImage},
-        {m_poSaveImage, &Window::SaveImage},
         {m_poAbout, &Window::About},
         {m_poCopy, &Window::Copy},
         {m_poPaste, &Window::Paste},
@@ -373,9 +362,18 @@ void Window::vConnectControls()
     for (const auto& oButton : aoButtons)
         connect(oButton.poButton, &QPushButton::clicked, this, oButton.pSlot);
 
-    connect(m_poOpen, &QToolButton::clicked, this, &Window::Open);
+    connect(m_poOpen, &QToolButton::clicked, m_poFileActions, &FileActions::Open);
+    connect(m_poSaveImage, &QPushButton::clicked, m_poFileActions, &FileActions::SaveImage);
+    m_poFileActions->m_poBusyArea = m_poSettingsPanel->m_poSettingsArea;
+    m_poFileActions->m_poDisplayArea = m_poView->m_poRenderArea;
+    m_poFileActions->m_fnSource = [this]() { return m_poSourceOwner; };
+    m_poFileActions->m_fnCameraLive = [this]() { return m_bCameraLive; };
+    connect(m_poFileActions, &FileActions::vOpened, this, &Window::vOpened);
+    connect(m_poFileActions, &FileActions::vConvertAgain, this, &Window::vDoUpdatePreviewImage);
+    connect(m_poFileActions, &FileActions::vNamesChanged, this, &Window::vUpdateCommandLine);
     connect(m_poView, &View::vChanged, this, QOverload<>::of(&QWidget::update));
-    connect(m_poOpen->menu(), &QMenu::aboutToShow, this, [this]() { vFillRecentMenu(m_poOpen->menu()); });
+    connect(m_poOpen->menu(), &QMenu::aboutToShow, this,
+            [this]() { m_poFileActions->vFillRecentMenu(m_poOpen->menu()); });
 
     vBuildMenus();
 
@@ -429,10 +427,8 @@ void Window::closeEvent(QCloseEvent* poEvent)
 {
     // A save in progress is cancelled; the window closes as soon as the writer
     // has stopped (at its next row), leaving no file behind.
-    if (m_pbSaveCancel)
+    if (m_poFileActions->bDeferClose())
     {
-        *m_pbSaveCancel = true;
-        m_bCloseAfterSave = true;
         poEvent->ignore();
         return;
     }
@@ -441,12 +437,9 @@ void Window::closeEvent(QCloseEvent* poEvent)
 
 void Window::vUpdateCommandLine()
 {
-    // The output is the name of the last save of this picture, else the name the
-    // save dialog proposes.
-    const QString sOutput =
-        m_sSavedSource == m_sSourcePath && !m_sSavedName.isEmpty() ? m_sSavedName : m_sImagePath;
-    m_poCommandLine->setText(
-        sCommandLine(&m_oSettings, m_sSourcePath, sOutput, m_poPaletteEditor->sMatchingPaletteFile()));
+    m_poCommandLine->setText(sCommandLine(&m_oSettings, m_poFileActions->m_sSourcePath,
+                                          m_poFileActions->sOutputName(),
+                                          m_poPaletteEditor->sMatchingPaletteFile()));
 }
 
 void Window::About()
@@ -494,8 +487,7 @@ void Window::vPreviewFinished(tdPreviewJob* poJob)
 
 void Window::vCancelConversion()
 {
-    if (m_pbSaveCancel) *m_pbSaveCancel = true;
-    if (m_poReadLoop) m_poReadLoop->quit();
+    m_poFileActions->vCancel();
     if (m_poPreview->bRunning() || m_poPreview->m_bPending)
         m_poStatusLine->vShow(
             QStringLiteral("Conversion cancelled: the picture shown is from earlier settings"), false);
@@ -511,7 +503,7 @@ bool Window::bWaitForConversion(int iTimeoutMs)
 
 void Window::GetFromImage()
 {
-    if (bBusy()) return;
+    if (m_poFileActions->bBusy()) return;
     if (!m_poSourceImage || !bSettingsUsePalette(&m_oSettings)) return;
     // With palette type Custom the settings would hand back the custom palette
     // itself: the palette comes from the Auto settings instead.
@@ -524,7 +516,7 @@ void Window::GetFromImage()
     std::shared_ptr<Palette> poPalette = std::make_shared<Palette>();
     const std::shared_ptr<const Image> poSource = m_poSourceOwner;
     const bool bWasConverting = m_poPreview->bStop();
-    const bool bEnded = bRunBesideEventLoop(
+    const bool bEnded = m_poFileActions->bRunBesideEventLoop(
         [poSource, poSettings, poPalette]()
         {
             std::lock_guard<std::mutex> oLock(oCoreLock());
@@ -560,4 +552,14 @@ void Window::vUpdateUI()
     vEnableWithReason(m_poCopy, bPicture, pszNoPicture);
     vEnableWithReason(m_poPaste, m_bClipboardHasImage && !m_bCameraLive,
                       m_bCameraLive ? pszLive : "the clipboard holds no picture");
+}
+
+void Window::vOpened(Image* poImage, const QImage& oFitted, const QString& sFile)
+{
+    vReplaceSourceImage(poImage);
+    m_poView->vSetConverted(nullptr);
+    m_poView->vSetOriginal(oFitted);
+    vSetPictureName(sFile);
+    vDoUpdatePreviewImage();
+    vUpdateUI();
 }

@@ -41,6 +41,7 @@ class QToolButton;
 class QUndoStack;
 class QTimer;
 class QVideoSink;
+class FileActions;
 class PaletteEditor;
 class SettingsPanel;
 class SettingsHistory;
@@ -70,12 +71,13 @@ void vInitResources();
 // settings controls <-> the record, enabling rules), PaletteEditor (entries,
 // levels, picking, palette files), View (the display: fit, zoom, pan, original),
 // Preview (the conversion beside the event loop, its wait and progress),
-// SettingsHistory (Undo), StatusLine; the command line (command_line), the About
-// box (about_box) and the panel's building blocks (panel_widgets) are free
+// FileActions (open, save, recent pictures, the questions), SettingsHistory
+// (Undo), StatusLine; the command line (command_line), the About box
+// (about_box) and the panel's building blocks (panel_widgets) are free
 // functions. The window's own units: window.cpp (layout, menus, toolbar, size,
 // closing, and what joins the rooms), window_view.cpp (painting and the events
-// over the display), window_open.cpp (files, drops, recent pictures, clipboard,
-// camera), window_save.cpp (saving and its questions).
+// over the display), window_open.cpp (the source picture, drops, the clipboard,
+// the camera).
 class Window : public QWidget
 {
     Q_OBJECT
@@ -121,16 +123,9 @@ public:
     bool m_bCameraLive; // frames replace the source picture one after another
     bool m_bClipboardHasImage;
     bool m_bCaptureRequested; // a camera frame was asked for and has not arrived
-    QString m_sImagePath;     // proposed by the save dialog: folder/base name
-    QString m_sSourcePath;    // the loaded picture's file, empty for pastes and camera frames
-    QString m_sImageFolder;   // where the last picture was saved, empty before
-    // The last save's chosen name, the picture it saved and the files it wrote:
-    // Save (Ctrl+S) writes them again without asking.
-    QString m_sSavedName;
-    QString m_sSavedSource;
-    QStringList m_asSavedFiles;
     QSettings* m_poSettingsStore;
     Preview* m_poPreview; // the conversion of the live preview
+    FileActions* m_poFileActions;
     SettingsPanel* m_poSettingsPanel;
     PaletteEditor* m_poPaletteEditor;
     SettingsHistory* m_poHistory;             // Undo of palette edits and resets to the defaults
@@ -139,11 +134,6 @@ public:
     QVideoSink* m_poVideoSink;
     QCamera* m_poCamera;
     QImageCapture* m_poImageCapture;
-    // While a save runs: its cancel flag (else null), and whether the window
-    // closes when it has stopped.
-    std::atomic<bool>* m_pbSaveCancel;
-    bool m_bCloseAfterSave;
-    QEventLoop* m_poReadLoop; // while a picture is read, else null
 
     // Processes events until no conversion runs or waits for its timer, or the
     // time is up; true when idle.
@@ -154,53 +144,14 @@ public:
 
     // Pushes the settings into the controls and applies the enabling rules.
     void vUpdateUI();
-    // The save dialog's only filter for the current conversion type and screen.
-    QString oGetExtension() const;
-
-    // Makes the first decodable file of the list the source picture (retro
-    // formats first, then the program's own readers) and converts it at once.
-    // Returns false, changing nothing, when no file could be read.
-    bool bLoadImageFiles(const QStringList& asPaths);
-    // Converts the source picture into the named file (the extension of the
-    // conversion type is appended). Returns false when nothing was written.
-    bool bSaveImageAs(const QString& sName);
-    // A notice when an interlaced screen dump has no second page beside it, or a
-    // dump of a palette screen no palette file.
-    static QString sMissingCompanionFile(const QString& sPath);
-    // Why a file gave no picture: what the file system says (no such file, a
-    // folder, permission denied, empty), else the reader's reason.
-    static QString sWhyUnreadable(const QString& sPath, const QString& sReason);
-    // Reads a picture in a thread of its own while the event loop runs (the
-    // settings disabled meanwhile). Returns it (the caller owns it), or null with
-    // the reader's reason, or null with *pbCancelled when Esc gave up on it.
-    // *poFitted receives the picture fitted to the display area, as shown until converted.
-    Image* poReadBesideEventLoop(const QString& sPath, QString* psError, QString* psNote, QImage* poFitted,
-                                 bool* pbCancelled);
     // Makes poImage (owned from here on) the source picture.
     void vReplaceSourceImage(Image* poImage);
-    // Runs work in a thread of its own while a nested event loop keeps the window
-    // responsive (the settings disabled, sStatus shown). True when the work
-    // ended; false when Esc gave up on it, which then ends on its own: fnWork
-    // must own (or share) everything it touches.
-    bool bRunBesideEventLoop(const std::function<void()>& fnWork, const QString& sStatus);
-    // A save or a read runs in a nested event loop: nothing else may start.
-    bool bBusy() const { return m_pbSaveCancel || m_poReadLoop; }
-    // The Open dialog's filters: every name the program's readers take, then all files.
-    static QString sOpenFilter();
-    // The pictures opened last, newest first, at most g_iRecentCount, from the store.
-    static constexpr int g_iRecentCount = 5;
-    QStringList asRecentFiles() const;
+    // A file gave the new source picture (owned from here on): shown at once,
+    // fitted, and converted.
+    void vOpened(Image* poImage, const QImage& oFitted, const QString& sFile);
     // Shows the picture's name in the title: a file name, or what it came from.
     void vSetPictureName(const QString& sName);
 
-    // A dialog's start folder: sLast when it is a folder, else the source
-    // picture's folder, else the home folder.
-    QString sStartFolder(const QString& sLast) const;
-    // Every file saving as sName writes: the main file, then its companions.
-    QStringList asSaveTargets(const QString& sName) const;
-    // The source picture's file name when saving as sName would write over it
-    // (main file or companion), else empty.
-    QString sSourceAmongTargets(const QString& sName) const;
     // The command line equivalent, with the opened picture, the output name and
     // the palette file of a custom palette.
     void vUpdateCommandLine();
@@ -212,12 +163,9 @@ public:
 
 public slots:
     void GetFromImage();
-    void SaveImage(); // Save As: asks for the name
-    void Save();      // the last name of this picture again, else Save As
     void About();
     void Copy();
     void Paste();
-    void Open();
     void CaptureFromCamera();
     void imageCaptured(int iId, const QImage& oFrame);
     void processClipboardChange();
@@ -244,7 +192,4 @@ private:
     void vConnectControls();
     bool bStartCamera();
     void vBuildMenus();
-    void vFillRecentMenu(QMenu* poMenu);
-    // The questions before a save (write-protected and existing files), then the save.
-    void vSaveWithQuestions(const QString& sName);
 };
