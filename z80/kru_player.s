@@ -22,7 +22,7 @@
 ;   end      a match whose gamma has sixteen leading ones (l-1 = 65536).
 ;
 ; The decompressed stream goes through a 2 KiB ring in RAM (the match window) in
-; batches that end at a 256-byte page of the ring; the command interpreter reads
+; batches of up to seven 256-byte pages of the ring; the command interpreter reads
 ; the batch back, and VRAM data leaves the ring with OUTIs (OTIR in kru_unpack,
 ; which may run with the display on; a slower OUTI loop in Screens 2 and 3, which
 ; the V9938 needs spaced by at least 29 T-states while it draws). The ring is only ever refilled once it has been read to its write point,
@@ -176,10 +176,12 @@ kru_unpack_far:
         pop     hl
         call    start_decoder
         ld      (in_ptr), hl
-1$:     call    fill            ; until the block's end marker
+1$:     call    waiting         ; until the block's end marker
+        jr      nz, 4$
+        call    fill
         call    waiting
         jr      z, 2$           ; nothing more
-        ld      b, a
+4$:     ld      b, a
         call    send
         jr      1$
 2$:     pop     af
@@ -394,16 +396,32 @@ send:
         jr      z, 1$
         jp      p, 5$
         ld      a, b
-        and     #0x0F
+        and     #0x1F
         jr      z, 4$
         ld      d, b
         ld      b, a
-        otir                    ; the bytes beyond a multiple of 16
+        otir                    ; the bytes beyond a multiple of 32
         ld      a, d
-        and     #0xF0
+        and     #0xE0
         jr      z, 2$
         ld      b, a
 4$:     outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
         outi
         outi
         outi
@@ -456,14 +474,19 @@ start_decoder:
         ld      (flags), a
         ret
 
-; waiting: how many bytes of the ring are not read yet.
+; waiting: how many bytes of the ring are not read yet, up to the end of the page
+; the reading is in.
 ;   Out: A = their number (0 with NZ: a whole page of 256), Z set when none
 ;   Clobbers: DE, HL
 waiting:
         ld      hl, (rd_ptr)
         ld      de, (wr_ptr)
+        ld      a, d
+        cp      h
         ld      a, e
-        sub     l
+        jr      z, 1$
+        xor     a               ; the write point is in a later page
+1$:     sub     l
         ret     nz
         ld      a, d
         cp      h
@@ -523,8 +546,9 @@ get_byte:
         rla
         .endm
 
-; fill: decompresses into the ring from wr_ptr to the end of its 256-byte page,
-; or less when the record ends. Only called with the ring read up to wr_ptr.
+; fill: decompresses into the ring from wr_ptr, at the start of a 256-byte page, to
+; the end of the seventh page from there, or less when the record ends. Only called
+; with the ring read up to wr_ptr.
 ;   Clobbers: AF, BC, DE, HL, AF'
 fill:
         ld      a, (rec_end)
@@ -584,17 +608,37 @@ item_bank:
         rla
         jr      1$
 
-; batch_full: E has wrapped, D is past the page written: wrap D at the ring's end.
+; batch_full: E has wrapped, D is past the page written. The batch goes on into
+; the next page, and a match the page cut off goes on there, until seven pages
+; are written: the ring then holds 1,792 bytes the interpreter has not read, and
+; the next page holds the oldest of the 2,047 bytes a match may reach back to.
 batch_full:
         ex      af, af'
-        ld      a, d
+        ld      a, d            ; wrap D at the ring's end
         and     #7
         jr      nz, 1$
         ld      a, d
         sub     #8
         ld      d, a
-1$:     ex      af, af'
-batch_done:     ; the record has ended, or the page is full and DE wrapped
+1$:     ld      a, (wr_ptr+1)   ; the batch's first page
+        sub     d
+        and     #7
+        dec     a
+        jr      z, 3$           ; D is the page before it: seven pages written
+        call    pick_loop
+        ld      bc, (pend_len)
+        ld      a, b
+        or      c
+        jr      nz, 2$
+        ex      af, af'
+        jp      (ix)
+2$:     push    hl
+        ld      hl, #0
+        ld      (pend_len), hl
+        ld      hl, (pend_src)
+        jp      copy_chunk
+3$:     ex      af, af'
+batch_done:     ; the record has ended, or seven pages are full and DE wrapped
         ld      (in_ptr), hl
         ld      (flags), a
         ld      (wr_ptr), de
@@ -671,28 +715,34 @@ length:
         xor     d
         and     #0xF8
         jr      nz, 3$          ; below the ring
-        ld      a, e
-        cp      #0xFE
-        jr      nc, 4$          ; reaches the page's end
-        ld      a, (bc)
+5$:     ld      a, (bc)
         ld      (de), a
         inc     bc
         inc     e
+        jr      z, 6$           ; the page is full after the first byte
         ld      a, (bc)
         ld      (de), a
         inc     e
+        jr      z, 7$
         ex      af, af'
         jp      (ix)
+6$:     ld      (pend_src), bc  ; the second byte waits for the next batch
+        ld      bc, #1
+        ld      (pend_len), bc
+7$:     inc     d
+        ex      af, af'
+        jp      batch_full
 2$:     ld      a, (hl)
         inc     l
         call    z, in_page
         rla
         jr      1$
-3$:     push    hl
-        ld      h, b
-        ld      l, c
-        ld      bc, #2
-        jp      wrapped
+3$:     ld      a, b            ; 2 KiB up, into the ring
+        add     a, #8
+        ld      b, a
+        ld      a, c
+        inc     a
+        jr      nz, 5$          ; both bytes within the source's page
 4$:     push    hl
         ld      h, b
         ld      l, c
