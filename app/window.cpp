@@ -1,11 +1,13 @@
 // The window itself: its controls, menus and toolbar, their connections, its size and
 // what happens when it closes. The other concerns live in the window_*.cpp units.
 
-#include "window.h"
+#include "window_internal.h"
 
-#include "build_info.h"
+#include "about_box.h"
 #include "camera_permission.h"
+#include "command_line.h"
 #include "settings_store.h"
+#include "view.h"
 
 #include "input/picture_reader.h"
 #include "qev/base/report.h"
@@ -28,6 +30,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
@@ -173,14 +176,10 @@ QSlider* poMakeSlider(QWidget* poParent, const char* pszName, int iMin, int iMax
 } // namespace
 
 Window::Window(QWidget* poParent)
-    : QWidget(poParent), m_poSourceImage(nullptr), m_poConvertedImage(nullptr), m_poDisplayedImage(nullptr),
-      m_poOriginalImage(nullptr), m_bShowOriginal(false), m_poPreviewTimer(nullptr), m_bCameraLive(false),
-      m_bConversionPending(false), m_bClipboardHasImage(false), m_bCaptureRequested(false),
-      m_poSettingsStore(nullptr), m_poCaptureSession(nullptr), m_poVideoSink(nullptr), m_poCamera(nullptr),
-      m_poImageCapture(nullptr), m_iConversionCount(0), m_poUndoStack(nullptr), m_pbSaveCancel(nullptr),
-      m_bCloseAfterSave(false), m_poReadLoop(nullptr), m_poHScroll(nullptr), m_poVScroll(nullptr),
-      m_bDragging(false), m_bSpaceHeld(false), m_poWorker(nullptr), m_bRestartPending(false), m_iJobCount(0),
-      m_poProgressTimer(nullptr), m_poProgress(nullptr)
+    : QWidget(poParent), m_poSourceImage(nullptr), m_bCameraLive(false), m_bClipboardHasImage(false),
+      m_bCaptureRequested(false), m_poSettingsStore(nullptr), m_poCaptureSession(nullptr),
+      m_poVideoSink(nullptr), m_poCamera(nullptr), m_poImageCapture(nullptr), m_poUndoStack(nullptr),
+      m_pbSaveCancel(nullptr), m_bCloseAfterSave(false), m_poReadLoop(nullptr)
 {
     vInitResources();
     vBuildControls();
@@ -188,16 +187,9 @@ Window::Window(QWidget* poParent)
     // A click in the picture gives the window the keyboard, for copy and paste.
     setFocusPolicy(Qt::ClickFocus);
 
-    m_oDefaultImage.load(QStringLiteral(":/DefaultImage.png"));
-    m_oHourGlassImage.load(QStringLiteral(":/HourGlass.png"));
     m_bClipboardHasImage = !QApplication::clipboard()->image().isNull();
 
-    m_poPreviewTimer = new QTimer(this);
-    m_poPreviewTimer->setSingleShot(true);
     m_poUndoStack = new QUndoStack(this);
-    m_poProgressTimer = new QTimer(this);
-    m_poProgressTimer->setInterval(100);
-    connect(m_poProgressTimer, &QTimer::timeout, this, &Window::vShowProgress);
 
     vComputeColors();
     memset(m_aoPaletteFileColors, 0, sizeof(m_aoPaletteFileColors));
@@ -214,7 +206,7 @@ Window::Window(QWidget* poParent)
     m_poSettingsStore = new QSettings();
     vLoadSettingsFromQSettings(&m_oSettings, *m_poSettingsStore);
 
-    m_poRenderArea->installEventFilter(this);
+    m_poView->m_poRenderArea->installEventFilter(this);
     const QScreen* poScreen = screen();
     resize(poScreen ? oFittedSize(poScreen->availableGeometry().size())
                     : QSize(g_iWindowWidth, g_iWindowHeight));
@@ -224,36 +216,21 @@ Window::Window(QWidget* poParent)
 
 Window::~Window()
 {
-    // A conversion whose rows are slow (brute-force YJK searches) may not notice
-    // the cancel for seconds: after a short wait it is left to end on its own.
-    if (m_poJob)
-    {
-        m_poJob->bCancel = true;
-        if (!m_poWorker->wait(QDeadlineTimer(800)))
-        {
-            disconnect(m_poWorker, nullptr, this, nullptr);
-            connect(m_poWorker, &QThread::finished, m_poWorker, &QObject::deleteLater);
-            m_poWorker = nullptr;
-            m_poJob.reset();
-        }
-    }
-    bStopWorker();
+    // The preview's signals reach no slot of this half-destroyed window.
+    disconnect(m_poPreview, nullptr, this, nullptr);
+    delete m_poPreview;
     // QWidget's destructor closes the window, and a line edit losing the focus
     // then reports editingFinished: no slot of this half-destroyed window may run.
     for (QObject* poChild : findChildren<QObject*>())
         disconnect(poChild, nullptr, this, nullptr);
     disconnect(QApplication::clipboard(), nullptr, this, nullptr);
     vSaveSettingsToQSettings(&m_oSettings, *m_poSettingsStore, true);
-    delete m_poDisplayedImage;
-    delete m_poOriginalImage;
     m_poSourceOwner.reset();
-    delete m_poConvertedImage;
     delete m_poImageCapture;
     delete m_poCamera;
     delete m_poVideoSink;
     delete m_poCaptureSession;
     delete m_poSettingsStore;
-    delete m_poPreviewTimer;
 }
 
 void Window::vBuildControls()
@@ -272,10 +249,7 @@ void Window::vBuildControls()
 
     // The display area takes what the settings leave; the settings keep their
     // places on a panel of fixed size, which scrolls when the window is smaller.
-    m_poRenderArea = new QWidget(this);
-    m_poRenderArea->setObjectName(QStringLiteral("renderArea"));
-    m_poRenderArea->setMinimumSize(g_iMinimumRenderWidth, g_iMinimumRenderHeight);
-    m_poRenderArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    m_poView = new View(this, &m_oSettings);
     QWidget* poPanel = new QWidget();
     poPanel->setObjectName(QStringLiteral("SettingsPanel"));
     poPanel->setFixedSize(g_iWindowWidth - g_iRenderWidth, g_iPanelHeight);
@@ -300,41 +274,13 @@ void Window::vBuildControls()
     QHBoxLayout* poLayout = new QHBoxLayout();
     poLayout->setContentsMargins(0, 0, 0, 0);
     poLayout->setSpacing(0);
-    poLayout->addWidget(m_poRenderArea, 1);
+    poLayout->addWidget(m_poView->m_poRenderArea, 1);
     poLayout->addWidget(m_poSettingsArea, 0);
     poOuter->addLayout(poLayout, 1);
 
     // The status line: over the bottom of the display while it has something to say.
-    m_poStatusLine = new QLabel(m_poRenderArea);
-    m_poStatusLine->setObjectName(QStringLiteral("StatusLine"));
-    m_poStatusLine->setAutoFillBackground(true);
-    m_poStatusLine->setContentsMargins(8, 0, 8, 0);
-    m_poStatusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_poStatusLine->hide();
-    // Shown over the display once a conversion has taken half a second.
-    m_poProgress = new QProgressBar(m_poRenderArea);
-    m_poProgress->setObjectName(QStringLiteral("Progress"));
-    m_poProgress->setRange(0, 1000);
-    m_poProgress->setFormat(QStringLiteral("Converting... %p%  (Esc cancels)"));
-    m_poProgress->setAlignment(Qt::AlignCenter);
-    m_poProgress->resize(360, 28);
-    m_poProgress->hide();
-    // A zoomed picture larger than the display scrolls: scroll bars along the
-    // display's edges, the middle button dragging, the arrow keys and the wheel.
-    m_poHScroll = new QScrollBar(Qt::Horizontal, m_poRenderArea);
-    m_poHScroll->setObjectName(QStringLiteral("HorizontalPan"));
-    m_poVScroll = new QScrollBar(Qt::Vertical, m_poRenderArea);
-    m_poVScroll->setObjectName(QStringLiteral("VerticalPan"));
-    for (QScrollBar* poBar : {m_poHScroll, m_poVScroll})
-    {
-        poBar->hide();
-        connect(poBar, &QScrollBar::valueChanged, this,
-                [this]()
-                {
-                    vUpdateDisplayedImage();
-                    update();
-                });
-    }
+    m_poStatusLine = new StatusLine(m_poView->m_poRenderArea);
+    m_poPreview = new Preview(m_poView->m_poRenderArea, this);
 
     // Global settings: three rows of two captioned controls, then the two
     // aspect-ratio rows with their custom value.
@@ -494,13 +440,7 @@ void Window::vBuildControls()
             poMakeLabel(poError, apszNames[i], QStringLiteral("0.000"), QRect(56, 6 + 28 * i, 70, 26));
     }
 
-    // The view of the display: fitted or zoomed, and the source picture to compare.
-    poMakeLabel(poPanel, "ZoomLabel", QStringLiteral("View"), QRect(1030, 428, 94, 20));
-    const char* const apszZoom[] = {"Fitted", "1:1", "2:1", "3:1"};
-    m_poZoom = poMakeCombo(poPanel, "Zoom", apszZoom, 4, QRect(1030, 450, 94, 26));
-    m_poShowOriginal =
-        poButton(poPanel, "ShowOriginal", QStringLiteral("Original"), QRect(1030, 484, 94, 30));
-    m_poShowOriginal->setCheckable(true);
+    m_poView->vBuildControls(poPanel);
 
     m_poResetToDefaults =
         poButton(poPanel, "ResetToDefaults", QStringLiteral("Reset to defaults"), QRect(1130, 430, 131, 30));
@@ -570,8 +510,6 @@ void Window::vBuildControls()
          "Experimental : change the way borders are generated in screen 10 and 12."},
         {m_poScreen10Palette, "Use palette colors to improve conversion to screen 10."},
         {m_poYJK2RGBInterpolation, "Enhancements when loading\na YJK (screen 10 or 12) file."},
-        {m_poZoom, "Fit the converted picture to the display, or show its pixels 1, 2 or 3 times enlarged."},
-        {m_poShowOriginal, "Show the source picture, fitted the same way (or hold Space)."},
     };
     for (const auto& oTip : aoTips)
         oTip.poWidget->setToolTip(QLatin1String(oTip.pszTip));
@@ -673,16 +611,17 @@ void Window::vBuildMenus()
         poAction->setCheckable(true);
         poAction->setChecked(i == 0);
         poZoom->addAction(poAction);
-        connect(poAction, &QAction::triggered, m_poZoom, [this, i]() { m_poZoom->setCurrentIndex(i); });
-        connect(m_poZoom, QOverload<int>::of(&QComboBox::currentIndexChanged), poAction,
+        connect(poAction, &QAction::triggered, m_poView->m_poZoom,
+                [this, i]() { m_poView->m_poZoom->setCurrentIndex(i); });
+        connect(m_poView->m_poZoom, QOverload<int>::of(&QComboBox::currentIndexChanged), poAction,
                 [poAction, i](int iIndex) { poAction->setChecked(iIndex == i); });
     }
     poView->addSeparator();
     QAction* poOriginal =
         poAdd(poView, "actionOriginal", QStringLiteral("&Original"), QKeySequence(), nullptr);
     poOriginal->setCheckable(true);
-    connect(poOriginal, &QAction::toggled, this, &Window::vSetShowOriginal);
-    connect(m_poShowOriginal, &QPushButton::toggled, poOriginal, &QAction::setChecked);
+    connect(poOriginal, &QAction::toggled, m_poView, &View::vSetShowOriginal);
+    connect(m_poView->m_poShowOriginal, &QPushButton::toggled, poOriginal, &QAction::setChecked);
     poView->addSeparator();
     poAdd(poView, "actionCancel", QStringLiteral("&Cancel Conversion"), QKeySequence(Qt::Key_Escape),
           &Window::vCancelConversion);
@@ -797,19 +736,20 @@ void Window::vConnectControls()
         connect(oButton.poButton, &QPushButton::clicked, this, oButton.pSlot);
 
     connect(m_poOpen, &QToolButton::clicked, this, &Window::Open);
-    connect(m_poZoom, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            [this]()
-            {
-                vUpdateDisplayedImage();
-                update();
-            });
-    connect(m_poShowOriginal, &QPushButton::toggled, this, &Window::vSetShowOriginal);
+    connect(m_poView, &View::vChanged, this, QOverload<>::of(&QWidget::update));
     connect(m_poOpen->menu(), &QMenu::aboutToShow, this, [this]() { vFillRecentMenu(m_poOpen->menu()); });
 
     vBuildMenus();
 
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &Window::processClipboardChange);
-    connect(m_poPreviewTimer, &QTimer::timeout, this, &Window::vDoUpdatePreviewImage);
+    connect(m_poPreview, &Preview::vStartRequested, this, &Window::vDoUpdatePreviewImage);
+    connect(m_poPreview, &Preview::vFinished, this, &Window::vPreviewFinished);
+    connect(m_poPreview, &Preview::vChanged, this,
+            [this]()
+            {
+                m_poView->m_poRenderArea->update();
+                update();
+            });
 }
 
 QSize Window::oFittedSize(const QSize& oAvailable) const
@@ -845,17 +785,10 @@ bool Window::eventFilter(QObject* poObject, QEvent* poEvent)
         QCoreApplication::sendEvent(m_poSettingsArea->viewport(), poEvent);
         return true;
     }
-    if (poObject == m_poRenderArea && poEvent->type() == QEvent::Resize)
+    if (poObject == m_poView->m_poRenderArea && poEvent->type() == QEvent::Resize)
     {
-        const int iHeight = m_poStatusLine->sizeHint().height() + 6;
-        const int iBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-        const int iStatusBottom = m_poRenderArea->height() - iHeight;
-        m_poStatusLine->setGeometry(0, iStatusBottom, m_poRenderArea->width(), iHeight);
-        m_poHScroll->setGeometry(0, iStatusBottom - iBar, m_poRenderArea->width() - iBar, iBar);
-        m_poVScroll->setGeometry(m_poRenderArea->width() - iBar, 0, iBar, iStatusBottom - iBar);
-        vShowProgress();
-        vUpdateDisplayedImage();
-        update();
+        m_poView->vPlace(m_poStatusLine->iPlace());
+        m_poPreview->vShowProgress();
     }
     return QWidget::eventFilter(poObject, poEvent);
 }
@@ -872,4 +805,92 @@ void Window::closeEvent(QCloseEvent* poEvent)
         return;
     }
     QWidget::closeEvent(poEvent);
+}
+
+void Window::vUpdateCommandLine()
+{
+    // The palette file is named when the custom palette is that of the file last
+    // loaded or saved.
+    bool bSame = !m_sPaletteFile.isEmpty();
+    for (int i = 0; i < 16 && bSame; i++)
+    {
+        const Color& oA = m_aoPaletteFileColors[i];
+        const Color& oB = m_oSettings.CustomPalette[i];
+        bSame = oA.r == oB.r && oA.g == oB.g && oA.b == oB.b;
+    }
+    // The output is the name of the last save of this picture, else the name the
+    // save dialog proposes.
+    const QString sOutput =
+        m_sSavedSource == m_sSourcePath && !m_sSavedName.isEmpty() ? m_sSavedName : m_sImagePath;
+    m_poCommandLine->setText(
+        sCommandLine(&m_oSettings, m_sSourcePath, sOutput, bSame ? m_sPaletteFile : QString()));
+}
+
+void Window::About()
+{
+    vShowAboutBox();
+}
+
+void Window::vDoUpdatePreviewImage()
+{
+    m_poPreview->m_poTimer->stop();
+    vUpdateCommandLine();
+    if (m_poPreview->bRunning())
+    {
+        // Live camera frames come faster than slow conversions end: the running
+        // one is finished and shown, then the newest frame converted.
+        m_poPreview->vSupersede(m_bCameraLive);
+        return;
+    }
+    if (m_poSourceImage)
+    {
+        m_poPreview->vStart(m_oSettings, m_poSourceOwner);
+    }
+    else
+    {
+        m_poView->vSetConverted(nullptr);
+        m_poView->m_poRenderArea->update();
+        m_poPreview->m_bPending = false;
+        m_poPreview->m_iConversionCount++;
+    }
+    // The conversion covers the current settings: a change that has not been
+    // painted yet needs no second one, only the refresh of the controls.
+    if (bControlFieldsDiffer(&m_oSettings, &m_oLastSeenSettings)) vUpdateUI();
+    memcpy(&m_oLastSeenSettings, &m_oSettings, sizeof(tdSettings));
+}
+
+void Window::vPreviewFinished(tdPreviewJob* poJob)
+{
+    m_poView->vSetConverted(poJob->poConverted);
+    poJob->poConverted = nullptr;
+    // PNG and sprite sheets have no conversion error: no number is shown rather
+    // than one of earlier settings.
+    const int eType = poJob->oSettings.ConversionType;
+    const tdErrorTriple& oError = poJob->oError;
+    const bool bError = eType != ConversionType_PNG && eType != ConversionType_SPR;
+    m_poAverageErrorR->setText(bError ? sFormatDouble(oError.fRed) : QStringLiteral("-"));
+    m_poAverageErrorG->setText(bError ? sFormatDouble(oError.fGreen) : QStringLiteral("-"));
+    m_poAverageErrorB->setText(bError ? sFormatDouble(oError.fBlue) : QStringLiteral("-"));
+    m_poAverageErrorRGB->setText(bError ? sFormatDouble(oError.fRed + oError.fGreen + oError.fBlue)
+                                        : QStringLiteral("-"));
+    if (!poJob->sError.empty())
+        m_poStatusLine->vShow(
+            QStringLiteral("Conversion: %1").arg(QString::fromLocal8Bit(poJob->sError.c_str())), true);
+}
+
+void Window::vCancelConversion()
+{
+    if (m_pbSaveCancel) *m_pbSaveCancel = true;
+    if (m_poReadLoop) m_poReadLoop->quit();
+    if (m_poPreview->bRunning() || m_poPreview->m_bPending)
+        m_poStatusLine->vShow(
+            QStringLiteral("Conversion cancelled: the picture shown is from earlier settings"), false);
+    m_poPreview->vCancel();
+    m_poView->m_poRenderArea->update();
+    update();
+}
+
+bool Window::bWaitForConversion(int iTimeoutMs)
+{
+    return m_poPreview->bWaitUntilIdle(iTimeoutMs);
 }

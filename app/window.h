@@ -1,7 +1,8 @@
 #pragma once
 
 #include "colorbutton.h"
-#include "preview_job.h"
+#include "preview.h"
+#include "status_line.h"
 
 #include "qev/base/image.h"
 #include "qev/base/settings.h"
@@ -40,6 +41,7 @@ class QToolButton;
 class QUndoStack;
 class QTimer;
 class QVideoSink;
+class View;
 
 // Registers the resources compiled into the program (pictures, font, icon); the
 // window calls it too, and calls after the first do nothing.
@@ -70,14 +72,15 @@ struct tdControlRow
 // The state is public, as in the core's records, so that the tests can look at
 // it; only the window's own slots and handlers change it.
 //
-// One unit per concern: window.cpp (controls, menus, toolbar, size, closing),
-// window_settings.cpp (controls <-> the settings record, enabling rules),
-// window_preview.cpp with preview_job.cpp (the conversion beside the event
-// loop), window_view.cpp (display, zoom, scrolling, keys and mouse over it),
+// One unit per concern: window.cpp (controls, menus, toolbar, size, closing, and
+// what joins the rooms), window_settings.cpp (controls <-> the settings record,
+// enabling rules), window_view.cpp (painting and the events over the display),
 // window_palette.cpp (palette editor, picking, palette files, Undo),
 // window_open.cpp (files, drops, recent pictures, clipboard, camera),
-// window_save.cpp (saving and its questions), window_status.cpp (status line,
-// command line, About).
+// window_save.cpp (saving and its questions). Classes of their own: View (the
+// display: fit, zoom, pan, original), Preview (the conversion beside the event
+// loop, its wait and progress), StatusLine, the command line (command_line) and
+// the About box (about_box).
 class Window : public QWidget
 {
     Q_OBJECT
@@ -89,26 +92,19 @@ public:
     static constexpr int g_iWindowWidth = 1648;
     static constexpr int g_iWindowHeight = 768; // below the menu bar and the toolbar
     static constexpr int g_iPanelHeight = 716;  // the settings panel's content
-    // The smallest display area and window.
-    static constexpr int g_iMinimumRenderWidth = 160;
-    static constexpr int g_iMinimumRenderHeight = 120;
+    // The smallest window.
     static constexpr int g_iMinimumWidth = 820;
     static constexpr int g_iMinimumHeight = 400;
-    // The wait between the last settings change and the conversion, in ms.
-    static constexpr int g_iPreviewDelay = 250;
 
     explicit Window(QWidget* poParent = nullptr);
     ~Window() override;
 
     // Controls, named like their objects and settings fields.
     QMenuBar* m_poMenuBar;
-    QToolBar* m_poToolBar; // Open, Save and the command line, in view at every size
-    QWidget* m_poRenderArea;
+    QToolBar* m_poToolBar;         // Open, Save and the command line, in view at every size
     QScrollArea* m_poSettingsArea; // scrolls the settings panel
-    QLabel* m_poStatusLine;        // failures and notices, over the bottom of the display
-    QToolButton* m_poOpen;         // the arrow lists the recent pictures
-    QComboBox* m_poZoom;           // the display: fitted, or the converted pixels 1:1, 2:1, 3:1
-    QPushButton* m_poShowOriginal; // checkable; Space held does the same
+    StatusLine* m_poStatusLine;
+    QToolButton* m_poOpen;              // the arrow lists the recent pictures
     ColorButton* m_apoColorButtons[16]; // by palette entry
     QComboBox* m_poConversionType;
     QComboBox* m_poFitMode;
@@ -180,27 +176,19 @@ public:
     QLabel* m_poAverageErrorHeading;
     QLabel* m_apoAverageErrorCaptions[4];
 
-    // Pictures; the window owns each.
+    // The source picture; the view holds the others.
     Image* m_poSourceImage; // null until a picture arrives; owned through m_poSourceOwner
     // The source picture is never changed once it is the source, only replaced:
     // conversions and saves running in other threads share it instead of copying
     // it on this thread (a 9000 x 9000 picture is 243 MB).
     std::shared_ptr<const Image> m_poSourceOwner;
-    Image* m_poConvertedImage;  // the last preview result, null before
-    QImage* m_poDisplayedImage; // the converted picture fitted (or zoomed) to the display area
-    QImage* m_poOriginalImage;  // the source picture fitted to the display area, made when first shown
-    bool m_bShowOriginal;       // the display shows the source picture
-    QImage m_oDefaultImage;     // shown while nothing is converted
-    QImage m_oHourGlassImage;   // drawn over the display while a conversion is pending
 
-    QTimer* m_poPreviewTimer; // single shot
     // Both records start as byte copies (padding included) and are only ever
     // copied whole with memcpy, so a byte comparison sees real changes only.
     tdSettings m_oSettings;
     tdSettings m_oLastSeenSettings; // what the paint handler saw last; zero at first
 
-    bool m_bCameraLive;        // frames replace the source picture one after another
-    bool m_bConversionPending; // the preview timer runs; the hourglass is shown
+    bool m_bCameraLive; // frames replace the source picture one after another
     bool m_bClipboardHasImage;
     bool m_bCaptureRequested; // a camera frame was asked for and has not arrived
     QString m_sImagePath;     // proposed by the save dialog: folder/base name
@@ -214,11 +202,12 @@ public:
     QStringList m_asSavedFiles;
     Color m_aoPaletteFileColors[16]; // its colours
     QSettings* m_poSettingsStore;
+    Preview* m_poPreview;                     // the conversion of the live preview
+    View* m_poView;                           // the display area and what it shows
     QMediaCaptureSession* m_poCaptureSession; // created with the camera objects
     QVideoSink* m_poVideoSink;
     QCamera* m_poCamera;
     QImageCapture* m_poImageCapture;
-    int m_iConversionCount; // preview conversions painted so far
     // Palette edits and resets to the defaults, for Undo (Ctrl+Z).
     QUndoStack* m_poUndoStack;
     // While a save runs: its cancel flag (else null), and whether the window
@@ -226,44 +215,16 @@ public:
     std::atomic<bool>* m_pbSaveCancel;
     bool m_bCloseAfterSave;
     QEventLoop* m_poReadLoop; // while a picture is read, else null
-    // A zoomed picture larger than the display: its scroll bars, where its top
-    // left corner lies in the display, and a drag with the middle button.
-    QScrollBar* m_poHScroll;
-    QScrollBar* m_poVScroll;
-    QPoint m_oZoomOrigin;
-    bool m_bDragging;
-    bool m_bSpaceHeld; // Space shows the source; Space + drag scrolls a zoomed picture
-    QPoint m_oDragStart;
-    QPoint m_oDragValues;
-
-    // The running conversion (both null when idle); a request that comes while
-    // one runs cancels it and starts again with the newest settings when it ends.
-    std::shared_ptr<tdPreviewJob> m_poJob;
-    QThread* m_poWorker;
-    bool m_bRestartPending;
-    int m_iJobCount;            // conversions started, naming the newest
-    QElapsedTimer m_oJobClock;  // since the running conversion started
-    QTimer* m_poProgressTimer;  // ticks while a conversion runs
-    QProgressBar* m_poProgress; // over the display once a conversion takes long
 
     // Processes events until no conversion runs or waits for its timer, or the
     // time is up; true when idle.
     bool bWaitForConversion(int iTimeoutMs);
-    // Stops the running conversion and any waiting one; the display keeps the last picture.
+    // Stops the running conversion and any waiting one (also a save or a read);
+    // the display keeps the last picture.
     void vCancelConversion();
 
     // Pushes the settings into the controls and applies the enabling rules.
     void vUpdateUI();
-    // Refits the converted picture to the display area over a checkerboard, or
-    // enlarges its pixels by the zoom factor with nearest-neighbour pixels.
-    void vUpdateDisplayedImage();
-    // What the display shows: the source or the converted picture, null for the start-up picture.
-    const QImage* poShownImage();
-    void vSetShowOriginal(bool bShow);
-    // A new RGB888 QImage of a picture (1 to 4 bytes per texel), upright.
-    static QImage* poQImageFromImage(const Image* poImage);
-    // A new 3-byte picture of a QImage, upright, square pixels.
-    static Image* poImageFromQImage(const QImage* poImage);
     // The save dialog's only filter for the current conversion type and screen.
     QString oGetExtension() const;
 
@@ -276,10 +237,6 @@ public:
     bool bSaveImageAs(const QString& sName);
     void vLoadPaletteFrom(const QString& sName);
     void vSavePaletteTo(const QString& sName);
-    // Shows a failure (red) or a notice in the status line; an empty text hides it.
-    void vShowStatus(const QString& sText, bool bFailure);
-    // The status line's words for a value a field refuses.
-    void vRefuseValue(const QString& sField, const QString& sText, const QString& sAllowed);
     // A notice when an interlaced screen dump has no second page beside it, or a
     // dump of a palette screen no palette file.
     static QString sMissingCompanionFile(const QString& sPath);
@@ -294,9 +251,6 @@ public:
                                  bool* pbCancelled);
     // Makes poImage (owned from here on) the source picture.
     void vReplaceSourceImage(Image* poImage);
-    // The source picture's colour under a point of the display area, through the
-    // fit of the display and that of the conversion (false off the picture).
-    bool bSourceColorAt(const QPoint& oInArea, Color* poColor) const;
     // Runs work in a thread of its own while a nested event loop keeps the window
     // responsive (the settings disabled, sStatus shown). True when the work
     // ended; false when Esc gave up on it, which then ends on its own: fnWork
@@ -330,15 +284,11 @@ public:
     // The command line equivalent, with the opened picture, the output name and
     // the palette file of a custom palette.
     void vUpdateCommandLine();
-    // A word as a POSIX shell reads it back: unchanged when plain, else in single quotes.
-    static QString sShellWord(const QString& sWord);
 
     // The window's first size: full size (the display area, the panel, the menu
     // bar and the toolbar) when the screen's available area (frame included) has
     // room, else that area less an allowance for the frame.
     QSize oFittedSize(const QSize& oAvailable) const;
-    // The About box's text: version, source revision and build date.
-    static QString oAboutText();
 
 public slots:
     void InterlacedMode(bool bValue);
@@ -405,6 +355,8 @@ protected:
     bool eventFilter(QObject* poObject, QEvent* poEvent) override;
 
 private:
+    // A conversion ended: its picture is shown, its error triple too.
+    void vPreviewFinished(tdPreviewJob* poJob);
     void vBuildControls();
     void vConnectControls();
     void vSetScaledField(double* pfField, int iValue, QLabel* poLabel);
@@ -414,10 +366,4 @@ private:
     void vFillRecentMenu(QMenu* poMenu);
     // The questions before a save (write-protected and existing files), then the save.
     void vSaveWithQuestions(const QString& sName);
-    void vStartJob();
-    void vJobFinished();
-    void vShowProgress();
-    // Cancels the running conversion and waits for it to end, so that the core
-    // lock is free; true when one ran (the caller converts again if it must).
-    bool bStopWorker();
 };

@@ -3,6 +3,8 @@
 
 #include "window_internal.h"
 
+#include "view.h"
+
 #include "build_info.h"
 #include "camera_permission.h"
 #include "settings_store.h"
@@ -77,8 +79,7 @@ void Window::vReplaceSourceImage(Image* poImage)
 {
     m_poSourceOwner.reset(poImage);
     m_poSourceImage = poImage;
-    delete m_poOriginalImage;
-    m_poOriginalImage = nullptr;
+    m_poView->vSetSource(poImage);
 }
 
 bool Window::bRunBesideEventLoop(const std::function<void()>& fnWork, const QString& sStatus)
@@ -103,7 +104,7 @@ bool Window::bRunBesideEventLoop(const std::function<void()>& fnWork, const QStr
             });
     m_poReadLoop = &oLoop;
     m_poSettingsArea->setEnabled(false);
-    if (!sStatus.isEmpty()) vShowStatus(sStatus, false);
+    if (!sStatus.isEmpty()) m_poStatusLine->vShow(sStatus, false);
     poThread->start();
     oLoop.exec();
     m_poReadLoop = nullptr;
@@ -118,7 +119,7 @@ Image* Window::poReadBesideEventLoop(const QString& sPath, QString* psError, QSt
     std::shared_ptr<tdReadJob> poJob = std::make_shared<tdReadJob>();
     poJob->oPath = QFile::encodeName(sPath);
     memcpy(&poJob->oSettings, &m_oSettings, sizeof(tdSettings));
-    poJob->oDisplay = m_poRenderArea->size();
+    poJob->oDisplay = m_poView->m_poRenderArea->size();
     const bool bEnded = bRunBesideEventLoop(
         [poJob]()
         {
@@ -167,7 +168,7 @@ QString Window::sWhyUnreadable(const QString& sPath, const QString& sReason)
 bool Window::bLoadImageFiles(const QStringList& asPaths)
 {
     if (bBusy()) return false;
-    const bool bWasConverting = bStopWorker();
+    const bool bWasConverting = m_poPreview->bStop();
     QString sProblem; // why the first file could not be read
     int iProblems = 0;
     for (const QString& sPath : asPaths)
@@ -181,7 +182,8 @@ bool Window::bLoadImageFiles(const QStringList& asPaths)
         Image* poImage = poReadBesideEventLoop(sPath, &sError, &sNote, &oFitted, &bCancelled);
         if (bCancelled)
         {
-            vShowStatus(QStringLiteral("Opening %1 cancelled: the picture shown is kept").arg(sFile), false);
+            m_poStatusLine->vShow(
+                QStringLiteral("Opening %1 cancelled: the picture shown is kept").arg(sFile), false);
             if (bWasConverting) vDoUpdatePreviewImage();
             return false;
         }
@@ -205,15 +207,12 @@ bool Window::bLoadImageFiles(const QStringList& asPaths)
                            .arg(iProblems)
                            .arg(iProblems > 1 ? QStringLiteral("s") : QString())
                            .arg(sProblem);
-        vShowStatus(sStatus, false);
+        m_poStatusLine->vShow(sStatus, false);
 
         vReplaceSourceImage(poImage);
         // The new picture shows at once, fitted, until its conversion is painted.
-        delete m_poConvertedImage;
-        m_poConvertedImage = nullptr;
-        vUpdateDisplayedImage();
-        if (!oFitted.isNull() && oFitted.size() == m_poRenderArea->size())
-            m_poOriginalImage = new QImage(oFitted);
+        m_poView->vSetConverted(nullptr);
+        m_poView->vSetOriginal(oFitted);
         const QFileInfo oInfo(sPath);
         m_sImagePath = oInfo.absolutePath() + QLatin1Char('/') + oInfo.completeBaseName();
         m_sSourcePath = oInfo.absoluteFilePath();
@@ -234,7 +233,7 @@ bool Window::bLoadImageFiles(const QStringList& asPaths)
     }
     if (iProblems > 1)
         sProblem += QStringLiteral(" (and %1 more files could not be read)").arg(iProblems - 1);
-    if (iProblems > 0) vShowStatus(sProblem, true);
+    if (iProblems > 0) m_poStatusLine->vShow(sProblem, true);
     if (bWasConverting) vDoUpdatePreviewImage();
     return false;
 }
@@ -270,17 +269,16 @@ void Window::Paste()
     Image* poImage = oImage.isNull() ? nullptr : poImageFromQImage(&oImage);
     if (!poImage)
     {
-        vShowStatus(oImage.isNull() ? QStringLiteral("Nothing pasted: the clipboard holds no picture")
-                                    : QStringLiteral("Nothing pasted: the clipboard's picture is too large"),
-                    true);
+        m_poStatusLine->vShow(oImage.isNull()
+                                  ? QStringLiteral("Nothing pasted: the clipboard holds no picture")
+                                  : QStringLiteral("Nothing pasted: the clipboard's picture is too large"),
+                              true);
         return;
     }
     vReplaceSourceImage(poImage);
-    delete m_poConvertedImage;
-    m_poConvertedImage = nullptr;
-    vUpdateDisplayedImage();
-    vShowStatus(QStringLiteral("Pasted a picture (%1 x %2)").arg(poImage->m_iWidth).arg(poImage->m_iHeight),
-                false);
+    m_poView->vSetConverted(nullptr);
+    m_poStatusLine->vShow(
+        QStringLiteral("Pasted a picture (%1 x %2)").arg(poImage->m_iWidth).arg(poImage->m_iHeight), false);
     m_sImagePath = QStringLiteral("PastedImage");
     m_sSourcePath.clear();
     vSetPictureName(QStringLiteral("Pasted picture"));
@@ -361,19 +359,19 @@ void Window::Open()
 
 void Window::Copy()
 {
-    if (!m_poConvertedImage)
+    if (!m_poView->m_poConvertedImage)
     {
-        vShowStatus(QStringLiteral("Nothing copied: no converted picture yet"), true);
+        m_poStatusLine->vShow(QStringLiteral("Nothing copied: no converted picture yet"), true);
         return;
     }
-    QImage* poImage = poQImageFromImage(m_poConvertedImage);
+    QImage* poImage = poQImageFromImage(m_poView->m_poConvertedImage);
     if (!poImage->isNull())
     {
         QApplication::clipboard()->setImage(*poImage);
-        vShowStatus(QStringLiteral("Copied the converted picture (%1 x %2) to the clipboard")
-                        .arg(poImage->width())
-                        .arg(poImage->height()),
-                    false);
+        m_poStatusLine->vShow(QStringLiteral("Copied the converted picture (%1 x %2) to the clipboard")
+                                  .arg(poImage->width())
+                                  .arg(poImage->height()),
+                              false);
     }
     delete poImage;
 }
@@ -390,7 +388,7 @@ bool Window::bStartCamera()
     if (oDevice.isNull())
     {
         qWarning("No camera found.");
-        vShowStatus(QStringLiteral("No camera found."), true);
+        m_poStatusLine->vShow(QStringLiteral("No camera found."), true);
         return false;
     }
     m_poCaptureSession = new QMediaCaptureSession();
@@ -423,7 +421,8 @@ void Window::CaptureFromCamera()
             return;
         case CameraPermission_Denied:
             qWarning("Camera permission is not granted!");
-            vShowStatus(QStringLiteral("The camera may not be used: permission is not granted."), true);
+            m_poStatusLine->vShow(QStringLiteral("The camera may not be used: permission is not granted."),
+                                  true);
             return;
         case CameraPermission_Granted:
             if (!bStartCamera()) return;
@@ -460,5 +459,5 @@ void Window::imageCaptured(int, const QImage& oFrame)
         }
     }
     vDoUpdatePreviewImage();
-    m_poRenderArea->update();
+    m_poView->m_poRenderArea->update();
 }

@@ -3,6 +3,8 @@
 
 #include "window_internal.h"
 
+#include "view.h"
+
 #include "build_info.h"
 #include "camera_permission.h"
 #include "settings_store.h"
@@ -172,7 +174,7 @@ void Window::GetFromImage()
     // event loop, on the shared source picture.
     std::shared_ptr<Palette> poPalette = std::make_shared<Palette>();
     const std::shared_ptr<const Image> poSource = m_poSourceOwner;
-    const bool bWasConverting = bStopWorker();
+    const bool bWasConverting = m_poPreview->bStop();
     const bool bEnded = bRunBesideEventLoop(
         [poSource, poSettings, poPalette]()
         {
@@ -184,14 +186,14 @@ void Window::GetFromImage()
     if (bWasConverting) vDoUpdatePreviewImage();
     if (!bEnded)
     {
-        vShowStatus(QStringLiteral("Get from image cancelled: the palette is kept"), false);
+        m_poStatusLine->vShow(QStringLiteral("Get from image cancelled: the palette is kept"), false);
         return;
     }
     tdSettings oBefore;
     memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
     memcpy(m_oSettings.CustomPalette, poPalette->m_aoColors, sizeof(m_oSettings.CustomPalette));
     vRecordEdit(QStringLiteral("palette from the picture"), oBefore, false);
-    vShowStatus(
+    m_poStatusLine->vShow(
         bCustom ? QStringLiteral("The custom palette is now the one palette type Auto builds for the "
                                  "picture (Ctrl+Z undoes)")
                 : QStringLiteral("The custom palette is now the one palette type %1 gives for the picture "
@@ -209,9 +211,9 @@ void Window::vLoadPaletteFrom(const QString& sName)
     FILE* poFile = fopen(oName.constData(), "rb");
     if (!poFile)
     {
-        vShowStatus(QStringLiteral("Palette not loaded: cannot read palette file %1: %2")
-                        .arg(sName, QString::fromLocal8Bit(strerror(errno))),
-                    true);
+        m_poStatusLine->vShow(QStringLiteral("Palette not loaded: cannot read palette file %1: %2")
+                                  .arg(sName, QString::fromLocal8Bit(strerror(errno))),
+                              true);
         return;
     }
     fclose(poFile);
@@ -224,7 +226,8 @@ void Window::vLoadPaletteFrom(const QString& sName)
     const int iCount = static_cast<int>(poPalette->m_uiColorCount);
     if (iCount == 0)
     {
-        vShowStatus(QStringLiteral("Palette not loaded: palette file %1 holds no colour").arg(sName), true);
+        m_poStatusLine->vShow(
+            QStringLiteral("Palette not loaded: palette file %1 holds no colour").arg(sName), true);
         return;
     }
     // A short file sets its entries and leaves the others as they were. The
@@ -235,13 +238,13 @@ void Window::vLoadPaletteFrom(const QString& sName)
     memcpy(m_oSettings.CustomPalette, poPalette->m_aoColors, sizeof(Color) * static_cast<size_t>(iCount));
     vRecordEdit(QStringLiteral("load palette"), oBefore, false);
     if (iCount < 16)
-        vShowStatus(
+        m_poStatusLine->vShow(
             QStringLiteral("Loaded the palette %1: it holds %2 colours, entries %2 to 15 are unchanged")
                 .arg(sName)
                 .arg(iCount),
             false);
     else
-        vShowStatus(QStringLiteral("Loaded the palette %1").arg(sName), false);
+        m_poStatusLine->vShow(QStringLiteral("Loaded the palette %1").arg(sName), false);
     vRememberPaletteFile(sName, poPalette->m_aoColors);
     update();
 }
@@ -257,12 +260,12 @@ void Window::vSavePaletteTo(const QString& sName)
     if (!bCommitOutputFiles(&oFiles, &sError))
     {
         qWarning("Palette not saved: %s", sError.c_str());
-        vShowStatus(QStringLiteral("Palette not saved: %1").arg(QString::fromLocal8Bit(sError.c_str())),
-                    true);
+        m_poStatusLine->vShow(
+            QStringLiteral("Palette not saved: %1").arg(QString::fromLocal8Bit(sError.c_str())), true);
     }
     else
     {
-        vShowStatus(QStringLiteral("Saved the palette as %1").arg(sWritten), false);
+        m_poStatusLine->vShow(QStringLiteral("Saved the palette as %1").arg(sWritten), false);
         vRememberPaletteFile(sWritten, m_oSettings.CustomPalette);
     }
 }
@@ -293,81 +296,13 @@ void Window::SavePalette()
     if (!sName.isEmpty()) vSavePaletteTo(sName);
 }
 
-bool Window::bSourceColorAt(const QPoint& oInArea, Color* poColor) const
-{
-    const Image* poSource = m_poSourceImage;
-    if (!poSource || poSource->m_iWidth <= 0 || poSource->m_iHeight <= 0) return false;
-    const QSize oArea = m_poRenderArea->size();
-    // A point (x, y) of a canvas in which a picture covers oRect is the picture's
-    // pixel ((x - left) w / width, (y - top) h / height).
-    auto bInside =
-        [](double fX, double fY, const tdRectangle& oRect, int iWidth, int iHeight, double* pfX, double* pfY)
-    {
-        if (oRect.iWidth <= 0 || oRect.iHeight <= 0) return false;
-        *pfX = (fX - oRect.iX) * iWidth / oRect.iWidth;
-        *pfY = (fY - oRect.iY) * iHeight / oRect.iHeight;
-        return *pfX >= 0.0 && *pfY >= 0.0 && *pfX < iWidth && *pfY < iHeight;
-    };
-    double fX = oInArea.x() + 0.5, fY = oInArea.y() + 0.5;
-    if (m_bShowOriginal || !m_poDisplayedImage || !m_poConvertedImage)
-    {
-        // The source fitted to the display.
-        const tdRectangle oRect =
-            oGetFitRectangle(poSource->m_iWidth, poSource->m_iHeight, poSource->m_fAspectRatio, oArea.width(),
-                             oArea.height(), 1.0, FitMode_Fit);
-        if (!bInside(fX, fY, oRect, poSource->m_iWidth, poSource->m_iHeight, &fX, &fY)) return false;
-    }
-    else
-    {
-        // The display point in the converted picture: zoomed, or fitted to the display.
-        const Image* poConverted = m_poConvertedImage;
-        const int iZoom = m_poZoom->currentIndex();
-        if (iZoom > 0)
-        {
-            fX = (fX - m_oZoomOrigin.x()) / iZoom;
-            fY = (fY - m_oZoomOrigin.y()) / iZoom;
-            if (fX < 0.0 || fY < 0.0 || fX >= poConverted->m_iWidth || fY >= poConverted->m_iHeight)
-                return false;
-        }
-        else
-        {
-            const tdRectangle oRect =
-                oGetFitRectangle(poConverted->m_iWidth, poConverted->m_iHeight, poConverted->m_fAspectRatio,
-                                 oArea.width(), oArea.height(), 1.0, FitMode_Fit);
-            if (!bInside(fX, fY, oRect, poConverted->m_iWidth, poConverted->m_iHeight, &fX, &fY))
-                return false;
-        }
-        // Then in the source, through the fit of the conversion: the converted
-        // picture is the canvas the source was fitted to by the fit mode (and, on
-        // the MSX screens, moved by the horizontal shift).
-        tdRectangle oRect = oGetFitRectangle(
-            poSource->m_iWidth, poSource->m_iHeight, poSource->m_fAspectRatio, poConverted->m_iWidth,
-            poConverted->m_iHeight, poConverted->m_fAspectRatio, m_oSettings.FitMode);
-        if (m_oSettings.ConversionType != ConversionType_PNG) oRect.iX += m_oSettings.HShift;
-        if (!bInside(fX, fY, oRect, poSource->m_iWidth, poSource->m_iHeight, &fX, &fY)) return false;
-    }
-    *poColor = poSource->oGetPixel(static_cast<int>(fX), static_cast<int>(fY));
-    poColor->a = 0;
-    return true;
-}
-
 void Window::mousePressEvent(QMouseEvent* poEvent)
 {
+    if (m_poView->bMousePress(poEvent)) return;
     const QPoint oPosition = poEvent->position().toPoint();
-    const QRect oArea = m_poRenderArea->geometry();
+    const QRect oArea = m_poView->m_poRenderArea->geometry();
     if (!oArea.contains(oPosition)) return;
-    if (poEvent->button() == Qt::MiddleButton || (poEvent->button() == Qt::LeftButton && m_bSpaceHeld &&
-                                                  (m_poHScroll->isVisible() || m_poVScroll->isVisible())))
-    {
-        // Drags a zoomed picture (Space + drag shows the converted picture, not
-        // the source that Space alone shows).
-        vSetShowOriginal(false);
-        m_oDragStart = oPosition;
-        m_oDragValues = QPoint(m_poHScroll->value(), m_poVScroll->value());
-        m_bDragging = true;
-        return;
-    }
-    const QImage* poShown = poShownImage();
+    const QImage* poShown = m_poView->poShownImage();
     if (!poShown) return;
     const int iX = oPosition.x() - oArea.x();
     const int iY = oPosition.y() - oArea.y();
@@ -382,16 +317,17 @@ void Window::mousePressEvent(QMouseEvent* poEvent)
         // The source picture's colour, not the converted one: that is the colour
         // the entry is meant to reproduce.
         Color oSource;
-        if (!bSourceColorAt(QPoint(iX, iY), &oSource))
+        if (!m_poView->bSourceColorAt(QPoint(iX, iY), &oSource))
         {
-            vShowStatus(QStringLiteral("Right-click on the picture itself to take its colour"), false);
+            m_poStatusLine->vShow(QStringLiteral("Right-click on the picture itself to take its colour"),
+                                  false);
             return;
         }
         tdSettings oBefore;
         memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
         m_oSettings.CustomPalette[iSelected] = oSource;
         vRecordEdit(QStringLiteral("pick a colour"), oBefore, false);
-        vShowStatus(
+        m_poStatusLine->vShow(
             QStringLiteral("Palette entry %1 takes the picture's colour (%2, %3, %4): levels %5, %6, %7")
                 .arg(iSelected)
                 .arg(oSource.r)

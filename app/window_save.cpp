@@ -98,13 +98,13 @@ bool Window::bSaveImageAs(const QString& sName)
         if (!poRawStream)
         {
             qWarning("Unable to open %s.", oRawName.constData());
-            vShowStatus(
+            m_poStatusLine->vShow(
                 QStringLiteral("Picture not saved: cannot create %1").arg(QFile::decodeName(oRawName)), true);
             return false;
         }
     }
     const QByteArray oName = QFile::encodeName(sName);
-    const bool bWasConverting = bStopWorker();
+    const bool bWasConverting = m_poPreview->bStop();
     // The writer converts in a thread of its own, on copies, while a progress
     // dialog (shown after half a second) offers Cancel; the bytes are those of a
     // conversion on this thread. The dialog is not modal, since a modal one would
@@ -165,7 +165,7 @@ bool Window::bSaveImageAs(const QString& sName)
     if (bCancel || bRunStopped(&oRun))
     {
         vDiscardOutputFiles(&oFiles);
-        vShowStatus(QStringLiteral("Save cancelled: nothing was written"), false);
+        m_poStatusLine->vShow(QStringLiteral("Save cancelled: nothing was written"), false);
         return false;
     }
     // The writer opens the main file first and stops when it cannot: an empty set
@@ -174,7 +174,7 @@ bool Window::bSaveImageAs(const QString& sName)
     {
         const QStringList asTargets = asSaveTargets(sName);
         qWarning("Picture not saved: the file could not be created");
-        vShowStatus(
+        m_poStatusLine->vShow(
             QStringLiteral("Picture not saved: %1 could not be created (is its folder there and writable?)")
                 .arg(asTargets.isEmpty() ? sName : asTargets.first()),
             true);
@@ -187,11 +187,11 @@ bool Window::bSaveImageAs(const QString& sName)
     if (!bCommitOutputFiles(&oFiles, &sError))
     {
         qWarning("Picture not saved: %s", sError.c_str());
-        vShowStatus(QStringLiteral("Picture not saved: %1").arg(QString::fromLocal8Bit(sError.c_str())),
-                    true);
+        m_poStatusLine->vShow(
+            QStringLiteral("Picture not saved: %1").arg(QString::fromLocal8Bit(sError.c_str())), true);
         return false;
     }
-    vShowStatus(
+    m_poStatusLine->vShow(
         QStringLiteral("Saved %1 in %2").arg(asWritten.join(QStringLiteral(", ")), oInfo.absolutePath()),
         false);
     m_sSavedName = sName;
@@ -249,7 +249,7 @@ void Window::vSaveWithQuestions(const QString& sName)
         const QString sText =
             QStringLiteral("Not saved: %1 is write-protected (no write permission), so it is kept")
                 .arg(asProtected.join(QStringLiteral(", ")));
-        vShowStatus(sText, true);
+        m_poStatusLine->vShow(sText, true);
         QMessageBox::warning(this, QStringLiteral("Save image"), sText + QLatin1Char('.'));
         return;
     }
@@ -269,12 +269,13 @@ void Window::vSaveWithQuestions(const QString& sName)
         QMessageBox::question(this, QStringLiteral("Save image"), sQuestion,
                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
     {
-        vShowStatus(QStringLiteral("Not saved: %1 kept")
-                        .arg(!sSource.isEmpty() ? sSource + QStringLiteral(" is")
-                                                : asExisting.join(QStringLiteral(", ")) +
-                                                      (asExisting.size() > 1 ? QStringLiteral(" are")
-                                                                             : QStringLiteral(" is"))),
-                    false);
+        m_poStatusLine->vShow(
+            QStringLiteral("Not saved: %1 kept")
+                .arg(!sSource.isEmpty()
+                         ? sSource + QStringLiteral(" is")
+                         : asExisting.join(QStringLiteral(", ")) +
+                               (asExisting.size() > 1 ? QStringLiteral(" are") : QStringLiteral(" is"))),
+            false);
         return;
     }
     // A cancelled save says so in the status line; a failure also in a box.

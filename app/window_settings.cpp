@@ -188,8 +188,8 @@ void Window::CustomInputAspectRatio()
     }
     else
     {
-        vRefuseValue(QStringLiteral("Custom input aspect ratio"), sText,
-                     QStringLiteral("a number from 0.01 to 100"));
+        m_poStatusLine->vRefuseValue(QStringLiteral("Custom input aspect ratio"), sText,
+                                     QStringLiteral("a number from 0.01 to 100"));
         m_poCustomInputAspectRatio->setText(sFormatDouble(m_oSettings.CustomInputAspectRatio));
     }
     update();
@@ -206,8 +206,8 @@ void Window::CustomOutputAspectRatio()
     }
     else
     {
-        vRefuseValue(QStringLiteral("Custom output aspect ratio"), sText,
-                     QStringLiteral("a number from 0.01 to 100"));
+        m_poStatusLine->vRefuseValue(QStringLiteral("Custom output aspect ratio"), sText,
+                                     QStringLiteral("a number from 0.01 to 100"));
         m_poCustomOutputAspectRatio->setText(sFormatDouble(m_oSettings.CustomOutputAspectRatio));
     }
     update();
@@ -217,8 +217,9 @@ void Window::OutputWidth()
 {
     if (!bParseInt(m_poOutputWidth->text(), 1, g_iMaxOutputDimension, &m_oSettings.OutputWidth))
     {
-        vRefuseValue(QStringLiteral("Output width"), m_poOutputWidth->text(),
-                     QStringLiteral("a whole number from 1 to %1").arg(g_iMaxOutputDimension));
+        m_poStatusLine->vRefuseValue(
+            QStringLiteral("Output width"), m_poOutputWidth->text(),
+            QStringLiteral("a whole number from 1 to %1").arg(g_iMaxOutputDimension));
         m_poOutputWidth->setText(QString::number(m_oSettings.OutputWidth));
     }
     update();
@@ -228,8 +229,9 @@ void Window::OutputHeight()
 {
     if (!bParseInt(m_poOutputHeight->text(), 1, g_iMaxOutputDimension, &m_oSettings.OutputHeight))
     {
-        vRefuseValue(QStringLiteral("Output height"), m_poOutputHeight->text(),
-                     QStringLiteral("a whole number from 1 to %1").arg(g_iMaxOutputDimension));
+        m_poStatusLine->vRefuseValue(
+            QStringLiteral("Output height"), m_poOutputHeight->text(),
+            QStringLiteral("a whole number from 1 to %1").arg(g_iMaxOutputDimension));
         m_poOutputHeight->setText(QString::number(m_oSettings.OutputHeight));
     }
     update();
@@ -318,7 +320,7 @@ void Window::ResetToDefaults()
     vGetDefaultSettings(&m_oSettings);
     memset(&m_oLastSeenSettings, 0, sizeof(m_oLastSeenSettings));
     vRecordEdit(QStringLiteral("reset to defaults"), oBefore, true);
-    vShowStatus(QStringLiteral("Settings reset to the defaults (Ctrl+Z undoes)"), false);
+    m_poStatusLine->vShow(QStringLiteral("Settings reset to the defaults (Ctrl+Z undoes)"), false);
     update();
 }
 

@@ -6,6 +6,7 @@
 // responsiveness during a slow conversion and the time closing it takes. Runs on
 // the offscreen platform.
 
+#include "view.h"
 #include "window.h"
 
 #include "qev/base/image.h"
@@ -82,7 +83,7 @@ void vBenchDisplay(benchmark::State& oState, int eScreenMode)
     poWindow->bWaitForConversion(600000);
     for (auto _ : oState)
     {
-        poWindow->vUpdateDisplayedImage();
+        poWindow->m_poView->vUpdateDisplayedImage();
         poWindow->repaint();
     }
 }
@@ -152,9 +153,10 @@ void vBenchResponsiveness(benchmark::State& oState, int eScreenMode, int eDeltaM
     poWindow->bWaitForConversion(600000);
     double fLongest = 0.0;
     for (auto _ : oState)
-        fLongest = std::max(fLongest,
-                            fLongestPause([&]() { poWindow->vDoUpdatePreviewImage(); }, [&]()
-                                          { return !poWindow->m_poJob && !poWindow->m_bConversionPending; }));
+        fLongest = std::max(
+            fLongest,
+            fLongestPause([&]() { poWindow->vDoUpdatePreviewImage(); }, [&]()
+                          { return !poWindow->m_poPreview->m_poJob && !poWindow->m_poPreview->m_bPending; }));
     oState.counters["BlockedMs"] = fLongest;
     poWindow->vReplaceSourceImage(poSaved.release());
 }
@@ -196,7 +198,9 @@ void vBenchReadResponsiveness(benchmark::State& oState)
             fLongestPause(
                 [&]()
                 { QTimer::singleShot(0, [&]() { bOpened = poWindow->bLoadImageFiles({sFile}) || true; }); },
-                [&]() { return bOpened && !poWindow->m_poJob && !poWindow->m_bConversionPending; }));
+                [&]() {
+                    return bOpened && !poWindow->m_poPreview->m_poJob && !poWindow->m_poPreview->m_bPending;
+                }));
     }
     oState.counters["BlockedMs"] = fLongest;
     poWindow->vReplaceSourceImage(poSaved.release());

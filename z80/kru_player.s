@@ -33,10 +33,10 @@
 ; writes RAM outside the ring and the variables below, and it stops at the record's
 ; zero block length or at an unknown command.
 ;
-; Speed, standard 3.58 MHz Z80 (T-states without the MSX's M1 wait states): a
-; literal costs 79 to decode plus 21 to send (OTIR); a match about 250 (short
-; offset, length 2) to 500 (long offset and length) plus 21 a byte to copy (LDIR)
-; and 21 to send.
+; Speed, standard 3.58 MHz Z80 (T-states with the MSX's M1 wait states): a
+; literal costs 60 to decode (81 within 512 bytes of a MegaROM bank's end) plus 23
+; to send (OTIR); a match about 250 (short offset, length 2) to 410 (long offset,
+; length 3 or 4), plus 18 to 23 a byte to copy (LDI, LDIR) and 23 to send.
 
         .module kru_player
         .globl  kru_set_ring, kru_play, kru_play_banked, kru_unpack, kru_unpack_far
@@ -463,286 +463,391 @@ get_byte:
         or      a
         ret
 
-; GETBIT: the next flag bit into carry. C holds the flag bits left, followed by a
-; 1 (the sentinel) and zeros; when only the sentinel is left, the next flag byte is
-; fetched from HL. Clobbers A only then. 27 T-states (20 + 7 for the branch).
-        .macro  GETBIT ?have
-        sla     c
-        jr      nz, have
-        ld      a, (hl)
-        inc     l
-        call    z, in_page
-        scf
-        rla
-        ld      c, a
-have:
+; The decompressor's registers, kept across items:
+;   A   flag bits left, followed by a 1 (the sentinel) and zeros; "add a, a" takes the
+;       next bit into carry and gives Z when only the sentinel was left. A' holds
+;       them while A computes a match's source.
+;   HL  the compressed input; DE the ring write pointer: the batch is full when E
+;       wraps to 0; BC scratch; IX the item loop (item_lin, or item_bank, which also
+;       watches a literal leaving the bank's last page).
+; A match's source is DE - o, moved up by the ring's 2 KiB when that falls below the
+; ring: the ring is 2 KiB aligned, so the source belongs to the ring exactly when
+; its address bits above bit 10 equal those of DE.
+
+; GETBIT: the next flag bit into carry (16 T-states with the M1 wait states).
+        .macro  GETBIT
+        add     a, a
+        call    z, next_flags
         .endm
 
 ; fill: decompresses into the ring from wr_ptr to the end of its 256-byte page,
 ; or less when the record ends. Only called with the ring read up to wr_ptr.
-;   Main registers: HL = compressed input, C = flag bits, B, D, E, A scratch.
-;   Alternate set: DE' = ring write pointer (a batch ends when E' wraps to 0),
-;   HL' = a match's source, BC' = its length, so that a match is an LDIR.
-;   Clobbers: AF, BC, DE, HL, the alternate set
+;   Clobbers: AF, BC, DE, HL, AF'
 fill:
         ld      a, (rec_end)
         or      a
         ret     nz
+        push    ix
         ld      hl, (in_ptr)
-        ld      a, (flags)
-        ld      c, a
-        exx
-        ld      b, #0
+        call    pick_loop
         ld      de, (wr_ptr)
-        ld      hl, (pend_len)  ; a match the previous batch could not finish
+        ld      bc, (pend_len)  ; a match the previous batch could not finish
+        ld      a, b
+        or      c
+        ld      a, (flags)
+        jr      z, 2$
+        ex      af, af'
+        push    hl
+        ld      hl, #0
+        ld      (pend_len), hl
+        ld      hl, (pend_src)
+        jp      copy_chunk
+2$:     jp      (ix)
+
+; pick_loop: IX := item_lin, or item_bank while a banked input is within 512 bytes
+; of page 2's end. A batch reads less than that within a block (a 256-byte page
+; of literals with their flag bytes and an end marker), and the loop is picked
+; again after each block header, so item_lin never runs past the bank's end.
+;   Clobbers: AF
+pick_loop:
+        ld      ix, #item_lin
+        ld      a, (banked)
+        or      a
+        ret     z
         ld      a, h
-        or      l
-        exx
-        jp      nz, resume_match
-item:
-        GETBIT
-        jr      c, match
-        ld      a, (hl)         ; a literal: 79 T-states with its flag bit
+        cp      #0xBE
+        ret     c
+        ld      ix, #item_bank
+        ret
+
+; The item loops. A literal is 60 T-states with its flag bit (81 in item_bank).
+; item_lin reads its literals, flag bytes and offset bytes without looking for
+; the bank's end.
+item_lin:
+        add     a, a
+        jr      z, 2$
+1$:     jr      c, match_lin
+        ldi                     ; a literal
+        inc     e
+        dec     e
+        jp      nz, item_lin
+        jr      batch_full
+2$:     ld      a, (hl)
+        inc     hl
+        rla                     ; the carry is the new sentinel
+        jr      1$
+
+item_bank:
+        add     a, a
+        jr      z, 2$
+1$:     jr      c, match
+        ldi
+        inc     l
+        dec     l
+        call    z, bank_end     ; LDI took HL into the next page: maybe the next bank
+        inc     e
+        dec     e
+        jp      nz, item_bank
+        jr      batch_full
+2$:     ld      a, (hl)
         inc     l
         call    z, in_page
-        exx
-        ld      (de), a
-        inc     e
-        exx
-        jr      nz, item
-batch_done:     ; E' = 0 (the page is full) or the record has ended
-        ld      (in_ptr), hl
-        ld      a, c
-        ld      (flags), a
-        exx
-        ld      a, e
-        or      a
-        jr      nz, 1$
-        inc     d               ; the ring's next page
+        rla
+        jr      1$
+
+; batch_full: E has wrapped, D is past the page written: wrap D at the ring's end.
+batch_full:
+        ex      af, af'
         ld      a, d
         and     #7
         jr      nz, 1$
         ld      a, d
         sub     #8
         ld      d, a
-1$:     ld      (wr_ptr), de
-        exx
+1$:     ex      af, af'
+batch_done:     ; the record has ended, or the page is full and DE wrapped
+        ld      (in_ptr), hl
+        ld      (flags), a
+        ld      (wr_ptr), de
+        pop     ix
         ret
 
+; A match: the offset byte, for long offsets four flag bits (10..7 of o-1), then the
+; Elias-gamma length. BC := P = o-1 (B = bits 10..8), and the source is DE - P - 1.
 match:
-        ld      a, (hl)         ; the offset byte
+        ld      c, (hl)
         inc     l
         call    z, in_page
+        jr      match_offset
+match_lin:
+        ld      c, (hl)
+        inc     hl
+match_offset:
+        ld      b, #0
+        bit     7, c
+        jr      nz, long_offset
+length:
         add     a, a
-        jp      c, long_offset
-        rrca                    ; o-1, 0..127
-        cpl                     ; the low byte of -o; its high byte is FFh
-        exx
-        add     a, e
+        jr      z, 2$
+1$:     jr      c, length_3
+        ; length 2: two LDIs when source and destination stay in place
+        ex      af, af'
+        push    hl
+        ld      a, e
+        scf
+        sbc     a, c
         ld      l, a
         ld      a, d
-        adc     a, #0xFF
-offset_high:    ; alternate set; A = the source's high byte before wrapping
-        xor     d               ; back into the ring: the address bits above
-        and     #7              ; its 2 KiB are those of D'
+        sbc     a, b
+        ld      h, a
         xor     d
-        ld      h, a            ; HL' = where the match starts
-        exx
-        GETBIT                  ; the length: Elias-gamma of L-1, "0" for L = 2
-        jr      c, long_length
-        ld      a, #2
-; A = L, 2..255. Within the page and away from the ring's end: LDIR. B' is 0
-; here (LDIR and DJNZ leave it so, and fill starts with it).
-copy:
-        exx
-        ld      c, a
-        add     a, e
-        jp      c, copy_split   ; reaches the page's end
+        and     #0xF8
+        jr      nz, 3$          ; below the ring
+        ld      a, e
+        cp      #0xFE
+        jr      nc, 4$          ; reaches the page's end
+        ldi
+        ldi
+        pop     hl
+        ex      af, af'
+        jp      (ix)
+2$:     ld      a, (hl)
+        inc     l
+        call    z, in_page
+        rla
+        jr      1$
+3$:     ld      bc, #2
+        jp      wrapped
+4$:     ld      bc, #2
+        jp      copy_chunk
+
+long_offset:    ; C = 128 + (P & 127): bits 10, 9, 8 to B, bit 7 to C's bit 7
+        GETBIT
+        rl      b
+        GETBIT
+        rl      b
+        GETBIT
+        rl      b
+        GETBIT
+        jr      c, length
+        res     7, c
+        jr      length
+
+length_3:       ; the gamma code began with a 1
+        GETBIT
+        jp      c, length_5
+        ; "10x": L = 3 + x, x read once the source is known; three or four LDIs
+        push    hl
+        ex      af, af'
+        ld      a, e
+        scf
+        sbc     a, c
+        ld      l, a
+        ld      a, d
+        sbc     a, b
+        ld      h, a
+        xor     d
+        and     #0xF8
+        jr      nz, 3$          ; below the ring
+1$:     ld      a, e
+        cp      #0xFC
+        jr      nc, 5$          ; may reach the page's end
+        ex      af, af'
+        add     a, a            ; x; LDI keeps the carry
+        jr      z, 4$
+2$:     ldi
+        ldi
+        ldi
+        jr      nc, 6$
+        ldi
+6$:     pop     hl
+        jp      (ix)
+4$:     ex      (sp), hl        ; a new flag byte from the input on the stack
+        ld      a, (hl)
+        inc     l
+        call    z, in_page
+        rla
+        ex      (sp), hl
+        jr      2$
+3$:     ld      a, h
+        add     a, #8
+        ld      h, a
+        ld      a, l
+        cp      #0xFC
+        jr      c, 1$           ; the source stays within its page
+5$:     ex      af, af'         ; x, then the copy in pieces
+        ex      (sp), hl
+        GETBIT
+        ld      bc, #3
+        jr      nc, 7$
+        inc     c
+7$:     ex      (sp), hl
+        ex      af, af'
+        jp      copy_chunk
+
+; copy_match: HL = DE - o before wrapping, BC = L (2..255); the input on the stack,
+; the flags in A'.
+copy_match:
+        xor     d
+        and     #0xF8
+        jr      nz, wrapped
+        ld      a, e
+        add     a, c
+        jr      c, copy_chunk   ; reaches the page's end
+        ldir                    ; overlapping copies run forwards as they must
+        pop     hl
+        ex      af, af'
+        jp      (ix)
+wrapped:        ; the source lies 2 KiB too low: LDIR unless it crosses its page
+        ld      a, h
+        add     a, #8
+        ld      h, a
         ld      a, l
         add     a, c
-        jr      nc, 1$          ; the source stays within its page
-        ld      a, h
-        or      #0xF8
-        inc     a
-        jr      z, 2$           ; from the ring's last page: over its end
-1$:     ldir                    ; 21 T-states a byte; overlaps copy forwards
-        exx
-        jp      item
-2$:     ld      b, c
-3$:     ld      a, (hl)         ; byte by byte over the ring's end
-        ld      (de), a
-        inc     e
-        inc     l
-        jr      nz, 4$
-        ld      a, h
-        sub     #7              ; the ring's first page
-        ld      h, a
-4$:     djnz    3$
-        exx
-        jp      item
-
-long_length:    ; a first 1: count the ones up to the zero, then read as many bits
-        GETBIT
-        jr      c, 1$
-        GETBIT                  ; "10x": L = 3 + x
-        ld      a, #3
-        adc     a, #0
-        jr      copy
-1$:     ld      b, #2
-2$:     GETBIT
-        jr      nc, 3$
-        inc     b
-        ld      a, b
-        cp      #16
-        jr      nz, 2$
-        jp      end_of_block    ; sixteen ones: the end marker
-3$:     ld      de, #1
-4$:     GETBIT
-        rl      e
-        rl      d
-        djnz    4$
-        inc     de              ; DE = L
-        ld      a, d
-        or      a
+        jr      c, copy_chunk
         ld      a, e
-        jp      z, copy
-        ld      (pend_len), de
-        exx
-        jr      copy_long
-
-long_offset:    ; A = (o-1) & 127 shifted left; four flag bits (10..7 of o-1) follow
-        ld      e, a
-        ld      a, c            ; all four still in C? (its sentinel in bits 3..0)
-        and     #0x0F
-        jr      z, 2$
-        ld      a, c
-        rlca
-        rlca
-        rlca
-        and     #7
-        ld      b, a            ; B = bits 10..8 of o-1
-        ld      a, c
-        add     a, a
-        add     a, a
-        add     a, a
-        add     a, a            ; carry = bit 7 of o-1
-        ld      c, a
-        jr      3$
-2$:     ld      b, #0
-        GETBIT
-        rl      b
-        GETBIT
-        rl      b
-        GETBIT
-        rl      b
-        GETBIT
-        rl      b
-        srl     b               ; B = bits 10..8, carry = bit 7
-3$:     ld      a, e
-        rra                     ; A = the low byte of o-1
-        cpl                     ; the low byte of -o
-        exx
-        add     a, e
-        ld      l, a
-        exx
-        ld      a, b
-        cpl                     ; the high byte of -o (the carry stays)
-        exx
-        adc     a, d
-        jp      offset_high
-
-copy_split:     ; alternate set; C' = L, which reaches the page's end
-        ld      a, c
-        ld      (pend_len), a
-        xor     a
-        ld      (pend_len+1), a
-copy_long:      ; alternate set; pend_len = L (any length), HL' = the source
-        ld      (pend_src), hl
-        exx
-; Copies what fits into this page of a match of pend_len bytes from pend_src.
-resume_match:
-        exx
-        xor     a
-        sub     e
-        ld      b, a            ; room to the page's end, 0 = 256
-        ld      hl, (pend_len)
+        add     a, c
+        jr      c, copy_chunk
+        ldir
+        pop     hl
+        ex      af, af'
+        jp      (ix)
+wrap_chunk:
         ld      a, h
-        or      a
-        jr      nz, 1$          ; 256 or more: fills the page
-        ld      a, b
-        or      a
-        jr      z, 2$           ; a whole page of room: all of it
+        add     a, #8
+        ld      h, a
+; copy_chunk: copies BC bytes (1..65535) from HL (in the ring) to DE, in pieces that
+; stay within a page of the source and of the destination. When the destination's
+; page fills first, the rest waits in pend_len/pend_src for the next batch.
+copy_chunk:
         ld      a, l
-        cp      b
-        jr      c, 2$           ; shorter than the room: all of it
-1$:     ld      a, b            ; pend_len -= room
+        cp      e
+        jr      nc, 1$
+        ld      a, e
+1$:     neg                     ; room on both pages, 0 = 256
+        push    bc
+        inc     b
+        dec     b
+        jr      nz, 2$          ; 256 or more left: the room
+        dec     a
+        cp      c
+        inc     a
+        jr      c, 2$           ; the room is smaller
+        ld      a, c
+2$:     ld      c, a            ; BC = the piece, 1..256
+        ld      b, #0
         or      a
         jr      nz, 3$
-        dec     h
-        jr      4$
-3$:     ld      a, l
-        sub     b
-        ld      l, a
-        jr      nc, 4$
-        dec     h
-4$:     ld      (pend_len), hl
-        jr      5$
-2$:     ld      b, l
-        ld      hl, #0
-        ld      (pend_len), hl
-5$:     ld      hl, (pend_src)
-6$:     ld      a, (hl)
-        ld      (de), a
-        inc     e
-        inc     l
-        jr      z, 8$
-7$:     djnz    6$
-        ld      (pend_src), hl
-        ld      a, e
+        inc     b
+3$:     ex      (sp), hl
         or      a
-        exx
-        jp      nz, item
-        jp      batch_done
-8$:     inc     h
+        sbc     hl, bc          ; the bytes left after the piece
+        ex      (sp), hl
+        ldir
+        pop     bc
+        ld      a, l            ; the source's page ended: wrap at the ring's end
+        or      a
+        jr      nz, 4$
         ld      a, h
         and     #7
-        jr      nz, 7$
+        jr      nz, 4$
         ld      a, h
         sub     #8
         ld      h, a
-        jr      7$
+4$:     ld      a, e
+        or      a
+        jr      z, 5$
+        ld      a, b
+        or      c
+        jr      nz, copy_chunk
+        pop     hl
+        ex      af, af'
+        jp      (ix)
+5$:     ld      (pend_len), bc  ; the page is full
+        ld      (pend_src), hl
+        pop     hl
+        ex      af, af'
+        jp      batch_full
+
+length_5:       ; "11": count the ones up to the zero (sixteen: the end marker),
+        push    bc              ; then as many bits below the leading one
+        push    de
+        ld      d, #2
+1$:     GETBIT
+        jr      nc, 2$
+        inc     d
+        bit     4, d
+        jr      z, 1$
+        pop     de
+        pop     bc
+        jr      end_of_block
+2$:     ld      bc, #1
+3$:     GETBIT
+        rl      c
+        rl      b
+        dec     d
+        jr      nz, 3$
+        inc     bc              ; BC = L
+        pop     de
+        ex      af, af'
+        ex      (sp), hl        ; HL = P, the input on the stack
+        ld      a, e
+        scf
+        sbc     a, l
+        ld      l, a
+        ld      a, d
+        sbc     a, h
+        ld      h, a
+        inc     b
+        dec     b
+        jp      z, copy_match
+        xor     d               ; 256 bytes or more: in pieces
+        and     #0xF8
+        jr      nz, wrap_chunk
+        jp      copy_chunk
 
 ; The end marker: a zero and sixteen bits follow; then the next block's header.
 end_of_block:
         ld      b, #17
 1$:     GETBIT
         djnz    1$
+        ld      c, a
         ld      a, (single)
         or      a
         jr      z, 2$
         ld      (rec_end), a    ; a lone block (kru_unpack) ends here
+        ld      a, c
         jp      batch_done
 2$:     call    block_header
         ld      a, (rec_end)
         or      a
-        jp      z, item
-        jp      batch_done
+        ld      a, #0x80        ; no flag bits yet
+        jp      nz, batch_done
+        call    pick_loop
+        ld      a, #0x80
+        jp      (ix)
+
+; next_flags: the next flag byte, with the carry (1) shifted in as the sentinel;
+; carry = its first bit.
+next_flags:
+        ld      a, (hl)
+        inc     l
+        call    z, in_page
+        rla
+        ret
 
 ; block_header: reads a block's stream length and compressed length at HL.
-;   Out: HL past them; C = 80h (no flag bits yet); rec_end set for length 0
-;   Clobbers: AF, E
+;   Out: HL past them; rec_end set for length 0. Clobbers: AF, C
 block_header:
         call    get_in
-        ld      e, a
+        ld      c, a
         call    get_in
-        or      e
+        or      c
         jr      nz, 1$
         ld      a, #1
         ld      (rec_end), a
 1$:     call    get_in
-        call    get_in
-        ld      c, #0x80
-        ret
+        jp      get_in
 
 ; get_in: A = (HL), HL advanced. Clobbers: F.
 get_in:
@@ -753,6 +858,8 @@ get_in:
 ; page 2 selects the next bank and starts again at 8000h. Keeps A and carry.
 in_page:
         inc     h
+; bank_end: the same once H is already advanced.
+bank_end:
         push    af
         ld      a, (banked)
         or      a
@@ -767,7 +874,6 @@ in_page:
         ld      (ASCII16_PAGE2), a
 1$:     pop     af
         ret
-
 ; write_reg: register B := A, and its BIOS copy. Clobbers: F, HL (points at the copy).
 write_reg:
         out     (VDP_CTRL), a

@@ -3,7 +3,9 @@
 // documentation; the core's own writers for the preview and the files; round trips through the store;
 // pictures made with Qt. Tables and step scripts (vRun) are strings, rows split at ';'.
 
+#include "command_line.h"
 #include "settings_store.h"
+#include "view.h"
 #include "window.h"
 
 #include "qev/base/settings.h"
@@ -179,13 +181,13 @@ class TestApp : public QObject
             if (sVerb == "swap") poW->vColorButtonDragAndDropped(iArg(1), iArg(2));
             if (sVerb == "click") QTest::mouseClick(po<QWidget>(asArg[1]), Qt::LeftButton);
             if (sVerb == "paint" || sVerb == "settle") poW->repaint(), QCoreApplication::processEvents();
-            if (sVerb == "settle" && poW->m_bConversionPending) poW->vDoUpdatePreviewImage();
-            if (sVerb == "settle" || sVerb == "count") QTRY_VERIFY(!poW->m_poJob);
+            if (sVerb == "settle" && poW->m_poPreview->m_bPending) poW->vDoUpdatePreviewImage();
+            if (sVerb == "settle" || sVerb == "count") QTRY_VERIFY(!poW->m_poPreview->m_poJob);
             for (const QString& sName : sVerb == "on" || sVerb == "off" ? asArg.mid(1) : QStringList())
                 QVERIFY2(po<QWidget>(sName) && po<QWidget>(sName)->isEnabled() == (sVerb == "on"),
                          qPrintable(sName));
-            const QString sFound = sVerb == "count"     ? QString::number(poW->m_iConversionCount)
-                                   : sVerb == "pending" ? QString::number(poW->m_bConversionPending)
+            const QString sFound = sVerb == "count" ? QString::number(poW->m_poPreview->m_iConversionCount)
+                                   : sVerb == "pending" ? QString::number(poW->m_poPreview->m_bPending)
                                    : sVerb == "levels"  ? sLevels(poS->CustomPalette)
                                    : sVerb == "status"  ? poW->m_poStatusLine->text()
                                    : sVerb == "shown"   ? asArg[1] + ' ' + sShown(asArg[1])
@@ -212,7 +214,7 @@ private slots:
     void startUpControlsAndTheirStore()
     {
         Window* poW = poShow();
-        QVERIFY(poW && poW->windowTitle() == "QEVui 3.4" && poW->m_poRenderArea->x() == 0);
+        QVERIFY(poW && poW->windowTitle() == "QEVui 3.4" && poW->m_poView->m_poRenderArea->x() == 0);
         // Full size where the screen has room; on smaller screens every control can be scrolled into view.
         const QWidget* poViewport = poW->m_poSettingsArea->viewport();
         for (const QSize& oScreen : {QSize(1280, 720), QSize(1366, 768), QSize(1920, 1080)})
@@ -220,7 +222,7 @@ private slots:
             poW->resize(poW->oFittedSize(oScreen));
             QTest::qWait(20);
             QVERIFY(poW->width() <= oScreen.width() && poW->height() <= oScreen.height() &&
-                    poW->m_poRenderArea->geometry().right() < poW->m_poSettingsArea->x());
+                    poW->m_poView->m_poRenderArea->geometry().right() < poW->m_poSettingsArea->x());
             // Open, Save and the command line are in view without scrolling.
             for (QWidget* poShown :
                  {poW->m_poToolBar->widgetForAction(poW->findChild<QAction*>("actionOpen")),
@@ -263,7 +265,7 @@ private slots:
                          qPrintable(poControl->objectName()));
             }
         }
-        QVERIFY(poW->width() == 1648 && poW->m_poRenderArea->size() == QSize(1024, 768) &&
+        QVERIFY(poW->width() == 1648 && poW->m_poView->m_poRenderArea->size() == QSize(1024, 768) &&
                 !poW->m_poSettingsArea->verticalScrollBar()->isVisible());
         vRun("shown ErrorDiffusionFactor 800/0.800;shown AverageErrorRGB 0.000;shown ScreenMode 5;count 0;"
              "pending 0;off R SaveImage Copy Paste;levels 000000252363225437521267632743662664141535666777");
@@ -371,8 +373,9 @@ private slots:
         Window* poW = poShow(m_sPicture);
         for (int i = 1; poW && i <= 5; i++)
             vRun(QString("count 1;set PaletteDetailsEnhancement %1;paint;pending 1").arg(1000 + 500 * i));
-        QVERIFY(poW && poW->m_poPreviewTimer->isActive() && poW->m_poPreviewTimer->interval() == 250);
-        QTRY_COMPARE_WITH_TIMEOUT(poW->m_iConversionCount, 2, 5000);
+        QVERIFY(poW && poW->m_poPreview->m_poTimer->isActive() &&
+                poW->m_poPreview->m_poTimer->interval() == 250);
+        QTRY_COMPARE_WITH_TIMEOUT(poW->m_poPreview->m_iConversionCount, 2, 5000);
         QTest::qWait(300);
         vRun("count 2;set ConversionType 3;settle;count 3;set ConversionType 6;paint;set ConversionType "
              "2;paint;set ConversionType 1;paint;set ConversionType 5;paint;set ConversionType 7;paint;set "
@@ -390,23 +393,27 @@ private slots:
                     ? oWriteImageToPNGFile(poW->m_poSourceImage, &poW->m_oSettings, nullptr, &poExpected)
                     : oWriteImageToKRUFile(poW->m_poSourceImage, &poW->m_oSettings, nullptr, &poExpected,
                                            nullptr, CompressionType_None);
-            QVERIFY2(poExpected && oQImage(poW->m_poConvertedImage) == oQImage(poExpected), qPrintable(sRow));
+            QVERIFY2(poExpected && oQImage(poW->m_poView->m_poConvertedImage) == oQImage(poExpected),
+                     qPrintable(sRow));
             delete poExpected;
             QCOMPARE(sShown("AverageErrorG") + sShown("AverageErrorRGB"),
                      sRow[0] == '0'
                          ? "--"
                          : QString::asprintf("%.3f%.3f", oE.fGreen, oE.fRed + oE.fGreen + oE.fBlue));
         }
-        QVERIFY(poW->m_poConvertedImage->m_iHeight == 192 &&
-                poW->m_poDisplayedImage->size() == QSize(1024, 768));
+        QVERIFY(poW->m_poView->m_poConvertedImage->m_iHeight == 192 &&
+                poW->m_poView->m_poDisplayedImage->size() == QSize(1024, 768));
         // Zoom 2:1 doubles the converted pixels in the middle of the display; Space held shows the source.
         vRun("set Zoom 2");
-        QCOMPARE(poW->m_poDisplayedImage->copy(256, 192, 512, 384).convertToFormat(QImage::Format_RGB32),
-                 oQImage(poW->m_poConvertedImage).scaled(512, 384));
+        QCOMPARE(
+            poW->m_poView->m_poDisplayedImage->copy(256, 192, 512, 384).convertToFormat(QImage::Format_RGB32),
+            oQImage(poW->m_poView->m_poConvertedImage).scaled(512, 384));
         QTest::keyPress(poW, Qt::Key_Space);
-        QVERIFY(poW->poShownImage() == poW->m_poOriginalImage && poW->m_poShowOriginal->isChecked());
+        QVERIFY(poW->m_poView->poShownImage() == poW->m_poView->m_poOriginalImage &&
+                poW->m_poView->m_poShowOriginal->isChecked());
         QTest::keyRelease(poW, Qt::Key_Space);
-        QVERIFY(poW->poShownImage() == poW->m_poDisplayedImage && !poW->m_poShowOriginal->isChecked());
+        QVERIFY(poW->m_poView->poShownImage() == poW->m_poView->m_poDisplayedImage &&
+                !poW->m_poView->m_poShowOriginal->isChecked());
         vRun("set Zoom 0");
 
         // Rows: conversion type, screen, dithering, palette type, delta method, size type, selected entry,
@@ -452,7 +459,7 @@ private slots:
         vGetDefaultSettings(&oDefaults);
         QVERIFY(memcmp(&oDefaults, &m_poW->m_oSettings, sizeof(tdSettings)) == 0 &&
                 !m_poW->m_apoColorButtons[2]->m_bSelected);
-        QTRY_COMPARE_WITH_TIMEOUT(m_poW->m_iConversionCount, 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_poW->m_poPreview->m_iConversionCount, 3, 5000);
         m_poW->m_oSettings.CustomInputAspectRatio = 1.23456;
         m_poW->vUpdateUI();
         emit m_poW->m_poCustomInputAspectRatio->editingFinished();
@@ -473,7 +480,7 @@ private slots:
             poW->vDoUpdatePreviewImage();
             QTest::qWait(300);
             oClock.start();
-            QVERIFY(poW->m_poJob && poW->m_bConversionPending);
+            QVERIFY(poW->m_poPreview->m_poJob && poW->m_poPreview->m_bPending);
         };
         // The window's thread never waits for a conversion or a read: the longest gap between the ticks of a
         // 5 ms timer stays far below the seconds a wait would take.
@@ -493,21 +500,22 @@ private slots:
             [&]()
             {
                 vStartSlow();
-                QTRY_VERIFY(poW->m_poProgress->isVisible() && poW->m_iConversionCount == 1);
-                const int iJobs = poW->m_iJobCount;
+                QTRY_VERIFY(poW->m_poPreview->m_poProgress->isVisible() &&
+                            poW->m_poPreview->m_iConversionCount == 1);
+                const int iJobs = poW->m_poPreview->m_iJobCount;
                 vRun("set DeltaMethod 5;paint");
                 poW->vDoUpdatePreviewImage();
-                QTRY_VERIFY_WITH_TIMEOUT(poW->m_iJobCount == iJobs + 1, 20000);
+                QTRY_VERIFY_WITH_TIMEOUT(poW->m_poPreview->m_iJobCount == iJobs + 1, 20000);
                 QTest::qWait(300);
                 oClock.start();
                 vRun("set ScreenMode 2;set DeltaMethod 0;settle;count 2;pending 0");
             });
-        QVERIFY2(iSuperseded < 250 && !poW->m_poProgress->isVisible() && oClock.elapsed() < 5000,
+        QVERIFY2(iSuperseded < 250 && !poW->m_poPreview->m_poProgress->isVisible() && oClock.elapsed() < 5000,
                  qPrintable(QString("%1 ms").arg(iSuperseded)));
         Image* poExpected = nullptr;
         oWriteImageToKRUFile(poW->m_poSourceImage, &poW->m_oSettings, nullptr, &poExpected, nullptr,
                              CompressionType_None);
-        QVERIFY(oQImage(poW->m_poConvertedImage) == oQImage(poExpected));
+        QVERIFY(oQImage(poW->m_poView->m_poConvertedImage) == oQImage(poExpected));
         delete poExpected;
 
         vStartSlow();
@@ -526,19 +534,19 @@ private slots:
             [&]()
             {
                 QVERIFY(poW->bLoadImageFiles({m_oFiles.filePath("noise.jpg")}));
-                QVERIFY(!poW->m_poConvertedImage && poW->poShownImage() &&
-                        poW->poShownImage()->size() == poW->m_poRenderArea->size());
+                QVERIFY(!poW->m_poView->m_poConvertedImage && poW->m_poView->poShownImage() &&
+                        poW->m_poView->poShownImage()->size() == poW->m_poView->m_poRenderArea->size());
                 vRun("settle");
             });
         QVERIFY2(iRead < 250, qPrintable(QString("%1 ms").arg(iRead)));
         QVERIFY(poW->bLoadImageFiles({m_oFiles.filePath("small.png")}));
         vRun("settle");
 
-        const Image* poShown = poW->m_poConvertedImage;
+        const Image* poShown = poW->m_poView->m_poConvertedImage;
         vStartSlow();
         QTest::keyClick(po<QComboBox>("ScreenMode"), Qt::Key_Escape);
         vRun("count 5;pending 0");
-        QVERIFY(poW->m_poConvertedImage == poShown && oClock.elapsed() < 5000);
+        QVERIFY(poW->m_poView->m_poConvertedImage == poShown && oClock.elapsed() < 5000);
 
         vStartSlow();
         m_poW.reset();
@@ -664,7 +672,7 @@ private slots:
         QVERIFY(
             poW->m_poCommandLine->text().startsWith("qev " + QFileInfo(sNamed).absoluteFilePath() + " ") &&
             poW->m_poCommandLine->text().endsWith(" -of" + QFileInfo(sNamed).absolutePath() + "/sunset.big"));
-        QCOMPARE(Window::sShellWord("a b") + Window::sShellWord("it's") + Window::sShellWord("/x/y-1.png"),
+        QCOMPARE(sShellWord("a b") + sShellWord("it's") + sShellWord("/x/y-1.png"),
                  "'a b''it'\\''s'/x/y-1.png");
         QVERIFY(QString(poW->m_oSettings.SourceBaseName) == "sunset" &&
                 oQImage(poW->m_poSourceImage) == oMakeTestPicture(256, 212));
@@ -687,7 +695,7 @@ private slots:
         QTest::keyClick(poCombo, Qt::Key_C, Qt::ControlModifier);
         vRun("status Copied the converted picture (256 x 212) to the clipboard");
         QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
-                 oQImage(poW->m_poConvertedImage));
+                 oQImage(poW->m_poView->m_poConvertedImage));
         // Ctrl+O starts in the picture's folder with every readable type; the last five pictures are kept.
         const QString sOpened = sSaveThroughDialogs(
             poW, m_sPicture, [&]() { QTest::keyClick(poCombo, Qt::Key_O, Qt::ControlModifier); });
@@ -736,10 +744,10 @@ private slots:
         // (700, 384) is its pixel (273, 50), (100, 300) its (39, 17).
         QVERIFY(oMakeTestPicture(400, 100).save(m_oFiles.filePath("w.png"), "PNG") &&
                 (poW = poShow(m_oFiles.filePath("w.png"))) &&
-                poW->m_poRenderArea->size() == QSize(1024, 768));
+                poW->m_poView->m_poRenderArea->size() == QSize(1024, 768));
         auto sPickAt = [&](const QPoint& oAt)
         {
-            QTest::mouseClick(poW, Qt::RightButton, {}, oAt + poW->m_poRenderArea->pos());
+            QTest::mouseClick(poW, Qt::RightButton, {}, oAt + poW->m_poView->m_poRenderArea->pos());
             const Color o = poW->m_oSettings.CustomPalette[0];
             return QString("%1 %2 %3").arg(o.r).arg(o.g).arg(o.b);
         };
@@ -752,11 +760,11 @@ private slots:
         QVERIFY2(sPicked == QString("17 50 %1").arg((50 * 400 + 273) * 7 % 256) ||
                      sPicked == QString("17 49 %1").arg((49 * 400 + 273) * 7 % 256),
                  qPrintable(sPicked));
-        poW->vSetShowOriginal(true);
+        poW->m_poView->vSetShowOriginal(true);
         QCOMPARE(sPickAt(QPoint(100, 300)), QString("39 17 %1").arg((17 * 400 + 39) * 7 % 256));
         QCOMPARE(sPickAt(QPoint(100, 100)), QString("39 17 %1").arg((17 * 400 + 39) * 7 % 256));
         vRun("status Right-click on the picture itself to take its colour");
-        poW->vSetShowOriginal(false);
+        poW->m_poView->vSetShowOriginal(false);
         // "Get from image" with palette type Custom takes the palette Auto builds.
         vRun(
             "set PaletteType 1;click GetFromImage;status The custom palette is now the one palette type Auto "
@@ -773,20 +781,21 @@ private slots:
         QScrollBar *poH = po<QScrollBar>("HorizontalPan"), *poV = po<QScrollBar>("VerticalPan");
         QVERIFY(poH->isVisible() && !poV->isVisible() && poH->value() == 0 &&
                 poH->maximum() == 512 * 3 - 1024);
-        const QImage oLeft = *poW->m_poDisplayedImage;
+        const QImage oLeft = *poW->m_poView->m_poDisplayedImage;
         poW->setFocus();
         QTest::keyClick(poW, Qt::Key_Right);
-        QTest::mousePress(poW, Qt::MiddleButton, {}, QPoint(600, 300) + poW->m_poRenderArea->pos());
-        QTest::mouseMove(poW, QPoint(500, 300) + poW->m_poRenderArea->pos());
-        QTest::mouseRelease(poW, Qt::MiddleButton, {}, QPoint(500, 300) + poW->m_poRenderArea->pos());
-        QVERIFY2(poH->value() == 16 + 100 && *poW->m_poDisplayedImage != oLeft,
+        QTest::mousePress(poW, Qt::MiddleButton, {}, QPoint(600, 300) + poW->m_poView->m_poRenderArea->pos());
+        QTest::mouseMove(poW, QPoint(500, 300) + poW->m_poView->m_poRenderArea->pos());
+        QTest::mouseRelease(poW, Qt::MiddleButton, {},
+                            QPoint(500, 300) + poW->m_poView->m_poRenderArea->pos());
+        QVERIFY2(poH->value() == 16 + 100 && *poW->m_poView->m_poDisplayedImage != oLeft,
                  qPrintable(QString::number(poH->value())));
         // Space + drag scrolls too, showing the converted picture meanwhile.
         QTest::keyPress(poW, Qt::Key_Space);
-        QTest::mousePress(poW, Qt::LeftButton, {}, QPoint(600, 300) + poW->m_poRenderArea->pos());
-        QTest::mouseMove(poW, QPoint(650, 300) + poW->m_poRenderArea->pos());
-        QTest::mouseRelease(poW, Qt::LeftButton, {}, QPoint(650, 300) + poW->m_poRenderArea->pos());
-        QVERIFY(poH->value() == 16 + 100 - 50 && !poW->m_bShowOriginal);
+        QTest::mousePress(poW, Qt::LeftButton, {}, QPoint(600, 300) + poW->m_poView->m_poRenderArea->pos());
+        QTest::mouseMove(poW, QPoint(650, 300) + poW->m_poView->m_poRenderArea->pos());
+        QTest::mouseRelease(poW, Qt::LeftButton, {}, QPoint(650, 300) + poW->m_poView->m_poRenderArea->pos());
+        QVERIFY(poH->value() == 16 + 100 - 50 && !poW->m_poView->m_bShowOriginal);
         QTest::keyRelease(poW, Qt::Key_Space);
         vRun("set Zoom 0;paint");
         QVERIFY(!poH->isVisible());
