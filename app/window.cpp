@@ -6,6 +6,8 @@
 #include "about_box.h"
 #include "camera_permission.h"
 #include "command_line.h"
+#include "palette_editor.h"
+#include "settings_history.h"
 #include "settings_store.h"
 #include "view.h"
 
@@ -96,92 +98,19 @@ const char* const g_apszScreenModeTips[ScreenMode_Count] = {
     "Screen  8 : 256x212, 256 RGB colors",
     "Screen 10 : 256x212, 12499 YJK colors + 16 palette colors",
     "Screen 12 : 256x212, 19268 YJK colors",
+    "Screen  4 : 256x192, 16 palette colors, as Screen 2 with sprite mode 2",
 };
-
-// Widget construction helpers. Every control gets the object name the tests and
-// the settings use.
-QLabel* poMakeLabel(QWidget* poParent, const char* pszName, const QString& sText, const QRect& oRect)
-{
-    QLabel* poLabel = new QLabel(sText, poParent);
-    poLabel->setObjectName(QLatin1String(pszName));
-    poLabel->setGeometry(oRect);
-    poLabel->setAlignment(Qt::AlignCenter);
-    return poLabel;
-}
-
-QFrame* poMakeGroup(QWidget* poParent, const char* pszName, const QString& sHeading, const QRect& oRect,
-                    QLabel** ppoHeading)
-{
-    QLabel* poHeading = new QLabel(sHeading, poParent);
-    poHeading->setObjectName(QLatin1String(pszName) + QLatin1String("Heading"));
-    poHeading->setGeometry(oRect.x(), oRect.y() - 19, oRect.width(), 18);
-    poHeading->setAlignment(Qt::AlignCenter);
-    QFont oBold = poHeading->font();
-    oBold.setWeight(QFont::Bold);
-    poHeading->setFont(oBold);
-    poHeading->setAutoFillBackground(true);
-    QPalette oPalette = poHeading->palette();
-    oPalette.setColor(QPalette::Window, oPalette.color(QPalette::Dark));
-    oPalette.setColor(QPalette::WindowText, Qt::white);
-    poHeading->setPalette(oPalette);
-    if (ppoHeading) *ppoHeading = poHeading;
-
-    QFrame* poFrame = new QFrame(poParent);
-    poFrame->setObjectName(QLatin1String(pszName));
-    poFrame->setGeometry(oRect);
-    poFrame->setFrameShape(QFrame::StyledPanel);
-    poFrame->setFrameShadow(QFrame::Raised);
-    return poFrame;
-}
-
-QComboBox* poMakeCombo(QWidget* poParent, const char* pszName, const char* const* ppszItems, int iCount,
-                       const QRect& oRect)
-{
-    QComboBox* poCombo = new QComboBox(poParent);
-    poCombo->setObjectName(QLatin1String(pszName));
-    poCombo->setGeometry(oRect);
-    for (int i = 0; i < iCount; i++)
-        poCombo->addItem(QLatin1String(ppszItems[i]));
-    return poCombo;
-}
-
-// A slider with its caption at the left and its value label at the right.
-QSlider* poMakeSlider(QWidget* poParent, const char* pszName, int iMin, int iMax, int iPageStep, bool bTicks,
-                      const QString& sCaption, const QRect& oRect, int iCaptionWidth, int iValueWidth,
-                      tdControlRow* poRow)
-{
-    const QString sName = QLatin1String(pszName);
-    QLabel* poCaption = poMakeLabel(poParent, (sName + QLatin1String("Label")).toLatin1().constData(),
-                                    sCaption, QRect(oRect.x(), oRect.y(), iCaptionWidth, oRect.height()));
-    poCaption->setWordWrap(true);
-    QSlider* poSlider = new QSlider(Qt::Horizontal, poParent);
-    poSlider->setObjectName(sName);
-    poSlider->setGeometry(oRect.x() + iCaptionWidth, oRect.y(), oRect.width() - iCaptionWidth - iValueWidth,
-                          oRect.height());
-    poSlider->setRange(iMin, iMax);
-    poSlider->setSingleStep(1);
-    poSlider->setPageStep(iPageStep);
-    if (bTicks)
-    {
-        poSlider->setTickPosition(QSlider::TicksBelow);
-        poSlider->setTickInterval(1);
-    }
-    QLabel* poValue =
-        poMakeLabel(poParent, (sName + QLatin1String("Value")).toLatin1().constData(), QStringLiteral("0"),
-                    QRect(oRect.x() + oRect.width() - iValueWidth, oRect.y(), iValueWidth, oRect.height()));
-    *poRow = {poCaption, poSlider, poValue};
-    return poSlider;
-}
 
 } // namespace
 
 Window::Window(QWidget* poParent)
     : QWidget(poParent), m_poSourceImage(nullptr), m_bCameraLive(false), m_bClipboardHasImage(false),
       m_bCaptureRequested(false), m_poSettingsStore(nullptr), m_poCaptureSession(nullptr),
-      m_poVideoSink(nullptr), m_poCamera(nullptr), m_poImageCapture(nullptr), m_poUndoStack(nullptr),
-      m_pbSaveCancel(nullptr), m_bCloseAfterSave(false), m_poReadLoop(nullptr)
+      m_poVideoSink(nullptr), m_poCamera(nullptr), m_poImageCapture(nullptr), m_pbSaveCancel(nullptr),
+      m_bCloseAfterSave(false), m_poReadLoop(nullptr)
 {
     vInitResources();
+    m_poHistory = new SettingsHistory(&m_oSettings, this);
     vBuildControls();
     setAcceptDrops(true);
     // A click in the picture gives the window the keyboard, for copy and paste.
@@ -189,13 +118,7 @@ Window::Window(QWidget* poParent)
 
     m_bClipboardHasImage = !QApplication::clipboard()->image().isNull();
 
-    m_poUndoStack = new QUndoStack(this);
-
     vComputeColors();
-    memset(m_aoPaletteFileColors, 0, sizeof(m_aoPaletteFileColors));
-
-    for (int i = 0; i < 16; i++)
-        m_apoColorButtons[i]->m_iIndex = i;
 
     // The records are byte copies (padding included) from here on: see the class.
     vGetDefaultSettings(&m_oSettings);
@@ -329,36 +252,8 @@ void Window::vBuildControls()
     m_poCustomOutputAspectRatio->setObjectName(QStringLiteral("CustomOutputAspectRatio"));
     m_poCustomOutputAspectRatio->setGeometry(232, 163, 92, 26);
 
-    // Custom palette: the sixteen entries in two rows, the R, G, B sliders of the
-    // selected entry and the palette buttons.
-    QFrame* poPaletteGroup = poMakeGroup(poPanel, "CustomPalette", QStringLiteral("Custom palette"),
-                                         QRect(1030, 240, 331, 161), nullptr);
-    for (int i = 0; i < 16; i++)
-    {
-        ColorButton* poButton = new ColorButton(poPaletteGroup);
-        poButton->setObjectName(QStringLiteral("color%1").arg(i));
-        poButton->setGeometry(50 + 30 * (i % 8), 10 + 30 * (i / 8), 25, 25);
-        m_apoColorButtons[i] = poButton;
-    }
-    m_poR = poMakeSlider(poPaletteGroup, "R", 0, 7, 2, true, QStringLiteral("R"), QRect(8, 70, 206, 28), 20,
-                         24, &m_oRRow);
-    m_poG = poMakeSlider(poPaletteGroup, "G", 0, 7, 2, true, QStringLiteral("G"), QRect(8, 98, 206, 28), 20,
-                         24, &m_oGRow);
-    m_poB = poMakeSlider(poPaletteGroup, "B", 0, 7, 2, true, QStringLiteral("B"), QRect(8, 126, 206, 28), 20,
-                         24, &m_oBRow);
-    auto poButton = [](QWidget* poParent, const char* pszName, const QString& sText, const QRect& oRect)
-    {
-        QPushButton* poResult = new QPushButton(sText, poParent);
-        poResult->setObjectName(QLatin1String(pszName));
-        poResult->setGeometry(oRect);
-        return poResult;
-    };
-    m_poGetFromImage =
-        poButton(poPaletteGroup, "GetFromImage", QStringLiteral("Get from image"), QRect(222, 72, 102, 26));
-    m_poLoadPalette =
-        poButton(poPaletteGroup, "LoadPalette", QStringLiteral("Load..."), QRect(222, 101, 102, 26));
-    m_poSavePalette =
-        poButton(poPaletteGroup, "SavePalette", QStringLiteral("Save..."), QRect(222, 130, 102, 26));
+    m_poPaletteEditor = new PaletteEditor(&m_oSettings, m_poHistory, m_poStatusLine, this);
+    m_poPaletteEditor->vBuildControls(poPanel);
 
     // PNG settings.
     QFrame* poPNG = poMakeGroup(poPanel, "PNGSettings", QStringLiteral("PNG settings"),
@@ -442,8 +337,8 @@ void Window::vBuildControls()
 
     m_poView->vBuildControls(poPanel);
 
-    m_poResetToDefaults =
-        poButton(poPanel, "ResetToDefaults", QStringLiteral("Reset to defaults"), QRect(1130, 430, 131, 30));
+    m_poResetToDefaults = poMakeButton(poPanel, "ResetToDefaults", QStringLiteral("Reset to defaults"),
+                                       QRect(1130, 430, 131, 30));
 
     // The command line equivalent lives in the toolbar (vConnectControls).
     QLabel* poCommandLineLabel = new QLabel(QStringLiteral(" Command line: "), m_poToolBar);
@@ -460,13 +355,13 @@ void Window::vBuildControls()
     m_poOpen->setGeometry(1030, 676, 84, 30);
     m_poOpen->setPopupMode(QToolButton::MenuButtonPopup);
     m_poOpen->setMenu(new QMenu(m_poOpen));
-    m_poCopy = poButton(poPanel, "Copy", QStringLiteral("Copy"), QRect(1120, 676, 60, 30));
-    m_poPaste = poButton(poPanel, "Paste", QStringLiteral("Paste"), QRect(1186, 676, 60, 30));
-    m_poAbout = poButton(poPanel, "About", QStringLiteral("About"), QRect(1252, 676, 60, 30));
-    m_poCaptureFromCamera = poButton(poPanel, "CaptureFromCamera", QStringLiteral("Capture from camera..."),
-                                     QRect(1318, 676, 180, 30));
+    m_poCopy = poMakeButton(poPanel, "Copy", QStringLiteral("Copy"), QRect(1120, 676, 60, 30));
+    m_poPaste = poMakeButton(poPanel, "Paste", QStringLiteral("Paste"), QRect(1186, 676, 60, 30));
+    m_poAbout = poMakeButton(poPanel, "About", QStringLiteral("About"), QRect(1252, 676, 60, 30));
+    m_poCaptureFromCamera = poMakeButton(poPanel, "CaptureFromCamera",
+                                         QStringLiteral("Capture from camera..."), QRect(1318, 676, 180, 30));
     m_poSaveImage =
-        poButton(poPanel, "SaveImage", QStringLiteral("Save image..."), QRect(1504, 676, 137, 30));
+        poMakeButton(poPanel, "SaveImage", QStringLiteral("Save image..."), QRect(1504, 676, 137, 30));
 
     for (QLineEdit* poEdit :
          {m_poCustomInputAspectRatio, m_poCustomOutputAspectRatio, m_poOutputWidth, m_poOutputHeight})
@@ -489,13 +384,11 @@ void Window::vBuildControls()
         {m_poDeltaMethod, "Method used to compute deltas between colors."},
         {m_poErrorDiffusionFactor, "Distribute error to neighboring pixels. A good value is around 0.8."},
         {m_poFitMode, "Set how images are scaled to fit output image size."},
-        {m_poGetFromImage, "Get custom palette from the image's automatically generated one."},
         {m_poHorizontalShift, "Horizontal shift (useful for screen 2 and 10 conversion)."},
         {m_poInputAspectRatioType, "Aspect ratio of input image."},
         {m_poInterlacedMode,
          "Generate interlaced image (height of 424 pixels).\nCauses some flickering on a real MSX!"},
         {m_poRealMSXAspectRatio, "Use real MSX aspect ratio"},
-        {m_poLoadPalette, "Load custom palette from a GIMP .GPL file."},
         {m_poOutputAspectRatioType, "Aspect ratio of output image."},
         {m_poOutputSizeType, "Size of generated PNG images."},
         {m_poDitheringMode, "Type of dithering to apply."},
@@ -504,7 +397,6 @@ void Window::vBuildControls()
         {m_poResizeFilter, "Filter used when resizing output image."},
         {m_poRGB2YJKMethod, "Quality of RGB to YJK conversion.\nWarning: Brute force is slow!"},
         {m_poSaveImage, "Save image to a file."},
-        {m_poSavePalette, "Save custom palette to a GIMP (.GPL) file."},
         {m_poScreen2DetailsEnhancement, "Experimental : change the way borders are generated in screen 2."},
         {m_poYJKDetailsEnhancement,
          "Experimental : change the way borders are generated in screen 10 and 12."},
@@ -571,10 +463,10 @@ void Window::vBuildMenus()
     QAction* poSave = poAdd(poFile, "actionSave", QStringLiteral("&Save"), QKeySequence::Save, &Window::Save);
     poAdd(poFile, "actionSaveAs", QStringLiteral("Save &As..."), QKeySequence::SaveAs, &Window::SaveImage);
     poFile->addSeparator();
-    poAdd(poFile, "actionLoadPalette", QStringLiteral("&Load Palette..."), QKeySequence(),
-          &Window::LoadPalette);
-    poAdd(poFile, "actionSavePalette", QStringLiteral("Save &Palette..."), QKeySequence(),
-          &Window::SavePalette);
+    connect(poAdd(poFile, "actionLoadPalette", QStringLiteral("&Load Palette..."), QKeySequence(), nullptr),
+            &QAction::triggered, m_poPaletteEditor, &PaletteEditor::LoadPalette);
+    connect(poAdd(poFile, "actionSavePalette", QStringLiteral("Save &Palette..."), QKeySequence(), nullptr),
+            &QAction::triggered, m_poPaletteEditor, &PaletteEditor::SavePalette);
     poFile->addSeparator();
     QAction* poQuit = poAdd(poFile, "actionQuit", QStringLiteral("&Quit"), QKeySequence::Quit, nullptr);
     // Ctrl+Q where the platform names no key for quitting.
@@ -582,11 +474,11 @@ void Window::vBuildMenus()
     connect(poQuit, &QAction::triggered, this, &QWidget::close);
 
     QMenu* poEdit = m_poMenuBar->addMenu(QStringLiteral("&Edit"));
-    QAction* poUndo = m_poUndoStack->createUndoAction(this, QStringLiteral("&Undo"));
+    QAction* poUndo = m_poHistory->m_poStack->createUndoAction(this, QStringLiteral("&Undo"));
     poUndo->setObjectName(QStringLiteral("Undo"));
     poUndo->setShortcut(QKeySequence::Undo);
     poUndo->setShortcutContext(Qt::WindowShortcut);
-    QAction* poRedo = m_poUndoStack->createRedoAction(this, QStringLiteral("&Redo"));
+    QAction* poRedo = m_poHistory->m_poStack->createRedoAction(this, QStringLiteral("&Redo"));
     poRedo->setObjectName(QStringLiteral("Redo"));
     poRedo->setShortcut(QKeySequence::Redo);
     poRedo->setShortcutContext(Qt::WindowShortcut);
@@ -648,12 +540,18 @@ void Window::vBuildMenus()
 
 void Window::vConnectControls()
 {
-    for (int i = 0; i < 16; i++)
-    {
-        connect(m_apoColorButtons[i], &ColorButton::vClicked, this, &Window::vColorButtonClicked);
-        connect(m_apoColorButtons[i], &ColorButton::vDragAndDropped, this,
-                &Window::vColorButtonDragAndDropped);
-    }
+    m_poPaletteEditor->m_fnBusy = [this]() { return bBusy(); };
+    m_poPaletteEditor->m_fnCameraLive = [this]() { return m_bCameraLive; };
+    m_poPaletteEditor->m_fnStartFolder = [this](const QString& sLast) { return sStartFolder(sLast); };
+    connect(m_poPaletteEditor, &PaletteEditor::vChanged, this, QOverload<>::of(&QWidget::update));
+    connect(m_poPaletteEditor, &PaletteEditor::vPaletteFileChanged, this, &Window::vUpdateCommandLine);
+    connect(m_poHistory, &SettingsHistory::vRestored, this,
+            [this](bool bWhole)
+            {
+                // Every control is set again from a whole record.
+                if (bWhole) memset(&m_oLastSeenSettings, 0, sizeof(m_oLastSeenSettings));
+                update();
+            });
     connect(m_poInterlacedMode, &QCheckBox::toggled, this, &Window::InterlacedMode);
     connect(m_poRealMSXAspectRatio, &QCheckBox::toggled, this, &Window::RealMSXAspectRatio);
     connect(m_poScreen10Palette, &QCheckBox::toggled, this, &Window::Screen10Palette);
@@ -710,9 +608,6 @@ void Window::vConnectControls()
         {m_poBayerLowThreshold, &Window::BayerLowThreshold},
         {m_poBayerHighThreshold, &Window::BayerHighThreshold},
         {m_poHorizontalShift, &Window::HorizontalShift},
-        {m_poR, &Window::R},
-        {m_poG, &Window::G},
-        {m_poB, &Window::B},
     };
     for (const auto& oSlider : aoSliders)
         connect(oSlider.poSlider, &QSlider::valueChanged, this, oSlider.pSlot);
@@ -722,9 +617,7 @@ void Window::vConnectControls()
         QPushButton* poButton;
         void (Window::*pSlot)();
     } aoButtons[] = {
-        {m_poGetFromImage, &Window::GetFromImage},
-        {m_poLoadPalette, &Window::LoadPalette},
-        {m_poSavePalette, &Window::SavePalette},
+        {m_poPaletteEditor->m_poGetFromImage, &Window::GetFromImage},
         {m_poResetToDefaults, &Window::ResetToDefaults},
         {m_poSaveImage, &Window::SaveImage},
         {m_poAbout, &Window::About},
@@ -809,21 +702,12 @@ void Window::closeEvent(QCloseEvent* poEvent)
 
 void Window::vUpdateCommandLine()
 {
-    // The palette file is named when the custom palette is that of the file last
-    // loaded or saved.
-    bool bSame = !m_sPaletteFile.isEmpty();
-    for (int i = 0; i < 16 && bSame; i++)
-    {
-        const Color& oA = m_aoPaletteFileColors[i];
-        const Color& oB = m_oSettings.CustomPalette[i];
-        bSame = oA.r == oB.r && oA.g == oB.g && oA.b == oB.b;
-    }
     // The output is the name of the last save of this picture, else the name the
     // save dialog proposes.
     const QString sOutput =
         m_sSavedSource == m_sSourcePath && !m_sSavedName.isEmpty() ? m_sSavedName : m_sImagePath;
     m_poCommandLine->setText(
-        sCommandLine(&m_oSettings, m_sSourcePath, sOutput, bSame ? m_sPaletteFile : QString()));
+        sCommandLine(&m_oSettings, m_sSourcePath, sOutput, m_poPaletteEditor->sMatchingPaletteFile()));
 }
 
 void Window::About()
@@ -893,4 +777,42 @@ void Window::vCancelConversion()
 bool Window::bWaitForConversion(int iTimeoutMs)
 {
     return m_poPreview->bWaitUntilIdle(iTimeoutMs);
+}
+
+void Window::GetFromImage()
+{
+    if (bBusy()) return;
+    if (!m_poSourceImage || !bSettingsUsePalette(&m_oSettings)) return;
+    // With palette type Custom the settings would hand back the custom palette
+    // itself: the palette comes from the Auto settings instead.
+    std::shared_ptr<tdSettings> poSettings = std::make_shared<tdSettings>();
+    memcpy(poSettings.get(), &m_oSettings, sizeof(tdSettings));
+    const bool bCustom = poSettings->PaletteType == PaletteType_Custom;
+    if (bCustom) poSettings->PaletteType = PaletteType_Auto;
+    // The palette search of a large picture takes seconds: it runs beside the
+    // event loop, on the shared source picture.
+    std::shared_ptr<Palette> poPalette = std::make_shared<Palette>();
+    const std::shared_ptr<const Image> poSource = m_poSourceOwner;
+    const bool bWasConverting = m_poPreview->bStop();
+    const bool bEnded = bRunBesideEventLoop(
+        [poSource, poSettings, poPalette]()
+        {
+            std::lock_guard<std::mutex> oLock(oCoreLock());
+            oWriteImageToKRUFile(poSource.get(), poSettings.get(), nullptr, nullptr, poPalette.get(),
+                                 CompressionType_None);
+        },
+        QStringLiteral("Taking the palette from the picture... (Esc cancels)"));
+    if (bWasConverting) vDoUpdatePreviewImage();
+    if (!bEnded)
+    {
+        m_poStatusLine->vShow(QStringLiteral("Get from image cancelled: the palette is kept"), false);
+        return;
+    }
+    m_poPaletteEditor->vTakePalette(
+        poPalette->m_aoColors,
+        bCustom ? QStringLiteral("The custom palette is now the one palette type Auto builds for the "
+                                 "picture (Ctrl+Z undoes)")
+                : QStringLiteral("The custom palette is now the one palette type %1 gives for the picture "
+                                 "(Ctrl+Z undoes)")
+                      .arg(QLatin1String(g_apszPaletteTypeNames[m_oSettings.PaletteType])));
 }

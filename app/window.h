@@ -1,6 +1,6 @@
 #pragma once
 
-#include "colorbutton.h"
+#include "panel_widgets.h"
 #include "preview.h"
 #include "status_line.h"
 
@@ -41,20 +41,13 @@ class QToolButton;
 class QUndoStack;
 class QTimer;
 class QVideoSink;
+class PaletteEditor;
+class SettingsHistory;
 class View;
 
 // Registers the resources compiled into the program (pictures, font, icon); the
 // window calls it too, and calls after the first do nothing.
 void vInitResources();
-
-// A caption label, the control it names and, for sliders, the label showing the
-// value: enabled and disabled together.
-struct tdControlRow
-{
-    QLabel* poCaption;
-    QWidget* poControl;
-    QLabel* poValue; // null for controls without a value label
-};
 
 // The main window: a display of the converted picture at the left (1024 x 768
 // at full size, smaller on small screens), the controls in groups on a panel at
@@ -75,12 +68,12 @@ struct tdControlRow
 // One unit per concern: window.cpp (controls, menus, toolbar, size, closing, and
 // what joins the rooms), window_settings.cpp (controls <-> the settings record,
 // enabling rules), window_view.cpp (painting and the events over the display),
-// window_palette.cpp (palette editor, picking, palette files, Undo),
 // window_open.cpp (files, drops, recent pictures, clipboard, camera),
 // window_save.cpp (saving and its questions). Classes of their own: View (the
 // display: fit, zoom, pan, original), Preview (the conversion beside the event
-// loop, its wait and progress), StatusLine, the command line (command_line) and
-// the About box (about_box).
+// loop, its wait and progress), PaletteEditor (entries, levels, picking, palette
+// files), SettingsHistory (Undo), StatusLine, the command line (command_line),
+// the About box (about_box) and the panel's building blocks (panel_widgets).
 class Window : public QWidget
 {
     Q_OBJECT
@@ -104,8 +97,7 @@ public:
     QToolBar* m_poToolBar;         // Open, Save and the command line, in view at every size
     QScrollArea* m_poSettingsArea; // scrolls the settings panel
     StatusLine* m_poStatusLine;
-    QToolButton* m_poOpen;              // the arrow lists the recent pictures
-    ColorButton* m_apoColorButtons[16]; // by palette entry
+    QToolButton* m_poOpen; // the arrow lists the recent pictures
     QComboBox* m_poConversionType;
     QComboBox* m_poFitMode;
     QComboBox* m_poResizeFilter;
@@ -136,16 +128,10 @@ public:
     QSlider* m_poBayerFactor;
     QSlider* m_poBayerLowThreshold;
     QSlider* m_poBayerHighThreshold;
-    QSlider* m_poR;
-    QSlider* m_poG;
-    QSlider* m_poB;
     QLabel* m_poAverageErrorR;
     QLabel* m_poAverageErrorG;
     QLabel* m_poAverageErrorB;
     QLabel* m_poAverageErrorRGB;
-    QPushButton* m_poGetFromImage;
-    QPushButton* m_poLoadPalette;
-    QPushButton* m_poSavePalette;
     QPushButton* m_poResetToDefaults;
     QPushButton* m_poCopy;
     QPushButton* m_poPaste;
@@ -170,9 +156,6 @@ public:
     tdControlRow m_oRGB2YJKMethodRow;
     tdControlRow m_oPaletteTypeRow;
     tdControlRow m_oPaletteDetailsEnhancementRow;
-    tdControlRow m_oRRow;
-    tdControlRow m_oGRow;
-    tdControlRow m_oBRow;
     QLabel* m_poAverageErrorHeading;
     QLabel* m_apoAverageErrorCaptions[4];
 
@@ -194,22 +177,20 @@ public:
     QString m_sImagePath;     // proposed by the save dialog: folder/base name
     QString m_sSourcePath;    // the loaded picture's file, empty for pastes and camera frames
     QString m_sImageFolder;   // where the last picture was saved, empty before
-    QString m_sPaletteFile;   // the palette file last loaded or written, absolute
     // The last save's chosen name, the picture it saved and the files it wrote:
     // Save (Ctrl+S) writes them again without asking.
     QString m_sSavedName;
     QString m_sSavedSource;
     QStringList m_asSavedFiles;
-    Color m_aoPaletteFileColors[16]; // its colours
     QSettings* m_poSettingsStore;
-    Preview* m_poPreview;                     // the conversion of the live preview
+    Preview* m_poPreview; // the conversion of the live preview
+    PaletteEditor* m_poPaletteEditor;
+    SettingsHistory* m_poHistory;             // Undo of palette edits and resets to the defaults
     View* m_poView;                           // the display area and what it shows
     QMediaCaptureSession* m_poCaptureSession; // created with the camera objects
     QVideoSink* m_poVideoSink;
     QCamera* m_poCamera;
     QImageCapture* m_poImageCapture;
-    // Palette edits and resets to the defaults, for Undo (Ctrl+Z).
-    QUndoStack* m_poUndoStack;
     // While a save runs: its cancel flag (else null), and whether the window
     // closes when it has stopped.
     std::atomic<bool>* m_pbSaveCancel;
@@ -235,8 +216,6 @@ public:
     // Converts the source picture into the named file (the extension of the
     // conversion type is appended). Returns false when nothing was written.
     bool bSaveImageAs(const QString& sName);
-    void vLoadPaletteFrom(const QString& sName);
-    void vSavePaletteTo(const QString& sName);
     // A notice when an interlaced screen dump has no second page beside it, or a
     // dump of a palette screen no palette file.
     static QString sMissingCompanionFile(const QString& sPath);
@@ -274,13 +253,6 @@ public:
     // The source picture's file name when saving as sName would write over it
     // (main file or companion), else empty.
     QString sSourceAmongTargets(const QString& sName) const;
-    // Records a change already made to m_oSettings for Undo: oBefore is the
-    // record before it; bWhole restores the whole record, else only the custom
-    // palette. Consecutive edits with the same merge id (not -1) undo as one.
-    void vRecordEdit(const QString& sText, const tdSettings& oBefore, bool bWhole, int iMergeId = -1);
-    // Puts a record (whole, or its custom palette) back in place, for Undo and Redo.
-    void vRestoreSettings(const tdSettings& oSettings, bool bWhole);
-    void vRememberPaletteFile(const QString& sFile, const Color* poColors);
     // The command line equivalent, with the opened picture, the output name and
     // the palette file of a custom palette.
     void vUpdateCommandLine();
@@ -320,14 +292,7 @@ public slots:
     void BayerLowThreshold(int iValue);
     void BayerHighThreshold(int iValue);
     void HorizontalShift(int iValue);
-    void R(int iValue);
-    void G(int iValue);
-    void B(int iValue);
     void GetFromImage();
-    void LoadPalette();
-    void SavePalette();
-    void vColorButtonClicked(int iIndex);
-    void vColorButtonDragAndDropped(int iTarget, int iSource);
     void ResetToDefaults();
     void SaveImage(); // Save As: asks for the name
     void Save();      // the last name of this picture again, else Save As
@@ -360,7 +325,6 @@ private:
     void vBuildControls();
     void vConnectControls();
     void vSetScaledField(double* pfField, int iValue, QLabel* poLabel);
-    void vSetPaletteComponent(int iChannel, int iValue, QLabel* poLabel);
     bool bStartCamera();
     void vBuildMenus();
     void vFillRecentMenu(QMenu* poMenu);

@@ -3,6 +3,9 @@
 
 #include "window_internal.h"
 
+#include "palette_editor.h"
+#include "settings_history.h"
+
 #include "build_info.h"
 #include "camera_permission.h"
 #include "settings_store.h"
@@ -104,31 +107,6 @@ bool bControlFieldsDiffer(const tdSettings* poA, const tdSettings* poB)
            poA->OutputSizeType != poB->OutputSizeType || poA->SelectedColor != poB->SelectedColor ||
            memcmp(poA->CustomPalette, poB->CustomPalette, sizeof(poA->CustomPalette)) != 0;
 }
-
-namespace
-{
-
-// Enables or disables a control; a disabled one's tooltip adds the reason (Qt
-// shows tooltips of disabled widgets too).
-void vEnableWithReason(QWidget* poWidget, bool bEnabled, const char* pszReason)
-{
-    if (!poWidget) return;
-    if (!poWidget->property("qevBaseToolTip").isValid())
-        poWidget->setProperty("qevBaseToolTip", poWidget->toolTip());
-    const QString sBase = poWidget->property("qevBaseToolTip").toString();
-    const QString sWhy = QStringLiteral("Disabled: %1.").arg(QLatin1String(pszReason));
-    poWidget->setToolTip(bEnabled ? sBase : sBase.isEmpty() ? sWhy : sBase + QLatin1Char('\n') + sWhy);
-    poWidget->setEnabled(bEnabled);
-}
-
-void vEnableRow(const tdControlRow& oRow, bool bEnabled, const char* pszReason)
-{
-    vEnableWithReason(oRow.poCaption, bEnabled, pszReason);
-    vEnableWithReason(oRow.poControl, bEnabled, pszReason);
-    vEnableWithReason(oRow.poValue, bEnabled, pszReason);
-}
-
-} // namespace
 
 void Window::InterlacedMode(bool bValue)
 {
@@ -319,7 +297,7 @@ void Window::ResetToDefaults()
     memcpy(&oBefore, &m_oSettings, sizeof(tdSettings));
     vGetDefaultSettings(&m_oSettings);
     memset(&m_oLastSeenSettings, 0, sizeof(m_oLastSeenSettings));
-    vRecordEdit(QStringLiteral("reset to defaults"), oBefore, true);
+    m_poHistory->vRecord(QStringLiteral("reset to defaults"), oBefore, true);
     m_poStatusLine->vShow(QStringLiteral("Settings reset to the defaults (Ctrl+Z undoes)"), false);
     update();
 }
@@ -327,12 +305,7 @@ void Window::ResetToDefaults()
 void Window::vUpdateUI()
 {
     const tdSettings* poS = &m_oSettings;
-    for (int i = 0; i < 16; i++)
-    {
-        m_apoColorButtons[i]->m_bSelected = (i == poS->SelectedColor);
-        m_apoColorButtons[i]->m_oColor = poS->CustomPalette[i];
-        m_apoColorButtons[i]->update();
-    }
+    m_poPaletteEditor->vUpdateControls();
 
     // Setting a control raises its change signal and its slot stores the value
     // again; m_oSettings is read through poS only after each such call, since
@@ -388,7 +361,6 @@ void Window::vUpdateUI()
                            eDither == Dithering_Bayer8x8;
     const int  eScreen   = poS->ScreenMode;
     const bool bYJK      = eScreen == ScreenMode_Screen10 || eScreen == ScreenMode_Screen12;
-    const bool bSelected = poS->SelectedColor >= 0;
     const bool bPicture  = m_poSourceImage != nullptr && !m_bCameraLive;
     // clang-format on
 
@@ -426,36 +398,19 @@ void Window::vUpdateUI()
     vEnableWithReason(m_poCustomOutputAspectRatio, poS->OutputAspectRatioType == AspectRatio_Custom,
                       "only with output A.R. Custom");
     vEnableWithReason(m_poScreen10Palette, eScreen == ScreenMode_Screen10, "only for Screen 10");
-    vEnableWithReason(m_poInterlacedMode, bMSX && eScreen >= ScreenMode_Screen5,
+    vEnableWithReason(m_poInterlacedMode, bMSX && bScreenModeIsBitmap(eScreen),
                       "only for Screens 5 to 12 of an MSX conversion type");
-    vEnableRow(m_oScreen2DetailsEnhancementRow, bMSX && eScreen == ScreenMode_Screen2,
-               "only for Screen 2 of an MSX conversion type");
+    vEnableRow(m_oScreen2DetailsEnhancementRow, bMSX && bScreenModeHasScreen2Layout(eScreen),
+               "only for Screens 2 and 4 of an MSX conversion type");
     vEnableRow(m_oYJKDetailsEnhancementRow, bMSX && bYJK,
                "only for Screens 10 and 12 of an MSX conversion type");
     vEnableRow(m_oRGB2YJKMethodRow, bYJK, "only for Screens 10 and 12");
     vEnableRow(m_oPaletteTypeRow, bPalette, pszPalette);
-    vEnableWithReason(m_poGetFromImage, bPalette, pszPalette);
     vEnableRow(m_oPaletteDetailsEnhancementRow, bPalette && poS->PaletteType == PaletteType_Auto,
                "only with palette type Auto on a screen with a palette");
-    for (const tdControlRow* poRow : {&m_oRRow, &m_oGRow, &m_oBRow})
-        vEnableRow(*poRow, bSelected,
-                   "select a palette entry first (click it, or Tab to it and press Space)");
     const char* const pszNoPicture = m_bCameraLive ? pszLive : "open, drop or paste a picture first";
     vEnableWithReason(m_poSaveImage, bPicture, pszNoPicture);
     vEnableWithReason(m_poCopy, bPicture, pszNoPicture);
     vEnableWithReason(m_poPaste, m_bClipboardHasImage && !m_bCameraLive,
                       m_bCameraLive ? pszLive : "the clipboard holds no picture");
-    vEnableWithReason(m_poLoadPalette, !m_bCameraLive, pszLive);
-    vEnableWithReason(m_poSavePalette, !m_bCameraLive, pszLive);
-
-    if (bSelected && poS->SelectedColor < 16)
-    {
-        const Color oColor = poS->CustomPalette[poS->SelectedColor];
-        m_poR->setValue(iLevelFromByte(oColor.r));
-        m_poG->setValue(iLevelFromByte(oColor.g));
-        m_poB->setValue(iLevelFromByte(oColor.b));
-        m_oRRow.poValue->setText(QString::number(m_poR->value()));
-        m_oGRow.poValue->setText(QString::number(m_poG->value()));
-        m_oBRow.poValue->setText(QString::number(m_poB->value()));
-    }
 }

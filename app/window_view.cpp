@@ -3,6 +3,7 @@
 
 #include "window_internal.h"
 
+#include "palette_editor.h"
 #include "view.h"
 
 #include "build_info.h"
@@ -107,4 +108,25 @@ void Window::mouseReleaseEvent(QMouseEvent* poEvent)
 void Window::wheelEvent(QWheelEvent* poEvent)
 {
     if (!m_poView->bWheel(poEvent)) poEvent->ignore();
+}
+
+void Window::mousePressEvent(QMouseEvent* poEvent)
+{
+    if (m_poView->bMousePress(poEvent)) return;
+    // A click in the picture picks the colour shown there (and the source
+    // picture's colour under it) for the palette editor.
+    const QPoint oPosition = poEvent->position().toPoint();
+    const QRect oArea = m_poView->m_poRenderArea->geometry();
+    if (!oArea.contains(oPosition)) return;
+    const QImage* poShown = m_poView->poShownImage();
+    if (!poShown) return;
+    const QPoint oInArea = oPosition - oArea.topLeft();
+    if (!poShown->valid(oInArea)) return;
+    const QRgb uiPixel = poShown->pixel(oInArea);
+    const Color oPicked = {static_cast<unsigned char>(qRed(uiPixel)),
+                           static_cast<unsigned char>(qGreen(uiPixel)),
+                           static_cast<unsigned char>(qBlue(uiPixel)), 0};
+    Color oSource;
+    const bool bSource = m_poView->bSourceColorAt(oInArea, &oSource);
+    m_poPaletteEditor->vPick(poEvent->button() == Qt::RightButton, oPicked, bSource ? &oSource : nullptr);
 }

@@ -97,7 +97,7 @@ static const tdOptionRule g_aoOptionRules[g_iSettingsOptionCount] = {
     {"-rps", Rule_Integer, 1, 16, nullptr, "resource palette size"},
     {"-rwp", QEV_ENUM(g_apszFlagNames), "write the palette in RES files"},
     {"-s10p", QEV_ENUM(g_apszFlagNames), "Screen 10 palette colours"},
-    {"-s2de", Rule_Finite, 0, 0, nullptr, "Screen 2 details enhancement"},
+    {"-s2de", Rule_Finite, 0, 0, nullptr, "Screen 2 and 4 details enhancement"},
     {"-sm", QEV_ENUM(g_apszScreenModeNames), "screen mode"},
     {"-y2r", QEV_ENUM(g_apszYJK2RGBInterpolationNames), "YJK to RGB interpolation"},
     {"-yde", Rule_Finite, 0, 0, nullptr, "YJK details enhancement"},
@@ -210,8 +210,8 @@ static void vPrintHelp(FILE* poOut)
         "Usage: qev <input_file>... [options...] [-of<output_file>] [--outdir=<dir>] [--preview=<png_file>]\n"
         "           [--palette=<file>] [--jobs=<n>] [--slide-seconds=<n>]\n"
         "       qev --sample [options...] [-of<output_file>] [--preview=<png_file>] [--palette=<file>]\n\n"
-        "Input: PNG (.png), JPEG (.jpg, .jpeg), QEV (.qev) and MSX screen dumps: SC (.sc2 .sc3 .sc5 .sc6\n"
-        "  .sc7 .sc8 .sca .scc), interlaced SC pairs (.sk5 ... .skc with .sl5 ... .slc), SR with their\n"
+        "Input: PNG (.png), JPEG (.jpg, .jpeg), QEV (.qev) and MSX screen dumps: SC (.sc2 .sc3 .sc4 .sc5\n"
+        "  .sc6 .sc7 .sc8 .sca .scc), interlaced SC pairs (.sk5 ... .skc with .sl5 ... .slc), SR with their\n"
         "  palette files (.sr2 ... .src with .pl2 ... .plc), interlaced SR (.si5 ... .sic with .sj5 ... "
         ".sjc\n"
         "  and .pi5 ... .pic); GIF (first frame), BMP, TIFF, WebP, Targa (.tga), PNM (.pnm .pbm .pgm\n"
@@ -464,7 +464,7 @@ static void vStartProgress(tdProgressLine* poLine, tdRunContext* poContext, cons
 // error triple of a pattern-screen picture; empty for the other screens.
 static std::string sTileCounts(const tdSettings* poSettings, const Image* poPainted)
 {
-    if (poSettings->ScreenMode != ScreenMode_Screen2 || !poPainted) return "";
+    if (!bScreenModeHasScreen2Layout(poSettings->ScreenMode) || !poPainted) return "";
     const tdTileBudget oBudget = oGetTileBudget(poSettings);
     const bool bShared = oBudget.m_iTiles > 0 && oBudget.m_bSharedBank;
     int aiCounts[3];

@@ -3,7 +3,7 @@
 ; Record (numbers little-endian):
 ;   +0   "MSXKRU"
 ;   +6   record size (4 bytes, not needed here)
-;   +10  screen class: 0 Screens 2, 3; 1 Screens 5-8; 2 Screens 10, 12 (YJK)
+;   +10  screen class: 0 Screens 2, 3, 4; 1 Screens 5-8; 2 Screens 10, 12 (YJK)
 ;   +11  blocks: stream length (2 bytes, 0 ends the record), compressed length (2),
 ;        the compressed bytes
 ; The decompressed blocks, joined, form the command stream:
@@ -34,9 +34,11 @@
 ; zero block length or at an unknown command.
 ;
 ; Speed, standard 3.58 MHz Z80 (T-states with the MSX's M1 wait states): a
-; literal costs 60 to decode (81 within 512 bytes of a MegaROM bank's end) plus 23
-; to send (OTIR); a match about 250 (short offset, length 2) to 410 (long offset,
-; length 3 or 4), plus 18 to 23 a byte to copy (LDI, LDIR) and 23 to send.
+; literal costs 60 to decode (81 within 512 bytes of a MegaROM bank's end); a
+; match 240 to 430 with its copy when 2 to 8 bytes long (offset byte, four more
+; flag bits for long offsets, the Elias-gamma length, the source in the ring,
+; LDIs), longer ones about 500 plus 23 a byte (LDIR). Sending to the chip costs 19
+; a byte (OUTI) while the display is blanked.
 
         .module kru_player
         .globl  kru_set_ring, kru_play, kru_play_banked, kru_unpack, kru_unpack_far
@@ -69,7 +71,7 @@ wr_ptr:     .ds 2       ; where the decompressor writes next in the ring
 rd_ptr:     .ds 2       ; where the interpreter reads next in the ring
 pend_len:   .ds 2       ; bytes of the current match still to copy
 pend_src:   .ds 2       ; where they come from in the ring
-slow_out:   .ds 1       ; nonzero for Screens 2 and 3
+slow_out:   .ds 1       ; 0 OUTIs, 1 Screens 2 and 3 (spaced), 2 OTIR (kru_unpack)
 rec_end:    .ds 1       ; nonzero once the zero block length was read
 single:     .ds 1       ; nonzero while kru_unpack unpacks a lone block
 
@@ -159,13 +161,14 @@ kru_unpack_far:
         and     #0x3F
         or      #0x40
         out     (VDP_CTRL), a
-        ; Screens 0 to 4 (mode bits M5-M3 of R0 below 011) need the slow output
+        ; Screens 0 to 4 (mode bits M5-M3 of R0 below 011) need the spaced output
         ld      a, (RG0SAV)
         and     #0x0E
         cp      #6
-        ld      a, #0
-        adc     a, a
-        ld      (slow_out), a
+        ld      a, #1
+        jr      c, 3$
+        inc     a
+3$:     ld      (slow_out), a
         xor     a
         ld      (banked), a
         inc     a
@@ -378,18 +381,49 @@ vram_loop:
 4$:     call    send
         jp      vram_loop
 
-; send: B bytes (0 = 256) of the ring from rd_ptr to the video chip's data port,
-; in Screens 2 and 3 no faster than one every 30 T-states.
-;   Clobbers: AF, BC, HL
+; send: B bytes (0 = 256) of the ring from rd_ptr to the video chip's data port.
+; With the display blanked in the bitmap screens the chip takes a byte every 18
+; T-states (OUTI); kru_unpack may run with the display on and uses OTIR (23); in
+; Screens 2 and 3 the V9938 needs 29, and gets 34 (T-states with the M1 waits).
+;   Clobbers: AF, BC, D, HL
 send:
         ld      hl, (rd_ptr)
         ld      c, #VDP_DATA
         ld      a, (slow_out)
-        or      a
-        jr      nz, 1$
-        otir                    ; 21 T-states per byte
+        dec     a
+        jr      z, 1$
+        jp      p, 5$
+        ld      a, b
+        and     #0x0F
+        jr      z, 4$
+        ld      d, b
+        ld      b, a
+        otir                    ; the bytes beyond a multiple of 16
+        ld      a, d
+        and     #0xF0
+        jr      z, 2$
+        ld      b, a
+4$:     outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        jp      nz, 4$
         jr      2$
-1$:     outi                    ; 16 + 4 + 10: 30 T-states per byte
+5$:     otir
+        jr      2$
+1$:     outi
         nop
         jp      nz, 1$
 2$:     ; HL is past the bytes sent: wrap at the ring's end
@@ -585,43 +619,8 @@ match_lin:
 match_offset:
         ld      b, #0
         bit     7, c
-        jr      nz, long_offset
-length:
-        add     a, a
-        jr      z, 2$
-1$:     jr      c, length_3
-        ; length 2: two LDIs when source and destination stay in place
-        ex      af, af'
-        push    hl
-        ld      a, e
-        scf
-        sbc     a, c
-        ld      l, a
-        ld      a, d
-        sbc     a, b
-        ld      h, a
-        xor     d
-        and     #0xF8
-        jr      nz, 3$          ; below the ring
-        ld      a, e
-        cp      #0xFE
-        jr      nc, 4$          ; reaches the page's end
-        ldi
-        ldi
-        pop     hl
-        ex      af, af'
-        jp      (ix)
-2$:     ld      a, (hl)
-        inc     l
-        call    z, in_page
-        rla
-        jr      1$
-3$:     ld      bc, #2
-        jp      wrapped
-4$:     ld      bc, #2
-        jp      copy_chunk
-
-long_offset:    ; C = 128 + (P & 127): bits 10, 9, 8 to B, bit 7 to C's bit 7
+        jr      z, length
+        ; a long offset: bits 10, 9, 8 of P to B, bit 7 to C's bit 7
         GETBIT
         rl      b
         GETBIT
@@ -631,7 +630,49 @@ long_offset:    ; C = 128 + (P & 127): bits 10, 9, 8 to B, bit 7 to C's bit 7
         GETBIT
         jr      c, length
         res     7, c
-        jr      length
+length:
+        add     a, a
+        jr      z, 2$
+1$:     jr      c, length_3
+        ; length 2: the source in BC, while source and destination stay in place
+        ex      af, af'
+        ld      a, e
+        scf
+        sbc     a, c
+        ld      c, a
+        ld      a, d
+        sbc     a, b
+        ld      b, a
+        xor     d
+        and     #0xF8
+        jr      nz, 3$          ; below the ring
+        ld      a, e
+        cp      #0xFE
+        jr      nc, 4$          ; reaches the page's end
+        ld      a, (bc)
+        ld      (de), a
+        inc     bc
+        inc     e
+        ld      a, (bc)
+        ld      (de), a
+        inc     e
+        ex      af, af'
+        jp      (ix)
+2$:     ld      a, (hl)
+        inc     l
+        call    z, in_page
+        rla
+        jr      1$
+3$:     push    hl
+        ld      h, b
+        ld      l, c
+        ld      bc, #2
+        jp      wrapped
+4$:     push    hl
+        ld      h, b
+        ld      l, c
+        ld      bc, #2
+        jp      copy_chunk
 
 length_3:       ; the gamma code began with a 1
         GETBIT
@@ -769,10 +810,80 @@ copy_chunk:
         ex      af, af'
         jp      batch_full
 
-length_5:       ; "11": count the ones up to the zero (sixteen: the end marker),
+length_5:       ; "11"
+        GETBIT
+        jr      c, length_9
+        ; "110xy": L = 5 + 2x + y, the bits read once the source is known
+        push    hl
+        ex      af, af'
+        ld      a, e
+        scf
+        sbc     a, c
+        ld      l, a
+        ld      a, d
+        sbc     a, b
+        ld      h, a
+        xor     d
+        and     #0xF8
+        jr      nz, 3$          ; below the ring
+1$:     ld      a, e
+        cp      #0xF8
+        jr      nc, 5$          ; may reach the page's end
+        ex      af, af'
+        add     a, a            ; x; LDI keeps the carry
+        jr      z, 4$
+2$:     ldi
+        ldi
+        ldi
+        ldi
+        ldi
+        jr      nc, 6$
+        ldi
+        ldi
+6$:     add     a, a            ; y
+        jr      z, 7$
+8$:     jr      nc, 9$
+        ldi
+9$:     pop     hl
+        jp      (ix)
+4$:     ex      (sp), hl        ; a new flag byte from the input on the stack
+        ld      a, (hl)
+        inc     l
+        call    z, in_page
+        rla
+        ex      (sp), hl
+        jr      2$
+7$:     ex      (sp), hl
+        ld      a, (hl)
+        inc     l
+        call    z, in_page
+        rla
+        ex      (sp), hl
+        jr      8$
+3$:     ld      a, h
+        add     a, #8
+        ld      h, a
+        ld      a, l
+        cp      #0xF8
+        jr      c, 1$           ; the source stays within its page
+5$:     ex      af, af'         ; x and y, then the copy in pieces
+        ex      (sp), hl
+        ld      bc, #5
+        GETBIT
+        jr      nc, 10$
+        inc     c
+        inc     c
+10$:    GETBIT
+        jr      nc, 11$
+        inc     c
+11$:    ex      (sp), hl
+        ex      af, af'
+        jp      copy_chunk
+
+length_9:       ; "111": count the ones up to the zero (sixteen: the end marker),
         push    bc              ; then as many bits below the leading one
         push    de
-        ld      d, #2
+        ld      d, #3
 1$:     GETBIT
         jr      nc, 2$
         inc     d
@@ -803,7 +914,7 @@ length_5:       ; "11": count the ones up to the zero (sixteen: the end marker),
         jp      z, copy_match
         xor     d               ; 256 bytes or more: in pieces
         and     #0xF8
-        jr      nz, wrap_chunk
+        jp      nz, wrap_chunk
         jp      copy_chunk
 
 ; The end marker: a zero and sixteen bits follow; then the next block's header.

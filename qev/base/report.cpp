@@ -106,7 +106,7 @@ char* szReplaceEnding(const char* pszText, int iOffset, const char* pszReplaceme
 }
 
 // File names use one character per screen.
-static const char* const g_apszScreenChars[ScreenMode_Count] = {"2", "3", "5", "6", "7", "8", "a", "c"};
+static const char* const g_apszScreenChars[ScreenMode_Count] = {"2", "3", "5", "6", "7", "8", "a", "c", "4"};
 
 const char* szGetScreenCharFromMode(int eScreenMode)
 {

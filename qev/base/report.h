@@ -35,5 +35,6 @@ char* szReplaceExtenstion(const char* pszName, const char* pszExtension);
 // or one reaching before the start, returns the copy unchanged.
 char* szReplaceEnding(const char* pszText, int iOffset, const char* pszReplacement);
 
-// "2", "3", "5", "6", "7", "8", "a", "c" for Screens 2 to 12; null otherwise.
+// "2", "3", "5", "6", "7", "8", "a", "c", "4" for the tdScreenMode values (Screens 2
+// to 12, then 4); null otherwise.
 const char* szGetScreenCharFromMode(int eScreenMode);

@@ -3,8 +3,9 @@
 #include <cmath>
 #include <cstring>
 
-const char* const g_apszScreenModeNames[ScreenMode_Count] = {
-    "Screen 2", "Screen 3", "Screen 5", "Screen 6", "Screen 7", "Screen 8", "Screen 10", "Screen 12"};
+const char* const g_apszScreenModeNames[ScreenMode_Count] = {"Screen 2",  "Screen 3",  "Screen 5",
+                                                             "Screen 6",  "Screen 7",  "Screen 8",
+                                                             "Screen 10", "Screen 12", "Screen 4"};
 const char* const g_apszConversionTypeNames[ConversionType_Count] = {"PNG", "QEV", "SR",  "SC", "SPR",
                                                                      "RAW", "KRU", "RES", "ROM"};
 const char* const g_apszPaletteTypeNames[PaletteType_Count] = {"Auto", "Custom", "MSX1", "MSX2", "Grey"};
@@ -189,16 +190,54 @@ static bool bCarriesScreenData(const tdSettings* poSettings)
     }
 }
 
+bool bScreenModeHasScreen2Layout(int eScreenMode)
+{
+    return eScreenMode == ScreenMode_Screen2 || eScreenMode == ScreenMode_Screen4;
+}
+
+bool bScreenModeIsBitmap(int eScreenMode)
+{
+    switch (eScreenMode)
+    {
+    case ScreenMode_Screen5:
+    case ScreenMode_Screen6:
+    case ScreenMode_Screen7:
+    case ScreenMode_Screen8:
+    case ScreenMode_Screen10:
+    case ScreenMode_Screen12:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool bScreenModeHasPalette(int eScreenMode)
+{
+    switch (eScreenMode)
+    {
+    case ScreenMode_Screen2:
+    case ScreenMode_Screen3:
+    case ScreenMode_Screen4:
+    case ScreenMode_Screen5:
+    case ScreenMode_Screen6:
+    case ScreenMode_Screen7:
+    case ScreenMode_Screen10:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool bSettingsUsePalette(const tdSettings* poSettings)
 {
     if (!bCarriesScreenData(poSettings)) return false;
-    return poSettings->ScreenMode < ScreenMode_Screen8 ||
-           (poSettings->ScreenMode == ScreenMode_Screen10 && poSettings->Screen10Palette);
+    const int eMode = poSettings->ScreenMode;
+    return bScreenModeHasPalette(eMode) && (eMode != ScreenMode_Screen10 || poSettings->Screen10Palette);
 }
 
 bool bSettingsInterlaced(const tdSettings* poSettings)
 {
-    return bCarriesScreenData(poSettings) && poSettings->ScreenMode >= ScreenMode_Screen5 &&
+    return bCarriesScreenData(poSettings) && bScreenModeIsBitmap(poSettings->ScreenMode) &&
            poSettings->InterlacedMode;
 }
 

@@ -18,7 +18,8 @@ enum tdScreenMode : int32_t
     ScreenMode_Screen8 = 5,
     ScreenMode_Screen10 = 6,
     ScreenMode_Screen12 = 7,
-    ScreenMode_Count = 8
+    ScreenMode_Screen4 = 8, // after the others: the numbers on command lines and in stores stay
+    ScreenMode_Count = 9
 };
 
 enum tdConversionType : int32_t
@@ -244,6 +245,17 @@ void vGetOutputAspectRatio(const tdSettings* poSettings, double* pfRatio);
 // The factor every writer hands to the encoders: ErrorDiffusionFactor with error
 // diffusion on, else 0.0.
 double fGetErrorDiffusionFactor(const tdSettings* poSettings);
+
+// Screen families by tdScreenMode. The values are not in screen order (Screen 4
+// comes last), so code asks these instead of comparing modes.
+// Screens 2 and 4: one picture layout (patterns, names, colours of three thirds);
+// they differ in their sprite mode, that is in their register table.
+bool bScreenModeHasScreen2Layout(int eScreenMode);
+// Screens 5 to 12: pixels in lines, 212 or 424 (interlaced) of them.
+bool bScreenModeIsBitmap(int eScreenMode);
+// Screens with a 16-colour palette table (Screen 6 uses 4 entries of it); Screen 10's
+// palette is used only with Screen10Palette.
+bool bScreenModeHasPalette(int eScreenMode);
 
 // True when the output file carries a palette.
 bool bSettingsUsePalette(const tdSettings* poSettings);

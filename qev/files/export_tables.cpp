@@ -11,14 +11,14 @@
 #include <cstdio>
 #include <memory>
 
-// Screen 2's full video-memory image (0000-37FF) in tables: name, address, length.
+// The full video-memory image (0000-37FF) of Screens 2 and 4 in tables: name, address, length.
 struct tdTableSplit
 {
     const char* pszName;
     unsigned int uiAddress;
     unsigned int uiLength;
 };
-static const tdTableSplit g_aoScreen2Split[] = {
+static const tdTableSplit g_aoScreen2LayoutSplit[] = {
     {"pat", 0x0000, 0x1800}, {"nam", 0x1800, 0x0300}, {"col", 0x2000, 0x1800}};
 
 static void vAddTable(std::vector<tdExportTable>* paoTables, const char* pszName, unsigned int uiVRAM,
@@ -34,7 +34,7 @@ tdErrorTriple oBuildExportTables(const Image* poImage, const tdSettings* poSetti
     paoTables->clear();
     const int eMode = poSettings->ScreenMode;
     if (eMode < 0 || eMode >= ScreenMode_Count) return {0.0, 0.0, 0.0};
-    // Converted as a screen dump holds it: its palette and interlace, and Screen 2
+    // Converted as a screen dump holds it: its palette and interlace, and Screens 2, 4
     // as the whole image of 0000-37FF, name table included.
     tdSettings oSettings = *poSettings;
     oSettings.ConversionType = ConversionType_SC;
@@ -48,12 +48,12 @@ tdErrorTriple oBuildExportTables(const Image* poImage, const tdSettings* poSetti
                       &oWorking, nullptr, poRun);
     const int iScreen = iGetScreenNumber(eMode);
     const size_t uiPage = static_cast<size_t>(oPage0.m_iSize);
-    if (eMode == ScreenMode_Screen2)
+    if (bScreenModeHasScreen2Layout(eMode))
     {
         // A bank the three thirds share is written once.
         const tdTileBudget oBudget = oGetTileBudget(&oSettings);
         const bool bShared = oBudget.m_iTiles > 0 && oBudget.m_bSharedBank;
-        for (const tdTableSplit& oSplit : g_aoScreen2Split)
+        for (const tdTableSplit& oSplit : g_aoScreen2LayoutSplit)
         {
             const unsigned int uiLength = bShared && oSplit.uiLength == 0x1800 ? 0x0800 : oSplit.uiLength;
             if (oSplit.uiAddress + uiLength <= uiPage)

@@ -12,6 +12,7 @@
 // themselves:
 //   Screen 2   pat 0000-17FF pattern generator, nam 1800-1AFF name table (0..255
 //              three times), col 2000-37FF colour table, pal 1B80 palette words
+//   Screen 4   as Screen 2, pal 1E80 palette words
 //   Screen 3   pat 0000-05FF pattern generator, nam 0800-0AFF name table (block
 //              rows: 32 * (row / 4) + column), pal 2020 palette words
 //   bitmaps    pix the picture's bytes from 0000 (interlaced: px2, the second
@@ -27,7 +28,7 @@ struct tdExportTable
 
 // Converts the picture as a screen dump of its screen mode would hold it and splits
 // the video memory into tables, in address order. Returns the error triple; no
-// table for a screen mode outside 0..7. *ppoPainted (may be null) receives the
+// table for a screen mode outside 0..8. *ppoPainted (may be null) receives the
 // converted picture as the encoder painted it (the caller owns it). Pattern screens
 // whose thirds share one tile bank give that bank's patterns and colours once, 2,048
 // bytes each.

@@ -12,7 +12,7 @@
 // KRU records (little-endian):
 //   offset 0   "MSXKRU"
 //   offset 6   record size, counted from offset 6 (this field included)
-//   offset 10  screen class: 0 Screens 2, 3; 1 Screens 5-8; 2 Screens 10, 12
+//   offset 10  screen class: 0 Screens 2, 3, 4; 1 Screens 5-8; 2 Screens 10, 12
 //   offset 11  blocks: uncompressed length (2), compressed length (2), the bytes
 //   end - 2    0: the end of the record
 // The blocks hold, compressed, the command stream a loader replays: palette,

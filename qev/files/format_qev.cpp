@@ -8,11 +8,13 @@
 #include <vector>
 
 // Screen code of each tdScreenMode.
-static const int g_aiScreenCodes[ScreenMode_Count] = {8, 9, 0, 1, 2, 3, 4, 5};
+static const int g_aiScreenCodes[ScreenMode_Count] = {8, 9, 0, 1, 2, 3, 4, 5, 10};
+static constexpr int g_iScreen4Code = 10;
 
 static bool bCodeHasPalette(int iCode)
 {
-    return iCode == 0 || iCode == 1 || iCode == 2 || iCode == 4 || iCode == 8 || iCode == 9;
+    return iCode == 0 || iCode == 1 || iCode == 2 || iCode == 4 || iCode == 8 || iCode == 9 ||
+           iCode == g_iScreen4Code;
 }
 
 tdErrorTriple oWriteImageToQEVFile(const Image* poImage, const tdSettings* poSettings, FILE* poFile,
@@ -179,7 +181,8 @@ Image* poReadImageFromQEVFile(FILE* poFile, const tdSettings* poSettings, Palett
     }
     const int iCode = acHeader[0] & 15;
     const bool bInterlaced = (acHeader[0] & 16) != 0;
-    if ((iCode > 5 && iCode != 8 && iCode != 9) || (acHeader[0] & 0xE0) || (bInterlaced && iCode > 5))
+    if ((iCode > 5 && iCode != 8 && iCode != 9 && iCode != g_iScreen4Code) || (acHeader[0] & 0xE0) ||
+        (bInterlaced && iCode > 5))
     {
         vError(__FILE__, "poReadImageFromQEVFile", __LINE__, "Unknown QEV screen code %d.\n", acHeader[0]);
         return nullptr;
@@ -224,6 +227,7 @@ Image* poReadImageFromQEVFile(FILE* poFile, const tdSettings* poSettings, Palett
         poImage = oVDP.poGetScreen12Image(bInterlaced, eInterpolation, false);
         break;
     case 8:
+    case g_iScreen4Code:
         poImage = oVDP.poGetScreen2Image();
         break;
     default:

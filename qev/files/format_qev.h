@@ -12,11 +12,12 @@
 // QEV files, the program's own compact screen format:
 //   offset 0   mode byte: bits 3-0 screen code, bit 4 interlaced (424 lines)
 //   offset 1   0
-//   offset 2   32 bytes of palette-register words (screen codes 0, 1, 2, 4, 8, 9 only)
+//   offset 2   32 bytes of palette-register words (screen codes 0, 1, 2, 4, 8, 9, 10)
 //   then       the LZW stream of the screen's video memory (interlaced: all 424
 //              lines one after the other)
 // Screen codes: 0 Screen 5, 1 Screen 6, 2 Screen 7, 3 Screen 8, 4 Screen 10,
-// 5 Screen 12, 8 Screen 2, 9 Screen 3.
+// 5 Screen 12, 8 Screen 2, 9 Screen 3, 10 Screen 4 (8 + screen - 2 for the
+// pattern screens; 4 was Screen 10's already).
 
 // Converts and writes a QEV file with the given compression type (the reader
 // decodes LZW only). Returns the error triple.

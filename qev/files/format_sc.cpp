@@ -6,8 +6,8 @@
 #include "qev/msx/vdp.h"
 
 // End address of the SC file of each tdScreenMode.
-static const int g_aiSCEndAddresses[ScreenMode_Count] = {0x37FF, 0x203F, 0x769F, 0x769F,
-                                                         0xFA9F, 0xD3FF, 0xFA9F, 0xD3FF};
+static const int g_aiSCEndAddresses[ScreenMode_Count] = {0x37FF, 0x203F, 0x769F, 0x769F, 0xFA9F,
+                                                         0xD3FF, 0xFA9F, 0xD3FF, 0x37FF};
 
 // BLOAD of a Screen 3 SC file loads its name table with the rest.
 static void vPutScreen3NameTable(tdByteArray* poFile)
@@ -89,7 +89,7 @@ Image* poReadImageFromSCFile(int iScreen, const tdSettings* poSettings, FILE* po
                              Palette* poPalette)
 {
     if (iScreen == 11) iScreen = 10;
-    if (iScreen < 2 || iScreen > 12 || iScreen == 4 || iScreen == 9)
+    if (iScreen < 2 || iScreen > 12 || iScreen == 9)
     {
         vError(__FILE__, "poReadImageFromSCFile", __LINE__, "Unhandled screen type.");
         return nullptr;

@@ -15,6 +15,7 @@
 //   screen  end     body (from file offset 7)              palette (file offset)
 //   2       37FF    14,336 bytes: patterns, names, colours  1B80 (7047), inside the body
 //   3       203F    1,536 bytes of patterns; names at 0800  2020 (8231)
+//   4       37FF    as Screen 2                             1E80 (7815), inside the body
 //   5, 6    769F    27,136 bytes (212 lines x 128)          7680 (30343), 4 entries for 6
 //   7, 10   FA9F    54,272 bytes (212 lines x 256)          FA80 (64135)
 //   8, 12   D3FF    54,272 bytes                            none
@@ -29,6 +30,6 @@ tdErrorTriple oWriteImageToSCFile(const Image* poImage, const tdSettings* poSett
                                   const tdRunContext* poRun = nullptr);
 
 // Reads an SC file (and its second page, may be null) of MSX screen iScreen (2, 3,
-// 5, 6, 7, 8, 10 or 11, 12). Returns a new picture or null after a message.
+// 4, 5, 6, 7, 8, 10 or 11, 12). Returns a new picture or null after a message.
 Image* poReadImageFromSCFile(int iScreen, const tdSettings* poSettings, FILE* poFirst, FILE* poSecond,
                              Palette* poPalette);

@@ -6,15 +6,16 @@
 #include "qev/msx/vdp.h"
 
 // End address of the SR picture file of each tdScreenMode.
-static const int g_aiSREndAddresses[ScreenMode_Count] = {0x37FF, 0x05FF, 0x69FF, 0x69FF,
-                                                         0xD3FF, 0xD3FF, 0xD3FF, 0xD3FF};
+static const int g_aiSREndAddresses[ScreenMode_Count] = {0x37FF, 0x05FF, 0x69FF, 0x69FF, 0xD3FF,
+                                                         0xD3FF, 0xD3FF, 0xD3FF, 0x37FF};
 
 // BSAVE headers of the palette files: they load the palette table of the screen.
-static const unsigned char aaucPaletteHeaders[4][7] = {
+static const unsigned char aaucPaletteHeaders[5][7] = {
     {0xFE, 0x80, 0x1B, 0x9F, 0x1B, 0x00, 0x00}, // Screen 2: 1B80-1B9F
     {0xFE, 0x20, 0x20, 0x3F, 0x20, 0x00, 0x00}, // Screen 3: 2020-203F
     {0xFE, 0x80, 0x76, 0x9F, 0x76, 0x00, 0x00}, // Screens 5, 6: 7680-769F
     {0xFE, 0x80, 0xFA, 0x9F, 0xFA, 0x00, 0x00}, // Screens 7, 10: FA80-FA9F
+    {0xFE, 0x80, 0x1E, 0x9F, 0x1E, 0x00, 0x00}, // Screen 4: 1E80-1E9F
 };
 
 // The palette header row of a tdScreenMode, or -1 for the screens without palette.
@@ -32,6 +33,8 @@ static int iPaletteHeaderRow(int eMode)
     case ScreenMode_Screen7:
     case ScreenMode_Screen10:
         return 3;
+    case ScreenMode_Screen4:
+        return 4;
     default:
         return -1;
     }
@@ -83,7 +86,7 @@ Image* poReadImageFromSRFile(int iScreen, const tdSettings* poSettings, FILE* po
                              FILE* poSecond, Palette* poPalette)
 {
     if (iScreen == 11) iScreen = 10;
-    if (iScreen < 2 || iScreen > 12 || iScreen == 4 || iScreen == 9)
+    if (iScreen < 2 || iScreen > 12 || iScreen == 9)
     {
         vError(__FILE__, "poReadImageFromSRFile", __LINE__, "Unhandled screen type.");
         return nullptr;

@@ -43,6 +43,7 @@ static const tdKRUScreen g_aoKRUScreens[ScreenMode_Count] = {
     /* Screen 8  */ {g_acScreen8Regs,   sizeof(g_acScreen8Regs),   1,    31, 63,   0,      true,  0x10000},
     /* Screen 10 */ {g_acScreen10Regs,  sizeof(g_acScreen10Regs),  2,    31, 63,   16,     false, 0x10000},
     /* Screen 12 */ {g_acScreen12Regs,  sizeof(g_acScreen12Regs),  2,    31, 63,   0,      true,  0x10000},
+    /* Screen 4  */ {g_acScreen4Regs,   sizeof(g_acScreen4Regs),   0,    6,  6,    16,     false, 0},
 };
 // clang-format on
 

@@ -9,7 +9,7 @@
 // KRU record, numbers little-endian:
 //   offset 0   6 bytes   "MSXKRU" (no terminator)
 //   offset 6   4 bytes   record size: bytes from offset 6 to the record's end
-//   offset 10  1 byte    screen class: 0 Screens 2, 3; 1 Screens 5-8; 2 Screens 10, 12
+//   offset 10  1 byte    screen class: 0 Screens 2, 3, 4; 1 Screens 5-8; 2 Screens 10, 12
 //   offset 11  blocks    2 bytes stream length b (1 .. block size), 2 bytes compressed
 //                        length, the block compressed on its own (kru_compressor.h)
 //   end - 2    2 bytes   0: no more blocks
@@ -27,8 +27,8 @@
 constexpr int g_iKRUMinBlockSize = 1;
 constexpr int g_iKRUMaxBlockSize = 58000;
 
-// The screen class byte: 0 for Screens 2 and 3, 1 for Screens 5, 6, 7 and 8, 2 for
-// Screens 10 and 12; 0 for a screen mode outside 0..7 (whose record carries only the
+// The screen class byte: 0 for Screens 2, 3 and 4, 1 for Screens 5, 6, 7 and 8, 2 for
+// Screens 10 and 12; 0 for a screen mode outside 0..8 (whose record carries only the
 // end command).
 int iKRUScreenClass(int eScreenMode);
 
@@ -36,14 +36,14 @@ int iKRUScreenClass(int eScreenMode);
 //   palette   poPalette (null: none) with 16 entries, 4 for Screen 6; none for
 //             Screens 8 and 12. A palette of another count is resized first, on a copy.
 //   registers the screen's table (vdp.h), (2, R2, 255), the border triple and, for
-//             screen classes 1 and 2, (9, R9, 140). R2: 6 Screen 2, 2 Screen 3, else
+//             screen classes 1 and 2, (9, R9, 140). R2: 6 Screens 2 and 4, 2 Screen 3, else
 //             31 (63 interlaced). Border: (7, Bordercolor, 255) for Screens 8 and 12,
 //             (7, Bordercolor & 15, 15) for the others. R9: 140 interlaced, else 128.
 //   VRAM      poPage0 (null: none) at 0; when interlaced (bSettingsInterlaced) and
 //             poPage1 is given, poPage1 at 0x8000 (Screens 5, 6) or 0x10000 (Screens
 //             7, 8, 10, 12).
 //   end       255.
-// A screen mode outside 0..7 (or null settings) appends the end command alone. Pages longer than the
+// A screen mode outside 0..8 (or null settings) appends the end command alone. Pages longer than the
 // 24-bit length field are a programming error.
 void vBuildKRUCommandStream(const tdSettings* poSettings, const Palette* poPalette,
                             const tdByteArray* poPage0, const tdByteArray* poPage1, tdByteArray* poStream);

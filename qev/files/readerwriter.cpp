@@ -47,15 +47,16 @@ struct tdHandledExtension
 static const tdHandledExtension g_aoHandledExtensions[] = {
     {".png", Reader_PNG, 0, false}, {".jpg", Reader_JPEG, 0, false}, {".jpeg", Reader_JPEG, 0, false},
     {".qev", Reader_QEV, 0, false}, {".sr2", Reader_SR, 2, false},   {".sr3", Reader_SR, 3, false},
-    {".sr5", Reader_SR, 5, false},  {".sr6", Reader_SR, 6, false},   {".sr7", Reader_SR, 7, false},
-    {".sr8", Reader_SR, 8, false},  {".sra", Reader_SR, 10, false},  {".src", Reader_SR, 12, false},
-    {".si5", Reader_SR, 5, true},   {".si6", Reader_SR, 6, true},    {".si7", Reader_SR, 7, true},
-    {".si8", Reader_SR, 8, true},   {".sia", Reader_SR, 10, true},   {".sic", Reader_SR, 12, true},
-    {".sc2", Reader_SC, 2, false},  {".sc3", Reader_SC, 3, false},   {".sc5", Reader_SC, 5, false},
-    {".sc6", Reader_SC, 6, false},  {".sc7", Reader_SC, 7, false},   {".sc8", Reader_SC, 8, false},
-    {".sca", Reader_SC, 10, false}, {".scc", Reader_SC, 12, false},  {".sk5", Reader_SC, 5, true},
-    {".sk6", Reader_SC, 6, true},   {".sk7", Reader_SC, 7, true},    {".sk8", Reader_SC, 8, true},
-    {".ska", Reader_SC, 10, true},  {".skc", Reader_SC, 12, true},   {nullptr, Reader_PNG, 0, false},
+    {".sr4", Reader_SR, 4, false},  {".sr5", Reader_SR, 5, false},   {".sr6", Reader_SR, 6, false},
+    {".sr7", Reader_SR, 7, false},  {".sr8", Reader_SR, 8, false},   {".sra", Reader_SR, 10, false},
+    {".src", Reader_SR, 12, false}, {".si5", Reader_SR, 5, true},    {".si6", Reader_SR, 6, true},
+    {".si7", Reader_SR, 7, true},   {".si8", Reader_SR, 8, true},    {".sia", Reader_SR, 10, true},
+    {".sic", Reader_SR, 12, true},  {".sc2", Reader_SC, 2, false},   {".sc3", Reader_SC, 3, false},
+    {".sc4", Reader_SC, 4, false},  {".sc5", Reader_SC, 5, false},   {".sc6", Reader_SC, 6, false},
+    {".sc7", Reader_SC, 7, false},  {".sc8", Reader_SC, 8, false},   {".sca", Reader_SC, 10, false},
+    {".scc", Reader_SC, 12, false}, {".sk5", Reader_SC, 5, true},    {".sk6", Reader_SC, 6, true},
+    {".sk7", Reader_SC, 7, true},   {".sk8", Reader_SC, 8, true},    {".ska", Reader_SC, 10, true},
+    {".skc", Reader_SC, 12, true},  {nullptr, Reader_PNG, 0, false},
 };
 
 // Names whose second page is looked for: interlaced SR (".si?") and SC (".sk?").

@@ -9,7 +9,8 @@
 #include "qev/compress/lzw.h"
 
 // Encoders of the pattern screens, Screen 2 (256 x 192, two colours in every 8-pixel
-// row of a character) and Screen 3 (64 x 48 blocks of one colour each).
+// row of a character; Screen 4 holds the same tables) and Screen 3 (64 x 48 blocks of
+// one colour each).
 //
 // Screen 2 stream (hexadecimal video-memory addresses):
 //   0000-17FF  pattern generator, 6,144 bytes: the pattern byte of pixel line y and the

@@ -17,6 +17,7 @@ const tdScreenGeometry g_aoScreenGeometry[ScreenMode_Count] = {
     {256, 212, 1.0,  0}, // Screen 8
     {256, 212, 1.0, 16}, // Screen 10
     {256, 212, 1.0,  0}, // Screen 12
+    {256, 192, 1.0, 16}, // Screen 4
 };
 
 tdErrorTriple oConvertImage(const Image* poSource, const tdSettings* poSettings,
@@ -79,6 +80,7 @@ tdErrorTriple oConvertImage(const Image* poSource, const tdSettings* poSettings,
     {
     case ScreenMode_Screen2:
     case ScreenMode_Screen3:
+    case ScreenMode_Screen4:
     case ScreenMode_Screen5:
     case ScreenMode_Screen6:
     case ScreenMode_Screen7:
@@ -106,6 +108,7 @@ tdErrorTriple oConvertImage(const Image* poSource, const tdSettings* poSettings,
     switch (eMode)
     {
     case ScreenMode_Screen2:
+    case ScreenMode_Screen4: // the same tables; only the registers differ
     {
         const tdTileBudget oBudget = oGetTileBudget(poSettings);
         if (oBudget.m_iTiles > 0)
@@ -135,7 +138,7 @@ tdErrorTriple oConvertImage(const Image* poSource, const tdSettings* poSettings,
                                              poPage0, poPage1, c, poSettings->RGB2YJKMethod, poOut,
                                              poSettings->YJKDetailsEnhancement, eDelta, fWeight, poRun);
         break;
-    default:
+    case ScreenMode_Screen12:
         oError = oWriteImageToYJK(poCopy, f, poPage0, poPage1, c, poSettings->RGB2YJKMethod, poOut,
                                   poSettings->YJKDetailsEnhancement, eDelta, fWeight, poRun);
         break;

@@ -36,7 +36,7 @@ struct tdWriterProfile
 // paints (the caller owns it). poPalette receives the working palette: the one the
 // encoder used, or the fixed palette of the settings (resized to the screen's
 // entry count) for screens without palette work. Returns the encoder's error
-// triple; zeros after "Unhandled screen type." for a screen mode outside 0..7,
+// triple; zeros after "Unhandled screen type." for a screen mode outside 0..8,
 // reported through *pbHandled (may be null) being false. poRun (may be null)
 // reports progress and may stop the run: then the results are incomplete.
 tdErrorTriple oConvertImage(const Image* poSource, const tdSettings* poSettings,

@@ -43,13 +43,15 @@ struct tdScreenDumpLayout
 };
 } // namespace
 
-// Screens 2 and 3: patterns from 0000, names from 1800 (Screen 3: 0800), Screen 2's
-// colours 2000-37FF; bitmap screens: 212 lines of 128 or 256 bytes.
+// Screens 2, 3 and 4: patterns from 0000, names from 1800 (Screen 3: 0800), Screen 2's
+// and 4's colours 2000-37FF; bitmap screens: 212 lines of 128 or 256 bytes. Each
+// palette table follows its screen's sprite attribute table.
 // screen, palette address, palette entries, second page, picture end
 // clang-format off
 static const tdScreenDumpLayout g_aoLayouts[] = {
     { 2, 0x1B80, 16,       0, 0x37FF},
     { 3, 0x2020, 16,       0, 0x0AFF},
+    { 4, 0x1E80, 16,       0, 0x37FF},
     { 5, 0x7680, 16,  0x8000, 0x69FF},
     { 6, 0x7680,  4,  0x8000, 0x69FF},
     { 7, 0xFA80, 16, 0x10000, 0xD3FF},
@@ -99,7 +101,7 @@ void vFillScreen3NameTable(unsigned char* pucNames)
 
 int iGetScreenNumber(int eScreenMode)
 {
-    static const int aiNumbers[ScreenMode_Count] = {2, 3, 5, 6, 7, 8, 10, 12};
+    static const int aiNumbers[ScreenMode_Count] = {2, 3, 5, 6, 7, 8, 10, 12, 4};
     return (eScreenMode >= 0 && eScreenMode < ScreenMode_Count) ? aiNumbers[eScreenMode] : 0;
 }
 
@@ -113,6 +115,7 @@ Image* poRenderScreenDump(VDP* poVDP, int iScreen, const tdSettings* poSettings,
     switch (iScreen)
     {
     case 2:
+    case 4:
         poImage = poVDP->poGetScreen2Image();
         break;
     case 3:

@@ -28,8 +28,8 @@ void vAppendBSAVEHeader(tdByteArray* poBytes, int iStart, int iEnd);
 // when the file does not start with a BSAVE header.
 bool bLoadBSAVE(FILE* poFile, VDP* poVDP, int iPageBase, int iPictureEnd = -1, bool* pbShort = nullptr);
 
-// The video-memory address of the palette table of an MSX screen number (2, 3, 5,
-// 6, 7, 8, 10, 12), its entry count, and the base of the second page; -1 / 0 where
+// The video-memory address of the palette table of an MSX screen number (2, 3, 4,
+// 5, 6, 7, 8, 10, 12), its entry count, and the base of the second page; -1 / 0 where
 // the screen has none.
 int iGetPaletteAddress(int iScreen);
 int iGetPaletteEntries(int iScreen);

@@ -397,7 +397,7 @@ private:
 tdTileBudget oGetTileBudget(const tdSettings* poSettings)
 {
     tdTileBudget o = {0, false};
-    if (poSettings->ScreenMode != ScreenMode_Screen2) return o;
+    if (!bScreenModeHasScreen2Layout(poSettings->ScreenMode)) return o;
     // A stored record may hold anything: no budget below 1, none above a bank.
     o.m_iTiles = poSettings->TileLimit < 0 ? 0 : std::min(poSettings->TileLimit, g_iMaxTilesShared);
     o.m_bSharedBank = poSettings->TileSharedBank != 0;

@@ -23,6 +23,17 @@ const unsigned char g_acScreen2Regs[18] = {  0x00, 0x02, 0xFF,
                                              0x04, 0x03, 0xFF,
                                              0x05, 0x36, 0xFF,
                                              0x06, 0x07, 0xFF};
+// Screen 4 (GRAPHIC 3): Screen 2's tables with M4 for M3 in R0, and sprite mode 2,
+// whose attribute table moves to 1E00 (R5 = 1E00 >> 7 with its bits 2-0, which
+// the chip ANDs into A9-A7, set; R11 = A16-A15 = 0); sprite colours then sit at
+// 1C00, the palette table at 1E80.
+const unsigned char g_acScreen4Regs[21] = {  0x00, 0x04, 0xFF,
+                                             0x01, 0x80, 0x98,
+                                             0x03, 0xFF, 0xFF,
+                                             0x04, 0x03, 0xFF,
+                                             0x05, 0x3F, 0xFF,
+                                             0x06, 0x07, 0xFF,
+                                             0x0B, 0x00, 0xFF};
 const unsigned char g_acScreen3Regs[18] = {  0x00, 0x00, 0xFF,
                                              0x01, 0x88, 0x98,
                                              0x03, 0x00, 0xFF,

@@ -18,6 +18,8 @@ constexpr int g_iVRAMSize = 0x20000;
 //   Screen 2   patterns 0000-17FF, names 1800-1AFF, colours 2000-37FF, palette 1B80.
 //              Three thirds of 64 lines; pattern byte of line y, pattern p:
 //              0800*(y/64) + 8p + y%8 (bit 7 leftmost; set = colour high nibble).
+//   Screen 4   as Screen 2, with sprite mode 2: sprite colours 1C00, sprite
+//              attributes 1E00, palette 1E80.
 //   Screen 3   patterns 0000-05FF, palette 2020; block (x, y) of 64 x 48 at
 //              256*(y/8) + 8*(x/2) + y%8, high nibble for even x.
 //   Screen 5   0000-69FF, 128 bytes a line, left pixel in the high nibble; palette 7680.
@@ -35,8 +37,8 @@ constexpr int g_iVRAMSize = 0x20000;
 class VDP
 {
 public:
-    Color* m_poPalette;        // 16 entries, owned
-    unsigned char* m_pucVRAM;  // g_iVRAMSize bytes, owned
+    Color* m_poPalette;       // 16 entries, owned
+    unsigned char* m_pucVRAM; // g_iVRAMSize bytes, owned
 
     VDP();
     ~VDP();
@@ -60,7 +62,7 @@ public:
     void vReadPaletteFromFile(FILE* poFile, int iCount, Palette* poPalette);
 
     // New pictures (caller owns), texel size 3: 256x192, 64x48, 256x212 or 512x212
-    // (424 lines interlaced).
+    // (424 lines interlaced). Screen 4 shows its tables as Screen 2 does.
     Image* poGetScreen2Image() const;
     Image* poGetScreen3Image() const;
     Image* poGetScreen5Image(bool bInterlaced, bool bPageInterleave) const;
@@ -91,6 +93,7 @@ extern const unsigned char g_acDefaultPalette[32];
 // VDP register triples (register, value, mask of the bits the value governs).
 extern const unsigned char g_acScreen2Regs[18];
 extern const unsigned char g_acScreen3Regs[18];
+extern const unsigned char g_acScreen4Regs[21];
 extern const unsigned char g_acScreen5Regs[15];
 extern const unsigned char g_acScreen6Regs[15];
 extern const unsigned char g_acScreen7Regs[15];

@@ -4,6 +4,7 @@
 // pictures made with Qt. Tables and step scripts (vRun) are strings, rows split at ';'.
 
 #include "command_line.h"
+#include "palette_editor.h"
 #include "settings_store.h"
 #include "view.h"
 #include "window.h"
@@ -177,8 +178,8 @@ class TestApp : public QObject
                 poS->DitheringMode = tdDitheringMode(iArg(3)), poS->PaletteType = tdPaletteType(iArg(4)),
                 poS->DeltaMethod = tdDeltaMethod(iArg(5)), poS->OutputSizeType = tdOutputSizeType(iArg(6)),
                 poS->SelectedColor = iArg(7);
-            if (sVerb == "select") poW->vColorButtonClicked(iArg(1));
-            if (sVerb == "swap") poW->vColorButtonDragAndDropped(iArg(1), iArg(2));
+            if (sVerb == "select") poW->m_poPaletteEditor->vColorButtonClicked(iArg(1));
+            if (sVerb == "swap") poW->m_poPaletteEditor->vColorButtonDragAndDropped(iArg(1), iArg(2));
             if (sVerb == "click") QTest::mouseClick(po<QWidget>(asArg[1]), Qt::LeftButton);
             if (sVerb == "paint" || sVerb == "settle") poW->repaint(), QCoreApplication::processEvents();
             if (sVerb == "settle" && poW->m_poPreview->m_bPending) poW->vDoUpdatePreviewImage();
@@ -287,7 +288,7 @@ private slots:
         }
         QCOMPARE(
             sTexts,
-            "Screen:Screen 2,Screen 3,Screen 5,Screen 6,Screen 7,Screen 8,Screen 10,Screen 12;Delta "
+            "Screen:Screen 2,Screen 3,Screen 5,Screen 6,Screen 7,Screen 8,Screen 10,Screen 12,Screen 4;Delta "
             "method:RGB,XYZ,LAB,CIEDE2000,Hit9918,Oklab;Palette type:Auto,Custom,MSX1,MSX2,Grey;Fit "
             "mode:None,Fit,Crop,Crop width,Crop height,Fill;Convert "
             "to:PNG,QEV,SR,SC,SPR,RAW,KRU,RES,ROM;Resize "
@@ -349,7 +350,7 @@ private slots:
             "InputAspectRatioType -1 0 8 9;KRUBlockSize 0 1 58000 58001 yes;OutputAspectRatioType -1 0 8 9;"
             "OutputHeight 0 1 8192 8193 4294967776;OutputSizeType -1 0 7 8;OutputWidth 0 1 8192 8193;"
             "PaletteType -1 0 4 5;RGB2YJKMethod -1 0 4 5;ResizeFilter -1 0 4 5;ResourceMode -1 0 2 3;"
-            "ResourcePaletteSize 0 1 16 17;ScreenMode -1 0 7 8;YJK2RGBInterpolation -1 0 3 4;"
+            "ResourcePaletteSize 0 1 16 17;ScreenMode -1 0 8 9;YJK2RGBInterpolation -1 0 3 4;"
             "DitheringMode -1 0 4 5;BayerLowThreshold -0.001 0 1 1.001;BayerHighThreshold -0.001 0 1 1.001";
         for (const QString& sRow : sRanges.split(';'))
         {
@@ -382,7 +383,7 @@ private slots:
              "ConversionType 4;paint;set ConversionType 3;select 4;set G 1;swap 1 2;settle;count 3;set "
              "ScreenMode 2;settle;set G 5;paint;pending 1");
         for (const QString& sRow :
-             QString("3 2 1;6 7 3;1 0 1;2 1 0;3 3 2;7 4 4;3 5 1;3 6 3;0 7 3").split(';'))
+             QString("3 2 1;6 7 3;1 0 1;2 1 0;3 3 2;7 4 4;3 5 1;3 6 3;0 7 3;6 8 1").split(';'))
         {
             const QString sArg = "set %1 %2;";
             vRun(sArg.arg("ConversionType", sRow[0]) + sArg.arg("ScreenMode", sRow[2]) +
@@ -458,7 +459,7 @@ private slots:
         tdSettings oDefaults;
         vGetDefaultSettings(&oDefaults);
         QVERIFY(memcmp(&oDefaults, &m_poW->m_oSettings, sizeof(tdSettings)) == 0 &&
-                !m_poW->m_apoColorButtons[2]->m_bSelected);
+                !m_poW->m_poPaletteEditor->m_apoColorButtons[2]->m_bSelected);
         QTRY_COMPARE_WITH_TIMEOUT(m_poW->m_poPreview->m_iConversionCount, 3, 5000);
         m_poW->m_oSettings.CustomInputAspectRatio = 1.23456;
         m_poW->vUpdateUI();
@@ -634,12 +635,12 @@ private slots:
             QFile oGpl(sGpl);
             QVERIFY(oGpl.open(QIODevice::WriteOnly | QIODevice::Truncate));
             oGpl.write(pszText), oGpl.close();
-            poW->vLoadPaletteFrom(sGpl);
+            poW->m_poPaletteEditor->vLoadPaletteFrom(sGpl);
             vRun("levels " + sEdited + ";status Palette not loaded: palette file " + sGpl +
                  " holds no colour");
         }
         oFile(sGpl, "GIMP Palette\n255 255 255\n0 0 0\n255 0 0\n");
-        poW->vLoadPaletteFrom(sGpl);
+        poW->m_poPaletteEditor->vLoadPaletteFrom(sGpl);
         vRun("levels 777000700" + sEdited.mid(9) + ";status Loaded the palette " + sGpl +
              ": it holds 3 colours, entries 3 to 15 are unchanged;click ResetToDefaults;paint;"
              "shown ScreenMode 5;levels " +
@@ -724,17 +725,20 @@ private slots:
         QVERIFY(poW = poShow());
         QMimeData oEntry3, oText;
         oEntry3.setData("QEVuiColorButton", QByteArray(1, '\x03')), oText.setText("3");
-        QCOMPARE(sDrop(poW->m_apoColorButtons[12], &oText) + sDrop(poW->m_apoColorButtons[12], &oEntry3),
+        QCOMPARE(sDrop(poW->m_poPaletteEditor->m_apoColorButtons[12], &oText) +
+                     sDrop(poW->m_poPaletteEditor->m_apoColorButtons[12], &oEntry3),
                  "0011");
         vRun("select 5;swap 12 40;levels 000000252141225437521267632743662664363535666777");
-        QTest::mouseClick(poW->m_apoColorButtons[9], Qt::LeftButton);
+        QTest::mouseClick(poW->m_poPaletteEditor->m_apoColorButtons[9], Qt::LeftButton);
         vRun("paint;on R G B;shown R 7/7;shown G 4/4;shown B 3/3");
-        QVERIFY(poW->m_apoColorButtons[9]->m_bSelected && !poW->m_apoColorButtons[5]->m_bSelected);
+        QVERIFY(poW->m_poPaletteEditor->m_apoColorButtons[9]->m_bSelected &&
+                !poW->m_poPaletteEditor->m_apoColorButtons[5]->m_bSelected);
         // The keyboard reaches the entries: arrows move in the two rows of eight, Space selects.
-        poW->m_apoColorButtons[9]->setFocus();
+        poW->m_poPaletteEditor->m_apoColorButtons[9]->setFocus();
         for (Qt::Key eKey : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Up, Qt::Key_Left, Qt::Key_Space})
             QTest::keyClick(QApplication::focusWidget(), eKey);
-        QVERIFY(poW->m_apoColorButtons[1]->hasFocus() && poW->m_oSettings.SelectedColor == 1);
+        QVERIFY(poW->m_poPaletteEditor->m_apoColorButtons[1]->hasFocus() &&
+                poW->m_oSettings.SelectedColor == 1);
         vRun("select 15;set R 6"); // level 6 is byte 219 (255 / 7 per level, rounded)
         QCOMPARE(poW->m_oSettings.CustomPalette[15].r, 219);
         // Right clicks beside a wide picture, on the checkerboard, then in the picture: without a selection
@@ -753,7 +757,8 @@ private slots:
         };
         QCOMPARE(sPickAt(QPoint(513, 0)), "0 0 0");
         QCOMPARE(sPickAt(QPoint(700, 384)), QString("17 50 %1").arg((50 * 400 + 273) * 7 % 256));
-        QVERIFY(poW->m_oSettings.SelectedColor == 0 && poW->m_apoColorButtons[0]->m_oColor.g == 50);
+        QVERIFY(poW->m_oSettings.SelectedColor == 0 &&
+                poW->m_poPaletteEditor->m_apoColorButtons[0]->m_oColor.g == 50);
         // Through Screen 5's fit (wider pixels) the point lands within a pixel of the same place.
         vRun("set ConversionType 3;set ScreenMode 2;settle");
         const QString sPicked = sPickAt(QPoint(700, 384));
@@ -883,7 +888,7 @@ private slots:
         QCOMPARE(sSaveThroughDialogs(poW, sFolder + "/pasted").section('|', 1, 2), sFolder + "|PastedImage");
         // A palette saved as "mine" is mine.gpl, which Load proposes and the command line names until a
         // colour changes.
-        poW->vSavePaletteTo(oFolder.filePath("mine"));
+        poW->m_poPaletteEditor->vSavePaletteTo(oFolder.filePath("mine"));
         vRun("status Saved the palette as " + sFolder +
              "/mine.gpl;set ConversionType 3;set ScreenMode 2;set "
              "PaletteType 1;paint;shown CommandLine qev <input_file> -ct3 -pt1 -sm2 -dim0 --palette=" +
@@ -892,7 +897,8 @@ private slots:
              "-sm2 "
              "-dim0 --palette=<palette_file> -of<output_file>");
         QCOMPARE(
-            sSaveThroughDialogs(poW, sFolder + "/mine.gpl", [&]() { poW->LoadPalette(); }).section('|', 1, 2),
+            sSaveThroughDialogs(poW, sFolder + "/mine.gpl", [&]() { poW->m_poPaletteEditor->LoadPalette(); })
+                .section('|', 1, 2),
             sFolder + "|mine.gpl");
     }
 };

@@ -142,8 +142,9 @@ TEST(Settings, DerivedValues)
         oSettings.ConversionType = static_cast<tdConversionType>(iType);
         oSettings.DitheringMode = static_cast<tdDitheringMode>(iType % Dithering_Count); // all five modes
         EXPECT_EQ(fGetErrorDiffusionFactor(&oSettings), iType % Dithering_Count == 1 ? 0.8 : 0.0) << iType;
-        // QEV, SR, SC, KRU, ROM (types 1, 2, 3, 6, 8): a palette for Screens 2 to 7 (10 with its
-        // flag), interlacing from 5 on. PNG, RAW, RES (0, 5, 7) are free-size.
+        // QEV, SR, SC, KRU, ROM (types 1, 2, 3, 6, 8): a palette for Screens 2 to 7 and 4 (10
+        // with its flag), interlacing for 5 to 12 (modes 2..7). PNG, RAW, RES (0, 5, 7) are
+        // free-size.
         const bool bScreenFile = 0x14E >> iType & 1, bFreeSize = 0xA1 >> iType & 1;
         for (int i = 0; i < ScreenMode_Count * 2; i++)
         {
@@ -151,8 +152,8 @@ TEST(Settings, DerivedValues)
             oSettings.ScreenMode = static_cast<tdScreenMode>(iScreen);
             oSettings.Screen10Palette = oSettings.InterlacedMode = static_cast<unsigned char>(iFlag);
             EXPECT_EQ(bSettingsUsePalette(&oSettings),
-                      bScreenFile && (iScreen <= 4 || (iScreen == 6 && iFlag)));
-            EXPECT_EQ(bSettingsInterlaced(&oSettings), bScreenFile && iScreen >= 2 && iFlag)
+                      bScreenFile && (iScreen <= 4 || iScreen == 8 || (iScreen == 6 && iFlag)));
+            EXPECT_EQ(bSettingsInterlaced(&oSettings), bScreenFile && iScreen >= 2 && iScreen <= 7 && iFlag)
                 << iType << ", " << i;
         }
         for (int iSize = -1; iSize <= OutputSize_Count; iSize++)

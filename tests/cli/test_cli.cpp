@@ -170,7 +170,8 @@ TEST_F(CLITest, EveryConversionTypeWritesItsFilesAndReadsBackAsItsPreview)
     struct { const char* pszType; const char* pszScreen; const char* pszMain; const char* pszCompanion; size_t uiSize; } const aoCases[] = {
         {"-ct1", "-sm2", "out.qev", "", 0},     {"-ct2", "-sm2", "out.sr5", "out.pl5", 27143}, {"-ct2", "-sm7", "out.src", "", 54279},
         {"-ct3", "-sm0", "out.sc2", "", 14343}, {"-ct3", "-sm3", "out.sc6", "", 30351},        {"-ct3", "-sm5", "out.sc8", "", 54279},
-        {"-ct4", "-sm2", "out.spr", "", 0},     {"-ct6", "-sm6", "out.kru", "", 0},            {"-ct7", "-sm2", "out.res", "", 5 + 32 + 32 * 48}};
+        {"-ct4", "-sm2", "out.spr", "", 0},     {"-ct6", "-sm6", "out.kru", "", 0},            {"-ct7", "-sm2", "out.res", "", 5 + 32 + 32 * 48},
+        {"-ct2", "-sm8", "out.sr4", "out.pl4", 14343}};
     // clang-format on
     for (const auto& o : aoCases)
     {
@@ -184,7 +185,7 @@ TEST_F(CLITest, EveryConversionTypeWritesItsFilesAndReadsBackAsItsPreview)
         EXPECT_EQ(asListFolder(m_oFolder.m_sPath), asExpected);
         const size_t uiSize = aucReadFile(m_oFolder.sFile(o.pszMain)).size();
         EXPECT_TRUE(o.uiSize ? uiSize == o.uiSize : (uiSize == 0) == (strcmp(o.pszMain, "out.spr") == 0));
-        if (strstr(".qev.sr5.src.sc2.sc6.sc8", o.pszMain + 3))
+        if (strstr(".qev.sr5.src.sc2.sc6.sc8.sr4", o.pszMain + 3))
         {
             ASSERT_EQ(oRunQEV(m_oFolder, {o.pszMain, "-ofback"}).m_iExitCode, 0);
             tdDecodedPNG oBack, oPreview;

@@ -98,7 +98,9 @@ TEST(KRUCommandStream, EveryScreenPlainAndInterlaced)
         {1, s16, "00 08  00 0A FF 01 00 98 03 FF FF 04 01 FF 08 22 22  02 1F FF 07 0C 0F 09 80 8C", "00 00 01"},
         {1, "",  "00 08  00 0E FF 01 00 98 03 FF FF 04 01 FF 08 02 22  02 1F FF 07 BC FF 09 80 8C", "00 00 01"},
         {2, s16, "00 09  00 0E FF 01 00 98 03 80 FF 04 00 FF 08 22 22 19 18 FF  02 1F FF 07 0C 0F 09 80 8C", "00 00 01"},
-        {2, "",  "00 09  00 0E FF 01 00 98 03 80 FF 04 00 FF 08 02 22 19 08 FF  02 1F FF 07 BC FF 09 80 8C", "00 00 01"}};
+        {2, "",  "00 09  00 0E FF 01 00 98 03 80 FF 04 00 FF 08 02 22 19 08 FF  02 1F FF 07 BC FF 09 80 8C", "00 00 01"},
+        // Screen 4: M4 alone; sprite attributes at 1E00 (R5 3F, R11 0), the rest as Screen 2
+        {0, s16, "00 09  00 04 FF 01 80 98 03 FF FF 04 03 FF 05 3F FF 06 07 FF 0B 00 FF  02 06 FF 07 0C 0F", ""}};
     // clang-format on
     tdSettings oSettings;
     vGetDefaultSettings(&oSettings);
@@ -126,7 +128,7 @@ TEST(KRUCommandStream, EveryScreenPlainAndInterlaced)
             EXPECT_EQ(aucBuild(eMode, bInterlaced, &oPalette), aucHexBytes(s + "FF")) << eMode << bInterlaced;
         }
     // No palette: no palette command; a conversion that never interlaces writes one field;
-    // screen modes outside 0..7 give the end command alone.
+    // screen modes outside 0..8 give the end command alone.
     EXPECT_EQ(aucBuild(ScreenMode_Screen5, false, nullptr)[0], 0);
     oSettings.ConversionType = ConversionType_PNG;
     EXPECT_EQ(aucBuild(ScreenMode_Screen5, true, nullptr), aucBuild(ScreenMode_Screen5, false, nullptr));

@@ -113,13 +113,13 @@ TEST(VDPTest, InterpolationFollowsTheWeightTable)
 TEST(ScreenDumpTest, LayoutsOfEveryScreenMode)
 {
     // clang-format off
-    const std::vector<int> aaiRows[10] = {{2, 0x1B80, 16, 0}, {3, 0x2020, 16, 0}, {5, 0x7680, 16, 0x8000},
+    const std::vector<int> aaiRows[11] = {{2, 0x1B80, 16, 0}, {3, 0x2020, 16, 0}, {5, 0x7680, 16, 0x8000},
         {6, 0x7680, 4, 0x8000}, {7, 0xFA80, 16, 0x10000}, {8, -1, 0, 0x10000}, {10, 0xFA80, 16, 0x10000},
-        {12, -1, 0, 0x10000}, {0, -1, 0, 0}, {0, -1, 0, 0}};
+        {12, -1, 0, 0x10000}, {4, 0x1E80, 16, 0}, {0, -1, 0, 0}, {0, -1, 0, 0}};
     // clang-format on
     auto aiLayout = [](int i) {
         return std::vector<int>{i, iGetPaletteAddress(i), iGetPaletteEntries(i), iGetSecondPageBase(i)};
     };
-    for (int i = 0; i < 10; i++)
-        EXPECT_EQ(aiLayout(iGetScreenNumber(i < 9 ? i : -1)), aaiRows[i]) << i;
+    for (int i = 0; i < 11; i++)
+        EXPECT_EQ(aiLayout(iGetScreenNumber(i < 10 ? i : -1)), aaiRows[i]) << i;
 }

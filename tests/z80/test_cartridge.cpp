@@ -345,6 +345,64 @@ TEST(CartridgeOnMSX, ShowsEveryScreenAsItsRecordSays)
     }
 }
 
+// Screen 4 on an MSX2 shows the preview. Oracle: the chip as the V9938 data book
+// describes GRAPHIC 3: its registers (M4 alone; name, pattern and colour table bases
+// with their third-selecting mask bits; sprite mode 2's attribute table) and its own
+// video memory and palette, drawn here without the program's renderer.
+TEST(CartridgeOnMSX, ShowsScreen4AsThePreview)
+{
+    tdTempFolder oFolder;
+    std::unique_ptr<Image> poPicture(poMakeTestPicture(TestPicture_Gradient, 320, 240, 1.0, 11, 1, 1));
+    const tdSettings o = oROMSettings(ScreenMode_Screen4, false);
+    Image* poConverted = nullptr;
+    oWriteImageToFile(poPicture.get(), oFolder.sFile("picture").c_str(), &o, nullptr, nullptr, &poConverted);
+    std::unique_ptr<Image> poPreview(poConverted);
+    ASSERT_TRUE(poPreview && poPreview->m_iWidth == 256 && poPreview->m_iHeight == 192);
+    const std::string sROM = oFolder.sFile("picture.rom");
+    const tdBytes aucROM = aucReadFile(sROM);
+    const tdMSXRun oRun = oRunCartridge(oFolder.m_sPath, sROM, "C-BIOS_MSX2", false, 1, false);
+    ASSERT_EQ(oRun.m_aoShots.size(), 1u) << oRun.m_sLog;
+    const tdMSXShot& oShot = oRun.m_aoShots[0];
+    vExpectShows(oShot, tdBytes(aucROM.begin() + static_cast<long>(uiRecordOffset(aucROM, 0)), aucROM.end()));
+
+    const tdBytes& r = oShot.m_aucRegs;
+    const tdBytes& v = oShot.m_aucVRAM;
+    EXPECT_TRUE((r[0] & 0x0E) == 0x04 && (r[1] & 0x18) == 0) << "not GRAPHIC 3";
+    const size_t uiNames = (r[2] & 0x7Fu) << 10;
+    const size_t uiPatterns = (r[4] & 0x3Cu) << 11, uiPatternMask = (r[4] & 3u) << 11 | 0x7FF;
+    const size_t uiColours = (r[10] & 7u) << 14 | (r[3] & 0x80u) << 6,
+                 uiColourMask = (r[3] & 0x7Fu) << 6 | 0x3F;
+    // Sprite mode 2 takes A9-A7 of the attribute table from R5 bits 2-0 only when all set.
+    const size_t uiAttributes =
+        (((r[11] & 3u) << 15 | static_cast<size_t>(r[5]) << 7) & ~size_t(0x3FF)) | 0x200;
+    EXPECT_TRUE(uiNames == 0x1800 && uiPatterns == 0 && uiColours == 0x2000 && uiAttributes == 0x1E00 &&
+                (r[5] & 7) == 7 && ((r[6] & 0x3Fu) << 11) == 0x3800);
+
+    const tdBytes aucPreview = aucTopDownTexels(poPreview.get());
+    int iDiffering = 0;
+    for (size_t y = 0; y < 192; y++)
+        for (size_t x = 0; x < 256; x++)
+        {
+            const size_t uiCell = (y / 64) << 8 | v[uiNames + 32 * (y / 8) + x / 8];
+            const size_t uiLine = uiCell << 3 | (y % 8);
+            const int iPattern = v[uiPatterns | (uiLine & uiPatternMask)];
+            const int iColour = v[uiColours | (uiLine & uiColourMask)];
+            int c = (iPattern >> (7 - x % 8) & 1) ? iColour >> 4 : iColour & 15;
+            if (c == 0 && !(r[8] & 0x20)) c = r[7] & 15; // colour 0 shows the backdrop
+            const int iWord = oShot.m_aucWords[2 * c] | oShot.m_aucWords[2 * c + 1] << 8;
+            const int aiLevels[3] = {iWord >> 4 & 7, iWord >> 8 & 7, iWord & 7};
+            for (int k = 0; k < 3; k++)
+                iDiffering += aucPreview[3 * (256 * y + x) + k] != (255 * aiLevels[k] + 3) / 7;
+        }
+    EXPECT_EQ(iDiffering, 0);
+
+    // No sprite covers the picture: sprites off, or every sprite before the end mark
+    // (Y = 216) transparent (colour 0, not drawn as a colour) on all its 16 lines.
+    for (size_t n = 0; !(r[8] & 0x02) && n < 32 && v[uiAttributes + 4 * n] != 216; n++)
+        for (size_t i = 0; i < 16; i++)
+            EXPECT_TRUE((v[uiAttributes - 0x200 + 16 * n + i] & 15) == 0 && !(r[8] & 0x20)) << n;
+}
+
 #ifdef QEV_KRU_EXAMPLE
 // README's C example, built with SDCC against kru_player.h: the record it plays from
 // its own cartridge (at 6000h) is shown exactly, on an MSX2.
