@@ -2,6 +2,7 @@
 // the event loop; files named on the command line (a desktop's "open with", or
 // pictures dropped on the launcher) are loaded like dropped files.
 
+#include "file_actions.h"
 #include "window.h"
 
 #include <QApplication>
@@ -32,7 +33,7 @@ int main(int iArgc, char** ppszArgv)
         oWindow.show();
         QStringList asFiles = QApplication::arguments();
         asFiles.removeFirst();
-        if (!asFiles.isEmpty()) oWindow.bLoadImageFiles(asFiles);
+        if (!asFiles.isEmpty()) oWindow.m_poFileActions->bLoadImageFiles(asFiles);
         iExitCode = QApplication::exec();
     }
     // A conversion too slow to notice its cancel is not waited for: the settings

@@ -1,13 +1,15 @@
 // The window itself: its controls, menus and toolbar, their connections, its size and
 // what happens when it closes. The other concerns live in the window_*.cpp units.
 
-#include "window_internal.h"
+#include "window.h"
 
 #include "about_box.h"
 #include "camera_permission.h"
 #include "command_line.h"
+#include "file_actions.h"
 #include "palette_editor.h"
 #include "settings_history.h"
+#include "settings_panel.h"
 #include "settings_store.h"
 #include "view.h"
 
@@ -85,31 +87,13 @@ void vInitResources()
     Q_INIT_RESOURCE(qevui);
 }
 
-namespace
-{
-
-// Each line of the Screen combo's tooltip.
-const char* const g_apszScreenModeTips[ScreenMode_Count] = {
-    "Screen  2 : 256x192, 16 palette colors",
-    "Screen  3 : 64x48, 16 palette colors",
-    "Screen  5 : 256x212, 16 palette colors",
-    "Screen  6 : 512x212, 4 palette colors",
-    "Screen  7 : 512x212, 16 palette colors",
-    "Screen  8 : 256x212, 256 RGB colors",
-    "Screen 10 : 256x212, 12499 YJK colors + 16 palette colors",
-    "Screen 12 : 256x212, 19268 YJK colors",
-    "Screen  4 : 256x192, 16 palette colors, as Screen 2 with sprite mode 2",
-};
-
-} // namespace
-
 Window::Window(QWidget* poParent)
     : QWidget(poParent), m_poSourceImage(nullptr), m_bCameraLive(false), m_bClipboardHasImage(false),
       m_bCaptureRequested(false), m_poSettingsStore(nullptr), m_poCaptureSession(nullptr),
-      m_poVideoSink(nullptr), m_poCamera(nullptr), m_poImageCapture(nullptr), m_pbSaveCancel(nullptr),
-      m_bCloseAfterSave(false), m_poReadLoop(nullptr)
+      m_poVideoSink(nullptr), m_poCamera(nullptr), m_poImageCapture(nullptr)
 {
     vInitResources();
+    m_poSettingsStore = new QSettings();
     m_poHistory = new SettingsHistory(&m_oSettings, this);
     vBuildControls();
     setAcceptDrops(true);
@@ -126,7 +110,6 @@ Window::Window(QWidget* poParent)
 
     vConnectControls();
     update();
-    m_poSettingsStore = new QSettings();
     vLoadSettingsFromQSettings(&m_oSettings, *m_poSettingsStore);
 
     m_poView->m_poRenderArea->installEventFilter(this);
@@ -143,9 +126,12 @@ Window::~Window()
     disconnect(m_poPreview, nullptr, this, nullptr);
     delete m_poPreview;
     // QWidget's destructor closes the window, and a line edit losing the focus
-    // then reports editingFinished: no slot of this half-destroyed window may run.
+    // then reports editingFinished: no slot of this half-destroyed window, nor of
+    // its rooms, may run.
+    const QObject* apoReceivers[] = {this, m_poSettingsPanel, m_poPaletteEditor, m_poView, m_poHistory};
     for (QObject* poChild : findChildren<QObject*>())
-        disconnect(poChild, nullptr, this, nullptr);
+        for (const QObject* poReceiver : apoReceivers)
+            disconnect(poChild, nullptr, poReceiver, nullptr);
     disconnect(QApplication::clipboard(), nullptr, this, nullptr);
     vSaveSettingsToQSettings(&m_oSettings, *m_poSettingsStore, true);
     m_poSourceOwner.reset();
@@ -173,15 +159,12 @@ void Window::vBuildControls()
     // The display area takes what the settings leave; the settings keep their
     // places on a panel of fixed size, which scrolls when the window is smaller.
     m_poView = new View(this, &m_oSettings);
-    QWidget* poPanel = new QWidget();
-    poPanel->setObjectName(QStringLiteral("SettingsPanel"));
-    poPanel->setFixedSize(g_iWindowWidth - g_iRenderWidth, g_iPanelHeight);
-    m_poSettingsArea = new QScrollArea(this);
-    m_poSettingsArea->setObjectName(QStringLiteral("SettingsArea"));
-    m_poSettingsArea->setFrameShape(QFrame::NoFrame);
-    m_poSettingsArea->setWidget(poPanel);
-    m_poSettingsArea->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
-    m_poSettingsArea->setFixedWidth(poPanel->width());
+    // The status line: over the bottom of the display while it has something to say.
+    m_poStatusLine = new StatusLine(m_poView->m_poRenderArea);
+    m_poPreview = new Preview(m_poView->m_poRenderArea, this);
+    m_poFileActions = new FileActions(this, &m_oSettings, m_poStatusLine, m_poPreview, m_poSettingsStore);
+    m_poSettingsPanel = new SettingsPanel(this, &m_oSettings, m_poStatusLine, m_poHistory);
+    QWidget* poPanel = m_poSettingsPanel->m_poPanel;
     // The menu bar, then a toolbar that stays in view at every size: Open, Save and
     // the command line.
     QVBoxLayout* poOuter = new QVBoxLayout(this);
@@ -198,147 +181,16 @@ void Window::vBuildControls()
     poLayout->setContentsMargins(0, 0, 0, 0);
     poLayout->setSpacing(0);
     poLayout->addWidget(m_poView->m_poRenderArea, 1);
-    poLayout->addWidget(m_poSettingsArea, 0);
+    poLayout->addWidget(m_poSettingsPanel->m_poSettingsArea, 0);
     poOuter->addLayout(poLayout, 1);
 
-    // The status line: over the bottom of the display while it has something to say.
-    m_poStatusLine = new StatusLine(m_poView->m_poRenderArea);
-    m_poPreview = new Preview(m_poView->m_poRenderArea, this);
-
-    // Global settings: three rows of two captioned controls, then the two
-    // aspect-ratio rows with their custom value.
-    QFrame* poGlobal = poMakeGroup(poPanel, "GlobalSettings", QStringLiteral("Global settings"),
-                                   QRect(1030, 20, 331, 201), nullptr);
-    auto poComboRow = [](QWidget* poParent, const char* pszName, const char* const* ppszItems, int iCount,
-                         const QString& sCaption, int iX, int iY, int iCaptionWidth, int iComboWidth,
-                         tdControlRow* poRow)
-    {
-        QLabel* poCaption =
-            poMakeLabel(poParent, (QLatin1String(pszName) + QLatin1String("Label")).toLatin1().constData(),
-                        sCaption, QRect(iX, iY, iCaptionWidth, 32));
-        QComboBox* poCombo = poMakeCombo(poParent, pszName, ppszItems, iCount,
-                                         QRect(iX + iCaptionWidth, iY + 3, iComboWidth, 26));
-        if (poRow) *poRow = {poCaption, poCombo, nullptr};
-        return poCombo;
-    };
-    tdControlRow oUnused;
-    m_poConversionType =
-        poComboRow(poGlobal, "ConversionType", g_apszConversionTypeNames, ConversionType_Count,
-                   QStringLiteral("Convert to"), 4, 4, 72, 88, &oUnused);
-    m_poFitMode = poComboRow(poGlobal, "FitMode", g_apszFitModeNames, FitMode_Count,
-                             QStringLiteral("Fit mode"), 166, 4, 72, 88, &m_oFitModeRow);
-    m_poResizeFilter = poComboRow(poGlobal, "ResizeFilter", g_apszResizeFilterNames, ResizeFilter_Count,
-                                  QStringLiteral("Resize filter"), 4, 42, 72, 88, &oUnused);
-    m_poDisplayFilter = poComboRow(poGlobal, "DisplayFilter", g_apszResizeFilterNames, ResizeFilter_Count,
-                                   QStringLiteral("Display\nfilter"), 166, 42, 72, 88, &oUnused);
-    m_poYJK2RGBInterpolation =
-        poComboRow(poGlobal, "YJK2RGBInterpolation", g_apszYJK2RGBInterpolationNames, YJK2RGB_Count,
-                   QStringLiteral("YJK2RGB \ninterpolation"), 4, 80, 72, 88, &oUnused);
-    poMakeLabel(poGlobal, "RealMSXAspectRatioLabel", QStringLiteral("MSX\nreal A.R."),
-                QRect(166, 80, 72, 32));
-    m_poRealMSXAspectRatio = new QCheckBox(poGlobal);
-    m_poRealMSXAspectRatio->setObjectName(QStringLiteral("RealMSXAspectRatio"));
-    m_poRealMSXAspectRatio->setGeometry(238 + 36, 83, 26, 26);
-    m_poInputAspectRatioType =
-        poComboRow(poGlobal, "InputAspectRatioType", g_apszAspectRatioTypeNames, AspectRatio_Count,
-                   QStringLiteral("Input A.R."), 4, 122, 72, 150, &oUnused);
-    m_poCustomInputAspectRatio = new QLineEdit(poGlobal);
-    m_poCustomInputAspectRatio->setObjectName(QStringLiteral("CustomInputAspectRatio"));
-    m_poCustomInputAspectRatio->setGeometry(232, 125, 92, 26);
-    m_poOutputAspectRatioType =
-        poComboRow(poGlobal, "OutputAspectRatioType", g_apszAspectRatioTypeNames, AspectRatio_Count,
-                   QStringLiteral("Output A.R."), 4, 160, 72, 150, &oUnused);
-    m_poCustomOutputAspectRatio = new QLineEdit(poGlobal);
-    m_poCustomOutputAspectRatio->setObjectName(QStringLiteral("CustomOutputAspectRatio"));
-    m_poCustomOutputAspectRatio->setGeometry(232, 163, 92, 26);
-
+    m_poSettingsPanel->vBuildGlobalGroup();
     m_poPaletteEditor = new PaletteEditor(&m_oSettings, m_poHistory, m_poStatusLine, this);
     m_poPaletteEditor->vBuildControls(poPanel);
 
-    // PNG settings.
-    QFrame* poPNG = poMakeGroup(poPanel, "PNGSettings", QStringLiteral("PNG settings"),
-                                QRect(1370, 20, 271, 61), nullptr);
-    QLabel* poOutputSizeCaption =
-        poMakeLabel(poPNG, "OutputSizeLabel", QStringLiteral("Output size"), QRect(4, 4, 80, 26));
-    m_poOutputSizeType = poMakeCombo(poPNG, "OutputSizeType", g_apszOutputSizeTypeNames, OutputSize_Count,
-                                     QRect(86, 4, 180, 26));
-    m_oOutputSizeRow = {poOutputSizeCaption, m_poOutputSizeType, nullptr};
-    m_poOutputWidth = new QLineEdit(poPNG);
-    m_poOutputWidth->setObjectName(QStringLiteral("OutputWidth"));
-    m_poOutputWidth->setGeometry(86, 32, 80, 24);
-    poMakeLabel(poPNG, "OutputSizeX", QStringLiteral("x"), QRect(166, 32, 20, 24));
-    m_poOutputHeight = new QLineEdit(poPNG);
-    m_poOutputHeight->setObjectName(QStringLiteral("OutputHeight"));
-    m_poOutputHeight->setGeometry(186, 32, 80, 24);
-
-    // MSX settings: one row per control, sliders with caption and value.
-    QFrame* poMSX = poMakeGroup(poPanel, "MSXSettings", QStringLiteral("MSX settings"),
-                                QRect(1370, 100, 271, 551), nullptr);
-    m_poScreenMode = poComboRow(poMSX, "ScreenMode", g_apszScreenModeNames, ScreenMode_Count,
-                                QStringLiteral("Screen"), 4, 6, 112, 150, &m_oScreenModeRow);
-    m_poPaletteType = poComboRow(poMSX, "PaletteType", g_apszPaletteTypeNames, PaletteType_Count,
-                                 QStringLiteral("Palette type"), 4, 40, 112, 150, &m_oPaletteTypeRow);
-    m_poInterlacedMode = new QCheckBox(QStringLiteral("Interlaced"), poMSX);
-    m_poInterlacedMode->setObjectName(QStringLiteral("InterlacedMode"));
-    m_poInterlacedMode->setGeometry(20, 76, 110, 26);
-    m_poScreen10Palette = new QCheckBox(QStringLiteral("SC10 palette"), poMSX);
-    m_poScreen10Palette->setObjectName(QStringLiteral("Screen10Palette"));
-    m_poScreen10Palette->setGeometry(140, 76, 120, 26);
-    m_poRGB2YJKMethod = poComboRow(poMSX, "RGB2YJKMethod", g_apszRGB2YJKMethodNames, RGB2YJK_Count,
-                                   QStringLiteral("RGB2YJK method"), 4, 106, 112, 150, &m_oRGB2YJKMethodRow);
-    m_poDeltaMethod = poComboRow(poMSX, "DeltaMethod", g_apszDeltaMethodNames, DeltaMethod_Count,
-                                 QStringLiteral("Delta method"), 4, 140, 112, 150, &m_oDeltaMethodRow);
-    const int iSliderCaption = 112;
-    const int iSliderValue = 48;
-    m_poHorizontalShift =
-        poMakeSlider(poMSX, "HorizontalShift", -4, 4, 2, true, QStringLiteral("Horizontal scroll"),
-                     QRect(4, 176, 262, 34), iSliderCaption, iSliderValue, &m_oHorizontalShiftRow);
-    m_poBrightnessWeight =
-        poMakeSlider(poMSX, "BrightnessWeight", 0, 10000, 100, false, QStringLiteral("Brightness coeff."),
-                     QRect(4, 214, 262, 30), iSliderCaption, iSliderValue, &m_oBrightnessWeightRow);
-    m_poPaletteDetailsEnhancement = poMakeSlider(
-        poMSX, "PaletteDetailsEnhancement", 1000, 41000, 100, false, QStringLiteral("Palette details"),
-        QRect(4, 248, 262, 30), iSliderCaption, iSliderValue, &m_oPaletteDetailsEnhancementRow);
-    m_poScreen2DetailsEnhancement = poMakeSlider(
-        poMSX, "Screen2DetailsEnhancement", 1000, 41000, 100, false, QStringLiteral("Screen 2 details"),
-        QRect(4, 282, 262, 30), iSliderCaption, iSliderValue, &m_oScreen2DetailsEnhancementRow);
-    m_poYJKDetailsEnhancement =
-        poMakeSlider(poMSX, "YJKDetailsEnhancement", 1000, 41000, 100, false, QStringLiteral("YJK details"),
-                     QRect(4, 316, 262, 30), iSliderCaption, iSliderValue, &m_oYJKDetailsEnhancementRow);
-    m_poDitheringMode = poComboRow(poMSX, "DitheringMode", g_apszDitheringModeNames, Dithering_Count,
-                                   QStringLiteral("Dithering mode"), 4, 356, 112, 150, &m_oDitheringModeRow);
-    m_poErrorDiffusionFactor = poMakeSlider(poMSX, "ErrorDiffusionFactor", 0, 1000, 100, false,
-                                            QStringLiteral("Error diffusion factor"), QRect(4, 396, 262, 34),
-                                            iSliderCaption, iSliderValue, &m_oErrorDiffusionFactorRow);
-    m_poBayerFactor = poMakeSlider(poMSX, "BayerFactor", 0, 1000, 100, false, QStringLiteral("Bayer factor"),
-                                   QRect(4, 434, 262, 30), iSliderCaption, iSliderValue, &m_oBayerFactorRow);
-    m_poBayerLowThreshold =
-        poMakeSlider(poMSX, "BayerLowThreshold", 0, 1000, 100, false, QStringLiteral("Bayer low threshold"),
-                     QRect(4, 468, 262, 34), iSliderCaption, iSliderValue, &m_oBayerLowThresholdRow);
-    m_poBayerHighThreshold =
-        poMakeSlider(poMSX, "BayerHighThreshold", 0, 1000, 100, false, QStringLiteral("Bayer high threshold"),
-                     QRect(4, 506, 262, 34), iSliderCaption, iSliderValue, &m_oBayerHighThresholdRow);
-
-    // Average error.
-    QFrame* poError = poMakeGroup(poPanel, "AverageError", QStringLiteral("Average error"),
-                                  QRect(1130, 500, 131, 121), &m_poAverageErrorHeading);
-    const char* const apszCaptions[4] = {"R", "G", "B", "R+G+B"};
-    QLabel** appoValues[4] = {&m_poAverageErrorR, &m_poAverageErrorG, &m_poAverageErrorB,
-                              &m_poAverageErrorRGB};
-    const char* const apszNames[4] = {"AverageErrorR", "AverageErrorG", "AverageErrorB", "AverageErrorRGB"};
-    for (int i = 0; i < 4; i++)
-    {
-        m_apoAverageErrorCaptions[i] = poMakeLabel(
-            poError, (QLatin1String(apszNames[i]) + QLatin1String("Label")).toLatin1().constData(),
-            QLatin1String(apszCaptions[i]), QRect(4, 6 + 28 * i, 52, 26));
-        *appoValues[i] =
-            poMakeLabel(poError, apszNames[i], QStringLiteral("0.000"), QRect(56, 6 + 28 * i, 70, 26));
-    }
-
+    m_poSettingsPanel->vBuildScreenGroups();
     m_poView->vBuildControls(poPanel);
-
-    m_poResetToDefaults = poMakeButton(poPanel, "ResetToDefaults", QStringLiteral("Reset to defaults"),
-                                       QRect(1130, 430, 131, 30));
+    m_poSettingsPanel->vBuildResetButton();
 
     // The command line equivalent lives in the toolbar (vConnectControls).
     QLabel* poCommandLineLabel = new QLabel(QStringLiteral(" Command line: "), m_poToolBar);
@@ -363,79 +215,9 @@ void Window::vBuildControls()
     m_poSaveImage =
         poMakeButton(poPanel, "SaveImage", QStringLiteral("Save image..."), QRect(1504, 676, 137, 30));
 
-    for (QLineEdit* poEdit :
-         {m_poCustomInputAspectRatio, m_poCustomOutputAspectRatio, m_poOutputWidth, m_poOutputHeight})
-        poEdit->setAlignment(Qt::AlignCenter);
-
-    // Tooltips.
-    QStringList asScreenTips;
-    for (const char* pszTip : g_apszScreenModeTips)
-        asScreenTips << QLatin1String(pszTip);
-    const struct
-    {
-        QWidget* poWidget;
-        const char* pszTip;
-    } aoTips[] = {
-        {m_poCommandLine, "Command line equivalent of the current settings."},
-        {m_poConversionType, "Type of file to convert to.\nAlso determines what is displayed."},
-        {m_poResetToDefaults, "Restore settings to default."},
-        {m_poDisplayFilter, "Display-only enhancement.\nDoes not affect saved files."},
-        {m_poBrightnessWeight, "Coefficient applied to color delta computation in HIT9918 mode."},
-        {m_poDeltaMethod, "Method used to compute deltas between colors."},
-        {m_poErrorDiffusionFactor, "Distribute error to neighboring pixels. A good value is around 0.8."},
-        {m_poFitMode, "Set how images are scaled to fit output image size."},
-        {m_poHorizontalShift, "Horizontal shift (useful for screen 2 and 10 conversion)."},
-        {m_poInputAspectRatioType, "Aspect ratio of input image."},
-        {m_poInterlacedMode,
-         "Generate interlaced image (height of 424 pixels).\nCauses some flickering on a real MSX!"},
-        {m_poRealMSXAspectRatio, "Use real MSX aspect ratio"},
-        {m_poOutputAspectRatioType, "Aspect ratio of output image."},
-        {m_poOutputSizeType, "Size of generated PNG images."},
-        {m_poDitheringMode, "Type of dithering to apply."},
-        {m_poPaletteDetailsEnhancement, "Allow to consider smaller areas when generating palette."},
-        {m_poPaletteType, "Type of palette to use in screens 2,3,5,6,7 and 10."},
-        {m_poResizeFilter, "Filter used when resizing output image."},
-        {m_poRGB2YJKMethod, "Quality of RGB to YJK conversion.\nWarning: Brute force is slow!"},
-        {m_poSaveImage, "Save image to a file."},
-        {m_poScreen2DetailsEnhancement, "Experimental : change the way borders are generated in screen 2."},
-        {m_poYJKDetailsEnhancement,
-         "Experimental : change the way borders are generated in screen 10 and 12."},
-        {m_poScreen10Palette, "Use palette colors to improve conversion to screen 10."},
-        {m_poYJK2RGBInterpolation, "Enhancements when loading\na YJK (screen 10 or 12) file."},
-    };
-    for (const auto& oTip : aoTips)
-        oTip.poWidget->setToolTip(QLatin1String(oTip.pszTip));
-    m_poScreenMode->setToolTip(asScreenTips.join(QLatin1Char('\n')));
-
-    // The wheel scrolls the panel: a combo box or slider takes it only once it has
-    // the focus (given by a click or Tab, never by the wheel), so scrolling past
-    // the settings changes none of them (eventFilter).
-    for (QWidget* poChild : poPanel->findChildren<QWidget*>())
-    {
-        if (!qobject_cast<QComboBox*>(poChild) && !qobject_cast<QAbstractSlider*>(poChild)) continue;
-        poChild->setFocusPolicy(Qt::StrongFocus);
-        poChild->installEventFilter(this);
-    }
-
-    // The positions above are those of the full-size window; the panel starts
-    // where the display area ends there.
-    for (QWidget* poChild : poPanel->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-        poChild->move(poChild->x() - g_iRenderWidth, poChild->y());
-}
-
-// The recent pictures, listed afresh each time a menu of them opens: the file
-// name, its folder in the tooltip, so that the menu stays narrow.
-void Window::vFillRecentMenu(QMenu* poMenu)
-{
-    poMenu->clear();
-    poMenu->setToolTipsVisible(true);
-    for (const QString& sPath : asRecentFiles())
-    {
-        QAction* poAction = poMenu->addAction(QFileInfo(sPath).fileName().replace(QLatin1Char('&'), "&&"),
-                                              this, [this, sPath]() { bLoadImageFiles({sPath}); });
-        poAction->setToolTip(sPath);
-    }
-    if (poMenu->isEmpty()) poMenu->addAction(QStringLiteral("No recent pictures"))->setEnabled(false);
+    m_poCommandLine->setToolTip(QStringLiteral("Command line equivalent of the current settings."));
+    m_poSaveImage->setToolTip(QStringLiteral("Save image to a file."));
+    m_poSettingsPanel->vFinish();
 }
 
 // The menu bar and the toolbar. Every action is also the window's own, so its
@@ -455,13 +237,16 @@ void Window::vBuildMenus()
         return poAction;
     };
     QMenu* poFile = m_poMenuBar->addMenu(QStringLiteral("&File"));
-    QAction* poOpen =
-        poAdd(poFile, "actionOpen", QStringLiteral("&Open..."), QKeySequence::Open, &Window::Open);
+    QAction* poOpen = poAdd(poFile, "actionOpen", QStringLiteral("&Open..."), QKeySequence::Open, nullptr);
+    connect(poOpen, &QAction::triggered, m_poFileActions, &FileActions::Open);
     QMenu* poRecent = poFile->addMenu(QStringLiteral("Open &Recent"));
     poRecent->setObjectName(QStringLiteral("RecentMenu"));
-    connect(poRecent, &QMenu::aboutToShow, this, [this, poRecent]() { vFillRecentMenu(poRecent); });
-    QAction* poSave = poAdd(poFile, "actionSave", QStringLiteral("&Save"), QKeySequence::Save, &Window::Save);
-    poAdd(poFile, "actionSaveAs", QStringLiteral("Save &As..."), QKeySequence::SaveAs, &Window::SaveImage);
+    connect(poRecent, &QMenu::aboutToShow, this,
+            [this, poRecent]() { m_poFileActions->vFillRecentMenu(poRecent); });
+    QAction* poSave = poAdd(poFile, "actionSave", QStringLiteral("&Save"), QKeySequence::Save, nullptr);
+    connect(poSave, &QAction::triggered, m_poFileActions, &FileActions::Save);
+    connect(poAdd(poFile, "actionSaveAs", QStringLiteral("Save &As..."), QKeySequence::SaveAs, nullptr),
+            &QAction::triggered, m_poFileActions, &FileActions::SaveImage);
     poFile->addSeparator();
     connect(poAdd(poFile, "actionLoadPalette", QStringLiteral("&Load Palette..."), QKeySequence(), nullptr),
             &QAction::triggered, m_poPaletteEditor, &PaletteEditor::LoadPalette);
@@ -488,8 +273,9 @@ void Window::vBuildMenus()
     poAdd(poEdit, "actionCopy", QStringLiteral("&Copy"), QKeySequence::Copy, &Window::Copy);
     poAdd(poEdit, "actionPaste", QStringLiteral("&Paste"), QKeySequence::Paste, &Window::Paste);
     poEdit->addSeparator();
-    poAdd(poEdit, "actionResetToDefaults", QStringLiteral("Reset to &Defaults"), QKeySequence(),
-          &Window::ResetToDefaults);
+    connect(
+        poAdd(poEdit, "actionResetToDefaults", QStringLiteral("Reset to &Defaults"), QKeySequence(), nullptr),
+        &QAction::triggered, m_poSettingsPanel, &SettingsPanel::ResetToDefaults);
 
     // The view items follow the View combo box and the Original button, both ways.
     QMenu* poView = m_poMenuBar->addMenu(QStringLiteral("&View"));
@@ -528,7 +314,7 @@ void Window::vBuildMenus()
         QMenu* poToolRecent = new QMenu(poOpenButton);
         poToolRecent->setObjectName(QStringLiteral("ToolBarRecentMenu"));
         connect(poToolRecent, &QMenu::aboutToShow, this,
-                [this, poToolRecent]() { vFillRecentMenu(poToolRecent); });
+                [this, poToolRecent]() { m_poFileActions->vFillRecentMenu(poToolRecent); });
         poOpenButton->setMenu(poToolRecent);
         poOpenButton->setPopupMode(QToolButton::MenuButtonPopup);
     }
@@ -540,9 +326,10 @@ void Window::vBuildMenus()
 
 void Window::vConnectControls()
 {
-    m_poPaletteEditor->m_fnBusy = [this]() { return bBusy(); };
+    m_poPaletteEditor->m_fnBusy = [this]() { return m_poFileActions->bBusy(); };
     m_poPaletteEditor->m_fnCameraLive = [this]() { return m_bCameraLive; };
-    m_poPaletteEditor->m_fnStartFolder = [this](const QString& sLast) { return sStartFolder(sLast); };
+    m_poPaletteEditor->m_fnStartFolder = [this](const QString& sLast)
+    { return m_poFileActions->sStartFolder(sLast); };
     connect(m_poPaletteEditor, &PaletteEditor::vChanged, this, QOverload<>::of(&QWidget::update));
     connect(m_poPaletteEditor, &PaletteEditor::vPaletteFileChanged, this, &Window::vUpdateCommandLine);
     connect(m_poHistory, &SettingsHistory::vRestored, this,
@@ -552,65 +339,14 @@ void Window::vConnectControls()
                 if (bWhole) memset(&m_oLastSeenSettings, 0, sizeof(m_oLastSeenSettings));
                 update();
             });
-    connect(m_poInterlacedMode, &QCheckBox::toggled, this, &Window::InterlacedMode);
-    connect(m_poRealMSXAspectRatio, &QCheckBox::toggled, this, &Window::RealMSXAspectRatio);
-    connect(m_poScreen10Palette, &QCheckBox::toggled, this, &Window::Screen10Palette);
-
-    const struct
-    {
-        QComboBox* poCombo;
-        void (Window::*pSlot)(int);
-    } aoCombos[] = {
-        {m_poConversionType, &Window::ConversionType},
-        {m_poDeltaMethod, &Window::DeltaMethod},
-        {m_poDisplayFilter, &Window::DisplayFilter},
-        {m_poFitMode, &Window::FitMode},
-        {m_poInputAspectRatioType, &Window::InputAspectRatioType},
-        {m_poOutputAspectRatioType, &Window::OutputAspectRatioType},
-        {m_poOutputSizeType, &Window::OutputSizeType},
-        {m_poDitheringMode, &Window::DitheringMode},
-        {m_poPaletteType, &Window::PaletteType},
-        {m_poRGB2YJKMethod, &Window::RGB2YJKMethod},
-        {m_poResizeFilter, &Window::ResizeFilter},
-        {m_poScreenMode, &Window::ScreenMode},
-        {m_poYJK2RGBInterpolation, &Window::YJK2RGBInterpolation},
-    };
-    for (const auto& oCombo : aoCombos)
-        connect(oCombo.poCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, oCombo.pSlot);
-
-    const struct
-    {
-        QLineEdit* poEdit;
-        void (Window::*pSlot)();
-    } aoEdits[] = {
-        {m_poCustomInputAspectRatio, &Window::CustomInputAspectRatio},
-        {m_poCustomOutputAspectRatio, &Window::CustomOutputAspectRatio},
-        {m_poOutputWidth, &Window::OutputWidth},
-        {m_poOutputHeight, &Window::OutputHeight},
-    };
-    for (const auto& oEdit : aoEdits)
-    {
-        connect(oEdit.poEdit, &QLineEdit::returnPressed, this, oEdit.pSlot);
-        connect(oEdit.poEdit, &QLineEdit::editingFinished, this, oEdit.pSlot);
-    }
-
-    const struct
-    {
-        QSlider* poSlider;
-        void (Window::*pSlot)(int);
-    } aoSliders[] = {
-        {m_poBrightnessWeight, &Window::BrightnessWeight},
-        {m_poErrorDiffusionFactor, &Window::ErrorDiffusionFactor},
-        {m_poPaletteDetailsEnhancement, &Window::PaletteDetailsEnhancement},
-        {m_poScreen2DetailsEnhancement, &Window::Screen2DetailsEnhancement},
-        {m_poYJKDetailsEnhancement, &Window::YJKDetailsEnhancement},
-        {m_poBayerFactor, &Window::BayerFactor},
-        {m_poBayerLowThreshold, &Window::BayerLowThreshold},
-        {m_poBayerHighThreshold, &Window::BayerHighThreshold},
-        {m_poHorizontalShift, &Window::HorizontalShift},
-    };
-    for (const auto& oSlider : aoSliders)
-        connect(oSlider.poSlider, &QSlider::valueChanged, this, oSlider.pSlot);
+    m_poSettingsPanel->vConnectControls();
+    connect(m_poSettingsPanel, &SettingsPanel::vChanged, this, QOverload<>::of(&QWidget::update));
+    connect(m_poSettingsPanel, &SettingsPanel::vReset, this,
+            [this]()
+            {
+                memset(&m_oLastSeenSettings, 0, sizeof(m_oLastSeenSettings));
+                update();
+            });
 
     const struct
     {
@@ -618,8 +354,6 @@ void Window::vConnectControls()
         void (Window::*pSlot)();
     } aoButtons[] = {
         {m_poPaletteEditor->m_poGetFromImage, &Window::GetFromImage},
-        {m_poResetToDefaults, &Window::ResetToDefaults},
-        {m_poSaveImage, &Window::SaveImage},
         {m_poAbout, &Window::About},
         {m_poCopy, &Window::Copy},
         {m_poPaste, &Window::Paste},
@@ -628,9 +362,18 @@ void Window::vConnectControls()
     for (const auto& oButton : aoButtons)
         connect(oButton.poButton, &QPushButton::clicked, this, oButton.pSlot);
 
-    connect(m_poOpen, &QToolButton::clicked, this, &Window::Open);
+    connect(m_poOpen, &QToolButton::clicked, m_poFileActions, &FileActions::Open);
+    connect(m_poSaveImage, &QPushButton::clicked, m_poFileActions, &FileActions::SaveImage);
+    m_poFileActions->m_poBusyArea = m_poSettingsPanel->m_poSettingsArea;
+    m_poFileActions->m_poDisplayArea = m_poView->m_poRenderArea;
+    m_poFileActions->m_fnSource = [this]() { return m_poSourceOwner; };
+    m_poFileActions->m_fnCameraLive = [this]() { return m_bCameraLive; };
+    connect(m_poFileActions, &FileActions::vOpened, this, &Window::vOpened);
+    connect(m_poFileActions, &FileActions::vConvertAgain, this, &Window::vDoUpdatePreviewImage);
+    connect(m_poFileActions, &FileActions::vNamesChanged, this, &Window::vUpdateCommandLine);
     connect(m_poView, &View::vChanged, this, QOverload<>::of(&QWidget::update));
-    connect(m_poOpen->menu(), &QMenu::aboutToShow, this, [this]() { vFillRecentMenu(m_poOpen->menu()); });
+    connect(m_poOpen->menu(), &QMenu::aboutToShow, this,
+            [this]() { m_poFileActions->vFillRecentMenu(m_poOpen->menu()); });
 
     vBuildMenus();
 
@@ -660,24 +403,18 @@ void Window::resizeEvent(QResizeEvent* poEvent)
 {
     QWidget::resizeEvent(poEvent);
     // Room for the vertical scroll bar only when the panel does not fit.
-    const QWidget* poPanel = m_poSettingsArea->widget();
+    QScrollArea* poArea = m_poSettingsPanel->m_poSettingsArea;
+    const QWidget* poPanel = poArea->widget();
     const int iRoom = height() - m_poMenuBar->sizeHint().height() - m_poToolBar->sizeHint().height();
     const int iBar = iRoom < poPanel->height() ? style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
     // The preview keeps at least 45 % of a narrow window (a small screen, or a
     // large scale factor); the panel then scrolls sideways as well.
     const int iPanel = std::min(poPanel->width() + iBar, std::max(g_iMinimumWidth / 2, width() * 55 / 100));
-    m_poSettingsArea->setFixedWidth(iPanel);
+    poArea->setFixedWidth(iPanel);
 }
 
 bool Window::eventFilter(QObject* poObject, QEvent* poEvent)
 {
-    if (poEvent->type() == QEvent::Wheel && poObject->isWidgetType() &&
-        !static_cast<QWidget*>(poObject)->hasFocus())
-    {
-        // Handed to the scrolling panel instead.
-        QCoreApplication::sendEvent(m_poSettingsArea->viewport(), poEvent);
-        return true;
-    }
     if (poObject == m_poView->m_poRenderArea && poEvent->type() == QEvent::Resize)
     {
         m_poView->vPlace(m_poStatusLine->iPlace());
@@ -690,10 +427,8 @@ void Window::closeEvent(QCloseEvent* poEvent)
 {
     // A save in progress is cancelled; the window closes as soon as the writer
     // has stopped (at its next row), leaving no file behind.
-    if (m_pbSaveCancel)
+    if (m_poFileActions->bDeferClose())
     {
-        *m_pbSaveCancel = true;
-        m_bCloseAfterSave = true;
         poEvent->ignore();
         return;
     }
@@ -702,12 +437,9 @@ void Window::closeEvent(QCloseEvent* poEvent)
 
 void Window::vUpdateCommandLine()
 {
-    // The output is the name of the last save of this picture, else the name the
-    // save dialog proposes.
-    const QString sOutput =
-        m_sSavedSource == m_sSourcePath && !m_sSavedName.isEmpty() ? m_sSavedName : m_sImagePath;
-    m_poCommandLine->setText(
-        sCommandLine(&m_oSettings, m_sSourcePath, sOutput, m_poPaletteEditor->sMatchingPaletteFile()));
+    m_poCommandLine->setText(sCommandLine(&m_oSettings, m_poFileActions->m_sSourcePath,
+                                          m_poFileActions->sOutputName(),
+                                          m_poPaletteEditor->sMatchingPaletteFile()));
 }
 
 void Window::About()
@@ -747,16 +479,7 @@ void Window::vPreviewFinished(tdPreviewJob* poJob)
 {
     m_poView->vSetConverted(poJob->poConverted);
     poJob->poConverted = nullptr;
-    // PNG and sprite sheets have no conversion error: no number is shown rather
-    // than one of earlier settings.
-    const int eType = poJob->oSettings.ConversionType;
-    const tdErrorTriple& oError = poJob->oError;
-    const bool bError = eType != ConversionType_PNG && eType != ConversionType_SPR;
-    m_poAverageErrorR->setText(bError ? sFormatDouble(oError.fRed) : QStringLiteral("-"));
-    m_poAverageErrorG->setText(bError ? sFormatDouble(oError.fGreen) : QStringLiteral("-"));
-    m_poAverageErrorB->setText(bError ? sFormatDouble(oError.fBlue) : QStringLiteral("-"));
-    m_poAverageErrorRGB->setText(bError ? sFormatDouble(oError.fRed + oError.fGreen + oError.fBlue)
-                                        : QStringLiteral("-"));
+    m_poSettingsPanel->vShowError(poJob->oError, poJob->oSettings.ConversionType);
     if (!poJob->sError.empty())
         m_poStatusLine->vShow(
             QStringLiteral("Conversion: %1").arg(QString::fromLocal8Bit(poJob->sError.c_str())), true);
@@ -764,8 +487,7 @@ void Window::vPreviewFinished(tdPreviewJob* poJob)
 
 void Window::vCancelConversion()
 {
-    if (m_pbSaveCancel) *m_pbSaveCancel = true;
-    if (m_poReadLoop) m_poReadLoop->quit();
+    m_poFileActions->vCancel();
     if (m_poPreview->bRunning() || m_poPreview->m_bPending)
         m_poStatusLine->vShow(
             QStringLiteral("Conversion cancelled: the picture shown is from earlier settings"), false);
@@ -781,7 +503,7 @@ bool Window::bWaitForConversion(int iTimeoutMs)
 
 void Window::GetFromImage()
 {
-    if (bBusy()) return;
+    if (m_poFileActions->bBusy()) return;
     if (!m_poSourceImage || !bSettingsUsePalette(&m_oSettings)) return;
     // With palette type Custom the settings would hand back the custom palette
     // itself: the palette comes from the Auto settings instead.
@@ -794,7 +516,7 @@ void Window::GetFromImage()
     std::shared_ptr<Palette> poPalette = std::make_shared<Palette>();
     const std::shared_ptr<const Image> poSource = m_poSourceOwner;
     const bool bWasConverting = m_poPreview->bStop();
-    const bool bEnded = bRunBesideEventLoop(
+    const bool bEnded = m_poFileActions->bRunBesideEventLoop(
         [poSource, poSettings, poPalette]()
         {
             std::lock_guard<std::mutex> oLock(oCoreLock());
@@ -815,4 +537,29 @@ void Window::GetFromImage()
                 : QStringLiteral("The custom palette is now the one palette type %1 gives for the picture "
                                  "(Ctrl+Z undoes)")
                       .arg(QLatin1String(g_apszPaletteTypeNames[m_oSettings.PaletteType])));
+}
+
+// The rooms set their controls from the record; the window enables its own buttons.
+void Window::vUpdateUI()
+{
+    m_poSettingsPanel->vUpdateControls();
+    m_poPaletteEditor->vUpdateControls();
+    const bool bPicture = m_poSourceImage != nullptr && !m_bCameraLive;
+    // A disabled control's tooltip says what would enable it.
+    const char* const pszLive = "not while the camera is live";
+    const char* const pszNoPicture = m_bCameraLive ? pszLive : "open, drop or paste a picture first";
+    vEnableWithReason(m_poSaveImage, bPicture, pszNoPicture);
+    vEnableWithReason(m_poCopy, bPicture, pszNoPicture);
+    vEnableWithReason(m_poPaste, m_bClipboardHasImage && !m_bCameraLive,
+                      m_bCameraLive ? pszLive : "the clipboard holds no picture");
+}
+
+void Window::vOpened(Image* poImage, const QImage& oFitted, const QString& sFile)
+{
+    vReplaceSourceImage(poImage);
+    m_poView->vSetConverted(nullptr);
+    m_poView->vSetOriginal(oFitted);
+    vSetPictureName(sFile);
+    vDoUpdatePreviewImage();
+    vUpdateUI();
 }

@@ -41,7 +41,9 @@ class QToolButton;
 class QUndoStack;
 class QTimer;
 class QVideoSink;
+class FileActions;
 class PaletteEditor;
+class SettingsPanel;
 class SettingsHistory;
 class View;
 
@@ -65,15 +67,17 @@ void vInitResources();
 // The state is public, as in the core's records, so that the tests can look at
 // it; only the window's own slots and handlers change it.
 //
-// One unit per concern: window.cpp (controls, menus, toolbar, size, closing, and
-// what joins the rooms), window_settings.cpp (controls <-> the settings record,
-// enabling rules), window_view.cpp (painting and the events over the display),
-// window_open.cpp (files, drops, recent pictures, clipboard, camera),
-// window_save.cpp (saving and its questions). Classes of their own: View (the
-// display: fit, zoom, pan, original), Preview (the conversion beside the event
-// loop, its wait and progress), PaletteEditor (entries, levels, picking, palette
-// files), SettingsHistory (Undo), StatusLine, the command line (command_line),
-// the About box (about_box) and the panel's building blocks (panel_widgets).
+// The window composes rooms, each a class of its own: SettingsPanel (the
+// settings controls <-> the record, enabling rules), PaletteEditor (entries,
+// levels, picking, palette files), View (the display: fit, zoom, pan, original),
+// Preview (the conversion beside the event loop, its wait and progress),
+// FileActions (open, save, recent pictures, the questions), SettingsHistory
+// (Undo), StatusLine; the command line (command_line), the About box
+// (about_box) and the panel's building blocks (panel_widgets) are free
+// functions. The window's own units: window.cpp (layout, menus, toolbar, size,
+// closing, and what joins the rooms), window_view.cpp (painting and the events
+// over the display), window_open.cpp (the source picture, drops, the clipboard,
+// the camera).
 class Window : public QWidget
 {
     Q_OBJECT
@@ -92,72 +96,17 @@ public:
     explicit Window(QWidget* poParent = nullptr);
     ~Window() override;
 
-    // Controls, named like their objects and settings fields.
+    // The window's own controls, named like their objects.
     QMenuBar* m_poMenuBar;
-    QToolBar* m_poToolBar;         // Open, Save and the command line, in view at every size
-    QScrollArea* m_poSettingsArea; // scrolls the settings panel
+    QToolBar* m_poToolBar; // Open, Save and the command line, in view at every size
     StatusLine* m_poStatusLine;
     QToolButton* m_poOpen; // the arrow lists the recent pictures
-    QComboBox* m_poConversionType;
-    QComboBox* m_poFitMode;
-    QComboBox* m_poResizeFilter;
-    QComboBox* m_poDisplayFilter;
-    QComboBox* m_poYJK2RGBInterpolation;
-    QComboBox* m_poInputAspectRatioType;
-    QComboBox* m_poOutputAspectRatioType;
-    QComboBox* m_poOutputSizeType;
-    QComboBox* m_poScreenMode;
-    QComboBox* m_poPaletteType;
-    QComboBox* m_poRGB2YJKMethod;
-    QComboBox* m_poDeltaMethod;
-    QComboBox* m_poDitheringMode;
-    QCheckBox* m_poRealMSXAspectRatio;
-    QCheckBox* m_poInterlacedMode;
-    QCheckBox* m_poScreen10Palette;
-    QLineEdit* m_poCustomInputAspectRatio;
-    QLineEdit* m_poCustomOutputAspectRatio;
-    QLineEdit* m_poOutputWidth;
-    QLineEdit* m_poOutputHeight;
     QLineEdit* m_poCommandLine;
-    QSlider* m_poHorizontalShift;
-    QSlider* m_poBrightnessWeight;
-    QSlider* m_poPaletteDetailsEnhancement;
-    QSlider* m_poScreen2DetailsEnhancement;
-    QSlider* m_poYJKDetailsEnhancement;
-    QSlider* m_poErrorDiffusionFactor;
-    QSlider* m_poBayerFactor;
-    QSlider* m_poBayerLowThreshold;
-    QSlider* m_poBayerHighThreshold;
-    QLabel* m_poAverageErrorR;
-    QLabel* m_poAverageErrorG;
-    QLabel* m_poAverageErrorB;
-    QLabel* m_poAverageErrorRGB;
-    QPushButton* m_poResetToDefaults;
     QPushButton* m_poCopy;
     QPushButton* m_poPaste;
     QPushButton* m_poAbout;
     QPushButton* m_poCaptureFromCamera;
     QPushButton* m_poSaveImage;
-
-    // Caption, control and value label of each row that the enabling rules name.
-    tdControlRow m_oScreenModeRow;
-    tdControlRow m_oDitheringModeRow;
-    tdControlRow m_oBayerFactorRow;
-    tdControlRow m_oBayerLowThresholdRow;
-    tdControlRow m_oBayerHighThresholdRow;
-    tdControlRow m_oErrorDiffusionFactorRow;
-    tdControlRow m_oOutputSizeRow;
-    tdControlRow m_oFitModeRow;
-    tdControlRow m_oHorizontalShiftRow;
-    tdControlRow m_oDeltaMethodRow;
-    tdControlRow m_oBrightnessWeightRow;
-    tdControlRow m_oScreen2DetailsEnhancementRow;
-    tdControlRow m_oYJKDetailsEnhancementRow;
-    tdControlRow m_oRGB2YJKMethodRow;
-    tdControlRow m_oPaletteTypeRow;
-    tdControlRow m_oPaletteDetailsEnhancementRow;
-    QLabel* m_poAverageErrorHeading;
-    QLabel* m_apoAverageErrorCaptions[4];
 
     // The source picture; the view holds the others.
     Image* m_poSourceImage; // null until a picture arrives; owned through m_poSourceOwner
@@ -174,16 +123,10 @@ public:
     bool m_bCameraLive; // frames replace the source picture one after another
     bool m_bClipboardHasImage;
     bool m_bCaptureRequested; // a camera frame was asked for and has not arrived
-    QString m_sImagePath;     // proposed by the save dialog: folder/base name
-    QString m_sSourcePath;    // the loaded picture's file, empty for pastes and camera frames
-    QString m_sImageFolder;   // where the last picture was saved, empty before
-    // The last save's chosen name, the picture it saved and the files it wrote:
-    // Save (Ctrl+S) writes them again without asking.
-    QString m_sSavedName;
-    QString m_sSavedSource;
-    QStringList m_asSavedFiles;
     QSettings* m_poSettingsStore;
     Preview* m_poPreview; // the conversion of the live preview
+    FileActions* m_poFileActions;
+    SettingsPanel* m_poSettingsPanel;
     PaletteEditor* m_poPaletteEditor;
     SettingsHistory* m_poHistory;             // Undo of palette edits and resets to the defaults
     View* m_poView;                           // the display area and what it shows
@@ -191,11 +134,6 @@ public:
     QVideoSink* m_poVideoSink;
     QCamera* m_poCamera;
     QImageCapture* m_poImageCapture;
-    // While a save runs: its cancel flag (else null), and whether the window
-    // closes when it has stopped.
-    std::atomic<bool>* m_pbSaveCancel;
-    bool m_bCloseAfterSave;
-    QEventLoop* m_poReadLoop; // while a picture is read, else null
 
     // Processes events until no conversion runs or waits for its timer, or the
     // time is up; true when idle.
@@ -206,53 +144,14 @@ public:
 
     // Pushes the settings into the controls and applies the enabling rules.
     void vUpdateUI();
-    // The save dialog's only filter for the current conversion type and screen.
-    QString oGetExtension() const;
-
-    // Makes the first decodable file of the list the source picture (retro
-    // formats first, then the program's own readers) and converts it at once.
-    // Returns false, changing nothing, when no file could be read.
-    bool bLoadImageFiles(const QStringList& asPaths);
-    // Converts the source picture into the named file (the extension of the
-    // conversion type is appended). Returns false when nothing was written.
-    bool bSaveImageAs(const QString& sName);
-    // A notice when an interlaced screen dump has no second page beside it, or a
-    // dump of a palette screen no palette file.
-    static QString sMissingCompanionFile(const QString& sPath);
-    // Why a file gave no picture: what the file system says (no such file, a
-    // folder, permission denied, empty), else the reader's reason.
-    static QString sWhyUnreadable(const QString& sPath, const QString& sReason);
-    // Reads a picture in a thread of its own while the event loop runs (the
-    // settings disabled meanwhile). Returns it (the caller owns it), or null with
-    // the reader's reason, or null with *pbCancelled when Esc gave up on it.
-    // *poFitted receives the picture fitted to the display area, as shown until converted.
-    Image* poReadBesideEventLoop(const QString& sPath, QString* psError, QString* psNote, QImage* poFitted,
-                                 bool* pbCancelled);
     // Makes poImage (owned from here on) the source picture.
     void vReplaceSourceImage(Image* poImage);
-    // Runs work in a thread of its own while a nested event loop keeps the window
-    // responsive (the settings disabled, sStatus shown). True when the work
-    // ended; false when Esc gave up on it, which then ends on its own: fnWork
-    // must own (or share) everything it touches.
-    bool bRunBesideEventLoop(const std::function<void()>& fnWork, const QString& sStatus);
-    // A save or a read runs in a nested event loop: nothing else may start.
-    bool bBusy() const { return m_pbSaveCancel || m_poReadLoop; }
-    // The Open dialog's filters: every name the program's readers take, then all files.
-    static QString sOpenFilter();
-    // The pictures opened last, newest first, at most g_iRecentCount, from the store.
-    static constexpr int g_iRecentCount = 5;
-    QStringList asRecentFiles() const;
+    // A file gave the new source picture (owned from here on): shown at once,
+    // fitted, and converted.
+    void vOpened(Image* poImage, const QImage& oFitted, const QString& sFile);
     // Shows the picture's name in the title: a file name, or what it came from.
     void vSetPictureName(const QString& sName);
 
-    // A dialog's start folder: sLast when it is a folder, else the source
-    // picture's folder, else the home folder.
-    QString sStartFolder(const QString& sLast) const;
-    // Every file saving as sName writes: the main file, then its companions.
-    QStringList asSaveTargets(const QString& sName) const;
-    // The source picture's file name when saving as sName would write over it
-    // (main file or companion), else empty.
-    QString sSourceAmongTargets(const QString& sName) const;
     // The command line equivalent, with the opened picture, the output name and
     // the palette file of a custom palette.
     void vUpdateCommandLine();
@@ -263,43 +162,10 @@ public:
     QSize oFittedSize(const QSize& oAvailable) const;
 
 public slots:
-    void InterlacedMode(bool bValue);
-    void RealMSXAspectRatio(bool bValue);
-    void Screen10Palette(bool bValue);
-    void ConversionType(int iIndex);
-    void DeltaMethod(int iIndex);
-    void DisplayFilter(int iIndex);
-    void FitMode(int iIndex);
-    void InputAspectRatioType(int iIndex);
-    void OutputAspectRatioType(int iIndex);
-    void OutputSizeType(int iIndex);
-    void DitheringMode(int iIndex);
-    void PaletteType(int iIndex);
-    void RGB2YJKMethod(int iIndex);
-    void ResizeFilter(int iIndex);
-    void ScreenMode(int iIndex);
-    void YJK2RGBInterpolation(int iIndex);
-    void CustomInputAspectRatio();
-    void CustomOutputAspectRatio();
-    void OutputWidth();
-    void OutputHeight();
-    void BrightnessWeight(int iValue);
-    void ErrorDiffusionFactor(int iValue);
-    void PaletteDetailsEnhancement(int iValue);
-    void Screen2DetailsEnhancement(int iValue);
-    void YJKDetailsEnhancement(int iValue);
-    void BayerFactor(int iValue);
-    void BayerLowThreshold(int iValue);
-    void BayerHighThreshold(int iValue);
-    void HorizontalShift(int iValue);
     void GetFromImage();
-    void ResetToDefaults();
-    void SaveImage(); // Save As: asks for the name
-    void Save();      // the last name of this picture again, else Save As
     void About();
     void Copy();
     void Paste();
-    void Open();
     void CaptureFromCamera();
     void imageCaptured(int iId, const QImage& oFrame);
     void processClipboardChange();
@@ -324,10 +190,6 @@ private:
     void vPreviewFinished(tdPreviewJob* poJob);
     void vBuildControls();
     void vConnectControls();
-    void vSetScaledField(double* pfField, int iValue, QLabel* poLabel);
     bool bStartCamera();
     void vBuildMenus();
-    void vFillRecentMenu(QMenu* poMenu);
-    // The questions before a save (write-protected and existing files), then the save.
-    void vSaveWithQuestions(const QString& sName);
 };

@@ -1,7 +1,9 @@
 // The window's own events: painting (which also notices changed settings) and
 // the keys, the mouse and the wheel over the display, handed to the view.
 
-#include "window_internal.h"
+#include "window.h"
+
+#include "settings_panel.h"
 
 #include "palette_editor.h"
 #include "view.h"

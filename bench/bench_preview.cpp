@@ -6,6 +6,7 @@
 // responsiveness during a slow conversion and the time closing it takes. Runs on
 // the offscreen platform.
 
+#include "file_actions.h"
 #include "view.h"
 #include "window.h"
 
@@ -196,8 +197,10 @@ void vBenchReadResponsiveness(benchmark::State& oState)
         fLongest = std::max(
             fLongest,
             fLongestPause(
-                [&]()
-                { QTimer::singleShot(0, [&]() { bOpened = poWindow->bLoadImageFiles({sFile}) || true; }); },
+                [&]() {
+                    QTimer::singleShot(
+                        0, [&]() { bOpened = poWindow->m_poFileActions->bLoadImageFiles({sFile}) || true; });
+                },
                 [&]() {
                     return bOpened && !poWindow->m_poPreview->m_poJob && !poWindow->m_poPreview->m_bPending;
                 }));

@@ -4,7 +4,9 @@
 // pictures made with Qt. Tables and step scripts (vRun) are strings, rows split at ';'.
 
 #include "command_line.h"
+#include "file_actions.h"
 #include "palette_editor.h"
+#include "settings_panel.h"
 #include "settings_store.h"
 #include "view.h"
 #include "window.h"
@@ -111,7 +113,7 @@ QString sSaveThroughDialogs(Window* poW, const QString& sName, const std::functi
     QObject::connect(&oAnswer, &QTimer::timeout, vAnswer);
     poW->bWaitForConversion(30000);
     oAnswer.start(10);
-    fnStart ? fnStart() : poW->SaveImage();
+    fnStart ? fnStart() : poW->m_poFileActions->SaveImage();
     return sSeen;
 }
 
@@ -134,7 +136,8 @@ class TestApp : public QObject
         m_poW->show();
         if (!QTest::qWaitForWindowExposed(m_poW.get())) return nullptr;
         vRun("paint");
-        if (!sPicture.isEmpty() && !(m_poW->bLoadImageFiles({sPicture}) && m_poW->bWaitForConversion(9000)))
+        if (!sPicture.isEmpty() &&
+            !(m_poW->m_poFileActions->bLoadImageFiles({sPicture}) && m_poW->bWaitForConversion(9000)))
             return nullptr;
         return m_poW.get();
     }
@@ -217,13 +220,14 @@ private slots:
         Window* poW = poShow();
         QVERIFY(poW && poW->windowTitle() == "QEVui 3.4" && poW->m_poView->m_poRenderArea->x() == 0);
         // Full size where the screen has room; on smaller screens every control can be scrolled into view.
-        const QWidget* poViewport = poW->m_poSettingsArea->viewport();
+        const QWidget* poViewport = poW->m_poSettingsPanel->m_poSettingsArea->viewport();
         for (const QSize& oScreen : {QSize(1280, 720), QSize(1366, 768), QSize(1920, 1080)})
         {
             poW->resize(poW->oFittedSize(oScreen));
             QTest::qWait(20);
             QVERIFY(poW->width() <= oScreen.width() && poW->height() <= oScreen.height() &&
-                    poW->m_poView->m_poRenderArea->geometry().right() < poW->m_poSettingsArea->x());
+                    poW->m_poView->m_poRenderArea->geometry().right() <
+                        poW->m_poSettingsPanel->m_poSettingsArea->x());
             // Open, Save and the command line are in view without scrolling.
             for (QWidget* poShown :
                  {poW->m_poToolBar->widgetForAction(poW->findChild<QAction*>("actionOpen")),
@@ -237,12 +241,12 @@ private slots:
             emit poToolRecent->aboutToShow();
             QVERIFY(!poToolRecent->actions().isEmpty());
             // The wheel over a combo box or slider without the focus scrolls the panel and changes nothing.
-            QScrollBar* poBar = poW->m_poSettingsArea->verticalScrollBar();
+            QScrollBar* poBar = poW->m_poSettingsPanel->m_poSettingsArea->verticalScrollBar();
             for (const char* pszName : {"DitheringMode", "ErrorDiffusionFactor"})
             {
                 QWidget* poControl = po<QWidget>(pszName);
                 const QString sBefore = sShown(pszName);
-                poW->m_poSettingsArea->ensureVisible(0, 0);
+                poW->m_poSettingsPanel->m_poSettingsArea->ensureVisible(0, 0);
                 const int iScrolled = poBar->value();
                 QWheelEvent oWheel(QPointF(5, 5), poControl->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, -120),
                                    Qt::NoButton, {}, Qt::NoScrollPhase, false);
@@ -251,23 +255,24 @@ private slots:
                 QVERIFY2(sShown(pszName) == sBefore && (oScreen.height() > 800 || poBar->value() > iScrolled),
                          pszName);
             }
-            for (QWidget* poControl : poW->m_poSettingsArea->widget()->findChildren<QWidget*>())
+            for (QWidget* poControl :
+                 poW->m_poSettingsPanel->m_poSettingsArea->widget()->findChildren<QWidget*>())
             {
                 if (!qobject_cast<QAbstractButton*>(poControl) && !qobject_cast<QComboBox*>(poControl) &&
                     !qobject_cast<QSlider*>(poControl) && !qobject_cast<QLineEdit*>(poControl) &&
                     !qobject_cast<ColorButton*>(poControl))
                     continue;
-                const QPoint oCentre =
-                    poControl->mapTo(poW->m_poSettingsArea->widget(), poControl->rect().center());
-                poW->m_poSettingsArea->ensureVisible(oCentre.x(), oCentre.y(), poControl->width() / 2 + 1,
-                                                     poControl->height() / 2 + 1);
+                const QPoint oCentre = poControl->mapTo(poW->m_poSettingsPanel->m_poSettingsArea->widget(),
+                                                        poControl->rect().center());
+                poW->m_poSettingsPanel->m_poSettingsArea->ensureVisible(
+                    oCentre.x(), oCentre.y(), poControl->width() / 2 + 1, poControl->height() / 2 + 1);
                 const QRect oAt(poControl->mapTo(poW, QPoint()), poControl->size());
                 QVERIFY2(QRect(poViewport->mapTo(poW, QPoint()), poViewport->size()).contains(oAt),
                          qPrintable(poControl->objectName()));
             }
         }
         QVERIFY(poW->width() == 1648 && poW->m_poView->m_poRenderArea->size() == QSize(1024, 768) &&
-                !poW->m_poSettingsArea->verticalScrollBar()->isVisible());
+                !poW->m_poSettingsPanel->m_poSettingsArea->verticalScrollBar()->isVisible());
         vRun("shown ErrorDiffusionFactor 800/0.800;shown AverageErrorRGB 0.000;shown ScreenMode 5;count 0;"
              "pending 0;off R SaveImage Copy Paste;levels 000000252363225437521267632743662664141535666777");
         // A disabled control's tooltip says why.
@@ -463,7 +468,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_poW->m_poPreview->m_iConversionCount, 3, 5000);
         m_poW->m_oSettings.CustomInputAspectRatio = 1.23456;
         m_poW->vUpdateUI();
-        emit m_poW->m_poCustomInputAspectRatio->editingFinished();
+        emit m_poW->m_poSettingsPanel->m_poCustomInputAspectRatio->editingFinished();
         QCOMPARE(m_poW->m_oSettings.CustomInputAspectRatio, 1.23456);
     }
 
@@ -534,13 +539,13 @@ private slots:
         const qint64 iRead = iLongestPause(
             [&]()
             {
-                QVERIFY(poW->bLoadImageFiles({m_oFiles.filePath("noise.jpg")}));
+                QVERIFY(poW->m_poFileActions->bLoadImageFiles({m_oFiles.filePath("noise.jpg")}));
                 QVERIFY(!poW->m_poView->m_poConvertedImage && poW->m_poView->poShownImage() &&
                         poW->m_poView->poShownImage()->size() == poW->m_poView->m_poRenderArea->size());
                 vRun("settle");
             });
         QVERIFY2(iRead < 250, qPrintable(QString("%1 ms").arg(iRead)));
-        QVERIFY(poW->bLoadImageFiles({m_oFiles.filePath("small.png")}));
+        QVERIFY(poW->m_poFileActions->bLoadImageFiles({m_oFiles.filePath("small.png")}));
         vRun("settle");
 
         const Image* poShown = poW->m_poView->m_poConvertedImage;
@@ -600,7 +605,7 @@ private slots:
                                  if (iWay == 2) poW->close();
                              });
             oPoll.start(50);
-            QVERIFY(!poW->bSaveImageAs(oFolder.filePath("p")));
+            QVERIFY(!poW->m_poFileActions->bSaveImageAs(oFolder.filePath("p")));
             QTRY_VERIFY(poW->isHidden() == (iWay == 2));
             QVERIFY2(
                 iProgress > 0 && oClock.elapsed() < 1000 && sListing() == sBefore,
@@ -615,15 +620,15 @@ private slots:
         QCOMPARE(sSaveThroughDialogs(poW, oFolder.filePath("locked"), {}, true).section('|', 3),
                  "Not saved: " + sLocked + " is write-protected (no write permission), so it is kept.");
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Picture not saved: "));
-        QVERIFY(!poW->bSaveImageAs(oFolder.filePath("locked")) && oFile(sLocked) == "kept");
+        QVERIFY(!poW->m_poFileActions->bSaveImageAs(oFolder.filePath("locked")) && oFile(sLocked) == "kept");
         vRun("status Picture not saved: " + sLocked +
              " is write-protected (no write permission): it is kept");
         vRun("set ConversionType 2");
-        QVERIFY(poW->bSaveImageAs(oFolder.filePath("q")));
+        QVERIFY(poW->m_poFileActions->bSaveImageAs(oFolder.filePath("q")));
         QCOMPARE(sSaveThroughDialogs(poW, oFolder.filePath("q")).section('|', 3),
                  "q.sr5, q.pl5 exist. Replace them?");
         vRun("status Not saved: q.sr5, q.pl5 are kept;set ConversionType 6");
-        QVERIFY(poW->bSaveImageAs(oFolder.filePath("k")));
+        QVERIFY(poW->m_poFileActions->bSaveImageAs(oFolder.filePath("k")));
         QCOMPARE(sSaveThroughDialogs(poW, oFolder.filePath("k"), {}, true).section('|', 3),
                  "k.kru exists. Append the picture to it as a new record?");
 
@@ -663,12 +668,12 @@ private slots:
         oFile(sText, "No picture."), oFile(sText + ".png", "No picture.");
         QVERIFY(poW && QDir(m_oFiles.path()).mkpath("F") && QFile::copy(m_sPicture, sNamed));
         QVERIFY(sDrop(poW, nullptr, {sText, sText + ".png", sText + ".jpg"}) == "10" &&
-                poW->m_sImagePath.isEmpty());
+                poW->m_poFileActions->m_sImagePath.isEmpty());
         vRun("status Cannot read notes.txt: unknown file type (and 2 more files could not be read)");
         QVERIFY(sDrop(poW, nullptr, {sText + ".png"}) == "10");
         vRun("status Cannot read notes.txt.png: the file is missing, damaged or not a supported picture");
         QCOMPARE(sDrop(poW, nullptr, {sText, sText + ".png", sNamed, m_sPicture}), "11");
-        QCOMPARE(poW->m_sImagePath, QFileInfo(sNamed).absolutePath() + "/sunset.big");
+        QCOMPARE(poW->m_poFileActions->m_sImagePath, QFileInfo(sNamed).absolutePath() + "/sunset.big");
         // The command line names the picture and the output, quoted for the shell where needed.
         QVERIFY(
             poW->m_poCommandLine->text().startsWith("qev " + QFileInfo(sNamed).absoluteFilePath() + " ") &&
@@ -690,7 +695,8 @@ private slots:
         QComboBox* poCombo = po<QComboBox>("DitheringMode");
         poCombo->setFocus();
         QTest::keyClick(poCombo, Qt::Key_V, Qt::ControlModifier);
-        QVERIFY(poW->m_sImagePath == "PastedImage" && poW->windowTitle() == "Pasted picture - QEVui 3.4" &&
+        QVERIFY(poW->m_poFileActions->m_sImagePath == "PastedImage" &&
+                poW->windowTitle() == "Pasted picture - QEVui 3.4" &&
                 oQImage(poW->m_poSourceImage) == oMakeTestPicture(64, 48));
         vRun("status Pasted a picture (64 x 48);settle");
         QTest::keyClick(poCombo, Qt::Key_C, Qt::ControlModifier);
@@ -705,20 +711,20 @@ private slots:
                      sOpened.endsWith(";All files (*)|" + m_oFiles.path() + "|"),
                  qPrintable(sOpened));
         QVERIFY(poW->windowTitle() == "gradient.png - QEVui 3.4" &&
-                poW->asRecentFiles() == QStringList({m_sPicture, sText + ".scr", sNamed}));
+                poW->m_poFileActions->asRecentFiles() == QStringList({m_sPicture, sText + ".scr", sNamed}));
         QStringList asRecent;
         for (int i = 0; i < 6; i++)
         {
             asRecent.prepend(m_oFiles.filePath(QString("r%1.png").arg(i)));
             QVERIFY(oMakeTestPicture(8, 8).save(asRecent.first()) &&
-                    poW->bLoadImageFiles({asRecent.first()}));
+                    poW->m_poFileActions->bLoadImageFiles({asRecent.first()}));
         }
-        QVERIFY(poShow(QString(), true) && m_poW->asRecentFiles() == asRecent.mid(0, 5));
+        QVERIFY(poShow(QString(), true) && m_poW->m_poFileActions->asRecentFiles() == asRecent.mid(0, 5));
         poW = m_poW.get();
         poW->imageCaptured(1, oMakeTestPicture(40, 30));
         poW->m_bCameraLive = true;
         poW->imageCaptured(3, oMakeTestPicture(40, 30).mirrored(true, false));
-        QVERIFY(poW->m_sImagePath == "CapturedImage" &&
+        QVERIFY(poW->m_poFileActions->m_sImagePath == "CapturedImage" &&
                 oQImage(poW->m_poSourceImage) == oMakeTestPicture(40, 30));
         poW->m_bCameraLive = false;
 
@@ -811,8 +817,8 @@ private slots:
         QVERIFY(poW = poShow());
         QTemporaryDir oFolder;
         const QString sOut = oFolder.filePath("out"), sFolder = QDir(oFolder.path()).absolutePath();
-        QVERIFY(poW && !poW->bSaveImageAs(sOut) && QDir(sFolder).isEmpty() &&
-                poW->bLoadImageFiles({m_sPicture}));
+        QVERIFY(poW && !poW->m_poFileActions->bSaveImageAs(sOut) && QDir(sFolder).isEmpty() &&
+                poW->m_poFileActions->bLoadImageFiles({m_sPicture}));
         const QString sSaves =
             "0 7 1|PNG file (*.png)|p.png;1 2 0|QEV file (*.qev)|p.qev;2 2 0|SR5 file (*.sr5)|p.pl5 p.sr5;"
             "2 2 1|SI5 file (*.si5)|p.pi5 p.si5 p.sj5;3 7 1|SKc file (*.skc)|p.skc p.slc;"
@@ -824,10 +830,10 @@ private slots:
             QTemporaryDir oRow;
             vRun("fields " + sRow.left(3) + " 0 0 0 1 -1");
             poW->m_oSettings.InterlacedMode = static_cast<unsigned char>(sRow[4].digitValue());
-            QVERIFY2(poW->oGetExtension() == sRow.section('|', 1, 1) &&
-                         poW->bSaveImageAs(oRow.filePath("p")) &&
+            QVERIFY2(poW->m_poFileActions->oGetExtension() == sRow.section('|', 1, 1) &&
+                         poW->m_poFileActions->bSaveImageAs(oRow.filePath("p")) &&
                          QDir(oRow.path()).entryList(QDir::Files).join(' ') == sRow.section('|', 2) &&
-                         poW->m_sImagePath == QDir(oRow.path()).absolutePath() + "/p" &&
+                         poW->m_poFileActions->m_sImagePath == QDir(oRow.path()).absolutePath() + "/p" &&
                          sSorted(poW->m_poStatusLine->text()) ==
                              sSorted("Saved " + QString(sRow.section('|', 2)).replace(' ', ", ") + " in " +
                                      QDir(oRow.path()).absolutePath()),
@@ -844,7 +850,7 @@ private slots:
             if (!sRow.startsWith("2 2 ")) continue;
             const QString sDump = oRow.filePath(sRow[4] == '0' ? "p.sr5" : "p.si5"),
                           sGone = oRow.filePath(sRow[4] == '0' ? "p.pl5" : "p.sj5");
-            QVERIFY(QFile::remove(sGone) && poW->bLoadImageFiles({sDump}));
+            QVERIFY(QFile::remove(sGone) && poW->m_poFileActions->bLoadImageFiles({sDump}));
             QCOMPARE(poW->m_poStatusLine->text(),
                      sRow[4] == '0'
                          ? "Opened p.sr5: no palette file p.pl5 beside it: the standard palette is used"
@@ -852,7 +858,8 @@ private slots:
         }
         vRun("set ConversionType 3;set ScreenMode 5");
         QCOMPARE(sSaveThroughDialogs(poW, sOut).section('|', 0, 0), "SC8 file (*.sc8)");
-        QVERIFY(QFileInfo(sOut + ".sc8").size() > 6000 && poW->m_sImagePath == sFolder + "/out");
+        QVERIFY(QFileInfo(sOut + ".sc8").size() > 6000 &&
+                poW->m_poFileActions->m_sImagePath == sFolder + "/out");
         QCOMPARE(oFile(sOut + ".sc8", "old picture"), "old picture");
         struct rlimit oLimit, oSmall;
         QVERIFY(getrlimit(RLIMIT_FSIZE, &oLimit) == 0 && signal(SIGXFSZ, SIG_IGN) != SIG_ERR);
@@ -871,12 +878,12 @@ private slots:
         const QString sLong = oFolder.filePath(QString(240, 'n'));
         QCOMPARE(oFile(sLong + ".sc8", "old picture"), "old picture");
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Picture not saved: "));
-        QVERIFY(!poW->bSaveImageAs(sLong) && oFile(sLong + ".sc8") == "old picture");
+        QVERIFY(!poW->m_poFileActions->bSaveImageAs(sLong) && oFile(sLong + ".sc8") == "old picture");
 
         // Saving over the opened picture asks first (answered No: kept). After a paste the dialog starts in
         // the last folder saved to.
         const QByteArray oSource = oFile(m_sPicture);
-        QVERIFY(poW->bLoadImageFiles({m_sPicture}));
+        QVERIFY(poW->m_poFileActions->bLoadImageFiles({m_sPicture}));
         vRun("set ConversionType 0;settle");
         QCOMPARE(sSaveThroughDialogs(poW, m_oFiles.filePath("gradient")).section('|', 3),
                  "gradient.png is the picture you opened. Replace it with the converted picture?");
