@@ -4,6 +4,7 @@
 #include "window.h"
 
 #include "about_box.h"
+#include "camera_input.h"
 #include "camera_permission.h"
 #include "command_line.h"
 #include "file_actions.h"
@@ -88,9 +89,7 @@ void vInitResources()
 }
 
 Window::Window(QWidget* poParent)
-    : QWidget(poParent), m_poSourceImage(nullptr), m_bCameraLive(false), m_bClipboardHasImage(false),
-      m_bCaptureRequested(false), m_poSettingsStore(nullptr), m_poCaptureSession(nullptr),
-      m_poVideoSink(nullptr), m_poCamera(nullptr), m_poImageCapture(nullptr)
+    : QWidget(poParent), m_poSourceImage(nullptr), m_bClipboardHasImage(false), m_poSettingsStore(nullptr)
 {
     vInitResources();
     m_poSettingsStore = new QSettings();
@@ -135,10 +134,6 @@ Window::~Window()
     disconnect(QApplication::clipboard(), nullptr, this, nullptr);
     vSaveSettingsToQSettings(&m_oSettings, *m_poSettingsStore, true);
     m_poSourceOwner.reset();
-    delete m_poImageCapture;
-    delete m_poCamera;
-    delete m_poVideoSink;
-    delete m_poCaptureSession;
     delete m_poSettingsStore;
 }
 
@@ -162,6 +157,7 @@ void Window::vBuildControls()
     // The status line: over the bottom of the display while it has something to say.
     m_poStatusLine = new StatusLine(m_poView->m_poRenderArea);
     m_poPreview = new Preview(m_poView->m_poRenderArea, this);
+    m_poCameraInput = new CameraInput(this, m_poStatusLine);
     m_poFileActions = new FileActions(this, &m_oSettings, m_poStatusLine, m_poPreview, m_poSettingsStore);
     m_poSettingsPanel = new SettingsPanel(this, &m_oSettings, m_poStatusLine, m_poHistory);
     QWidget* poPanel = m_poSettingsPanel->m_poPanel;
@@ -327,7 +323,7 @@ void Window::vBuildMenus()
 void Window::vConnectControls()
 {
     m_poPaletteEditor->m_fnBusy = [this]() { return m_poFileActions->bBusy(); };
-    m_poPaletteEditor->m_fnCameraLive = [this]() { return m_bCameraLive; };
+    m_poPaletteEditor->m_fnCameraLive = [this]() { return m_poCameraInput->m_bLive; };
     m_poPaletteEditor->m_fnStartFolder = [this](const QString& sLast)
     { return m_poFileActions->sStartFolder(sLast); };
     connect(m_poPaletteEditor, &PaletteEditor::vChanged, this, QOverload<>::of(&QWidget::update));
@@ -357,7 +353,6 @@ void Window::vConnectControls()
         {m_poAbout, &Window::About},
         {m_poCopy, &Window::Copy},
         {m_poPaste, &Window::Paste},
-        {m_poCaptureFromCamera, &Window::CaptureFromCamera},
     };
     for (const auto& oButton : aoButtons)
         connect(oButton.poButton, &QPushButton::clicked, this, oButton.pSlot);
@@ -367,8 +362,14 @@ void Window::vConnectControls()
     m_poFileActions->m_poBusyArea = m_poSettingsPanel->m_poSettingsArea;
     m_poFileActions->m_poDisplayArea = m_poView->m_poRenderArea;
     m_poFileActions->m_fnSource = [this]() { return m_poSourceOwner; };
-    m_poFileActions->m_fnCameraLive = [this]() { return m_bCameraLive; };
+    m_poFileActions->m_fnCameraLive = [this]() { return m_poCameraInput->m_bLive; };
     connect(m_poFileActions, &FileActions::vOpened, this, &Window::vOpened);
+    m_poCameraInput->m_poButton = m_poCaptureFromCamera;
+    m_poCameraInput->m_fnBusy = [this]() { return m_poFileActions->bBusy(); };
+    connect(m_poCaptureFromCamera, &QPushButton::clicked, m_poCameraInput, &CameraInput::CaptureFromCamera);
+    connect(m_poCameraInput, &CameraInput::vFrame, this, &Window::vCameraFrame);
+    connect(m_poCameraInput, &CameraInput::vLiveChanged, this, &Window::vUpdateUI);
+    connect(m_poCameraInput, &CameraInput::vReady, this, QOverload<>::of(&QWidget::update));
     connect(m_poFileActions, &FileActions::vConvertAgain, this, &Window::vDoUpdatePreviewImage);
     connect(m_poFileActions, &FileActions::vNamesChanged, this, &Window::vUpdateCommandLine);
     connect(m_poView, &View::vChanged, this, QOverload<>::of(&QWidget::update));
@@ -455,7 +456,7 @@ void Window::vDoUpdatePreviewImage()
     {
         // Live camera frames come faster than slow conversions end: the running
         // one is finished and shown, then the newest frame converted.
-        m_poPreview->vSupersede(m_bCameraLive);
+        m_poPreview->vSupersede(m_poCameraInput->m_bLive);
         return;
     }
     if (m_poSourceImage)
@@ -544,14 +545,15 @@ void Window::vUpdateUI()
 {
     m_poSettingsPanel->vUpdateControls();
     m_poPaletteEditor->vUpdateControls();
-    const bool bPicture = m_poSourceImage != nullptr && !m_bCameraLive;
+    const bool bPicture = m_poSourceImage != nullptr && !m_poCameraInput->m_bLive;
     // A disabled control's tooltip says what would enable it.
     const char* const pszLive = "not while the camera is live";
-    const char* const pszNoPicture = m_bCameraLive ? pszLive : "open, drop or paste a picture first";
+    const char* const pszNoPicture =
+        m_poCameraInput->m_bLive ? pszLive : "open, drop or paste a picture first";
     vEnableWithReason(m_poSaveImage, bPicture, pszNoPicture);
     vEnableWithReason(m_poCopy, bPicture, pszNoPicture);
-    vEnableWithReason(m_poPaste, m_bClipboardHasImage && !m_bCameraLive,
-                      m_bCameraLive ? pszLive : "the clipboard holds no picture");
+    vEnableWithReason(m_poPaste, m_bClipboardHasImage && !m_poCameraInput->m_bLive,
+                      m_poCameraInput->m_bLive ? pszLive : "the clipboard holds no picture");
 }
 
 void Window::vOpened(Image* poImage, const QImage& oFitted, const QString& sFile)

@@ -41,6 +41,7 @@ class QToolButton;
 class QUndoStack;
 class QTimer;
 class QVideoSink;
+class CameraInput;
 class FileActions;
 class PaletteEditor;
 class SettingsPanel;
@@ -71,13 +72,13 @@ void vInitResources();
 // settings controls <-> the record, enabling rules), PaletteEditor (entries,
 // levels, picking, palette files), View (the display: fit, zoom, pan, original),
 // Preview (the conversion beside the event loop, its wait and progress),
-// FileActions (open, save, recent pictures, the questions), SettingsHistory
-// (Undo), StatusLine; the command line (command_line), the About box
+// FileActions (open, save, recent pictures, the questions), CameraInput,
+// SettingsHistory (Undo), StatusLine; the command line (command_line), the About box
 // (about_box) and the panel's building blocks (panel_widgets) are free
 // functions. The window's own units: window.cpp (layout, menus, toolbar, size,
 // closing, and what joins the rooms), window_view.cpp (painting and the events
 // over the display), window_open.cpp (the source picture, drops, the clipboard,
-// the camera).
+// camera frames).
 class Window : public QWidget
 {
     Q_OBJECT
@@ -120,20 +121,15 @@ public:
     tdSettings m_oSettings;
     tdSettings m_oLastSeenSettings; // what the paint handler saw last; zero at first
 
-    bool m_bCameraLive; // frames replace the source picture one after another
     bool m_bClipboardHasImage;
-    bool m_bCaptureRequested; // a camera frame was asked for and has not arrived
     QSettings* m_poSettingsStore;
     Preview* m_poPreview; // the conversion of the live preview
     FileActions* m_poFileActions;
+    CameraInput* m_poCameraInput;
     SettingsPanel* m_poSettingsPanel;
     PaletteEditor* m_poPaletteEditor;
-    SettingsHistory* m_poHistory;             // Undo of palette edits and resets to the defaults
-    View* m_poView;                           // the display area and what it shows
-    QMediaCaptureSession* m_poCaptureSession; // created with the camera objects
-    QVideoSink* m_poVideoSink;
-    QCamera* m_poCamera;
-    QImageCapture* m_poImageCapture;
+    SettingsHistory* m_poHistory; // Undo of palette edits and resets to the defaults
+    View* m_poView;               // the display area and what it shows
 
     // Processes events until no conversion runs or waits for its timer, or the
     // time is up; true when idle.
@@ -149,6 +145,8 @@ public:
     // A file gave the new source picture (owned from here on): shown at once,
     // fitted, and converted.
     void vOpened(Image* poImage, const QImage& oFitted, const QString& sFile);
+    // A camera frame (owned from here on; null for none): the new source picture.
+    void vCameraFrame(Image* poImage);
     // Shows the picture's name in the title: a file name, or what it came from.
     void vSetPictureName(const QString& sName);
 
@@ -166,8 +164,6 @@ public slots:
     void About();
     void Copy();
     void Paste();
-    void CaptureFromCamera();
-    void imageCaptured(int iId, const QImage& oFrame);
     void processClipboardChange();
     void vDoUpdatePreviewImage();
 
@@ -190,6 +186,5 @@ private:
     void vPreviewFinished(tdPreviewJob* poJob);
     void vBuildControls();
     void vConnectControls();
-    bool bStartCamera();
     void vBuildMenus();
 };

@@ -5,6 +5,7 @@
 
 #include "settings_panel.h"
 
+#include "camera_input.h"
 #include "palette_editor.h"
 #include "view.h"
 
@@ -66,7 +67,7 @@ void Window::paintEvent(QPaintEvent*)
         vUpdateCommandLine();
         if (m_poSourceImage)
         {
-            if (m_bCameraLive)
+            if (m_poCameraInput->m_bLive)
             {
                 vDoUpdatePreviewImage();
             }
@@ -83,8 +84,7 @@ void Window::paintEvent(QPaintEvent*)
     m_poView->vPaint(&oPainter, m_poPreview->m_bPending, m_poPreview->m_poProgress->isVisible());
     oPainter.end();
 
-    if (m_bCameraLive && m_poImageCapture && !m_bCaptureRequested && m_poImageCapture->isReadyForCapture())
-        m_bCaptureRequested = m_poImageCapture->capture() >= 0;
+    m_poCameraInput->vRequestFrame();
 }
 
 void Window::keyPressEvent(QKeyEvent* poEvent)
