@@ -5,61 +5,16 @@
 
 #include "camera_input.h"
 #include "file_actions.h"
-#include "settings_panel.h"
-
+#include "preview.h"
+#include "status_line.h"
 #include "view.h"
 
-#include "build_info.h"
-#include "camera_permission.h"
-#include "settings_store.h"
-
-#include "input/picture_reader.h"
-#include "qev/base/report.h"
-#include "qev/base/run_context.h"
-#include "qev/base/settings_string.h"
-#include "qev/color/palette.h"
-#include "qev/files/format_kru.h"
-#include "qev/files/output_files.h"
-#include "qev/files/palette_file.h"
-#include "qev/files/png_io.h"
-#include "qev/files/readerwriter.h"
-#include "qev/msx/yjk.h"
-#include "retro/retro_formats.h"
-
 #include <QApplication>
-#include <QCamera>
 #include <QClipboard>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QEventLoop>
-#include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QImageCapture>
-#include <QMediaCaptureSession>
-#include <QMediaDevices>
 #include <QMimeData>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QScrollArea>
-#include <QSettings>
-#include <QThread>
 #include <QUrl>
-#include <QVideoSink>
-
-#include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <jpeglib.h>
-#include <memory>
-#include <png.h>
-#include <string>
-#include <zlib.h>
 
 void Window::vReplaceSourceImage(Image* poImage)
 {

@@ -3,52 +3,19 @@
 
 #include "window.h"
 
-#include "settings_panel.h"
-
 #include "camera_input.h"
 #include "palette_editor.h"
+#include "preview.h"
+#include "settings_panel.h"
 #include "view.h"
 
-#include "build_info.h"
-#include "camera_permission.h"
-#include "settings_store.h"
-
-#include "input/picture_reader.h"
-#include "qev/base/report.h"
-#include "qev/base/run_context.h"
-#include "qev/base/settings_string.h"
-#include "qev/color/palette.h"
-#include "qev/files/format_kru.h"
-#include "qev/files/output_files.h"
-#include "qev/files/palette_file.h"
-#include "qev/files/png_io.h"
-#include "qev/files/readerwriter.h"
-#include "qev/msx/yjk.h"
-#include "retro/retro_formats.h"
-
-#include <QComboBox>
-#include <QImageCapture>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QTimer>
 #include <QWheelEvent>
 
-#include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <jpeglib.h>
-#include <memory>
-#include <png.h>
-#include <string>
-#include <zlib.h>
 
 void Window::paintEvent(QPaintEvent*)
 {

@@ -4,11 +4,14 @@
 // pictures made with Qt. Tables and step scripts (vRun) are strings, rows split at ';'.
 
 #include "camera_input.h"
+#include "colorbutton.h"
 #include "command_line.h"
 #include "file_actions.h"
 #include "palette_editor.h"
+#include "preview.h"
 #include "settings_panel.h"
 #include "settings_store.h"
+#include "status_line.h"
 #include "view.h"
 #include "window.h"
 
