@@ -3,6 +3,7 @@
 // pictures dropped on the launcher) are loaded like dropped files.
 
 #include "file_actions.h"
+#include "preview_job.h"
 #include "window.h"
 
 #include <QApplication>

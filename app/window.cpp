@@ -4,76 +4,46 @@
 #include "window.h"
 
 #include "about_box.h"
-#include "camera_permission.h"
+#include "camera_input.h"
 #include "command_line.h"
 #include "file_actions.h"
 #include "palette_editor.h"
+#include "preview.h"
 #include "settings_history.h"
 #include "settings_panel.h"
 #include "settings_store.h"
+#include "status_line.h"
 #include "view.h"
 
-#include "input/picture_reader.h"
-#include "qev/base/report.h"
-#include "qev/base/run_context.h"
-#include "qev/base/settings_string.h"
 #include "qev/color/palette.h"
 #include "qev/files/format_kru.h"
-#include "qev/files/output_files.h"
-#include "qev/files/palette_file.h"
-#include "qev/files/png_io.h"
-#include "qev/files/readerwriter.h"
 #include "qev/msx/yjk.h"
-#include "retro/retro_formats.h"
 
 #include <QActionGroup>
 #include <QApplication>
-#include <QCamera>
-#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QFile>
-#include <QFileInfo>
-#include <QFrame>
 #include <QHBoxLayout>
-#include <QImageCapture>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMediaCaptureSession>
 #include <QMenu>
 #include <QMenuBar>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QSettings>
-#include <QSlider>
 #include <QStyle>
-#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
 #include <QUndoStack>
 #include <QVBoxLayout>
-#include <QVideoSink>
 
 #include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <jpeglib.h>
 #include <memory>
-#include <png.h>
-#include <string>
-#include <zlib.h>
 
 #ifndef QEV_APP_VERSION
 #error "QEV_APP_VERSION must name the program's version"
@@ -88,9 +58,7 @@ void vInitResources()
 }
 
 Window::Window(QWidget* poParent)
-    : QWidget(poParent), m_poSourceImage(nullptr), m_bCameraLive(false), m_bClipboardHasImage(false),
-      m_bCaptureRequested(false), m_poSettingsStore(nullptr), m_poCaptureSession(nullptr),
-      m_poVideoSink(nullptr), m_poCamera(nullptr), m_poImageCapture(nullptr)
+    : QWidget(poParent), m_poSourceImage(nullptr), m_bClipboardHasImage(false), m_poSettingsStore(nullptr)
 {
     vInitResources();
     m_poSettingsStore = new QSettings();
@@ -135,10 +103,6 @@ Window::~Window()
     disconnect(QApplication::clipboard(), nullptr, this, nullptr);
     vSaveSettingsToQSettings(&m_oSettings, *m_poSettingsStore, true);
     m_poSourceOwner.reset();
-    delete m_poImageCapture;
-    delete m_poCamera;
-    delete m_poVideoSink;
-    delete m_poCaptureSession;
     delete m_poSettingsStore;
 }
 
@@ -162,6 +126,7 @@ void Window::vBuildControls()
     // The status line: over the bottom of the display while it has something to say.
     m_poStatusLine = new StatusLine(m_poView->m_poRenderArea);
     m_poPreview = new Preview(m_poView->m_poRenderArea, this);
+    m_poCameraInput = new CameraInput(this, m_poStatusLine);
     m_poFileActions = new FileActions(this, &m_oSettings, m_poStatusLine, m_poPreview, m_poSettingsStore);
     m_poSettingsPanel = new SettingsPanel(this, &m_oSettings, m_poStatusLine, m_poHistory);
     QWidget* poPanel = m_poSettingsPanel->m_poPanel;
@@ -327,7 +292,7 @@ void Window::vBuildMenus()
 void Window::vConnectControls()
 {
     m_poPaletteEditor->m_fnBusy = [this]() { return m_poFileActions->bBusy(); };
-    m_poPaletteEditor->m_fnCameraLive = [this]() { return m_bCameraLive; };
+    m_poPaletteEditor->m_fnCameraLive = [this]() { return m_poCameraInput->m_bLive; };
     m_poPaletteEditor->m_fnStartFolder = [this](const QString& sLast)
     { return m_poFileActions->sStartFolder(sLast); };
     connect(m_poPaletteEditor, &PaletteEditor::vChanged, this, QOverload<>::of(&QWidget::update));
@@ -357,7 +322,6 @@ void Window::vConnectControls()
         {m_poAbout, &Window::About},
         {m_poCopy, &Window::Copy},
         {m_poPaste, &Window::Paste},
-        {m_poCaptureFromCamera, &Window::CaptureFromCamera},
     };
     for (const auto& oButton : aoButtons)
         connect(oButton.poButton, &QPushButton::clicked, this, oButton.pSlot);
@@ -367,8 +331,14 @@ void Window::vConnectControls()
     m_poFileActions->m_poBusyArea = m_poSettingsPanel->m_poSettingsArea;
     m_poFileActions->m_poDisplayArea = m_poView->m_poRenderArea;
     m_poFileActions->m_fnSource = [this]() { return m_poSourceOwner; };
-    m_poFileActions->m_fnCameraLive = [this]() { return m_bCameraLive; };
+    m_poFileActions->m_fnCameraLive = [this]() { return m_poCameraInput->m_bLive; };
     connect(m_poFileActions, &FileActions::vOpened, this, &Window::vOpened);
+    m_poCameraInput->m_poButton = m_poCaptureFromCamera;
+    m_poCameraInput->m_fnBusy = [this]() { return m_poFileActions->bBusy(); };
+    connect(m_poCaptureFromCamera, &QPushButton::clicked, m_poCameraInput, &CameraInput::CaptureFromCamera);
+    connect(m_poCameraInput, &CameraInput::vFrame, this, &Window::vCameraFrame);
+    connect(m_poCameraInput, &CameraInput::vLiveChanged, this, &Window::vUpdateUI);
+    connect(m_poCameraInput, &CameraInput::vReady, this, QOverload<>::of(&QWidget::update));
     connect(m_poFileActions, &FileActions::vConvertAgain, this, &Window::vDoUpdatePreviewImage);
     connect(m_poFileActions, &FileActions::vNamesChanged, this, &Window::vUpdateCommandLine);
     connect(m_poView, &View::vChanged, this, QOverload<>::of(&QWidget::update));
@@ -455,7 +425,7 @@ void Window::vDoUpdatePreviewImage()
     {
         // Live camera frames come faster than slow conversions end: the running
         // one is finished and shown, then the newest frame converted.
-        m_poPreview->vSupersede(m_bCameraLive);
+        m_poPreview->vSupersede(m_poCameraInput->m_bLive);
         return;
     }
     if (m_poSourceImage)
@@ -544,14 +514,15 @@ void Window::vUpdateUI()
 {
     m_poSettingsPanel->vUpdateControls();
     m_poPaletteEditor->vUpdateControls();
-    const bool bPicture = m_poSourceImage != nullptr && !m_bCameraLive;
+    const bool bPicture = m_poSourceImage != nullptr && !m_poCameraInput->m_bLive;
     // A disabled control's tooltip says what would enable it.
     const char* const pszLive = "not while the camera is live";
-    const char* const pszNoPicture = m_bCameraLive ? pszLive : "open, drop or paste a picture first";
+    const char* const pszNoPicture =
+        m_poCameraInput->m_bLive ? pszLive : "open, drop or paste a picture first";
     vEnableWithReason(m_poSaveImage, bPicture, pszNoPicture);
     vEnableWithReason(m_poCopy, bPicture, pszNoPicture);
-    vEnableWithReason(m_poPaste, m_bClipboardHasImage && !m_bCameraLive,
-                      m_bCameraLive ? pszLive : "the clipboard holds no picture");
+    vEnableWithReason(m_poPaste, m_bClipboardHasImage && !m_poCameraInput->m_bLive,
+                      m_poCameraInput->m_bLive ? pszLive : "the clipboard holds no picture");
 }
 
 void Window::vOpened(Image* poImage, const QImage& oFitted, const QString& sFile)

@@ -1,51 +1,27 @@
 #pragma once
 
-#include "panel_widgets.h"
-#include "preview.h"
-#include "status_line.h"
-
 #include "qev/base/image.h"
 #include "qev/base/settings.h"
 
-#include <QElapsedTimer>
-#include <QImage>
-#include <QString>
 #include <QWidget>
 
-#include <atomic>
-#include <functional>
 #include <memory>
-#include <mutex>
-#include <string>
 
-class QCamera;
-class QCheckBox;
-class QComboBox;
-class QEventLoop;
-class QFrame;
-class QImageCapture;
-class QLabel;
-class QLineEdit;
-class QMediaCaptureSession;
-class QMenu;
-class QMenuBar;
-class QToolBar;
-class QProgressBar;
-class QScrollArea;
-class QScrollBar;
-class QPushButton;
-class QSettings;
-class QSlider;
-class QThread;
-class QToolButton;
-class QUndoStack;
-class QTimer;
-class QVideoSink;
+class CameraInput;
 class FileActions;
 class PaletteEditor;
-class SettingsPanel;
+class Preview;
+class QLineEdit;
+class QMenuBar;
+class QPushButton;
+class QSettings;
+class QToolBar;
+class QToolButton;
 class SettingsHistory;
+class SettingsPanel;
+class StatusLine;
 class View;
+struct tdPreviewJob;
 
 // Registers the resources compiled into the program (pictures, font, icon); the
 // window calls it too, and calls after the first do nothing.
@@ -54,41 +30,38 @@ void vInitResources();
 // The main window: a display of the converted picture at the left (1024 x 768
 // at full size, smaller on small screens), the controls in groups on a panel at
 // the right that scrolls when the window is lower than the panel, a status line
-// over the bottom of the display. Every control writes one field of
-// m_oSettings; the paint handler compares the record byte by byte with the copy
-// it saw last and, on a difference, refreshes the controls and converts the
-// source picture 250 ms later (at once in camera live mode), so a burst of
-// changes costs one conversion. The conversion is the KRU writer without a file
-// (the PNG writer for conversion type PNG), run by a worker thread on copies of
-// the settings and the source picture, so the window stays responsive: a newer
-// change cancels the running conversion and starts again when it has stopped,
-// and only the newest result is painted.
+// over the bottom of the display, a menu bar and a toolbar.
+//
+// The window composes rooms, each a class of its own with the state it owns:
+// SettingsPanel (the settings controls <-> the record, enabling rules),
+// PaletteEditor (entries, levels, picking, palette files), View (the display:
+// fit, zoom, pan, original), Preview (the conversion beside the event loop, its
+// wait and progress), FileActions (open, save, recent pictures, the questions),
+// CameraInput, SettingsHistory (Undo), StatusLine; the command line
+// (command_line), the About box (about_box) and the panel's building blocks
+// (panel_widgets) are free functions. The rooms talk to the window by signals
+// and small callbacks; the window joins them.
+//
+// The window itself holds the settings record and the source picture, which
+// every room reads. Every control writes one field of m_oSettings; the paint
+// handler compares the record byte by byte with the copy it saw last and, on a
+// difference, refreshes the controls and has the source picture converted
+// 250 ms later (at once in camera live mode), so a burst of changes costs one
+// conversion; only the newest result is painted. Its own units: window.cpp
+// (layout, menus, toolbar, size, closing, and what joins the rooms),
+// window_view.cpp (painting and the events over the display), window_open.cpp
+// (the source picture, drops, the clipboard, camera frames).
 //
 // The state is public, as in the core's records, so that the tests can look at
 // it; only the window's own slots and handlers change it.
-//
-// The window composes rooms, each a class of its own: SettingsPanel (the
-// settings controls <-> the record, enabling rules), PaletteEditor (entries,
-// levels, picking, palette files), View (the display: fit, zoom, pan, original),
-// Preview (the conversion beside the event loop, its wait and progress),
-// FileActions (open, save, recent pictures, the questions), SettingsHistory
-// (Undo), StatusLine; the command line (command_line), the About box
-// (about_box) and the panel's building blocks (panel_widgets) are free
-// functions. The window's own units: window.cpp (layout, menus, toolbar, size,
-// closing, and what joins the rooms), window_view.cpp (painting and the events
-// over the display), window_open.cpp (the source picture, drops, the clipboard,
-// the camera).
 class Window : public QWidget
 {
     Q_OBJECT
 public:
-    // The display area and the window at full size, in pixels; the settings
-    // panel is the rest of the full-size window.
-    static constexpr int g_iRenderWidth = 1024;
-    static constexpr int g_iRenderHeight = 768;
+    // The window at full size, in pixels: the display area (1024 x 768) and the
+    // settings panel beside it.
     static constexpr int g_iWindowWidth = 1648;
     static constexpr int g_iWindowHeight = 768; // below the menu bar and the toolbar
-    static constexpr int g_iPanelHeight = 716;  // the settings panel's content
     // The smallest window.
     static constexpr int g_iMinimumWidth = 820;
     static constexpr int g_iMinimumHeight = 400;
@@ -120,20 +93,15 @@ public:
     tdSettings m_oSettings;
     tdSettings m_oLastSeenSettings; // what the paint handler saw last; zero at first
 
-    bool m_bCameraLive; // frames replace the source picture one after another
     bool m_bClipboardHasImage;
-    bool m_bCaptureRequested; // a camera frame was asked for and has not arrived
     QSettings* m_poSettingsStore;
     Preview* m_poPreview; // the conversion of the live preview
     FileActions* m_poFileActions;
+    CameraInput* m_poCameraInput;
     SettingsPanel* m_poSettingsPanel;
     PaletteEditor* m_poPaletteEditor;
-    SettingsHistory* m_poHistory;             // Undo of palette edits and resets to the defaults
-    View* m_poView;                           // the display area and what it shows
-    QMediaCaptureSession* m_poCaptureSession; // created with the camera objects
-    QVideoSink* m_poVideoSink;
-    QCamera* m_poCamera;
-    QImageCapture* m_poImageCapture;
+    SettingsHistory* m_poHistory; // Undo of palette edits and resets to the defaults
+    View* m_poView;               // the display area and what it shows
 
     // Processes events until no conversion runs or waits for its timer, or the
     // time is up; true when idle.
@@ -149,6 +117,8 @@ public:
     // A file gave the new source picture (owned from here on): shown at once,
     // fitted, and converted.
     void vOpened(Image* poImage, const QImage& oFitted, const QString& sFile);
+    // A camera frame (owned from here on; null for none): the new source picture.
+    void vCameraFrame(Image* poImage);
     // Shows the picture's name in the title: a file name, or what it came from.
     void vSetPictureName(const QString& sName);
 
@@ -166,8 +136,6 @@ public slots:
     void About();
     void Copy();
     void Paste();
-    void CaptureFromCamera();
-    void imageCaptured(int iId, const QImage& oFrame);
     void processClipboardChange();
     void vDoUpdatePreviewImage();
 
@@ -190,6 +158,5 @@ private:
     void vPreviewFinished(tdPreviewJob* poJob);
     void vBuildControls();
     void vConnectControls();
-    bool bStartCamera();
     void vBuildMenus();
 };

@@ -3,51 +3,19 @@
 
 #include "window.h"
 
-#include "settings_panel.h"
-
+#include "camera_input.h"
 #include "palette_editor.h"
+#include "preview.h"
+#include "settings_panel.h"
 #include "view.h"
 
-#include "build_info.h"
-#include "camera_permission.h"
-#include "settings_store.h"
-
-#include "input/picture_reader.h"
-#include "qev/base/report.h"
-#include "qev/base/run_context.h"
-#include "qev/base/settings_string.h"
-#include "qev/color/palette.h"
-#include "qev/files/format_kru.h"
-#include "qev/files/output_files.h"
-#include "qev/files/palette_file.h"
-#include "qev/files/png_io.h"
-#include "qev/files/readerwriter.h"
-#include "qev/msx/yjk.h"
-#include "retro/retro_formats.h"
-
-#include <QComboBox>
-#include <QImageCapture>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QTimer>
 #include <QWheelEvent>
 
-#include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <jpeglib.h>
-#include <memory>
-#include <png.h>
-#include <string>
-#include <zlib.h>
 
 void Window::paintEvent(QPaintEvent*)
 {
@@ -66,7 +34,7 @@ void Window::paintEvent(QPaintEvent*)
         vUpdateCommandLine();
         if (m_poSourceImage)
         {
-            if (m_bCameraLive)
+            if (m_poCameraInput->m_bLive)
             {
                 vDoUpdatePreviewImage();
             }
@@ -83,8 +51,7 @@ void Window::paintEvent(QPaintEvent*)
     m_poView->vPaint(&oPainter, m_poPreview->m_bPending, m_poPreview->m_poProgress->isVisible());
     oPainter.end();
 
-    if (m_bCameraLive && m_poImageCapture && !m_bCaptureRequested && m_poImageCapture->isReadyForCapture())
-        m_bCaptureRequested = m_poImageCapture->capture() >= 0;
+    m_poCameraInput->vRequestFrame();
 }
 
 void Window::keyPressEvent(QKeyEvent* poEvent)

@@ -7,6 +7,7 @@
 // the offscreen platform.
 
 #include "file_actions.h"
+#include "preview.h"
 #include "view.h"
 #include "window.h"
 

@@ -3,11 +3,15 @@
 // documentation; the core's own writers for the preview and the files; round trips through the store;
 // pictures made with Qt. Tables and step scripts (vRun) are strings, rows split at ';'.
 
+#include "camera_input.h"
+#include "colorbutton.h"
 #include "command_line.h"
 #include "file_actions.h"
 #include "palette_editor.h"
+#include "preview.h"
 #include "settings_panel.h"
 #include "settings_store.h"
+#include "status_line.h"
 #include "view.h"
 #include "window.h"
 
@@ -721,12 +725,12 @@ private slots:
         }
         QVERIFY(poShow(QString(), true) && m_poW->m_poFileActions->asRecentFiles() == asRecent.mid(0, 5));
         poW = m_poW.get();
-        poW->imageCaptured(1, oMakeTestPicture(40, 30));
-        poW->m_bCameraLive = true;
-        poW->imageCaptured(3, oMakeTestPicture(40, 30).mirrored(true, false));
+        poW->m_poCameraInput->imageCaptured(1, oMakeTestPicture(40, 30));
+        poW->m_poCameraInput->m_bLive = true;
+        poW->m_poCameraInput->imageCaptured(3, oMakeTestPicture(40, 30).mirrored(true, false));
         QVERIFY(poW->m_poFileActions->m_sImagePath == "CapturedImage" &&
                 oQImage(poW->m_poSourceImage) == oMakeTestPicture(40, 30));
-        poW->m_bCameraLive = false;
+        poW->m_poCameraInput->m_bLive = false;
 
         QVERIFY(poW = poShow());
         QMimeData oEntry3, oText;
