@@ -556,6 +556,7 @@ fill:
         ret     nz
         push    ix
         ld      hl, (in_ptr)
+        ld      ix, #item_lin
         call    pick_loop
         ld      de, (wr_ptr)
         ld      bc, (pend_len)  ; a match the previous batch could not finish
@@ -571,16 +572,17 @@ fill:
         jp      copy_chunk
 2$:     jp      (ix)
 
-; pick_loop: IX := item_lin, or item_bank while a banked input is within 512 bytes
-; of page 2's end. A batch reads less than that within a block (a 256-byte page
-; of literals with their flag bytes and an end marker), and the loop is picked
-; again after each block header, so item_lin never runs past the bank's end.
+; pick_loop: with a banked input, IX := item_bank while it is within 512 bytes of
+; page 2's end, else item_lin; a linear input keeps item_lin, which fill sets. A
+; 256-byte page of the ring takes less input than that within a block (literals
+; with their flag bytes, an end marker), and the loop is picked again at each
+; page's end and after each block header, so item_lin never runs past the bank.
 ;   Clobbers: AF
 pick_loop:
-        ld      ix, #item_lin
         ld      a, (banked)
         or      a
-        ret     z
+        ret     z               ; linear input: IX stays item_lin
+        ld      ix, #item_lin
         ld      a, h
         cp      #0xBE
         ret     c
@@ -614,17 +616,8 @@ item_bank:
 ; the next page holds the oldest of the 2,047 bytes a match may reach back to.
 batch_full:
         ex      af, af'
-        ld      a, d            ; wrap D at the ring's end
-        and     #7
-        jr      nz, 1$
-        ld      a, d
-        sub     #8
-        ld      d, a
-1$:     ld      a, (wr_ptr+1)   ; the batch's first page
-        sub     d
-        and     #7
-        dec     a
-        jr      z, 3$           ; D is the page before it: seven pages written
+        call    next_page
+        jr      z, 3$
         call    pick_loop
         ld      bc, (pend_len)
         ld      a, b
@@ -638,6 +631,24 @@ batch_full:
         ld      hl, (pend_src)
         jp      copy_chunk
 3$:     ex      af, af'
+        jr      batch_done
+
+; next_page: D has moved past a page of the ring: wraps it at the ring's end.
+;   Out: Z once the batch has moved past seven pages (D is the page before the
+;   one it began in). Clobbers: AF
+next_page:
+        ld      a, d
+        and     #7
+        jr      nz, 1$
+        ld      a, d
+        sub     #8
+        ld      d, a
+1$:     ld      a, (wr_ptr+1)   ; the batch's first page
+        sub     d
+        and     #7
+        dec     a
+        ret
+
 batch_done:     ; the record has ended, or seven pages are full and DE wrapped
         ld      (in_ptr), hl
         ld      (flags), a
@@ -750,8 +761,9 @@ length:
         jp      copy_chunk
 
 length_3:       ; the gamma code began with a 1
-        GETBIT
-        jp      c, length_5
+        add     a, a
+        jr      z, 8$
+9$:     jp      c, length_5
         ; "10x": L = 3 + x, x read once the source is known; three or four LDIs
         push    hl
         ex      af, af'
@@ -799,7 +811,9 @@ length_3:       ; the gamma code began with a 1
         inc     c
 7$:     ex      (sp), hl
         ex      af, af'
-        jp      copy_chunk
+        jp      cross_copy
+8$:     RELOAD
+        jr      9$
 
 ; copy_match: HL = DE - o before wrapping, BC = L (2..255); the input on the stack,
 ; the flags in A'.
@@ -809,7 +823,7 @@ copy_match:
         jr      nz, wrapped
         ld      a, e
         add     a, c
-        jr      c, copy_chunk   ; reaches the page's end
+        jr      c, cross_copy   ; reaches the page's end
         ldir                    ; overlapping copies run forwards as they must
         pop     hl
         ex      af, af'
@@ -823,8 +837,39 @@ wrapped:        ; the source lies 2 KiB too low: LDIR unless it crosses its page
         jr      c, copy_chunk
         ld      a, e
         add     a, c
-        jr      c, copy_chunk
+        jr      c, cross_copy
         ldir
+        pop     hl
+        ex      af, af'
+        jp      (ix)
+; cross_copy: HL = the source within the ring, BC = L (1..255) bytes that may run
+; past the destination's page: one LDIR unless the source or the destination
+; meets the ring's end, then the page's end as batch_full sees it.
+cross_copy:
+        ld      a, h
+        inc     a
+        and     #7
+        jr      nz, 3$
+        ld      a, l            ; the source in the ring's last page
+        add     a, c
+        jr      c, copy_chunk   ; runs past the ring's end: in pieces
+3$:     ld      a, e
+        add     a, c
+        jr      nc, 2$          ; within the page after all
+        ld      a, d
+        inc     a
+        and     #7
+        jr      z, copy_chunk   ; the ring's last page: in pieces
+        ldir
+        call    next_page
+        pop     hl
+        jr      z, 1$
+        call    pick_loop
+        ex      af, af'
+        jp      (ix)
+1$:     ex      af, af'
+        jp      batch_done
+2$:     ldir
         pop     hl
         ex      af, af'
         jp      (ix)
@@ -879,15 +924,27 @@ copy_chunk:
         pop     hl
         ex      af, af'
         jp      (ix)
-5$:     ld      (pend_len), bc  ; the page is full
+5$:     call    next_page       ; the page is full
+        jr      z, 6$
+        ex      (sp), hl
+        call    pick_loop
+        ex      (sp), hl
+        ld      a, b
+        or      c
+        jp      nz, copy_chunk
+        pop     hl
+        ex      af, af'
+        jp      (ix)
+6$:     ld      (pend_len), bc  ; seven pages: the rest waits for the next batch
         ld      (pend_src), hl
         pop     hl
         ex      af, af'
-        jp      batch_full
+        jp      batch_done
 
 length_5:       ; "11"
-        GETBIT
-        jr      c, length_9
+        add     a, a
+        jr      z, 12$
+13$:    jr      c, length_9
         ; "110xy": L = 5 + 2x + y, the bits read once the source is known
         push    hl
         ex      af, af'
@@ -953,12 +1010,38 @@ length_5:       ; "11"
         inc     c
 11$:    ex      (sp), hl
         ex      af, af'
-        jp      copy_chunk
+        jp      cross_copy
+12$:    RELOAD
+        jr      13$
 
-length_9:       ; "111": count the ones up to the zero (sixteen: the end marker),
+length_9:       ; "111"
+        GETBIT
+        jr      c, length_17
+        push    bc              ; "1110xyz": L = 9 + 4x + 2y + z
+        ld      c, #1
+        GETBIT
+        rl      c
+        GETBIT
+        rl      c
+        GETBIT
+        rl      c
+        inc     c
+        ld      b, #0
+        ex      af, af'
+        ex      (sp), hl        ; HL = P, the input on the stack
+        ld      a, e
+        scf
+        sbc     a, l
+        ld      l, a
+        ld      a, d
+        sbc     a, h
+        ld      h, a
+        jp      copy_match
+
+length_17:      ; "1111": count the ones up to the zero (sixteen: the end marker),
         push    bc              ; then as many bits below the leading one
         push    de
-        ld      d, #3
+        ld      d, #4
 1$:     GETBIT
         jr      nc, 2$
         inc     d
