@@ -37,8 +37,8 @@
 ; literal costs 65 to decode (81 within 512 bytes of a MegaROM bank's end); a
 ; match 240 to 430 with its copy when 2 to 8 bytes long (offset byte, four more
 ; flag bits for long offsets, the Elias-gamma length, the source in the ring,
-; LDIs), longer ones about 500 plus 23 a byte (LDIR). Sending to the chip costs 19
-; a byte (OUTI) while the display is blanked.
+; LDIs), longer ones 350 to 600 plus 23 a byte (LDIR). Sending to the chip costs
+; 18 to 19 a byte (OUTI) while the display is blanked.
 
         .module kru_player
         .globl  kru_set_ring, kru_play, kru_play_banked, kru_unpack, kru_unpack_far
@@ -176,13 +176,12 @@ kru_unpack_far:
         pop     hl
         call    start_decoder
         ld      (in_ptr), hl
-1$:     call    waiting         ; until the block's end marker
+1$:     call    unread          ; until the block's end marker
         jr      nz, 4$
         call    fill
-        call    waiting
+        call    unread
         jr      z, 2$           ; nothing more
-4$:     ld      b, a
-        call    send
+4$:     call    send
         jr      1$
 2$:     pop     af
         ret     po
@@ -348,110 +347,131 @@ vram_loop:
         or      h
         or      l
         jp      z, commands
-        ; bytes waiting in the ring: decode a batch when there are none
-        call    waiting
+        ; the unread bytes of the ring: decode a batch when there are none
+        call    unread
         jr      nz, 1$
         call    fill
-        call    waiting
+        call    unread
         jp      z, damaged      ; the record ended before the data did
-1$:     ld      b, a            ; available, 0 = 256
-        ; B = min(available, remaining)
+1$:     ld      hl, (vram_len)  ; DE := min(DE, remaining); remaining -= DE
         ld      a, (vram_len+2)
-        ld      de, (vram_len)
-        or      d
-        jr      nz, 2$          ; 256 or more remain
+        or      a
+        sbc     hl, de
+        sbc     a, #0
+        jr      nc, 2$
+        add     hl, de          ; fewer remain than are unread: all of them
+        ex      de, hl
+        ld      hl, #0
+        xor     a
+2$:     ld      (vram_len), hl
+        ld      (vram_len+2), a
+        call    send
+        jp      vram_loop
+
+; send: DE bytes (1..2047) of the ring from rd_ptr on to the video chip's data port,
+; a page of the ring at a time. With the display blanked in the bitmap screens
+; the chip takes a byte every 18 T-states (OUTI); kru_unpack may run with the
+; display on and uses OTIR (23); in Screens 2 and 3 the V9938 needs 29, and gets
+; 34 (T-states with the M1 waits).
+;   Clobbers: AF, BC, DE, HL
+send:
+        ld      hl, (rd_ptr)
+        ld      c, #VDP_DATA
+1$:     xor     a               ; B = the bytes to the page's end (0 = 256), or DE
+        sub     l
+        ld      b, a
+        inc     d
+        dec     d
+        jr      nz, 2$
         ld      a, e
         dec     a
         dec     b
         cp      b
         inc     b               ; keeps the carry of the comparison
-        jr      nc, 2$          ; remaining - 1 >= available - 1
+        jr      nc, 2$
         ld      b, e
-2$:     ; remaining -= B (B = 0 stands for 256)
-        ld      hl, (vram_len)
-        ld      e, b
-        ld      d, #0
-        ld      a, b
+2$:     ld      a, e            ; DE -= B
+        sub     b
+        ld      e, a
+        jr      nc, 3$
+        dec     d
+3$:     ld      a, b
         or      a
-        jr      nz, 3$
-        inc     d
-3$:     sbc     hl, de          ; carry is clear after OR
-        ld      (vram_len), hl
-        jr      nc, 4$
-        ld      hl, #vram_len+2
-        dec     (hl)
-4$:     call    send
-        jp      vram_loop
+        jr      nz, 4$
+        dec     d
+4$:     push    de
+        call    send_page
+        pop     de
+        ld      a, l            ; at the ring's end: back to its start
+        or      a
+        jr      nz, 5$
+        ld      a, (ring_hi)
+        add     a, #8
+        cp      h
+        jr      nz, 5$
+        sub     #8
+        ld      h, a
+5$:     ld      a, d
+        or      e
+        jr      nz, 1$
+        ld      (rd_ptr), hl
+        ret
 
-; send: B bytes (0 = 256) of the ring from rd_ptr to the video chip's data port.
-; With the display blanked in the bitmap screens the chip takes a byte every 18
-; T-states (OUTI); kru_unpack may run with the display on and uses OTIR (23); in
-; Screens 2 and 3 the V9938 needs 29, and gets 34 (T-states with the M1 waits).
-;   Clobbers: AF, BC, D, HL
-send:
-        ld      hl, (rd_ptr)
-        ld      c, #VDP_DATA
+; send_page: B bytes (0 = 256) from HL to port C, HL advanced. Clobbers: AF, B, D
+send_page:
         ld      a, (slow_out)
         dec     a
-        jr      z, 1$
-        jp      p, 5$
+        jr      z, 3$
+        jp      p, 2$
         ld      a, b
         and     #0x1F
-        jr      z, 4$
+        jr      z, 1$
         ld      d, b
         ld      b, a
         otir                    ; the bytes beyond a multiple of 32
         ld      a, d
         and     #0xE0
-        jr      z, 2$
+        ret     z
         ld      b, a
-4$:     outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        jp      nz, 4$
-        jr      2$
-5$:     otir
-        jr      2$
 1$:     outi
-        nop
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
         jp      nz, 1$
-2$:     ; HL is past the bytes sent: wrap at the ring's end
-        ld      a, (ring_hi)
-        add     a, #8
-        cp      h
-        jr      nz, 3$
-        sub     #8
-        ld      h, a
-3$:     ld      (rd_ptr), hl
+        ret
+2$:     otir
+        ret
+3$:     outi
+        nop
+        jp      nz, 3$
         ret
 
         .area   _DATA
@@ -474,33 +494,28 @@ start_decoder:
         ld      (flags), a
         ret
 
-; waiting: how many bytes of the ring are not read yet, up to the end of the page
-; the reading is in.
-;   Out: A = their number (0 with NZ: a whole page of 256), Z set when none
-;   Clobbers: DE, HL
-waiting:
-        ld      hl, (rd_ptr)
-        ld      de, (wr_ptr)
-        ld      a, d
-        cp      h
-        ld      a, e
-        jr      z, 1$
-        xor     a               ; the write point is in a later page
-1$:     sub     l
-        ret     nz
-        ld      a, d
-        cp      h
-        ld      a, #0
+; unread: DE = the bytes of the ring not read yet (0..2047), Z when none.
+;   Clobbers: AF, HL
+unread:
+        ld      hl, (wr_ptr)
+        ld      de, (rd_ptr)
+        or      a
+        sbc     hl, de
+        ld      a, h
+        and     #7
+        ld      d, a
+        ld      e, l
+        or      e
         ret
 
 ; get_byte: the next byte of the command stream.
 ;   Out: A = the byte, carry clear; carry set when the record has ended
 ;   Clobbers: BC, DE, HL, the alternate set
 get_byte:
-        call    waiting
+        call    unread
         jr      nz, 1$
         call    fill
-        call    waiting
+        call    unread
         scf
         ret     z
 1$:     ld      hl, (rd_ptr)
@@ -658,6 +673,20 @@ batch_done:     ; the record has ended, or seven pages are full and DE wrapped
 
 ; A match: the offset byte, for long offsets four flag bits (10..7 of o-1), then the
 ; Elias-gamma length. BC := P = o-1 (B = bits 10..8), and the source is DE - P - 1.
+; The flag bytes that a long offset's four bits may need.
+off_reload1:
+        RELOAD
+        jr      off_bit1
+off_reload2:
+        RELOAD
+        jr      off_bit2
+off_reload3:
+        RELOAD
+        jr      off_bit3
+off_reload4:
+        RELOAD
+        jr      off_bit4
+
 match:
         ld      c, (hl)
         inc     l
@@ -689,27 +718,22 @@ match_offset:
         jr      z, length
         ; a long offset: bits 10, 9, 8 of P to B, bit 7 to C's bit 7
         add     a, a
-        jr      z, 1$
-2$:     rl      b
+        jr      z, off_reload1
+off_bit1:
+        rl      b
         add     a, a
-        jr      z, 3$
-4$:     rl      b
+        jr      z, off_reload2
+off_bit2:
+        rl      b
         add     a, a
-        jr      z, 5$
-6$:     rl      b
+        jr      z, off_reload3
+off_bit3:
+        rl      b
         add     a, a
-        jr      z, 7$
-8$:     jr      c, length
+        jr      z, off_reload4
+off_bit4:
+        jr      c, length
         res     7, c
-        jr      length
-1$:     RELOAD
-        jr      2$
-3$:     RELOAD
-        jr      4$
-5$:     RELOAD
-        jr      6$
-7$:     RELOAD
-        jr      8$
 length:
         add     a, a
         jr      z, 2$
