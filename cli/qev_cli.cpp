@@ -22,6 +22,7 @@
 #include "qev/files/png_io.h"
 #include "qev/files/readerwriter.h"
 #include "qev/msx/screen_dump.h"
+#include "qev/msx/tile_budget.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -105,6 +106,9 @@ static const tdOptionRule g_aoOptionRules[g_iSettingsOptionCount] = {
     {"-bf", Rule_Finite, 0, 0, nullptr, "Bayer dithering factor"},
     {"-blt", Rule_Fraction, 0, 0, nullptr, "Bayer low threshold (fraction of the range)"},
     {"-bht", Rule_Fraction, 0, 0, nullptr, "Bayer high threshold (fraction of the range)"},
+    {"-tl", Rule_Integer, 0, 256, nullptr,
+     "tiles per bank in Screens 2 and 4 (0 no limit; 1..255 per third, 256 with -tsb1)"},
+    {"-tsb", QEV_ENUM(g_apszFlagNames), "one tile bank shared by the three thirds"},
 };
 
 #undef QEV_ENUM
@@ -456,6 +460,23 @@ static void vStartProgress(tdProgressLine* poLine, tdRunContext* poContext, cons
     poContext->m_iThreads = poRun->iThreads;
 }
 
+// " tiles=A/B/C" (distinct tiles of each third) or " tiles=N shared" after the
+// error triple of a pattern-screen picture; empty for the other screens.
+static std::string sTileCounts(const tdSettings* poSettings, const Image* poPainted)
+{
+    if (!bScreenModeHasScreen2Layout(poSettings->ScreenMode) || !poPainted) return "";
+    const tdTileBudget oBudget = oGetTileBudget(poSettings);
+    const bool bShared = oBudget.m_iTiles > 0 && oBudget.m_bSharedBank;
+    int aiCounts[3];
+    vCountTiles(poPainted, bShared, aiCounts);
+    char acText[48];
+    if (bShared)
+        snprintf(acText, sizeof(acText), " tiles=%d shared", aiCounts[0]);
+    else
+        snprintf(acText, sizeof(acText), " tiles=%d/%d/%d", aiCounts[0], aiCounts[1], aiCounts[2]);
+    return acText;
+}
+
 // The files --export writes for a job: the output name, ".", the table, and for C
 // and assembler source ".h" or ".asm" ("pic.pat", "pic.pat.h").
 static std::string sExportFileName(const tdJob* poJob, const tdRun* poRun, const std::string& sTable)
@@ -474,7 +495,9 @@ static bool bRunExportJob(const tdJob* poJob, const tdRun* poRun, const Image* p
     tdProgressLine oProgress;
     tdRunContext oContext;
     vStartProgress(&oProgress, &oContext, poJob, poRun);
-    const tdErrorTriple oError = oBuildExportTables(poImage, &poRun->oSettings, &aoTables, &oContext);
+    Image* poPainted = nullptr;
+    const tdErrorTriple oError = oBuildExportTables(poImage, &poRun->oSettings, &aoTables, &oContext, &poPainted);
+    std::unique_ptr<Image> poKeepPainted(poPainted);
     oProgress.vErase();
     tdOutputFiles oFiles;
     std::string sFirst;
@@ -523,8 +546,8 @@ static bool bRunExportJob(const tdJob* poJob, const tdRun* poRun, const Image* p
                 aoTables.empty() ? "no video memory to export" : sProblem.c_str());
         return false;
     }
-    fprintf(poRun->poOut, "%s R=%.3f G=%.3f B=%.3f\n", sFirst.c_str(), oError.fRed, oError.fGreen,
-            oError.fBlue);
+    fprintf(poRun->poOut, "%s R=%.3f G=%.3f B=%.3f%s\n", sFirst.c_str(), oError.fRed, oError.fGreen,
+            oError.fBlue, sTileCounts(&poRun->oSettings, poPainted).c_str());
     return true;
 }
 
@@ -571,8 +594,8 @@ static bool bRunJob(const tdJob* poJob, const tdRun* poRun)
         fprintf(poRun->poErr, "\nqev: cannot write %s: %s\n", sMain.c_str(), sProblem.c_str());
         return false;
     }
-    fprintf(poRun->poOut, "%s R=%.3f G=%.3f B=%.3f\n", sMain.c_str(), oError.fRed, oError.fGreen,
-            oError.fBlue);
+    fprintf(poRun->poOut, "%s R=%.3f G=%.3f B=%.3f%s\n", sMain.c_str(), oError.fRed, oError.fGreen,
+            oError.fBlue, sTileCounts(poSettings, poConverted).c_str());
     return true;
 }
 
@@ -957,6 +980,12 @@ int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
         return Exit_Usage;
     }
 
+    if (oRun.oSettings.TileLimit > g_iMaxTilesPerThird && !oRun.oSettings.TileSharedBank)
+    {
+        fprintf(poErr, "qev: option -tl: a third holds at most %d tiles of its own; %d need a shared bank (-tsb1)\n",
+                g_iMaxTilesPerThird, oRun.oSettings.TileLimit);
+        return Exit_Usage;
+    }
     if ((oRun.bBLoad || oRun.bPack) && !oRun.pszExport)
     {
         fprintf(poErr, "qev: option %s needs --export\n", oRun.bBLoad ? "--bload" : "--pack");

@@ -64,6 +64,8 @@ const tdSettings g_oDefaultSettings = {
     0.1,                      // BayerFactor
     0.0,                      // BayerLowThreshold
     1.0,                      // BayerHighThreshold
+    0,                        // TileLimit
+    0,                        // TileSharedBank
 };
 
 // MSX level l (0..7) as an 8-bit channel: (255 l + 3) / 7.

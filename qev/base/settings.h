@@ -208,6 +208,8 @@ struct tdSettings
     double BayerFactor;
     double BayerLowThreshold;  // fraction 0..1 of the channel range
     double BayerHighThreshold; // fraction 0..1 of the channel range
+    int32_t TileLimit;            // Screens 2 and 4: distinct tiles per bank, 0 for no limit
+    unsigned char TileSharedBank; // Screens 2 and 4: the three thirds share one bank
 };
 
 // The defaults. Its custom palette is all zero; vGetDefaultSettings adds the MSX1

@@ -45,6 +45,8 @@ const tdSettingsOption g_aoSettingsOptions[g_iSettingsOptionCount] = {
     QEV_OPTION("-bf",   OptionType_Double, BayerFactor),
     QEV_OPTION("-blt",  OptionType_Double, BayerLowThreshold),
     QEV_OPTION("-bht",  OptionType_Double, BayerHighThreshold),
+    QEV_OPTION("-tl",   OptionType_Int,    TileLimit),
+    QEV_OPTION("-tsb",  OptionType_Byte,   TileSharedBank),
 };
 
 #undef QEV_OPTION

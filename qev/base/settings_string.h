@@ -25,7 +25,7 @@ struct tdSettingsOption
 };
 
 // The options in writing order, which is also the order the parser tests them in.
-constexpr int g_iSettingsOptionCount = 34;
+constexpr int g_iSettingsOptionCount = 36;
 extern const tdSettingsOption g_aoSettingsOptions[g_iSettingsOptionCount];
 
 // Writes "qev <input_file>", one " <option><value>" per field that differs from

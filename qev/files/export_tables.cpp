@@ -5,6 +5,7 @@
 #include "qev/compress/kru_compressor.h"
 #include "qev/msx/pipeline.h"
 #include "qev/msx/screen_dump.h"
+#include "qev/msx/tile_budget.h"
 
 #include <cctype>
 #include <cstdio>
@@ -27,7 +28,8 @@ static void vAddTable(std::vector<tdExportTable>* paoTables, const char* pszName
 }
 
 tdErrorTriple oBuildExportTables(const Image* poImage, const tdSettings* poSettings,
-                                 std::vector<tdExportTable>* paoTables, const tdRunContext* poRun)
+                                 std::vector<tdExportTable>* paoTables, const tdRunContext* poRun,
+                                 Image** ppoPainted)
 {
     paoTables->clear();
     const int eMode = poSettings->ScreenMode;
@@ -42,16 +44,22 @@ tdErrorTriple oBuildExportTables(const Image* poImage, const tdSettings* poSetti
     tdByteArray oPage1;
     Palette oWorking;
     const tdErrorTriple oError =
-        oConvertImage(poImage, &oSettings, &oProfile, &oPage0, bInterlaced ? &oPage1 : nullptr, nullptr,
+        oConvertImage(poImage, &oSettings, &oProfile, &oPage0, bInterlaced ? &oPage1 : nullptr, ppoPainted,
                       &oWorking, nullptr, poRun);
     const int iScreen = iGetScreenNumber(eMode);
     const size_t uiPage = static_cast<size_t>(oPage0.m_iSize);
     if (bScreenModeHasScreen2Layout(eMode))
     {
+        // A bank the three thirds share is written once.
+        const tdTileBudget oBudget = oGetTileBudget(&oSettings);
+        const bool bShared = oBudget.m_iTiles > 0 && oBudget.m_bSharedBank;
         for (const tdTableSplit& oSplit : g_aoScreen2LayoutSplit)
-            if (oSplit.uiAddress + oSplit.uiLength <= uiPage)
+        {
+            const unsigned int uiLength = bShared && oSplit.uiLength == 0x1800 ? 0x0800 : oSplit.uiLength;
+            if (oSplit.uiAddress + uiLength <= uiPage)
                 vAddTable(paoTables, oSplit.pszName, oSplit.uiAddress, oPage0.m_pucData + oSplit.uiAddress,
-                          oSplit.uiLength);
+                          uiLength);
+        }
     }
     else if (eMode == ScreenMode_Screen3)
     {

@@ -28,9 +28,13 @@ struct tdExportTable
 
 // Converts the picture as a screen dump of its screen mode would hold it and splits
 // the video memory into tables, in address order. Returns the error triple; no
-// table for a screen mode outside 0..8.
+// table for a screen mode outside 0..8. *ppoPainted (may be null) receives the
+// converted picture as the encoder painted it (the caller owns it). Pattern screens
+// whose thirds share one tile bank give that bank's patterns and colours once, 2,048
+// bytes each.
 tdErrorTriple oBuildExportTables(const Image* poImage, const tdSettings* poSettings,
-                                 std::vector<tdExportTable>* paoTables, const tdRunContext* poRun = nullptr);
+                                 std::vector<tdExportTable>* paoTables, const tdRunContext* poRun = nullptr,
+                                 Image** ppoPainted = nullptr);
 
 // The table compressed as one KRU block (2048-byte window, the player's
 // kru_unpack unpacks it straight to video memory). Tables are at most 65536 bytes.

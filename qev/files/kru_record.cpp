@@ -3,6 +3,7 @@
 #include "qev/base/assert.h"
 #include "qev/base/report.h"
 #include "qev/compress/kru_compressor.h"
+#include "qev/msx/tile_budget.h"
 #include "qev/msx/vdp.h"
 
 // The window of every KRU block: offsets have 11 bits.
@@ -66,13 +67,29 @@ static void vAppendTriple(tdByteArray* poArray, unsigned char ucRegister, unsign
     poArray->vAppend(ucMask);
 }
 
-static void vAppendVRAMCommand(tdByteArray* poStream, unsigned int uiAddress, const tdByteArray* poPage)
+static void vAppendVRAMCommand(tdByteArray* poStream, unsigned int uiAddress, const unsigned char* pucData,
+                               int iLength)
 {
-    QEV_ASSERT(poPage->m_iSize <= 0xFFFFFF);
+    QEV_ASSERT(iLength >= 0 && iLength <= 0xFFFFFF);
     poStream->vAppend(g_ucCommandVRAM);
     vAppendLittleEndian(poStream, uiAddress, 3);
-    vAppendLittleEndian(poStream, static_cast<unsigned int>(poPage->m_iSize), 3);
-    poStream->vAppend(poPage->m_pucData, poPage->m_iSize);
+    vAppendLittleEndian(poStream, static_cast<unsigned int>(iLength), 3);
+    poStream->vAppend(pucData, iLength);
+}
+
+static void vAppendVRAMCommand(tdByteArray* poStream, unsigned int uiAddress, const tdByteArray* poPage)
+{
+    vAppendVRAMCommand(poStream, uiAddress, poPage->m_pucData, poPage->m_iSize);
+}
+
+// A Screen 2 or 4 picture whose thirds share one tile bank: its page is the image of
+// 0000-37FF with the bank stored three times. The record loads the bank once, the
+// name table and the rest of 1800-1FFF, and the bank's colours; R3 and R4 (after
+// the screen's table) make every third show bank 0.
+static bool bSharedBankPage(const tdSettings* poSettings, const tdByteArray* poPage)
+{
+    const tdTileBudget oBudget = oGetTileBudget(poSettings);
+    return oBudget.m_iTiles > 0 && oBudget.m_bSharedBank && poPage && poPage->m_iSize == 0x3800;
 }
 
 int iKRUScreenClass(int eScreenMode)
@@ -107,7 +124,8 @@ void vBuildKRUCommandStream(const tdSettings* poSettings, const Palette* poPalet
         }
     }
 
-    int iTriples = oScreen.m_iRegsLength / 3 + 2 + (oScreen.m_iClass > 0 ? 1 : 0);
+    const bool bShared = bSharedBankPage(poSettings, poPage0);
+    int iTriples = oScreen.m_iRegsLength / 3 + 2 + (oScreen.m_iClass > 0 ? 1 : 0) + (bShared ? 2 : 0);
     poStream->vAppend(g_ucCommandRegisters);
     poStream->vAppend(static_cast<unsigned char>(iTriples));
     poStream->vAppend(oScreen.m_pucRegs, oScreen.m_iRegsLength);
@@ -117,8 +135,18 @@ void vBuildKRUCommandStream(const tdSettings* poSettings, const Palette* poPalet
     else
         vAppendTriple(poStream, 7, static_cast<unsigned char>(poSettings->Bordercolor & 15), 0x0F);
     if (oScreen.m_iClass > 0) vAppendTriple(poStream, 9, bInterlaced ? g_ucR9Interlaced : g_ucR9, g_ucR9Mask);
+    if (bShared)
+        for (const unsigned char* pucTriple : g_acSharedBankRegs)
+            vAppendTriple(poStream, pucTriple[0], pucTriple[1], pucTriple[2]);
 
-    if (poPage0) vAppendVRAMCommand(poStream, 0, poPage0);
+    if (bShared)
+    {
+        vAppendVRAMCommand(poStream, 0x0000, poPage0->m_pucData, 0x0800);
+        vAppendVRAMCommand(poStream, 0x1800, poPage0->m_pucData + 0x1800, 0x0800);
+        vAppendVRAMCommand(poStream, 0x2000, poPage0->m_pucData + 0x2000, 0x0800);
+    }
+    else if (poPage0)
+        vAppendVRAMCommand(poStream, 0, poPage0);
     if (poPage1 && bInterlaced && oScreen.m_iSecondPage > 0)
         vAppendVRAMCommand(poStream, static_cast<unsigned int>(oScreen.m_iSecondPage), poPage1);
     poStream->vAppend(g_ucCommandEnd);

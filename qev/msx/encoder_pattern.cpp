@@ -194,15 +194,13 @@ void vWriteBytes(LZWCmp* poWriter, const unsigned char* pucBytes, int iCount)
 }
 } // namespace
 
-tdErrorTriple oWriteImageToScreen2(Image* poImage, Palette* poPalette, double fErrorDiffusion,
-                                   tdByteArray* poBuffer, tdCompressionType eCompression, Image* poOutput,
-                                   double fPairExponent, bool bNameTable, tdDeltaMethod eMethod,
-                                   double fWeight, const tdRunContext* poRun)
+tdErrorTriple oEncodeScreen2(Image* poImage, Palette* poPalette, double fErrorDiffusion, Image* poOutput,
+                             double fPairExponent, tdDeltaMethod eMethod, double fWeight,
+                             const tdRunContext* poRun, unsigned char* pucPatterns, unsigned char* pucColors)
 {
-    if (!poImage || !poPalette) return {0.0, 0.0, 0.0};
+    std::fill(pucPatterns, pucPatterns + g_iScreen2TableSize, 0);
+    std::fill(pucColors, pucColors + g_iScreen2TableSize, 0);
     const Color* poColors = poPalette->m_aoColors;
-    std::vector<unsigned char> aucPatterns(g_iScreen2TableSize, 0);
-    std::vector<unsigned char> aucColors(g_iScreen2TableSize, 0);
     Diffuser oDiffuser(g_iScreen2Width, g_iScreen2Height, poImage->m_fAspectRatio, fErrorDiffusion);
     NearestColor oDeltas(poColors, 16, 255.0, eMethod, fWeight);
     PairSearch oSearch(&oDiffuser, poColors, &oDeltas, fPairExponent);
@@ -233,28 +231,52 @@ tdErrorTriple oWriteImageToScreen2(Image* poImage, Palette* poPalette, double fE
                 oDiffuser.vDiffuse(x + k, &oPixel, poChosen);
                 if (poOutput) poOutput->vSetPixel(x + k, y, poChosen);
             }
-            aucPatterns[iScreen2Offset(x, y)] = static_cast<unsigned char>(iPattern);
-            aucColors[iScreen2Offset(x, y)] = static_cast<unsigned char>(iColorByte);
+            pucPatterns[iScreen2Offset(x, y)] = static_cast<unsigned char>(iPattern);
+            pucColors[iScreen2Offset(x, y)] = static_cast<unsigned char>(iColorByte);
         }
         oDiffuser.vNewLine();
     }
+    return oDiffuser.oGetError();
+}
 
+void vWriteScreen2Stream(const unsigned char* pucPatterns, const unsigned char* pucNames,
+                         const unsigned char* pucColors, tdCompressionType eCompression,
+                         tdByteArray* poBuffer)
+{
+    LZWCmp oWriter(eCompression, 0, false);
+    oWriter.vOpen(poBuffer, 8);
+    vWriteBytes(&oWriter, pucPatterns, g_iScreen2TableSize);
+    if (pucNames)
+    {
+        vWriteBytes(&oWriter, pucNames, 768);
+        for (int n = 0; n < 1280; n++)
+            oWriter.vWriteBits(0, 8);
+    }
+    vWriteBytes(&oWriter, pucColors, g_iScreen2TableSize);
+    oWriter.vClose();
+}
+
+tdErrorTriple oWriteImageToScreen2(Image* poImage, Palette* poPalette, double fErrorDiffusion,
+                                   tdByteArray* poBuffer, tdCompressionType eCompression, Image* poOutput,
+                                   double fPairExponent, bool bNameTable, tdDeltaMethod eMethod,
+                                   double fWeight, const tdRunContext* poRun)
+{
+    if (!poImage || !poPalette) return {0.0, 0.0, 0.0};
+    std::vector<unsigned char> aucPatterns(g_iScreen2TableSize);
+    std::vector<unsigned char> aucColors(g_iScreen2TableSize);
+    const tdErrorTriple oError =
+        oEncodeScreen2(poImage, poPalette, fErrorDiffusion, poOutput, fPairExponent, eMethod, fWeight, poRun,
+                       aucPatterns.data(), aucColors.data());
     if (poBuffer)
     {
-        LZWCmp oWriter(eCompression, 0, false);
-        oWriter.vOpen(poBuffer, 8);
-        vWriteBytes(&oWriter, aucPatterns.data(), g_iScreen2TableSize);
-        if (bNameTable)
-        {
-            for (int n = 0; n < 768; n++)
-                oWriter.vWriteBits(n & 255, 8);
-            for (int n = 0; n < 1280; n++)
-                oWriter.vWriteBits(0, 8);
-        }
-        vWriteBytes(&oWriter, aucColors.data(), g_iScreen2TableSize);
-        oWriter.vClose();
+        // The standard name table: cell n of a third shows pattern n of its bank.
+        unsigned char aucNames[768];
+        for (int n = 0; n < 768; n++)
+            aucNames[n] = static_cast<unsigned char>(n);
+        vWriteScreen2Stream(aucPatterns.data(), bNameTable ? aucNames : nullptr, aucColors.data(),
+                            eCompression, poBuffer);
     }
-    return oDiffuser.oGetError();
+    return oError;
 }
 
 tdErrorTriple oWriteImageToScreen3(Image* poImage, Palette* poPalette, double fErrorDiffusion,

@@ -56,6 +56,21 @@ tdErrorTriple oWriteImageToScreen2(Image* poImage, Palette* poPalette, double fE
                                    double fPairExponent, bool bNameTable, tdDeltaMethod eMethod,
                                    double fWeight, const tdRunContext* poRun = nullptr);
 
+// The two tables of oWriteImageToScreen2, without the stream: pucPatterns and
+// pucColors (6,144 bytes each, at the stream's offsets) are filled, poImage and
+// poPalette must not be null. Cell n (32 character rows of 32, counted over the
+// whole screen) owns bytes 8 n .. 8 n + 7 of both tables.
+tdErrorTriple oEncodeScreen2(Image* poImage, Palette* poPalette, double fErrorDiffusion, Image* poOutput,
+                             double fPairExponent, tdDeltaMethod eMethod, double fWeight,
+                             const tdRunContext* poRun, unsigned char* pucPatterns, unsigned char* pucColors);
+
+// Appends the Screen 2 stream of the tables through an LZWCmp: patterns, then, when
+// pucNames (768 bytes) is given, the name table and the 1,280 zero bytes of
+// 1B00-1FFF, then the colours.
+void vWriteScreen2Stream(const unsigned char* pucPatterns, const unsigned char* pucNames,
+                         const unsigned char* pucColors, tdCompressionType eCompression,
+                         tdByteArray* poBuffer);
+
 // Screen 3: the nearest palette colour of every block (Palette::iNearestColor).
 tdErrorTriple oWriteImageToScreen3(Image* poImage, Palette* poPalette, double fErrorDiffusion,
                                    tdByteArray* poBuffer, tdCompressionType eCompression, Image* poOutput,

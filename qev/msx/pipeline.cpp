@@ -4,6 +4,7 @@
 #include "qev/msx/encoder_bitmap.h"
 #include "qev/msx/encoder_pattern.h"
 #include "qev/msx/encoder_yjk.h"
+#include "qev/msx/tile_budget.h"
 #include "qev/msx/yjk_palette.h"
 
 //                                                        width height factor entries
@@ -108,10 +109,18 @@ tdErrorTriple oConvertImage(const Image* poSource, const tdSettings* poSettings,
     {
     case ScreenMode_Screen2:
     case ScreenMode_Screen4: // the same tables; only the registers differ
-        oError = oWriteImageToScreen2(poCopy, poPalette, f, poPage0, c, poOut,
-                                      poSettings->Screen2DetailsEnhancement, poProfile->bScreen2NameTable,
-                                      eDelta, fWeight, poRun);
+    {
+        const tdTileBudget oBudget = oGetTileBudget(poSettings);
+        if (oBudget.m_iTiles > 0)
+            oError = oWriteImageToScreen2WithBudget(poCopy, poPalette, f, poPage0, c, poOut,
+                                                    poSettings->Screen2DetailsEnhancement, eDelta, fWeight,
+                                                    oBudget, poRun);
+        else
+            oError = oWriteImageToScreen2(poCopy, poPalette, f, poPage0, c, poOut,
+                                          poSettings->Screen2DetailsEnhancement, poProfile->bScreen2NameTable,
+                                          eDelta, fWeight, poRun);
         break;
+    }
     case ScreenMode_Screen3:
         oError = oWriteImageToScreen3(poCopy, poPalette, f, poPage0, c, poOut, eDelta, fWeight, poRun);
         break;

@@ -40,6 +40,7 @@ const tdOptionRow g_aoOptions[] = {
     QEV_ROW("-yde",   Double,  YJKDetailsEnhancement,      "1",     "1e-05"),    QEV_ROW("-mra",   Byte,    RealMSXAspectRatio,         "0",     "1"),
     QEV_ROW("-dim",   Int,     DitheringMode,              "1",     "4"),        QEV_ROW("-bf",    Double,  BayerFactor,                "0.1",   "0.25"),
     QEV_ROW("-blt",   Double,  BayerLowThreshold,          "0",     "0.3"),      QEV_ROW("-bht",   Double,  BayerHighThreshold,         "1",     "0.5"),
+    QEV_ROW("-tl",    Int,     TileLimit,                  "0",     "64"),       QEV_ROW("-tsb",   Byte,    TileSharedBank,             "0",     "1"),
 };
 #undef QEV_ROW
 // clang-format on

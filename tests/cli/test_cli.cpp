@@ -90,6 +90,8 @@ TEST_F(CLITest, ExitCodesAndMessages)
         {{"src.png", "b.png", "--jobs=2x"}, 2, "qev: option --jobs: \"2x\" is out of range"},
         {{"src.png", "-rps0"},            2, "-rps (ResourcePaletteSize): 0 is out of range; allowed: an integer 1..16"},
         {{"src.png", "-blt1.5"},          2, "allowed: a number 0..1"},
+        {{"src.png", "-tl257", "-tsb1"},  2, "-tl (TileLimit): 257 is out of range; allowed: an integer 0..256"},
+        {{"src.png", "-tl256"},           2, "qev: option -tl: a third holds at most 255 tiles of its own; 256 need a shared bank (-tsb1)\n"},
         {{"src.png", "-sm9", "-sm2"},     2, "-sm (ScreenMode): 9 is out of range"}, // every value is checked
         {{"src.png", "-of"},              2, "qev: option -of needs a file name"},
         {{"src.png", "--palette=none.gpl"}, 2, "qev: --palette: cannot read palette file none.gpl"},

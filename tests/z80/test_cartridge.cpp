@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <map>
 #include <memory>
 
 namespace
@@ -116,11 +117,15 @@ void vExpectShows(const tdMSXShot& oShot, const tdBytes& aucRecord)
             << uiAddress + static_cast<size_t>(oMismatch.first - aucBytes.begin());
     }
     EXPECT_TRUE(std::equal(oExpected.aucWords.begin(), oExpected.aucWords.end(), oShot.m_aucWords.begin()));
-    // R1 bit 7 (a TMS9918's 4/16K bit) does not exist on the V9938 and V9958.
+    // The triples in order: a later one overrides an earlier one's bits. R1 bit 7 (a
+    // TMS9918's 4/16K bit) does not exist on the V9938 and V9958.
+    std::map<int, std::pair<int, int>> oRegs; // register: value, bits set
     for (const auto& [iReg, iValue, iMask] : oExpected.aoRegs)
+        oRegs[iReg] = {(oRegs[iReg].first & ~iMask) | (iValue & iMask), oRegs[iReg].second | iMask};
+    for (const auto& [iReg, oSet] : oRegs)
     {
-        const int iHeld = iReg == 1 ? iMask & 0x7F : iMask;
-        EXPECT_EQ(oShot.m_aucRegs.at(static_cast<size_t>(iReg)) & iHeld, iValue & iHeld) << "R" << iReg;
+        const int iHeld = iReg == 1 ? oSet.second & 0x7F : oSet.second;
+        EXPECT_EQ(oShot.m_aucRegs.at(static_cast<size_t>(iReg)) & iHeld, oSet.first & iHeld) << "R" << iReg;
     }
     EXPECT_TRUE(oShot.m_aucRegs.at(1) & 0x40) << "the display is off";
 }
@@ -252,18 +257,22 @@ TEST(CartridgeOnMSX, ShowsEveryScreenAsItsRecordSays)
     {
         int eScreen;
         bool bInterlaced;
+        int iSharedTiles; // one tile bank of this many for the three thirds; 0 none
     };
-    const tdRow aoRows[] = {{ScreenMode_Screen2, false},  {ScreenMode_Screen3, false},
-                            {ScreenMode_Screen5, false},  {ScreenMode_Screen6, false},
-                            {ScreenMode_Screen7, false},  {ScreenMode_Screen8, false},
-                            {ScreenMode_Screen10, false}, {ScreenMode_Screen12, false},
-                            {ScreenMode_Screen5, true},   {ScreenMode_Screen12, true}};
+    const tdRow aoRows[] = {{ScreenMode_Screen2, false, 0},  {ScreenMode_Screen3, false, 0},
+                            {ScreenMode_Screen5, false, 0},  {ScreenMode_Screen6, false, 0},
+                            {ScreenMode_Screen7, false, 0},  {ScreenMode_Screen8, false, 0},
+                            {ScreenMode_Screen10, false, 0}, {ScreenMode_Screen12, false, 0},
+                            {ScreenMode_Screen5, true, 0},   {ScreenMode_Screen12, true, 0},
+                            {ScreenMode_Screen2, false, 64}};
     for (const tdRow& oRow : aoRows)
     {
         tdTempFolder oFolder;
         SCOPED_TRACE(std::string(g_apszScreenModeNames[oRow.eScreen]) +
-                     (oRow.bInterlaced ? " interlaced" : ""));
-        const tdSettings o = oROMSettings(oRow.eScreen, oRow.bInterlaced);
+                     (oRow.bInterlaced ? " interlaced" : "") + (oRow.iSharedTiles ? " shared bank" : ""));
+        tdSettings o = oROMSettings(oRow.eScreen, oRow.bInterlaced);
+        o.TileLimit = oRow.iSharedTiles;
+        o.TileSharedBank = oRow.iSharedTiles > 0;
         const std::string sROM = oFolder.sFile("picture.rom");
         oWriteImageToFile(poPicture.get(), oFolder.sFile("picture").c_str(), &o, nullptr, nullptr);
         const tdBytes aucROM = aucReadFile(sROM);
@@ -273,6 +282,9 @@ TEST(CartridgeOnMSX, ShowsEveryScreenAsItsRecordSays)
         ASSERT_EQ(oRun.m_aoShots.size(), 1u) << oRun.m_sLog;
         const size_t uiAt = uiRecordOffset(aucROM, 0);
         vExpectShows(oRun.m_aoShots[0], tdBytes(aucROM.begin() + static_cast<long>(uiAt), aucROM.end()));
+        // A shared bank: the thirds mirror bank 0 of both tables.
+        const tdBytes& aucRegs = oRun.m_aoShots[0].m_aucRegs;
+        EXPECT_TRUE(!oRow.iSharedTiles || ((aucRegs.at(3) & 0x60) == 0 && (aucRegs.at(4) & 3) == 0));
     }
 
     // Screen 5, Screen 12 (noise: incompressible, so a MegaROM whose records cross

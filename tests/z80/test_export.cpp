@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -152,6 +153,32 @@ TEST(ExportTables, EveryKindHoldsThePiecesOfTheScreenDump)
     ASSERT_EQ(oRun.m_aoShots.size(), 1u) << oRun.m_sLog;
     EXPECT_EQ(aucPart(oRun.m_aoShots[0].m_aucVRAM, 0, 0x1800), aucPart(aoDumps["-sm0"], 0, 0x1800));
 #endif
+}
+
+// A picture under a shared tile bank: the SC dump holds the bank in all three bank
+// areas, the exports hold it once, and the names reach only the bank's tiles.
+TEST(ExportTables, ASharedTileBankIsExportedOnce)
+{
+    tdTempFolder oFolder;
+    ASSERT_EQ(oRunQEV(oFolder, {"--sample", "-sm0", "-tl64", "-tsb1", "-ct3", "-ofd"}).m_iExitCode, 0);
+    const tdRunResult oRun = oRunQEV(oFolder, {"--sample", "-sm0", "-tl64", "-tsb1", "--export=bin", "-oft"});
+    ASSERT_EQ(oRun.m_iExitCode, 0) << oRun.m_sErr;
+    const size_t uiAt = oRun.m_sOut.find(" tiles=");
+    ASSERT_NE(uiAt, std::string::npos) << oRun.m_sOut;
+    const int iTiles = atoi(oRun.m_sOut.c_str() + uiAt + 7);
+    EXPECT_TRUE(iTiles > 1 && iTiles <= 64 && oRun.m_sOut.find(" shared\n") != std::string::npos) << oRun.m_sOut;
+
+    const tdBytes aucFile = aucReadFile(oFolder.sFile("d.sc2"));
+    const tdBytes aucDump = aucPart(aucFile, 7, aucFile.size() - 7);
+    for (size_t b = 1; b < 3; b++)
+        EXPECT_TRUE(aucPart(aucDump, 0x800 * b, 0x800) == aucPart(aucDump, 0, 0x800) &&
+                    aucPart(aucDump, 0x2000 + 0x800 * b, 0x800) == aucPart(aucDump, 0x2000, 0x800))
+            << "bank area " << b;
+    EXPECT_EQ(aucReadFile(oFolder.sFile("t.pat")), aucPart(aucDump, 0, 0x800));
+    EXPECT_EQ(aucReadFile(oFolder.sFile("t.col")), aucPart(aucDump, 0x2000, 0x800));
+    const tdBytes aucNames = aucReadFile(oFolder.sFile("t.nam"));
+    EXPECT_EQ(aucNames, aucPart(aucDump, 0x1800, 0x300));
+    EXPECT_EQ(*std::max_element(aucNames.begin(), aucNames.end()), iTiles - 1);
 }
 
 } // namespace
