@@ -22,10 +22,10 @@
 ;   end      a match whose gamma has sixteen leading ones (l-1 = 65536).
 ;
 ; The decompressed stream goes through a 2 KiB ring in RAM (the match window) in
-; batches that end at a 256-byte page of the ring; the command interpreter reads
-; the batch back, and VRAM data leaves the ring with OTIR (a slower OUTI loop in
-; Screens 2 and 3, which the V9938 needs spaced by at least 29 T-states while it
-; draws). The ring is only ever refilled once it has been read to its write point,
+; batches of up to seven 256-byte pages of the ring; the command interpreter reads
+; the batch back, and VRAM data leaves the ring with OUTIs (OTIR in kru_unpack,
+; which may run with the display on; a slower OUTI loop in Screens 2 and 3, which
+; the V9938 needs spaced by at least 29 T-states while it draws). The ring is only ever refilled once it has been read to its write point,
 ; so unread bytes are never overwritten.
 ;
 ; The player does not defend against corrupt records (the writer that makes them
@@ -34,7 +34,7 @@
 ; zero block length or at an unknown command.
 ;
 ; Speed, standard 3.58 MHz Z80 (T-states with the MSX's M1 wait states): a
-; literal costs 60 to decode (81 within 512 bytes of a MegaROM bank's end); a
+; literal costs 65 to decode (81 within 512 bytes of a MegaROM bank's end); a
 ; match 240 to 430 with its copy when 2 to 8 bytes long (offset byte, four more
 ; flag bits for long offsets, the Elias-gamma length, the source in the ring,
 ; LDIs), longer ones about 500 plus 23 a byte (LDIR). Sending to the chip costs 19
@@ -176,10 +176,12 @@ kru_unpack_far:
         pop     hl
         call    start_decoder
         ld      (in_ptr), hl
-1$:     call    fill            ; until the block's end marker
+1$:     call    waiting         ; until the block's end marker
+        jr      nz, 4$
+        call    fill
         call    waiting
         jr      z, 2$           ; nothing more
-        ld      b, a
+4$:     ld      b, a
         call    send
         jr      1$
 2$:     pop     af
@@ -394,16 +396,32 @@ send:
         jr      z, 1$
         jp      p, 5$
         ld      a, b
-        and     #0x0F
+        and     #0x1F
         jr      z, 4$
         ld      d, b
         ld      b, a
-        otir                    ; the bytes beyond a multiple of 16
+        otir                    ; the bytes beyond a multiple of 32
         ld      a, d
-        and     #0xF0
+        and     #0xE0
         jr      z, 2$
         ld      b, a
 4$:     outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
         outi
         outi
         outi
@@ -456,14 +474,19 @@ start_decoder:
         ld      (flags), a
         ret
 
-; waiting: how many bytes of the ring are not read yet.
+; waiting: how many bytes of the ring are not read yet, up to the end of the page
+; the reading is in.
 ;   Out: A = their number (0 with NZ: a whole page of 256), Z set when none
 ;   Clobbers: DE, HL
 waiting:
         ld      hl, (rd_ptr)
         ld      de, (wr_ptr)
+        ld      a, d
+        cp      h
         ld      a, e
-        sub     l
+        jr      z, 1$
+        xor     a               ; the write point is in a later page
+1$:     sub     l
         ret     nz
         ld      a, d
         cp      h
@@ -514,8 +537,18 @@ get_byte:
         call    z, next_flags
         .endm
 
-; fill: decompresses into the ring from wr_ptr to the end of its 256-byte page,
-; or less when the record ends. Only called with the ring read up to wr_ptr.
+; RELOAD: after "add a, a" gave Z, the next flag byte with the sentinel, carry =
+; its first bit.
+        .macro  RELOAD
+        ld      a, (hl)
+        inc     l
+        call    z, in_page
+        rla
+        .endm
+
+; fill: decompresses into the ring from wr_ptr, at the start of a 256-byte page, to
+; the end of the seventh page from there, or less when the record ends. Only called
+; with the ring read up to wr_ptr.
 ;   Clobbers: AF, BC, DE, HL, AF'
 fill:
         ld      a, (rec_end)
@@ -554,23 +587,9 @@ pick_loop:
         ld      ix, #item_bank
         ret
 
-; The item loops. A literal is 60 T-states with its flag bit (81 in item_bank).
+; The item loops. A literal is 65 T-states with its flag bit (81 in item_bank).
 ; item_lin reads its literals, flag bytes and offset bytes without looking for
 ; the bank's end.
-item_lin:
-        add     a, a
-        jr      z, 2$
-1$:     jr      c, match_lin
-        ldi                     ; a literal
-        inc     e
-        dec     e
-        jp      nz, item_lin
-        jr      batch_full
-2$:     ld      a, (hl)
-        inc     hl
-        rla                     ; the carry is the new sentinel
-        jr      1$
-
 item_bank:
         add     a, a
         jr      z, 2$
@@ -589,17 +608,37 @@ item_bank:
         rla
         jr      1$
 
-; batch_full: E has wrapped, D is past the page written: wrap D at the ring's end.
+; batch_full: E has wrapped, D is past the page written. The batch goes on into
+; the next page, and a match the page cut off goes on there, until seven pages
+; are written: the ring then holds 1,792 bytes the interpreter has not read, and
+; the next page holds the oldest of the 2,047 bytes a match may reach back to.
 batch_full:
         ex      af, af'
-        ld      a, d
+        ld      a, d            ; wrap D at the ring's end
         and     #7
         jr      nz, 1$
         ld      a, d
         sub     #8
         ld      d, a
-1$:     ex      af, af'
-batch_done:     ; the record has ended, or the page is full and DE wrapped
+1$:     ld      a, (wr_ptr+1)   ; the batch's first page
+        sub     d
+        and     #7
+        dec     a
+        jr      z, 3$           ; D is the page before it: seven pages written
+        call    pick_loop
+        ld      bc, (pend_len)
+        ld      a, b
+        or      c
+        jr      nz, 2$
+        ex      af, af'
+        jp      (ix)
+2$:     push    hl
+        ld      hl, #0
+        ld      (pend_len), hl
+        ld      hl, (pend_src)
+        jp      copy_chunk
+3$:     ex      af, af'
+batch_done:     ; the record has ended, or seven pages are full and DE wrapped
         ld      (in_ptr), hl
         ld      (flags), a
         ld      (wr_ptr), de
@@ -613,6 +652,23 @@ match:
         inc     l
         call    z, in_page
         jr      match_offset
+literal_lin:
+        ldi
+        inc     e
+        dec     e
+        jp      nz, item_lin
+        jp      batch_full
+reload_lin:
+        ld      a, (hl)
+        inc     hl
+        rla                     ; the carry is the new sentinel
+        jr      item_lin_bit
+; Matches follow item_lin's test: they outnumber literals in photographs.
+item_lin:
+        add     a, a
+        jr      z, reload_lin
+item_lin_bit:
+        jr      nc, literal_lin
 match_lin:
         ld      c, (hl)
         inc     hl
@@ -621,15 +677,28 @@ match_offset:
         bit     7, c
         jr      z, length
         ; a long offset: bits 10, 9, 8 of P to B, bit 7 to C's bit 7
-        GETBIT
-        rl      b
-        GETBIT
-        rl      b
-        GETBIT
-        rl      b
-        GETBIT
-        jr      c, length
+        add     a, a
+        jr      z, 1$
+2$:     rl      b
+        add     a, a
+        jr      z, 3$
+4$:     rl      b
+        add     a, a
+        jr      z, 5$
+6$:     rl      b
+        add     a, a
+        jr      z, 7$
+8$:     jr      c, length
         res     7, c
+        jr      length
+1$:     RELOAD
+        jr      2$
+3$:     RELOAD
+        jr      4$
+5$:     RELOAD
+        jr      6$
+7$:     RELOAD
+        jr      8$
 length:
         add     a, a
         jr      z, 2$
@@ -646,28 +715,34 @@ length:
         xor     d
         and     #0xF8
         jr      nz, 3$          ; below the ring
-        ld      a, e
-        cp      #0xFE
-        jr      nc, 4$          ; reaches the page's end
-        ld      a, (bc)
+5$:     ld      a, (bc)
         ld      (de), a
         inc     bc
         inc     e
+        jr      z, 6$           ; the page is full after the first byte
         ld      a, (bc)
         ld      (de), a
         inc     e
+        jr      z, 7$
         ex      af, af'
         jp      (ix)
+6$:     ld      (pend_src), bc  ; the second byte waits for the next batch
+        ld      bc, #1
+        ld      (pend_len), bc
+7$:     inc     d
+        ex      af, af'
+        jp      batch_full
 2$:     ld      a, (hl)
         inc     l
         call    z, in_page
         rla
         jr      1$
-3$:     push    hl
-        ld      h, b
-        ld      l, c
-        ld      bc, #2
-        jp      wrapped
+3$:     ld      a, b            ; 2 KiB up, into the ring
+        add     a, #8
+        ld      b, a
+        ld      a, c
+        inc     a
+        jr      nz, 5$          ; both bytes within the source's page
 4$:     push    hl
         ld      h, b
         ld      l, c
