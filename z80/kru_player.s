@@ -34,7 +34,7 @@
 ; zero block length or at an unknown command.
 ;
 ; Speed, standard 3.58 MHz Z80 (T-states with the MSX's M1 wait states): a
-; literal costs 65 to decode (81 within 512 bytes of a MegaROM bank's end); a
+; literal costs 62 to decode (81 within 512 bytes of a MegaROM bank's end); a
 ; match 240 to 430 with its copy when 2 to 8 bytes long (offset byte, four more
 ; flag bits for long offsets, the Elias-gamma length, the source in the ring,
 ; LDIs), longer ones 350 to 600 plus 23 a byte (LDIR). Sending to the chip costs
@@ -538,7 +538,9 @@ get_byte:
 ; The decompressor's registers, kept across items:
 ;   A   flag bits left, followed by a 1 (the sentinel) and zeros; "add a, a" takes the
 ;       next bit into carry and gives Z when only the sentinel was left. A' holds
-;       them while A computes a match's source.
+;       them while A computes a match's source. Between items the carry of F' is
+;       1 (fill sets it, every match leaves it so), which the subtraction of the
+;       source, DE - P - 1, takes as its borrow.
 ;   HL  the compressed input; DE the ring write pointer: the batch is full when E
 ;       wraps to 0; BC scratch; IX the item loop (item_lin, or item_bank, which also
 ;       watches a literal leaving the bank's last page).
@@ -570,6 +572,8 @@ fill:
         or      a
         ret     nz
         push    ix
+        scf                     ; A' carry = 1 between matches (see match)
+        ex      af, af'
         ld      hl, (in_ptr)
         ld      ix, #item_lin
         call    pick_loop
@@ -604,7 +608,7 @@ pick_loop:
         ld      ix, #item_bank
         ret
 
-; The item loops. A literal is 65 T-states with its flag bit (81 in item_bank).
+; The item loops. A literal is 62 T-states with its flag bit (81 in item_bank).
 ; item_lin reads its literals, flag bytes and offset bytes without looking for
 ; the bank's end.
 item_bank:
@@ -638,6 +642,7 @@ batch_full:
         ld      a, b
         or      c
         jr      nz, 2$
+        scf
         ex      af, af'
         jp      (ix)
 2$:     push    hl
@@ -692,18 +697,20 @@ match:
         inc     l
         call    z, in_page
         jr      match_offset
-literal_lin:
-        ldi
-        inc     e
-        dec     e
-        jp      nz, item_lin
-        jp      batch_full
 reload_lin:
         ld      a, (hl)
         inc     hl
         rla                     ; the carry is the new sentinel
         jr      item_lin_bit
-; Matches follow item_lin's test: they outnumber literals in photographs.
+lit_full:
+        jp      batch_full
+; Matches follow item_lin's test: they outnumber literals in photographs; a
+; literal goes back up and falls into the next item.
+literal_lin:
+        ldi
+        inc     e
+        dec     e
+        jr      z, lit_full
 item_lin:
         add     a, a
         jr      z, reload_lin
@@ -739,17 +746,16 @@ length:
         jr      z, 2$
 1$:     jr      c, length_3
         ; length 2: the source in BC, while source and destination stay in place
-        ex      af, af'
+        ex      af, af'         ; carry = 1: DE - P - 1
         ld      a, e
-        scf
         sbc     a, c
         ld      c, a
         ld      a, d
         sbc     a, b
         ld      b, a
         xor     d
-        and     #0xF8
-        jr      nz, 3$          ; below the ring
+        cp      #8              ; carry = 1 again unless below the ring
+        jr      nc, 3$
 5$:     ld      a, (bc)
         ld      (de), a
         inc     bc
@@ -777,6 +783,7 @@ length:
         ld      b, a
         ld      a, c
         inc     a
+        scf
         jr      nz, 5$          ; both bytes within the source's page
 4$:     push    hl
         ld      h, b
@@ -787,12 +794,11 @@ length:
 length_3:       ; the gamma code began with a 1
         add     a, a
         jr      z, 8$
-9$:     jp      c, length_5
+9$:     jr      c, length_5
         ; "10x": L = 3 + x, x read once the source is known; three or four LDIs
         push    hl
-        ex      af, af'
+        ex      af, af'         ; carry = 1: DE - P - 1
         ld      a, e
-        scf
         sbc     a, c
         ld      l, a
         ld      a, d
@@ -804,7 +810,7 @@ length_3:       ; the gamma code began with a 1
 1$:     ld      a, e
         cp      #0xFC
         jr      nc, 5$          ; may reach the page's end
-        ex      af, af'
+        ex      af, af'         ; (with carry = 1)
         add     a, a            ; x; LDI keeps the carry
         jr      z, 4$
 2$:     ldi
@@ -839,141 +845,14 @@ length_3:       ; the gamma code began with a 1
 8$:     RELOAD
         jr      9$
 
-; copy_match: HL = DE - o before wrapping, BC = L (2..255); the input on the stack,
-; the flags in A'.
-copy_match:
-        xor     d
-        and     #0xF8
-        jr      nz, wrapped
-        ld      a, e
-        add     a, c
-        jr      c, cross_copy   ; reaches the page's end
-        ldir                    ; overlapping copies run forwards as they must
-        pop     hl
-        ex      af, af'
-        jp      (ix)
-wrapped:        ; the source lies 2 KiB too low: LDIR unless it crosses its page
-        ld      a, h
-        add     a, #8
-        ld      h, a
-        ld      a, l
-        add     a, c
-        jr      c, copy_chunk
-        ld      a, e
-        add     a, c
-        jr      c, cross_copy
-        ldir
-        pop     hl
-        ex      af, af'
-        jp      (ix)
-; cross_copy: HL = the source within the ring, BC = L (1..255) bytes that may run
-; past the destination's page: one LDIR unless the source or the destination
-; meets the ring's end, then the page's end as batch_full sees it.
-cross_copy:
-        ld      a, h
-        inc     a
-        and     #7
-        jr      nz, 3$
-        ld      a, l            ; the source in the ring's last page
-        add     a, c
-        jr      c, copy_chunk   ; runs past the ring's end: in pieces
-3$:     ld      a, e
-        add     a, c
-        jr      nc, 2$          ; within the page after all
-        ld      a, d
-        inc     a
-        and     #7
-        jr      z, copy_chunk   ; the ring's last page: in pieces
-        ldir
-        call    next_page
-        pop     hl
-        jr      z, 1$
-        call    pick_loop
-        ex      af, af'
-        jp      (ix)
-1$:     ex      af, af'
-        jp      batch_done
-2$:     ldir
-        pop     hl
-        ex      af, af'
-        jp      (ix)
-wrap_chunk:
-        ld      a, h
-        add     a, #8
-        ld      h, a
-; copy_chunk: copies BC bytes (1..65535) from HL (in the ring) to DE, in pieces that
-; stay within a page of the source and of the destination. When the destination's
-; page fills first, the rest waits in pend_len/pend_src for the next batch.
-copy_chunk:
-        ld      a, l
-        cp      e
-        jr      nc, 1$
-        ld      a, e
-1$:     neg                     ; room on both pages, 0 = 256
-        push    bc
-        inc     b
-        dec     b
-        jr      nz, 2$          ; 256 or more left: the room
-        dec     a
-        cp      c
-        inc     a
-        jr      c, 2$           ; the room is smaller
-        ld      a, c
-2$:     ld      c, a            ; BC = the piece, 1..256
-        ld      b, #0
-        or      a
-        jr      nz, 3$
-        inc     b
-3$:     ex      (sp), hl
-        or      a
-        sbc     hl, bc          ; the bytes left after the piece
-        ex      (sp), hl
-        ldir
-        pop     bc
-        ld      a, l            ; the source's page ended: wrap at the ring's end
-        or      a
-        jr      nz, 4$
-        ld      a, h
-        and     #7
-        jr      nz, 4$
-        ld      a, h
-        sub     #8
-        ld      h, a
-4$:     ld      a, e
-        or      a
-        jr      z, 5$
-        ld      a, b
-        or      c
-        jr      nz, copy_chunk
-        pop     hl
-        ex      af, af'
-        jp      (ix)
-5$:     call    next_page       ; the page is full
-        jr      z, 6$
-        ex      (sp), hl
-        call    pick_loop
-        ex      (sp), hl
-        ld      a, b
-        or      c
-        jp      nz, copy_chunk
-        pop     hl
-        ex      af, af'
-        jp      (ix)
-6$:     ld      (pend_len), bc  ; seven pages: the rest waits for the next batch
-        ld      (pend_src), hl
-        pop     hl
-        ex      af, af'
-        jp      batch_done
-
 length_5:       ; "11"
         add     a, a
         jr      z, 12$
 13$:    jr      c, length_9
         ; "110xy": L = 5 + 2x + y, the bits read once the source is known
         push    hl
-        ex      af, af'
+        ex      af, af'         ; carry = 1: DE - P - 1
         ld      a, e
-        scf
         sbc     a, c
         ld      l, a
         ld      a, d
@@ -985,7 +864,7 @@ length_5:       ; "11"
 1$:     ld      a, e
         cp      #0xF8
         jr      nc, 5$          ; may reach the page's end
-        ex      af, af'
+        ex      af, af'         ; (with carry = 1)
         add     a, a            ; x; LDI keeps the carry
         jr      z, 4$
 2$:     ldi
@@ -1051,10 +930,9 @@ length_9:       ; "111"
         rl      c
         inc     c
         ld      b, #0
-        ex      af, af'
+        ex      af, af'         ; carry = 1: DE - P - 1
         ex      (sp), hl        ; HL = P, the input on the stack
         ld      a, e
-        scf
         sbc     a, l
         ld      l, a
         ld      a, d
@@ -1073,7 +951,7 @@ length_17:      ; "1111": count the ones up to the zero (sixteen: the end marker
         jr      z, 1$
         pop     de
         pop     bc
-        jr      end_of_block
+        jp      end_of_block
 2$:     ld      bc, #1
 3$:     GETBIT
         rl      c
@@ -1082,10 +960,9 @@ length_17:      ; "1111": count the ones up to the zero (sixteen: the end marker
         jr      nz, 3$
         inc     bc              ; BC = L
         pop     de
-        ex      af, af'
+        ex      af, af'         ; carry = 1: DE - P - 1
         ex      (sp), hl        ; HL = P, the input on the stack
         ld      a, e
-        scf
         sbc     a, l
         ld      l, a
         ld      a, d
@@ -1098,6 +975,138 @@ length_17:      ; "1111": count the ones up to the zero (sixteen: the end marker
         and     #0xF8
         jp      nz, wrap_chunk
         jp      copy_chunk
+
+; copy_match: HL = DE - o before wrapping, BC = L (2..255); the input on the stack,
+; the flags in A'.
+copy_match:
+        xor     d
+        and     #0xF8
+        jr      nz, wrapped
+        ld      a, e
+        add     a, c
+        jr      c, cross_copy   ; reaches the page's end
+        ldir                    ; overlapping copies run forwards as they must
+        pop     hl
+        scf
+        ex      af, af'
+        jp      (ix)
+wrapped:        ; the source lies 2 KiB too low: LDIR unless it crosses its page
+        ld      a, h
+        add     a, #8
+        ld      h, a
+        ld      a, l
+        add     a, c
+        jr      c, copy_chunk
+        ld      a, e
+        add     a, c
+        jr      c, cross_copy
+        ldir
+        pop     hl
+        scf
+        ex      af, af'
+        jp      (ix)
+; cross_copy: HL = the source within the ring, BC = L (1..255) bytes that may run
+; past the destination's page: one LDIR unless the source or the destination
+; meets the ring's end, then the page's end as batch_full sees it.
+cross_copy:
+        ld      a, h
+        inc     a
+        and     #7
+        jr      nz, 3$
+        ld      a, l            ; the source in the ring's last page
+        add     a, c
+        jr      c, copy_chunk   ; runs past the ring's end: in pieces
+3$:     ld      a, e
+        add     a, c
+        jr      nc, 2$          ; within the page after all
+        ld      a, d
+        inc     a
+        and     #7
+        jr      z, copy_chunk   ; the ring's last page: in pieces
+        ldir
+        call    next_page
+        pop     hl
+        jr      z, 1$
+        call    pick_loop
+        scf
+        ex      af, af'
+        jp      (ix)
+1$:     ex      af, af'
+        jp      batch_done
+2$:     ldir
+        pop     hl
+        scf
+        ex      af, af'
+        jp      (ix)
+wrap_chunk:
+        ld      a, h
+        add     a, #8
+        ld      h, a
+; copy_chunk: copies BC bytes (1..65535) from HL (in the ring) to DE, in pieces that
+; stay within a page of the source and of the destination. When the destination's
+; page fills first, the rest waits in pend_len/pend_src for the next batch.
+copy_chunk:
+        ld      a, l
+        cp      e
+        jr      nc, 1$
+        ld      a, e
+1$:     neg                     ; room on both pages, 0 = 256
+        push    bc
+        inc     b
+        dec     b
+        jr      nz, 2$          ; 256 or more left: the room
+        dec     a
+        cp      c
+        inc     a
+        jr      c, 2$           ; the room is smaller
+        ld      a, c
+2$:     ld      c, a            ; BC = the piece, 1..256
+        ld      b, #0
+        or      a
+        jr      nz, 3$
+        inc     b
+3$:     ex      (sp), hl
+        or      a
+        sbc     hl, bc          ; the bytes left after the piece
+        ex      (sp), hl
+        ldir
+        pop     bc
+        ld      a, l            ; the source's page ended: wrap at the ring's end
+        or      a
+        jr      nz, 4$
+        ld      a, h
+        and     #7
+        jr      nz, 4$
+        ld      a, h
+        sub     #8
+        ld      h, a
+4$:     ld      a, e
+        or      a
+        jr      z, 5$
+        ld      a, b
+        or      c
+        jr      nz, copy_chunk
+        pop     hl
+        scf
+        ex      af, af'
+        jp      (ix)
+5$:     call    next_page       ; the page is full
+        jr      z, 6$
+        ex      (sp), hl
+        call    pick_loop
+        ex      (sp), hl
+        ld      a, b
+        or      c
+        jp      nz, copy_chunk
+        pop     hl
+        scf
+        ex      af, af'
+        jp      (ix)
+6$:     ld      (pend_len), bc  ; seven pages: the rest waits for the next batch
+        ld      (pend_src), hl
+        pop     hl
+        ex      af, af'
+        jp      batch_done
 
 ; The end marker: a zero and sixteen bits follow; then the next block's header.
 end_of_block:
