@@ -35,7 +35,7 @@
 ;
 ; Speed, standard 3.58 MHz Z80 (T-states with the MSX's M1 wait states): a
 ; literal costs 62 to decode (81 within 512 bytes of a MegaROM bank's end); a
-; match 240 to 430 with its copy when 2 to 8 bytes long (offset byte, four more
+; match 220 to 480 with its copy when 2 to 8 bytes long (offset byte, four more
 ; flag bits for long offsets, the Elias-gamma length, the source in the ring,
 ; LDIs), longer ones 350 to 600 plus 23 a byte (LDIR). Sending to the chip costs
 ; 18 to 19 a byte (OUTI) while the display is blanked.
@@ -541,9 +541,10 @@ get_byte:
 ;       them while A computes a match's source. Between items the carry of F' is
 ;       1 (fill sets it, every match leaves it so), which the subtraction of the
 ;       source, DE - P - 1, takes as its borrow.
-;   HL  the compressed input; DE the ring write pointer: the batch is full when E
-;       wraps to 0; BC scratch; IX the item loop (item_lin, or item_bank, which also
-;       watches a literal leaving the bank's last page).
+;   HL  the compressed input; DE the ring write pointer: a page of the ring is
+;       full when E wraps to 0 (or a match has carried DE past the page's end);
+;       BC scratch; IX the item loop (item_lin, or item_bank, which also watches
+;       a literal leaving the bank's last page).
 ; A match's source is DE - o, moved up by the ring's 2 KiB when that falls below the
 ; ring: the ring is 2 KiB aligned, so the source belongs to the ring exactly when
 ; its address bits above bit 10 equal those of DE.
@@ -563,16 +564,15 @@ get_byte:
         rla
         .endm
 
-; fill: decompresses into the ring from wr_ptr, at the start of a 256-byte page, to
-; the end of the seventh page from there, or less when the record ends. Only called
-; with the ring read up to wr_ptr.
+; fill: decompresses into the ring from wr_ptr until DE has passed the end of a
+; seventh page, or the record ends. Only called with the ring read up to wr_ptr.
 ;   Clobbers: AF, BC, DE, HL, AF'
 fill:
         ld      a, (rec_end)
         or      a
         ret     nz
         push    ix
-        scf                     ; A' carry = 1 between matches (see match)
+        scf                     ; F' carry = 1 between items (see the registers)
         ex      af, af'
         ld      hl, (in_ptr)
         ld      ix, #item_lin
@@ -630,9 +630,9 @@ item_bank:
         jr      1$
 
 ; batch_full: E has wrapped, D is past the page written. The batch goes on into
-; the next page, and a match the page cut off goes on there, until seven pages
-; are written: the ring then holds 1,792 bytes the interpreter has not read, and
-; the next page holds the oldest of the 2,047 bytes a match may reach back to.
+; the next page, and a match the page cut off goes on there, until it has passed
+; seven page ends: the ring then holds at most 2,047 bytes the interpreter has not
+; read, so none is overwritten, and a match reaches back at most 2,047 bytes.
 batch_full:
         ex      af, af'
         call    next_page
@@ -1043,8 +1043,9 @@ wrap_chunk:
         add     a, #8
         ld      h, a
 ; copy_chunk: copies BC bytes (1..65535) from HL (in the ring) to DE, in pieces that
-; stay within a page of the source and of the destination. When the destination's
-; page fills first, the rest waits in pend_len/pend_src for the next batch.
+; stay within a page of the source and of the destination. A destination page that
+; fills ends as in batch_full; once the batch has passed seven page ends, the rest
+; waits in pend_len/pend_src for the next batch.
 copy_chunk:
         ld      a, l
         cp      e
