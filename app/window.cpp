@@ -96,7 +96,8 @@ Window::~Window()
     // QWidget's destructor closes the window, and a line edit losing the focus
     // then reports editingFinished: no slot of this half-destroyed window, nor of
     // its rooms, may run.
-    const QObject* apoReceivers[] = {this, m_poSettingsPanel, m_poPaletteEditor, m_poView, m_poHistory};
+    const QObject* apoReceivers[] = {
+        this, m_poSettingsPanel, m_poPaletteEditor, m_poView, m_poFileActions, m_poCameraInput, m_poHistory};
     for (QObject* poChild : findChildren<QObject*>())
         for (const QObject* poReceiver : apoReceivers)
             disconnect(poChild, nullptr, poReceiver, nullptr);

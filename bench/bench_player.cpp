@@ -52,7 +52,7 @@ static void BM_PlayerShowsPicture(benchmark::State& oState)
     (void)std::system(("rm -rf '" + sFolder + "'").c_str());
 }
 BENCHMARK(BM_PlayerShowsPicture)
-    ->ArgsProduct({{0, 1, 2, 3, 4, 5, 6, 7}, {0}})
+    ->ArgsProduct({{0, 1, 8, 2, 3, 4, 5, 6, 7}, {0}})
     ->Args({2, 1})
     ->Args({4, 1})
     ->Args({5, 1})
