@@ -34,11 +34,11 @@
 ; zero block length or at an unknown command.
 ;
 ; Speed, standard 3.58 MHz Z80 (T-states with the MSX's M1 wait states): a
-; literal costs 65 to decode (81 within 512 bytes of a MegaROM bank's end); a
+; literal costs 62 to decode (81 within 512 bytes of a MegaROM bank's end); a
 ; match 240 to 430 with its copy when 2 to 8 bytes long (offset byte, four more
 ; flag bits for long offsets, the Elias-gamma length, the source in the ring,
-; LDIs), longer ones about 500 plus 23 a byte (LDIR). Sending to the chip costs 19
-; a byte (OUTI) while the display is blanked.
+; LDIs), longer ones 350 to 600 plus 23 a byte (LDIR). Sending to the chip costs
+; 18 to 19 a byte (OUTI) while the display is blanked.
 
         .module kru_player
         .globl  kru_set_ring, kru_play, kru_play_banked, kru_unpack, kru_unpack_far
@@ -176,13 +176,12 @@ kru_unpack_far:
         pop     hl
         call    start_decoder
         ld      (in_ptr), hl
-1$:     call    waiting         ; until the block's end marker
+1$:     call    unread          ; until the block's end marker
         jr      nz, 4$
         call    fill
-        call    waiting
+        call    unread
         jr      z, 2$           ; nothing more
-4$:     ld      b, a
-        call    send
+4$:     call    send
         jr      1$
 2$:     pop     af
         ret     po
@@ -348,110 +347,131 @@ vram_loop:
         or      h
         or      l
         jp      z, commands
-        ; bytes waiting in the ring: decode a batch when there are none
-        call    waiting
+        ; the unread bytes of the ring: decode a batch when there are none
+        call    unread
         jr      nz, 1$
         call    fill
-        call    waiting
+        call    unread
         jp      z, damaged      ; the record ended before the data did
-1$:     ld      b, a            ; available, 0 = 256
-        ; B = min(available, remaining)
+1$:     ld      hl, (vram_len)  ; DE := min(DE, remaining); remaining -= DE
         ld      a, (vram_len+2)
-        ld      de, (vram_len)
-        or      d
-        jr      nz, 2$          ; 256 or more remain
+        or      a
+        sbc     hl, de
+        sbc     a, #0
+        jr      nc, 2$
+        add     hl, de          ; fewer remain than are unread: all of them
+        ex      de, hl
+        ld      hl, #0
+        xor     a
+2$:     ld      (vram_len), hl
+        ld      (vram_len+2), a
+        call    send
+        jp      vram_loop
+
+; send: DE bytes (1..2047) of the ring from rd_ptr on to the video chip's data port,
+; a page of the ring at a time. With the display blanked in the bitmap screens
+; the chip takes a byte every 18 T-states (OUTI); kru_unpack may run with the
+; display on and uses OTIR (23); in Screens 2 and 3 the V9938 needs 29, and gets
+; 34 (T-states with the M1 waits).
+;   Clobbers: AF, BC, DE, HL
+send:
+        ld      hl, (rd_ptr)
+        ld      c, #VDP_DATA
+1$:     xor     a               ; B = the bytes to the page's end (0 = 256), or DE
+        sub     l
+        ld      b, a
+        inc     d
+        dec     d
+        jr      nz, 2$
         ld      a, e
         dec     a
         dec     b
         cp      b
         inc     b               ; keeps the carry of the comparison
-        jr      nc, 2$          ; remaining - 1 >= available - 1
+        jr      nc, 2$
         ld      b, e
-2$:     ; remaining -= B (B = 0 stands for 256)
-        ld      hl, (vram_len)
-        ld      e, b
-        ld      d, #0
-        ld      a, b
+2$:     ld      a, e            ; DE -= B
+        sub     b
+        ld      e, a
+        jr      nc, 3$
+        dec     d
+3$:     ld      a, b
         or      a
-        jr      nz, 3$
-        inc     d
-3$:     sbc     hl, de          ; carry is clear after OR
-        ld      (vram_len), hl
-        jr      nc, 4$
-        ld      hl, #vram_len+2
-        dec     (hl)
-4$:     call    send
-        jp      vram_loop
+        jr      nz, 4$
+        dec     d
+4$:     push    de
+        call    send_page
+        pop     de
+        ld      a, l            ; at the ring's end: back to its start
+        or      a
+        jr      nz, 5$
+        ld      a, (ring_hi)
+        add     a, #8
+        cp      h
+        jr      nz, 5$
+        sub     #8
+        ld      h, a
+5$:     ld      a, d
+        or      e
+        jr      nz, 1$
+        ld      (rd_ptr), hl
+        ret
 
-; send: B bytes (0 = 256) of the ring from rd_ptr to the video chip's data port.
-; With the display blanked in the bitmap screens the chip takes a byte every 18
-; T-states (OUTI); kru_unpack may run with the display on and uses OTIR (23); in
-; Screens 2 and 3 the V9938 needs 29, and gets 34 (T-states with the M1 waits).
-;   Clobbers: AF, BC, D, HL
-send:
-        ld      hl, (rd_ptr)
-        ld      c, #VDP_DATA
+; send_page: B bytes (0 = 256) from HL to port C, HL advanced. Clobbers: AF, B, D
+send_page:
         ld      a, (slow_out)
         dec     a
-        jr      z, 1$
-        jp      p, 5$
+        jr      z, 3$
+        jp      p, 2$
         ld      a, b
         and     #0x1F
-        jr      z, 4$
+        jr      z, 1$
         ld      d, b
         ld      b, a
         otir                    ; the bytes beyond a multiple of 32
         ld      a, d
         and     #0xE0
-        jr      z, 2$
+        ret     z
         ld      b, a
-4$:     outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        outi
-        jp      nz, 4$
-        jr      2$
-5$:     otir
-        jr      2$
 1$:     outi
-        nop
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
+        outi
         jp      nz, 1$
-2$:     ; HL is past the bytes sent: wrap at the ring's end
-        ld      a, (ring_hi)
-        add     a, #8
-        cp      h
-        jr      nz, 3$
-        sub     #8
-        ld      h, a
-3$:     ld      (rd_ptr), hl
+        ret
+2$:     otir
+        ret
+3$:     outi
+        nop
+        jp      nz, 3$
         ret
 
         .area   _DATA
@@ -474,33 +494,28 @@ start_decoder:
         ld      (flags), a
         ret
 
-; waiting: how many bytes of the ring are not read yet, up to the end of the page
-; the reading is in.
-;   Out: A = their number (0 with NZ: a whole page of 256), Z set when none
-;   Clobbers: DE, HL
-waiting:
-        ld      hl, (rd_ptr)
-        ld      de, (wr_ptr)
-        ld      a, d
-        cp      h
-        ld      a, e
-        jr      z, 1$
-        xor     a               ; the write point is in a later page
-1$:     sub     l
-        ret     nz
-        ld      a, d
-        cp      h
-        ld      a, #0
+; unread: DE = the bytes of the ring not read yet (0..2047), Z when none.
+;   Clobbers: AF, HL
+unread:
+        ld      hl, (wr_ptr)
+        ld      de, (rd_ptr)
+        or      a
+        sbc     hl, de
+        ld      a, h
+        and     #7
+        ld      d, a
+        ld      e, l
+        or      e
         ret
 
 ; get_byte: the next byte of the command stream.
 ;   Out: A = the byte, carry clear; carry set when the record has ended
 ;   Clobbers: BC, DE, HL, the alternate set
 get_byte:
-        call    waiting
+        call    unread
         jr      nz, 1$
         call    fill
-        call    waiting
+        call    unread
         scf
         ret     z
 1$:     ld      hl, (rd_ptr)
@@ -523,7 +538,9 @@ get_byte:
 ; The decompressor's registers, kept across items:
 ;   A   flag bits left, followed by a 1 (the sentinel) and zeros; "add a, a" takes the
 ;       next bit into carry and gives Z when only the sentinel was left. A' holds
-;       them while A computes a match's source.
+;       them while A computes a match's source. Between items the carry of F' is
+;       1 (fill sets it, every match leaves it so), which the subtraction of the
+;       source, DE - P - 1, takes as its borrow.
 ;   HL  the compressed input; DE the ring write pointer: the batch is full when E
 ;       wraps to 0; BC scratch; IX the item loop (item_lin, or item_bank, which also
 ;       watches a literal leaving the bank's last page).
@@ -555,7 +572,10 @@ fill:
         or      a
         ret     nz
         push    ix
+        scf                     ; A' carry = 1 between matches (see match)
+        ex      af, af'
         ld      hl, (in_ptr)
+        ld      ix, #item_lin
         call    pick_loop
         ld      de, (wr_ptr)
         ld      bc, (pend_len)  ; a match the previous batch could not finish
@@ -571,23 +591,24 @@ fill:
         jp      copy_chunk
 2$:     jp      (ix)
 
-; pick_loop: IX := item_lin, or item_bank while a banked input is within 512 bytes
-; of page 2's end. A batch reads less than that within a block (a 256-byte page
-; of literals with their flag bytes and an end marker), and the loop is picked
-; again after each block header, so item_lin never runs past the bank's end.
+; pick_loop: with a banked input, IX := item_bank while it is within 512 bytes of
+; page 2's end, else item_lin; a linear input keeps item_lin, which fill sets. A
+; 256-byte page of the ring takes less input than that within a block (literals
+; with their flag bytes, an end marker), and the loop is picked again at each
+; page's end and after each block header, so item_lin never runs past the bank.
 ;   Clobbers: AF
 pick_loop:
-        ld      ix, #item_lin
         ld      a, (banked)
         or      a
-        ret     z
+        ret     z               ; linear input: IX stays item_lin
+        ld      ix, #item_lin
         ld      a, h
         cp      #0xBE
         ret     c
         ld      ix, #item_bank
         ret
 
-; The item loops. A literal is 65 T-states with its flag bit (81 in item_bank).
+; The item loops. A literal is 62 T-states with its flag bit (81 in item_bank).
 ; item_lin reads its literals, flag bytes and offset bytes without looking for
 ; the bank's end.
 item_bank:
@@ -614,7 +635,29 @@ item_bank:
 ; the next page holds the oldest of the 2,047 bytes a match may reach back to.
 batch_full:
         ex      af, af'
-        ld      a, d            ; wrap D at the ring's end
+        call    next_page
+        jr      z, 3$
+        call    pick_loop
+        ld      bc, (pend_len)
+        ld      a, b
+        or      c
+        jr      nz, 2$
+        scf
+        ex      af, af'
+        jp      (ix)
+2$:     push    hl
+        ld      hl, #0
+        ld      (pend_len), hl
+        ld      hl, (pend_src)
+        jp      copy_chunk
+3$:     ex      af, af'
+        jr      batch_done
+
+; next_page: D has moved past a page of the ring: wraps it at the ring's end.
+;   Out: Z once the batch has moved past seven pages (D is the page before the
+;   one it began in). Clobbers: AF
+next_page:
+        ld      a, d
         and     #7
         jr      nz, 1$
         ld      a, d
@@ -624,20 +667,8 @@ batch_full:
         sub     d
         and     #7
         dec     a
-        jr      z, 3$           ; D is the page before it: seven pages written
-        call    pick_loop
-        ld      bc, (pend_len)
-        ld      a, b
-        or      c
-        jr      nz, 2$
-        ex      af, af'
-        jp      (ix)
-2$:     push    hl
-        ld      hl, #0
-        ld      (pend_len), hl
-        ld      hl, (pend_src)
-        jp      copy_chunk
-3$:     ex      af, af'
+        ret
+
 batch_done:     ; the record has ended, or seven pages are full and DE wrapped
         ld      (in_ptr), hl
         ld      (flags), a
@@ -647,23 +678,39 @@ batch_done:     ; the record has ended, or seven pages are full and DE wrapped
 
 ; A match: the offset byte, for long offsets four flag bits (10..7 of o-1), then the
 ; Elias-gamma length. BC := P = o-1 (B = bits 10..8), and the source is DE - P - 1.
+; The flag bytes that a long offset's four bits may need.
+off_reload1:
+        RELOAD
+        jr      off_bit1
+off_reload2:
+        RELOAD
+        jr      off_bit2
+off_reload3:
+        RELOAD
+        jr      off_bit3
+off_reload4:
+        RELOAD
+        jr      off_bit4
+
 match:
         ld      c, (hl)
         inc     l
         call    z, in_page
         jr      match_offset
-literal_lin:
-        ldi
-        inc     e
-        dec     e
-        jp      nz, item_lin
-        jp      batch_full
 reload_lin:
         ld      a, (hl)
         inc     hl
         rla                     ; the carry is the new sentinel
         jr      item_lin_bit
-; Matches follow item_lin's test: they outnumber literals in photographs.
+lit_full:
+        jp      batch_full
+; Matches follow item_lin's test: they outnumber literals in photographs; a
+; literal goes back up and falls into the next item.
+literal_lin:
+        ldi
+        inc     e
+        dec     e
+        jr      z, lit_full
 item_lin:
         add     a, a
         jr      z, reload_lin
@@ -678,43 +725,37 @@ match_offset:
         jr      z, length
         ; a long offset: bits 10, 9, 8 of P to B, bit 7 to C's bit 7
         add     a, a
-        jr      z, 1$
-2$:     rl      b
+        jr      z, off_reload1
+off_bit1:
+        rl      b
         add     a, a
-        jr      z, 3$
-4$:     rl      b
+        jr      z, off_reload2
+off_bit2:
+        rl      b
         add     a, a
-        jr      z, 5$
-6$:     rl      b
+        jr      z, off_reload3
+off_bit3:
+        rl      b
         add     a, a
-        jr      z, 7$
-8$:     jr      c, length
+        jr      z, off_reload4
+off_bit4:
+        jr      c, length
         res     7, c
-        jr      length
-1$:     RELOAD
-        jr      2$
-3$:     RELOAD
-        jr      4$
-5$:     RELOAD
-        jr      6$
-7$:     RELOAD
-        jr      8$
 length:
         add     a, a
         jr      z, 2$
 1$:     jr      c, length_3
         ; length 2: the source in BC, while source and destination stay in place
-        ex      af, af'
+        ex      af, af'         ; carry = 1: DE - P - 1
         ld      a, e
-        scf
         sbc     a, c
         ld      c, a
         ld      a, d
         sbc     a, b
         ld      b, a
         xor     d
-        and     #0xF8
-        jr      nz, 3$          ; below the ring
+        cp      #8              ; carry = 1 again unless below the ring
+        jr      nc, 3$
 5$:     ld      a, (bc)
         ld      (de), a
         inc     bc
@@ -742,6 +783,7 @@ length:
         ld      b, a
         ld      a, c
         inc     a
+        scf
         jr      nz, 5$          ; both bytes within the source's page
 4$:     push    hl
         ld      h, b
@@ -750,13 +792,13 @@ length:
         jp      copy_chunk
 
 length_3:       ; the gamma code began with a 1
-        GETBIT
-        jp      c, length_5
+        add     a, a
+        jr      z, 8$
+9$:     jr      c, length_5
         ; "10x": L = 3 + x, x read once the source is known; three or four LDIs
         push    hl
-        ex      af, af'
+        ex      af, af'         ; carry = 1: DE - P - 1
         ld      a, e
-        scf
         sbc     a, c
         ld      l, a
         ld      a, d
@@ -768,7 +810,7 @@ length_3:       ; the gamma code began with a 1
 1$:     ld      a, e
         cp      #0xFC
         jr      nc, 5$          ; may reach the page's end
-        ex      af, af'
+        ex      af, af'         ; (with carry = 1)
         add     a, a            ; x; LDI keeps the carry
         jr      z, 4$
 2$:     ldi
@@ -799,6 +841,139 @@ length_3:       ; the gamma code began with a 1
         inc     c
 7$:     ex      (sp), hl
         ex      af, af'
+        jp      cross_copy
+8$:     RELOAD
+        jr      9$
+
+length_5:       ; "11"
+        add     a, a
+        jr      z, 12$
+13$:    jr      c, length_9
+        ; "110xy": L = 5 + 2x + y, the bits read once the source is known
+        push    hl
+        ex      af, af'         ; carry = 1: DE - P - 1
+        ld      a, e
+        sbc     a, c
+        ld      l, a
+        ld      a, d
+        sbc     a, b
+        ld      h, a
+        xor     d
+        and     #0xF8
+        jr      nz, 3$          ; below the ring
+1$:     ld      a, e
+        cp      #0xF8
+        jr      nc, 5$          ; may reach the page's end
+        ex      af, af'         ; (with carry = 1)
+        add     a, a            ; x; LDI keeps the carry
+        jr      z, 4$
+2$:     ldi
+        ldi
+        ldi
+        ldi
+        ldi
+        jr      nc, 6$
+        ldi
+        ldi
+6$:     add     a, a            ; y
+        jr      z, 7$
+8$:     jr      nc, 9$
+        ldi
+9$:     pop     hl
+        jp      (ix)
+4$:     ex      (sp), hl        ; a new flag byte from the input on the stack
+        ld      a, (hl)
+        inc     l
+        call    z, in_page
+        rla
+        ex      (sp), hl
+        jr      2$
+7$:     ex      (sp), hl
+        ld      a, (hl)
+        inc     l
+        call    z, in_page
+        rla
+        ex      (sp), hl
+        jr      8$
+3$:     ld      a, h
+        add     a, #8
+        ld      h, a
+        ld      a, l
+        cp      #0xF8
+        jr      c, 1$           ; the source stays within its page
+5$:     ex      af, af'         ; x and y, then the copy in pieces
+        ex      (sp), hl
+        ld      bc, #5
+        GETBIT
+        jr      nc, 10$
+        inc     c
+        inc     c
+10$:    GETBIT
+        jr      nc, 11$
+        inc     c
+11$:    ex      (sp), hl
+        ex      af, af'
+        jp      cross_copy
+12$:    RELOAD
+        jr      13$
+
+length_9:       ; "111"
+        GETBIT
+        jr      c, length_17
+        push    bc              ; "1110xyz": L = 9 + 4x + 2y + z
+        ld      c, #1
+        GETBIT
+        rl      c
+        GETBIT
+        rl      c
+        GETBIT
+        rl      c
+        inc     c
+        ld      b, #0
+        ex      af, af'         ; carry = 1: DE - P - 1
+        ex      (sp), hl        ; HL = P, the input on the stack
+        ld      a, e
+        sbc     a, l
+        ld      l, a
+        ld      a, d
+        sbc     a, h
+        ld      h, a
+        jp      copy_match
+
+length_17:      ; "1111": count the ones up to the zero (sixteen: the end marker),
+        push    bc              ; then as many bits below the leading one
+        push    de
+        ld      d, #4
+1$:     GETBIT
+        jr      nc, 2$
+        inc     d
+        bit     4, d
+        jr      z, 1$
+        pop     de
+        pop     bc
+        jp      end_of_block
+2$:     ld      bc, #1
+3$:     GETBIT
+        rl      c
+        rl      b
+        dec     d
+        jr      nz, 3$
+        inc     bc              ; BC = L
+        pop     de
+        ex      af, af'         ; carry = 1: DE - P - 1
+        ex      (sp), hl        ; HL = P, the input on the stack
+        ld      a, e
+        sbc     a, l
+        ld      l, a
+        ld      a, d
+        sbc     a, h
+        ld      h, a
+        inc     b
+        dec     b
+        jp      z, copy_match
+        xor     d               ; 256 bytes or more: in pieces
+        and     #0xF8
+        jp      nz, wrap_chunk
         jp      copy_chunk
 
 ; copy_match: HL = DE - o before wrapping, BC = L (2..255); the input on the stack,
@@ -809,9 +984,10 @@ copy_match:
         jr      nz, wrapped
         ld      a, e
         add     a, c
-        jr      c, copy_chunk   ; reaches the page's end
+        jr      c, cross_copy   ; reaches the page's end
         ldir                    ; overlapping copies run forwards as they must
         pop     hl
+        scf
         ex      af, af'
         jp      (ix)
 wrapped:        ; the source lies 2 KiB too low: LDIR unless it crosses its page
@@ -823,9 +999,43 @@ wrapped:        ; the source lies 2 KiB too low: LDIR unless it crosses its page
         jr      c, copy_chunk
         ld      a, e
         add     a, c
-        jr      c, copy_chunk
+        jr      c, cross_copy
         ldir
         pop     hl
+        scf
+        ex      af, af'
+        jp      (ix)
+; cross_copy: HL = the source within the ring, BC = L (1..255) bytes that may run
+; past the destination's page: one LDIR unless the source or the destination
+; meets the ring's end, then the page's end as batch_full sees it.
+cross_copy:
+        ld      a, h
+        inc     a
+        and     #7
+        jr      nz, 3$
+        ld      a, l            ; the source in the ring's last page
+        add     a, c
+        jr      c, copy_chunk   ; runs past the ring's end: in pieces
+3$:     ld      a, e
+        add     a, c
+        jr      nc, 2$          ; within the page after all
+        ld      a, d
+        inc     a
+        and     #7
+        jr      z, copy_chunk   ; the ring's last page: in pieces
+        ldir
+        call    next_page
+        pop     hl
+        jr      z, 1$
+        call    pick_loop
+        scf
+        ex      af, af'
+        jp      (ix)
+1$:     ex      af, af'
+        jp      batch_done
+2$:     ldir
+        pop     hl
+        scf
         ex      af, af'
         jp      (ix)
 wrap_chunk:
@@ -877,120 +1087,26 @@ copy_chunk:
         or      c
         jr      nz, copy_chunk
         pop     hl
+        scf
         ex      af, af'
         jp      (ix)
-5$:     ld      (pend_len), bc  ; the page is full
+5$:     call    next_page       ; the page is full
+        jr      z, 6$
+        ex      (sp), hl
+        call    pick_loop
+        ex      (sp), hl
+        ld      a, b
+        or      c
+        jp      nz, copy_chunk
+        pop     hl
+        scf
+        ex      af, af'
+        jp      (ix)
+6$:     ld      (pend_len), bc  ; seven pages: the rest waits for the next batch
         ld      (pend_src), hl
         pop     hl
         ex      af, af'
-        jp      batch_full
-
-length_5:       ; "11"
-        GETBIT
-        jr      c, length_9
-        ; "110xy": L = 5 + 2x + y, the bits read once the source is known
-        push    hl
-        ex      af, af'
-        ld      a, e
-        scf
-        sbc     a, c
-        ld      l, a
-        ld      a, d
-        sbc     a, b
-        ld      h, a
-        xor     d
-        and     #0xF8
-        jr      nz, 3$          ; below the ring
-1$:     ld      a, e
-        cp      #0xF8
-        jr      nc, 5$          ; may reach the page's end
-        ex      af, af'
-        add     a, a            ; x; LDI keeps the carry
-        jr      z, 4$
-2$:     ldi
-        ldi
-        ldi
-        ldi
-        ldi
-        jr      nc, 6$
-        ldi
-        ldi
-6$:     add     a, a            ; y
-        jr      z, 7$
-8$:     jr      nc, 9$
-        ldi
-9$:     pop     hl
-        jp      (ix)
-4$:     ex      (sp), hl        ; a new flag byte from the input on the stack
-        ld      a, (hl)
-        inc     l
-        call    z, in_page
-        rla
-        ex      (sp), hl
-        jr      2$
-7$:     ex      (sp), hl
-        ld      a, (hl)
-        inc     l
-        call    z, in_page
-        rla
-        ex      (sp), hl
-        jr      8$
-3$:     ld      a, h
-        add     a, #8
-        ld      h, a
-        ld      a, l
-        cp      #0xF8
-        jr      c, 1$           ; the source stays within its page
-5$:     ex      af, af'         ; x and y, then the copy in pieces
-        ex      (sp), hl
-        ld      bc, #5
-        GETBIT
-        jr      nc, 10$
-        inc     c
-        inc     c
-10$:    GETBIT
-        jr      nc, 11$
-        inc     c
-11$:    ex      (sp), hl
-        ex      af, af'
-        jp      copy_chunk
-
-length_9:       ; "111": count the ones up to the zero (sixteen: the end marker),
-        push    bc              ; then as many bits below the leading one
-        push    de
-        ld      d, #3
-1$:     GETBIT
-        jr      nc, 2$
-        inc     d
-        bit     4, d
-        jr      z, 1$
-        pop     de
-        pop     bc
-        jr      end_of_block
-2$:     ld      bc, #1
-3$:     GETBIT
-        rl      c
-        rl      b
-        dec     d
-        jr      nz, 3$
-        inc     bc              ; BC = L
-        pop     de
-        ex      af, af'
-        ex      (sp), hl        ; HL = P, the input on the stack
-        ld      a, e
-        scf
-        sbc     a, l
-        ld      l, a
-        ld      a, d
-        sbc     a, h
-        ld      h, a
-        inc     b
-        dec     b
-        jp      z, copy_match
-        xor     d               ; 256 bytes or more: in pieces
-        and     #0xF8
-        jp      nz, wrap_chunk
-        jp      copy_chunk
+        jp      batch_done
 
 ; The end marker: a zero and sixteen bits follow; then the next block's header.
 end_of_block:
