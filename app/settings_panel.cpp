@@ -24,6 +24,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -48,8 +49,6 @@ const char* const g_apszScreenModeTips[ScreenMode_Count] = {
 constexpr int g_iMaxOutputDimension = 8192;
 constexpr double g_fMinAspectRatio = 0.01;
 constexpr double g_fMaxAspectRatio = 100.0;
-
-} // namespace
 
 // The slider position of a value stored as position x 0.001, truncated toward
 // zero. The tiny nudge keeps a value read from "0.29" (0.28999...) at 290.
@@ -92,6 +91,8 @@ bool bParseInt(const QString& sText, int iMin, int iMax, int32_t* piValue)
     *piValue = static_cast<int32_t>(lValue);
     return true;
 }
+
+} // namespace
 
 // The fields whose change makes the paint handler refresh the controls.
 bool bControlFieldsDiffer(const tdSettings* poA, const tdSettings* poB)
@@ -479,7 +480,7 @@ void SettingsPanel::vBuildResetButton()
 
 void SettingsPanel::vFinish()
 {
-    // Tooltips.
+    // Tooltips, set before the enabling rules first add their reasons to them.
     QStringList asScreenTips;
     for (const char* pszTip : g_apszScreenModeTips)
         asScreenTips << QLatin1String(pszTip);
