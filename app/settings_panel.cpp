@@ -7,6 +7,8 @@
 #include "settings_history.h"
 #include "status_line.h"
 
+#include "qev/msx/tile_budget.h"
+
 #include <QAbstractSlider>
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,6 +24,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -46,8 +49,6 @@ const char* const g_apszScreenModeTips[ScreenMode_Count] = {
 constexpr int g_iMaxOutputDimension = 8192;
 constexpr double g_fMinAspectRatio = 0.01;
 constexpr double g_fMaxAspectRatio = 100.0;
-
-} // namespace
 
 // The slider position of a value stored as position x 0.001, truncated toward
 // zero. The tiny nudge keeps a value read from "0.29" (0.28999...) at 290.
@@ -91,12 +92,15 @@ bool bParseInt(const QString& sText, int iMin, int iMax, int32_t* piValue)
     return true;
 }
 
+} // namespace
+
 // The fields whose change makes the paint handler refresh the controls.
 bool bControlFieldsDiffer(const tdSettings* poA, const tdSettings* poB)
 {
     return poA->ScreenMode != poB->ScreenMode || poA->DeltaMethod != poB->DeltaMethod ||
-           poA->DitheringMode != poB->DitheringMode || poA->PaletteType != poB->PaletteType ||
-           poA->ConversionType != poB->ConversionType || poA->Screen10Palette != poB->Screen10Palette ||
+           poA->TileLimit != poB->TileLimit || poA->DitheringMode != poB->DitheringMode ||
+           poA->PaletteType != poB->PaletteType || poA->ConversionType != poB->ConversionType ||
+           poA->Screen10Palette != poB->Screen10Palette ||
            poA->InputAspectRatioType != poB->InputAspectRatioType ||
            poA->OutputAspectRatioType != poB->OutputAspectRatioType ||
            poA->OutputSizeType != poB->OutputSizeType || poA->SelectedColor != poB->SelectedColor ||
@@ -118,6 +122,30 @@ void SettingsPanel::RealMSXAspectRatio(bool bValue)
 void SettingsPanel::Screen10Palette(bool bValue)
 {
     m_poSettings->Screen10Palette = bValue ? 1 : 0;
+    emit vChanged();
+}
+
+// A third holds at most 255 tiles of its own; a shared bank 256.
+void SettingsPanel::TileLimit()
+{
+    const int iMax = m_poSettings->TileSharedBank ? g_iMaxTilesShared : g_iMaxTilesPerThird;
+    if (!bParseInt(m_poTileLimit->text(), 0, iMax, &m_poSettings->TileLimit))
+    {
+        m_poStatusLine->vRefuseValue(QStringLiteral("Tiles"), m_poTileLimit->text(),
+                                     QStringLiteral("a whole number from 0 (no limit) to %1").arg(iMax));
+        m_poTileLimit->setText(QString::number(m_poSettings->TileLimit));
+    }
+    emit vChanged();
+}
+
+void SettingsPanel::TileSharedBank(bool bValue)
+{
+    m_poSettings->TileSharedBank = bValue ? 1 : 0;
+    if (!bValue && m_poSettings->TileLimit > g_iMaxTilesPerThird)
+    {
+        m_poSettings->TileLimit = g_iMaxTilesPerThird;
+        m_poTileLimit->setText(QString::number(m_poSettings->TileLimit));
+    }
     emit vChanged();
 }
 
@@ -363,7 +391,7 @@ void SettingsPanel::vBuildScreenGroups()
 
     // MSX settings: one row per control, sliders with caption and value.
     QFrame* poMSX = poMakeGroup(m_poPanel, "MSXSettings", QStringLiteral("MSX settings"),
-                                QRect(1370, 100, 271, 551), nullptr);
+                                QRect(1370, 100, 271, 585), nullptr);
     m_poScreenMode = poMakeComboRow(poMSX, "ScreenMode", g_apszScreenModeNames, ScreenMode_Count,
                                     QStringLiteral("Screen"), 4, 6, 112, 150, &m_oScreenModeRow);
     m_poPaletteType = poMakeComboRow(poMSX, "PaletteType", g_apszPaletteTypeNames, PaletteType_Count,
@@ -410,10 +438,19 @@ void SettingsPanel::vBuildScreenGroups()
     m_poBayerHighThreshold =
         poMakeSlider(poMSX, "BayerHighThreshold", 0, 1000, 100, false, QStringLiteral("Bayer high threshold"),
                      QRect(4, 506, 262, 34), iSliderCaption, iSliderValue, &m_oBayerHighThresholdRow);
+    QLabel* poTilesCaption =
+        poMakeLabel(poMSX, "TileLimitLabel", QStringLiteral("Tiles"), QRect(4, 546, 108, 26));
+    m_poTileLimit = new QLineEdit(poMSX);
+    m_poTileLimit->setObjectName(QStringLiteral("TileLimit"));
+    m_poTileLimit->setGeometry(116, 547, 56, 24);
+    m_poTileSharedBank = new QCheckBox(QStringLiteral("Shared"), poMSX);
+    m_poTileSharedBank->setObjectName(QStringLiteral("TileSharedBank"));
+    m_poTileSharedBank->setGeometry(180, 546, 86, 26);
+    m_oTileLimitRow = {poTilesCaption, m_poTileLimit, nullptr};
 
     // Average error.
     QFrame* poError = poMakeGroup(m_poPanel, "AverageError", QStringLiteral("Average error"),
-                                  QRect(1130, 500, 131, 121), &m_poAverageErrorHeading);
+                                  QRect(1130, 500, 131, 149), &m_poAverageErrorHeading);
     const char* const apszCaptions[4] = {"R", "G", "B", "R+G+B"};
     QLabel** appoValues[4] = {&m_poAverageErrorR, &m_poAverageErrorG, &m_poAverageErrorB,
                               &m_poAverageErrorRGB};
@@ -426,9 +463,12 @@ void SettingsPanel::vBuildScreenGroups()
         *appoValues[i] =
             poMakeLabel(poError, apszNames[i], QStringLiteral("0.000"), QRect(56, 6 + 28 * i, 70, 26));
     }
+    m_apoAverageErrorCaptions[4] =
+        poMakeLabel(poError, "TileCountLabel", QStringLiteral("Tiles"), QRect(4, 118, 40, 26));
+    m_poTileCount = poMakeLabel(poError, "TileCount", QStringLiteral("-"), QRect(44, 118, 84, 26));
 
-    for (QLineEdit* poEdit :
-         {m_poCustomInputAspectRatio, m_poCustomOutputAspectRatio, m_poOutputWidth, m_poOutputHeight})
+    for (QLineEdit* poEdit : {m_poCustomInputAspectRatio, m_poCustomOutputAspectRatio, m_poOutputWidth,
+                              m_poOutputHeight, m_poTileLimit})
         poEdit->setAlignment(Qt::AlignCenter);
 }
 
@@ -440,7 +480,7 @@ void SettingsPanel::vBuildResetButton()
 
 void SettingsPanel::vFinish()
 {
-    // Tooltips.
+    // Tooltips, set before the enabling rules first add their reasons to them.
     QStringList asScreenTips;
     for (const char* pszTip : g_apszScreenModeTips)
         asScreenTips << QLatin1String(pszTip);
@@ -472,6 +512,9 @@ void SettingsPanel::vFinish()
         {m_poYJKDetailsEnhancement,
          "Experimental : change the way borders are generated in screen 10 and 12."},
         {m_poScreen10Palette, "Use palette colors to improve conversion to screen 10."},
+        {m_poTileLimit, "Most distinct 8x8 tiles per third of the screen (1 to 255),\nor in the shared bank "
+                        "(1 to 256); 0: no limit."},
+        {m_poTileSharedBank, "One tile bank for the three thirds of the screen."},
         {m_poYJK2RGBInterpolation, "Enhancements when loading\na YJK (screen 10 or 12) file."},
     };
     for (const auto& oTip : aoTips)
@@ -499,6 +542,7 @@ void SettingsPanel::vConnectControls()
     connect(m_poInterlacedMode, &QCheckBox::toggled, this, &SettingsPanel::InterlacedMode);
     connect(m_poRealMSXAspectRatio, &QCheckBox::toggled, this, &SettingsPanel::RealMSXAspectRatio);
     connect(m_poScreen10Palette, &QCheckBox::toggled, this, &SettingsPanel::Screen10Palette);
+    connect(m_poTileSharedBank, &QCheckBox::toggled, this, &SettingsPanel::TileSharedBank);
 
     const struct
     {
@@ -531,6 +575,7 @@ void SettingsPanel::vConnectControls()
         {m_poCustomOutputAspectRatio, &SettingsPanel::CustomOutputAspectRatio},
         {m_poOutputWidth, &SettingsPanel::OutputWidth},
         {m_poOutputHeight, &SettingsPanel::OutputHeight},
+        {m_poTileLimit, &SettingsPanel::TileLimit},
     };
     for (const auto& oEdit : aoEdits)
     {
@@ -590,6 +635,22 @@ void SettingsPanel::vShowError(const tdErrorTriple& oError, int eType)
                                         : QStringLiteral("-"));
 }
 
+void SettingsPanel::vShowTiles(const Image* poPainted, const tdSettings* poConverted)
+{
+    if (!poPainted || !bScreenModeHasScreen2Layout(poConverted->ScreenMode))
+    {
+        m_poTileCount->setText(QStringLiteral("-"));
+        return;
+    }
+    const tdTileBudget oBudget = oGetTileBudget(poConverted);
+    const bool bShared = oBudget.m_iTiles > 0 && oBudget.m_bSharedBank;
+    int aiCounts[3];
+    vCountTiles(poPainted, bShared, aiCounts);
+    m_poTileCount->setText(
+        bShared ? QStringLiteral("%1 shared").arg(aiCounts[0])
+                : QStringLiteral("%1/%2/%3").arg(aiCounts[0]).arg(aiCounts[1]).arg(aiCounts[2]));
+}
+
 void SettingsPanel::vUpdateControls()
 {
     const tdSettings* poS = m_poSettings;
@@ -617,6 +678,8 @@ void SettingsPanel::vUpdateControls()
     m_poCustomOutputAspectRatio->setText(sFormatDouble(poS->CustomOutputAspectRatio));
     m_poOutputHeight->setText(QString::number(poS->OutputHeight));
     m_poOutputWidth->setText(QString::number(poS->OutputWidth));
+    m_poTileLimit->setText(QString::number(poS->TileLimit));
+    m_poTileSharedBank->setChecked(poS->TileSharedBank != 0);
 
     m_poBrightnessWeight->setValue(iSliderPosition(poS->BrightnessWeight));
     m_poErrorDiffusionFactor->setValue(iSliderPosition(poS->ErrorDiffusionFactor));
@@ -672,7 +735,8 @@ void SettingsPanel::vUpdateControls()
     m_poAverageErrorHeading->setEnabled(bMSX);
     for (QLabel* poLabel : m_apoAverageErrorCaptions)
         poLabel->setEnabled(bMSX);
-    for (QLabel* poLabel : {m_poAverageErrorR, m_poAverageErrorG, m_poAverageErrorB, m_poAverageErrorRGB})
+    for (QLabel* poLabel :
+         {m_poAverageErrorR, m_poAverageErrorG, m_poAverageErrorB, m_poAverageErrorRGB, m_poTileCount})
         poLabel->setEnabled(bMSX);
     vEnableRow(m_oHorizontalShiftRow, bMSX, pszMSX);
     vEnableRow(m_oDeltaMethodRow, bMSX, pszMSX);
@@ -687,6 +751,10 @@ void SettingsPanel::vUpdateControls()
                       "only for Screens 5 to 12 of an MSX conversion type");
     vEnableRow(m_oScreen2DetailsEnhancementRow, bMSX && bScreenModeHasScreen2Layout(eScreen),
                "only for Screens 2 and 4 of an MSX conversion type");
+    vEnableRow(m_oTileLimitRow, bMSX && bScreenModeHasScreen2Layout(eScreen),
+               "only for Screens 2 and 4 of an MSX conversion type");
+    vEnableWithReason(m_poTileSharedBank, bMSX && bScreenModeHasScreen2Layout(eScreen) && poS->TileLimit > 0,
+                      "only with a tile limit in Screens 2 and 4 of an MSX conversion type");
     vEnableRow(m_oYJKDetailsEnhancementRow, bMSX && bYJK,
                "only for Screens 10 and 12 of an MSX conversion type");
     vEnableRow(m_oRGB2YJKMethodRow, bYJK, "only for Screens 10 and 12");

@@ -2,21 +2,11 @@
 
 #include "panel_widgets.h"
 
+#include "qev/base/image.h"
 #include "qev/base/settings.h"
 
 #include <QObject>
-#include <QString>
 
-#include <cstdint>
-
-// The slider position of a value stored as position x 0.001, truncated toward zero.
-int iSliderPosition(double fValue);
-// A value as the window writes it: "%.3f".
-QString sFormatDouble(double fValue);
-// A whole text as a double in [fMin, fMax], or as a base-10 integer in [iMin,
-// iMax]; false for anything else.
-bool bParseDouble(const QString& sText, double fMin, double fMax, double* pfValue);
-bool bParseInt(const QString& sText, int iMin, int iMax, int32_t* piValue);
 // The fields whose change makes the window set the controls again.
 bool bControlFieldsDiffer(const tdSettings* poA, const tdSettings* poB);
 
@@ -47,7 +37,7 @@ class SettingsPanel : public QObject
 public:
     // The panel's size: the full-size window less its display area.
     static constexpr int g_iWidth = 1648 - 1024;
-    static constexpr int g_iHeight = 716;
+    static constexpr int g_iHeight = 750;
     // The controls are placed at their positions in the full-size window, this
     // much further right than on the panel (vFinish moves them).
     static constexpr int g_iLeft = 1024;
@@ -91,6 +81,8 @@ public:
     QLineEdit* m_poCustomOutputAspectRatio;
     QLineEdit* m_poOutputWidth;
     QLineEdit* m_poOutputHeight;
+    QLineEdit* m_poTileLimit;
+    QCheckBox* m_poTileSharedBank;
     QSlider* m_poHorizontalShift;
     QSlider* m_poBrightnessWeight;
     QSlider* m_poPaletteDetailsEnhancement;
@@ -104,6 +96,7 @@ public:
     QLabel* m_poAverageErrorG;
     QLabel* m_poAverageErrorB;
     QLabel* m_poAverageErrorRGB;
+    QLabel* m_poTileCount; // distinct tiles of the last Screen 2 or 4 picture, per third or shared
     QPushButton* m_poResetToDefaults;
 
     // Caption, control and value label of each row that the enabling rules name.
@@ -123,8 +116,9 @@ public:
     tdControlRow m_oRGB2YJKMethodRow;
     tdControlRow m_oPaletteTypeRow;
     tdControlRow m_oPaletteDetailsEnhancementRow;
+    tdControlRow m_oTileLimitRow;
     QLabel* m_poAverageErrorHeading;
-    QLabel* m_apoAverageErrorCaptions[4];
+    QLabel* m_apoAverageErrorCaptions[5];
 
     tdSettings* m_poSettings; // the window's record
     StatusLine* m_poStatusLine;
@@ -135,6 +129,9 @@ public:
     // Shows a conversion's error triple of conversion type eType; PNG and sprite
     // sheets have none, and show "-" rather than the numbers of earlier settings.
     void vShowError(const tdErrorTriple& oError, int eType);
+    // Shows the distinct tiles of a converted Screen 2 or 4 picture (poPainted, as
+    // the encoder painted it, may be null), "-" for the other screens.
+    void vShowTiles(const Image* poPainted, const tdSettings* poConverted);
 
     bool eventFilter(QObject* poObject, QEvent* poEvent) override;
 
@@ -159,6 +156,8 @@ public slots:
     void CustomOutputAspectRatio();
     void OutputWidth();
     void OutputHeight();
+    void TileLimit();
+    void TileSharedBank(bool bValue);
     void BrightnessWeight(int iValue);
     void ErrorDiffusionFactor(int iValue);
     void PaletteDetailsEnhancement(int iValue);

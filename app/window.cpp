@@ -170,16 +170,16 @@ void Window::vBuildControls()
     m_poOpen = new QToolButton(poPanel);
     m_poOpen->setObjectName(QStringLiteral("Open"));
     m_poOpen->setText(QStringLiteral("Open..."));
-    m_poOpen->setGeometry(1030, 676, 84, 30);
+    m_poOpen->setGeometry(1030, 710, 84, 30);
     m_poOpen->setPopupMode(QToolButton::MenuButtonPopup);
     m_poOpen->setMenu(new QMenu(m_poOpen));
-    m_poCopy = poMakeButton(poPanel, "Copy", QStringLiteral("Copy"), QRect(1120, 676, 60, 30));
-    m_poPaste = poMakeButton(poPanel, "Paste", QStringLiteral("Paste"), QRect(1186, 676, 60, 30));
-    m_poAbout = poMakeButton(poPanel, "About", QStringLiteral("About"), QRect(1252, 676, 60, 30));
+    m_poCopy = poMakeButton(poPanel, "Copy", QStringLiteral("Copy"), QRect(1120, 710, 60, 30));
+    m_poPaste = poMakeButton(poPanel, "Paste", QStringLiteral("Paste"), QRect(1186, 710, 60, 30));
+    m_poAbout = poMakeButton(poPanel, "About", QStringLiteral("About"), QRect(1252, 710, 60, 30));
     m_poCaptureFromCamera = poMakeButton(poPanel, "CaptureFromCamera",
-                                         QStringLiteral("Capture from camera..."), QRect(1318, 676, 180, 30));
+                                         QStringLiteral("Capture from camera..."), QRect(1318, 710, 180, 30));
     m_poSaveImage =
-        poMakeButton(poPanel, "SaveImage", QStringLiteral("Save image..."), QRect(1504, 676, 137, 30));
+        poMakeButton(poPanel, "SaveImage", QStringLiteral("Save image..."), QRect(1504, 710, 137, 30));
 
     m_poCommandLine->setToolTip(QStringLiteral("Command line equivalent of the current settings."));
     m_poSaveImage->setToolTip(QStringLiteral("Save image to a file."));
@@ -448,6 +448,7 @@ void Window::vDoUpdatePreviewImage()
 
 void Window::vPreviewFinished(tdPreviewJob* poJob)
 {
+    m_poSettingsPanel->vShowTiles(poJob->poConverted, &poJob->oSettings);
     m_poView->vSetConverted(poJob->poConverted);
     poJob->poConverted = nullptr;
     m_poSettingsPanel->vShowError(poJob->oError, poJob->oSettings.ConversionType);

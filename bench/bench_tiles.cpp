@@ -1,13 +1,14 @@
-// Tile budgets of Screen 2: time and picture quality of a photo and a pixel-art title
-// at 256 x 192, without a budget, with per-third budgets of 128, 64 and 32 tiles and
-// with shared banks of 256, 128 and 64, and a plain greedy merging beside the
-// budget's method for the shared banks.
+// Tile budgets of Screen 2: time and picture quality of a photo (the sample picture),
+// a pixel-art title and noisy colour waves (every cell its own tile) at 256 x 192, without a budget, with
+// per-third budgets of 128, 64 and 32 tiles and with shared banks of 256, 128 and 64, and a plain greedy
+// merging beside the budget's method for the shared banks.
 //
 // Quality: the mean CIEDE2000 difference between the encoded picture and the source,
 // both seen from afar: blurred (Gaussian, sigma 1 pixel) in linear light, so that a
 // dither pattern counts as the colour it mixes to. Counters: "dE" that mean, "x" it
 // over the same picture's error without a budget.
 
+#include "bench_util.h"
 #include "qev/base/sample_picture.h"
 #include "qev/color/color_delta.h"
 #include "qev/color/palette.h"
@@ -207,9 +208,11 @@ enum tdMethod
     Method_Greedy
 };
 
-void vTiles(benchmark::State& oState, bool bPixelArt, int iTiles, bool bShared, tdMethod eMethod)
+void vTiles(benchmark::State& oState, int iPicture, int iTiles, bool bShared, tdMethod eMethod)
 {
-    std::unique_ptr<Image> poSource(bPixelArt ? poPixelArt() : poPhoto());
+    std::unique_ptr<Image> poSource(iPicture == 0   ? poPhoto()
+                                    : iPicture == 1 ? poPixelArt()
+                                                    : poPhotoLike(g_iWidth, g_iHeight, 7, 24));
     Palette oPalette;
     oPalette.vLoadFromImage(poSource.get(), 16, nullptr, 1.0, DeltaMethod_RGB, 1.0);
     oPalette.vResize(16);
@@ -259,11 +262,12 @@ void vRegister()
         {"shared 128 greedy", 128, true, Method_Greedy},
         {"shared 64 greedy", 64, true, Method_Greedy},
     };
-    for (int iPicture = 0; iPicture < 2; iPicture++)
+    static const char* const g_apszPictures[3] = {"photo/", "pixel art/", "noisy waves/"};
+    for (int iPicture = 0; iPicture < 3; iPicture++)
         for (const tdCase& o : g_aoCases)
             benchmark::RegisterBenchmark(
-                (std::string("Tiles/") + (iPicture ? "pixel art/" : "photo/") + o.pszName).c_str(), vTiles,
-                iPicture == 1, o.iTiles, o.bShared, o.eMethod)
+                (std::string("Tiles/") + g_apszPictures[iPicture] + o.pszName).c_str(), vTiles, iPicture,
+                o.iTiles, o.bShared, o.eMethod)
                 ->Unit(benchmark::kMillisecond)
                 ->Iterations(1);
 }

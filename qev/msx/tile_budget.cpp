@@ -1,5 +1,6 @@
 #include "qev/msx/tile_budget.h"
 
+#include "qev/base/parallel.h"
 #include "qev/color/diffuser.h"
 #include "qev/color/nearest_color.h"
 #include "qev/msx/encoder_pattern.h"
@@ -113,6 +114,7 @@ struct tdTileWork
     double m_fWeight;
     double m_fDiffusion;
     double m_fAspectRatio;
+    int m_iWorkers; // threads for the cost tables
 
     void vMeasure(const Color* poPixels, tdBlockPoints* po) const
     {
@@ -197,9 +199,11 @@ public:
 
     // Reduces the group's distinct tiles aoInitial (aiInitialOfCell: each cell's, by
     // position in the group) to at most iBudget and re-fits them; *paoTiles receives
-    // the group's tiles, paiTileOfCell (by cell number) each cell's tile in it.
+    // the group's tiles, paiTileOfCell (by cell number) each cell's tile in it and
+    // paaiCandidates (by cell number) its g_iFinalCandidates best tiles, best first.
     void vReduce(const std::vector<tdTile>& aoInitial, const std::vector<int>& aiInitialOfCell, int iBudget,
-                 std::vector<tdTile>* paoTiles, std::vector<int>* paiTileOfCell)
+                 std::vector<tdTile>* paoTiles, std::vector<int>* paiTileOfCell,
+                 std::vector<std::vector<int>>* paaiCandidates)
     {
         vComputeCosts(aoInitial);
         const int iCells = static_cast<int>(m_aiCells.size());
@@ -261,12 +265,18 @@ public:
             aoKept.push_back(oEncodeTile(m_oWork, aoMean));
         }
         vComputeCosts(aoKept);
+        const int iTry = std::min(g_iFinalCandidates, m_iCostTiles);
+        std::vector<std::pair<float, int>> aoByCost(static_cast<size_t>(m_iCostTiles));
         for (int c = 0; c < iCells; c++)
         {
-            int iBest = 0;
-            for (int t = 1; t < m_iCostTiles; t++)
-                if (fCost(c, t) < fCost(c, iBest)) iBest = t;
-            (*paiTileOfCell)[m_aiCells[c]] = iBest;
+            for (int t = 0; t < m_iCostTiles; t++)
+                aoByCost[static_cast<size_t>(t)] = {fCost(c, t), t};
+            std::partial_sort(aoByCost.begin(), aoByCost.begin() + iTry, aoByCost.end());
+            std::vector<int>& aiCandidates = (*paaiCandidates)[static_cast<size_t>(m_aiCells[c])];
+            aiCandidates.clear();
+            for (int i = 0; i < iTry; i++)
+                aiCandidates.push_back(aoByCost[static_cast<size_t>(i)].second);
+            (*paiTileOfCell)[m_aiCells[c]] = aiCandidates[0];
         }
         *paoTiles = aoKept;
     }
@@ -282,13 +292,18 @@ private:
             m_oWork.vMeasure(aoTiles[t], &aoTilePoints[t]);
         const int iCells = static_cast<int>(m_aiCells.size());
         m_afCosts.assign(static_cast<size_t>(iCells) * m_iCostTiles, 0.0f);
-        for (int c = 0; c < iCells; c++)
-        {
-            const tdBlockPoints& oCell = m_oWork.m_aoBlocks[m_aiCells[c]];
-            float* pfRow = m_afCosts.data() + static_cast<size_t>(c) * m_iCostTiles;
-            for (int t = 0; t < m_iCostTiles; t++)
-                pfRow[t] = static_cast<float>(m_oWork.fCost(oCell, aoTilePoints[t]));
-        }
+        // Every entry is computed alone: the table is the same whoever fills it.
+        vRunWorkers(m_oWork.m_iWorkers,
+                    [&](int iWorker, int iWorkers)
+                    {
+                        for (int c = iWorker; c < iCells; c += iWorkers)
+                        {
+                            const tdBlockPoints& oCell = m_oWork.m_aoBlocks[m_aiCells[c]];
+                            float* pfRow = m_afCosts.data() + static_cast<size_t>(c) * m_iCostTiles;
+                            for (int t = 0; t < m_iCostTiles; t++)
+                                pfRow[t] = static_cast<float>(m_oWork.fCost(oCell, aoTilePoints[t]));
+                        }
+                    });
     }
 
     // The best and second best active tile of cell c (the best twice when it is the
@@ -457,6 +472,7 @@ tdErrorTriple oWriteImageToScreen2WithBudget(Image* poImage, Palette* poPalette,
         oWork.m_fWeight = fWeight;
         oWork.m_fDiffusion = fErrorDiffusion;
         oWork.m_fAspectRatio = poImage->m_fAspectRatio;
+        oWork.m_iWorkers = iRunThreads(poRun);
         oWork.m_aoSource.resize(static_cast<size_t>(g_iCells) * g_iPixels);
         oWork.m_aoBlocks.resize(g_iCells);
         for (int n = 0; n < g_iCells; n++)
@@ -468,6 +484,7 @@ tdErrorTriple oWriteImageToScreen2WithBudget(Image* poImage, Palette* poPalette,
         }
 
         std::vector<char> abFixed(iGroups, 1); // groups within the budget keep their tiles
+        std::vector<std::vector<int>> aaiCandidates(g_iCells);
         for (int g = 0; g < iGroups; g++)
         {
             if (static_cast<int>(aaoTiles[g].size()) <= oBudget.m_iTiles) continue;
@@ -480,7 +497,8 @@ tdErrorTriple oWriteImageToScreen2WithBudget(Image* poImage, Palette* poPalette,
             }
             TileGroup oGroup(oWork, aiCells);
             std::vector<tdTile> aoReduced;
-            oGroup.vReduce(aaoTiles[g], aiInitial, oBudget.m_iTiles, &aoReduced, &aiTileOfCell);
+            oGroup.vReduce(aaoTiles[g], aiInitial, oBudget.m_iTiles, &aoReduced, &aiTileOfCell,
+                           &aaiCandidates);
             aaoTiles[g] = aoReduced;
             if (!bKeepRunning(poRun, 0.35 + 0.4 * (g + 1) / iGroups)) return oError;
         }
@@ -507,31 +525,20 @@ tdErrorTriple oWriteImageToScreen2WithBudget(Image* poImage, Palette* poPalette,
             {
                 const int n = 32 * r + cx;
                 const Color* poSource = &oWork.m_aoSource[static_cast<size_t>(n) * g_iPixels];
-                std::vector<std::pair<double, int>> aoByCost;
-                for (size_t t = 0; t < aoTiles.size(); t++)
-                    aoByCost.emplace_back(oWork.fCost(oWork.m_aoBlocks[n], aaoTilePoints[g][t]),
-                                          static_cast<int>(t));
-                const int iTry = std::min<int>(g_iFinalCandidates, static_cast<int>(aoByCost.size()));
-                std::partial_sort(aoByCost.begin(), aoByCost.begin() + iTry, aoByCost.end());
-                // The clustering's choice is always among them.
-                bool bAssignedIn = false;
-                for (int i = 0; i < iTry; i++)
-                    bAssignedIn = bAssignedIn || aoByCost[i].second == aiTileOfCell[n];
-                if (!bAssignedIn) aoByCost[iTry - 1].second = aiTileOfCell[n];
-
+                const std::vector<int>& aiCandidates = aaiCandidates[static_cast<size_t>(n)];
                 int iBest = aiTileOfCell[n];
                 if (oDiffuser.m_bEnabled)
                 {
                     double fBest = DBL_MAX;
-                    for (int i = 0; i < iTry; i++)
+                    for (const int t : aiCandidates)
                     {
                         tdBlockPoints oAdjusted;
-                        oBand.vRun(cx, poSource, aoTiles[aoByCost[i].second], false, oWork, &oAdjusted);
-                        const double f = oWork.fCost(oAdjusted, aaoTilePoints[g][aoByCost[i].second]);
+                        oBand.vRun(cx, poSource, aoTiles[t], false, oWork, &oAdjusted);
+                        const double f = oWork.fCost(oAdjusted, aaoTilePoints[g][t]);
                         if (f < fBest)
                         {
                             fBest = f;
-                            iBest = aoByCost[i].second;
+                            iBest = t;
                         }
                     }
                     oBand.vRun(cx, poSource, aoTiles[iBest], true, oWork, nullptr);

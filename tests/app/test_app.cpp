@@ -450,6 +450,19 @@ private slots:
             QCOMPARE(sFound, sRow);
         }
         QVERIFY(poShow(m_sPicture));
+        // A tile budget: 256 needs the shared bank; the picture's tiles are shown once converted.
+        vRun(
+            "set ScreenMode 0;set ConversionType 3;paint;on TileLimit;off TileSharedBank;edit TileLimit 256 "
+            "0;"
+            "status Tiles: \"256\" refused (allowed: a whole number from 0 (no limit) to 255);edit TileLimit "
+            "64 64;paint;on TileSharedBank;set TileSharedBank 1;edit TileLimit 256 256;set TileSharedBank 0;"
+            "shown TileLimit 255;set TileSharedBank 1;edit TileLimit 64 64;settle;shown CommandLine qev " +
+            m_sPicture + " -ct3 -sm0 -tl64 -tsb1 -of" + m_sPicture.chopped(4));
+        const QString sTiles = po<QLabel>("TileCount")->text();
+        QVERIFY2(sTiles.endsWith(" shared") && sTiles.section(' ', 0, 0).toInt() > 0 &&
+                     sTiles.section(' ', 0, 0).toInt() <= 64,
+                 qPrintable(sTiles));
+        vRun("set ScreenMode 2;paint;off TileLimit;set TileSharedBank 0;edit TileLimit 0 0");
         vRun("set ScreenMode 2;set ConversionType 3;paint;shown CommandLine qev " + m_sPicture +
              " -ct3 -sm2 -of" + m_sPicture.chopped(4) +
              ";set DeltaMethod 4;paint;on BrightnessWeight;set InputAspectRatioType "
