@@ -42,11 +42,13 @@ extern const unsigned char g_acSharedBankRegs[2][3];
 // oWriteImageToScreen2 under a budget (m_iTiles > 0). The picture is encoded as
 // without one; identical tiles are shared (tiles that show the same pixels count as
 // identical); while a bank holds more tiles than the budget, the tile whose cells
-// cost least to move to their next best tile (colour distance to the source
-// picture's pixels) gives them up; each remaining tile is then re-fitted to the
-// source pixels of the cells it stands for, and cells are chosen their tile anew
-// with the error diffusion running across the tile borders. A bank already within
-// the budget keeps exactly its tiles. The stream always carries the name table.
+// cost least to move to their next best tile gives them up, cell and tile compared
+// by the colour distance between the means of their 2 x 2 pixel blocks on the
+// source picture (so that a dither counts as the colour it mixes to); each
+// remaining tile then becomes the encoding of the mean of the source cells it
+// stands for, and cells are chosen their tile anew with the error diffusion
+// running across the tile borders. A bank already within the budget keeps exactly
+// its tiles. The stream always carries the name table.
 tdErrorTriple oWriteImageToScreen2WithBudget(Image* poImage, Palette* poPalette, double fErrorDiffusion,
                                              tdByteArray* poBuffer, tdCompressionType eCompression,
                                              Image* poOutput, double fPairExponent, tdDeltaMethod eMethod,
