@@ -464,7 +464,10 @@ static void vStartProgress(tdProgressLine* poLine, tdRunContext* poContext, cons
 // error triple of a pattern-screen picture; empty for the other screens.
 static std::string sTileCounts(const tdSettings* poSettings, const Image* poPainted)
 {
-    if (!bScreenModeHasScreen2Layout(poSettings->ScreenMode) || !poPainted) return "";
+    // RAW output may be cut smaller than the screen: its tiles are not the screen's.
+    if (!bScreenModeHasScreen2Layout(poSettings->ScreenMode) || !poPainted || poPainted->m_iWidth != 256 ||
+        poPainted->m_iHeight != 192)
+        return "";
     const tdTileBudget oBudget = oGetTileBudget(poSettings);
     const bool bShared = oBudget.m_iTiles > 0 && oBudget.m_bSharedBank;
     int aiCounts[3];
