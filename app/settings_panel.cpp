@@ -359,8 +359,7 @@ void SettingsPanel::vShowTiles(const Image* poPainted, const tdSettings* poConve
         m_poTileCount->setText(QStringLiteral("-"));
         return;
     }
-    const tdTileBudget oBudget = oGetTileBudget(poConverted);
-    const bool bShared = oBudget.m_iTiles > 0 && oBudget.m_bSharedBank;
+    const bool bShared = oGetTileBudget(poConverted).m_bSharedBank;
     int aiCounts[3];
     vCountTiles(poPainted, bShared, aiCounts);
     m_poTileCount->setText(

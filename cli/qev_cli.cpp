@@ -468,8 +468,7 @@ static std::string sTileCounts(const tdSettings* poSettings, const Image* poPain
     if (!bScreenModeHasScreen2Layout(poSettings->ScreenMode) || !poPainted || poPainted->m_iWidth != 256 ||
         poPainted->m_iHeight != 192)
         return "";
-    const tdTileBudget oBudget = oGetTileBudget(poSettings);
-    const bool bShared = oBudget.m_iTiles > 0 && oBudget.m_bSharedBank;
+    const bool bShared = oGetTileBudget(poSettings).m_bSharedBank;
     int aiCounts[3];
     vCountTiles(poPainted, bShared, aiCounts);
     char acText[48];

@@ -51,8 +51,7 @@ tdErrorTriple oBuildExportTables(const Image* poImage, const tdSettings* poSetti
     if (bScreenModeHasScreen2Layout(eMode))
     {
         // A bank the three thirds share is written once.
-        const tdTileBudget oBudget = oGetTileBudget(&oSettings);
-        const bool bShared = oBudget.m_iTiles > 0 && oBudget.m_bSharedBank;
+        const bool bShared = oGetTileBudget(&oSettings).m_bSharedBank;
         for (const tdTableSplit& oSplit : g_aoScreen2LayoutSplit)
         {
             const unsigned int uiLength = bShared && oSplit.uiLength == 0x1800 ? 0x0800 : oSplit.uiLength;

@@ -88,8 +88,7 @@ static void vAppendVRAMCommand(tdByteArray* poStream, unsigned int uiAddress, co
 // the screen's table) make every third show bank 0.
 static bool bSharedBankPage(const tdSettings* poSettings, const tdByteArray* poPage)
 {
-    const tdTileBudget oBudget = oGetTileBudget(poSettings);
-    return oBudget.m_iTiles > 0 && oBudget.m_bSharedBank && poPage && poPage->m_iSize == 0x3800;
+    return oGetTileBudget(poSettings).m_bSharedBank && poPage && poPage->m_iSize == 0x3800;
 }
 
 int iKRUScreenClass(int eScreenMode)

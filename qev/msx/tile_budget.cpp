@@ -332,36 +332,26 @@ private:
     int m_iCostTiles = 0;
 };
 
-// Adds a waiting error to a channel as the Diffuser does: rounded to nearest, held to
-// +-256, the channel clamped to 0..255.
-unsigned char ucAdjusted(unsigned char ucValue, double fError)
-{
-    if (std::isnan(fError)) fError = 0.0;
-    fError = std::max(-256.0, std::min(256.0, fError));
-    const int i = ucValue + static_cast<int>(std::round(fError));
-    return static_cast<unsigned char>(i < 0 ? 0 : (i > 255 ? 255 : i));
-}
-
 // The error diffusion of the final pass over one character row, which decides cell
-// after cell: m_afBand holds the error waiting for lines 0..8 of the row (line 8 is
-// the next row's first), columns -1..256.
+// after cell: lines 0..8 of the row (line 8 is the next row's first) in the
+// Diffuser's row layout, so that its row-addressed steps adjust and spread within
+// the band.
 class BandDiffusion
 {
 public:
-    static constexpr int g_iStride = (256 + 2) * 3;
+    static constexpr int g_iStride = (256 + 1) * 3;
 
-    BandDiffusion(const Diffuser& oDiffuser, const Color* poPalette)
-        : m_afBand(9 * g_iStride), m_afTrial(9 * g_iStride), m_fRight(oDiffuser.m_fRightWeight),
-          m_fBelow(oDiffuser.m_fBelowWeight), m_fDiagonal(oDiffuser.m_fDiagonalWeight), m_poPalette(poPalette)
+    explicit BandDiffusion(const Diffuser& oDiffuser)
+        : m_oDiffuser(oDiffuser), m_afBand(9 * g_iStride), m_afTrial(9 * g_iStride)
     {
     }
 
     // Starts a character row with the error the diffuser has waiting for its first line.
-    void vStart(const Diffuser& oDiffuser)
+    void vStart()
     {
         std::fill(m_afBand.begin(), m_afBand.end(), 0.0);
-        if (!oDiffuser.m_bEnabled || !oDiffuser.m_pafCurrentRow) return;
-        std::copy(oDiffuser.m_pafCurrentRow, oDiffuser.m_pafCurrentRow + 256 * 3, m_afBand.begin() + 3);
+        if (!m_oDiffuser.m_bEnabled || !m_oDiffuser.m_pafCurrentRow) return;
+        std::copy(m_oDiffuser.m_pafCurrentRow, m_oDiffuser.m_pafCurrentRow + g_iStride, m_afBand.begin());
     }
 
     // Runs cell iColumn's pixels aoSource with oTile through the diffusion, into the
@@ -372,40 +362,32 @@ public:
     {
         std::vector<double>& af = bCommit ? m_afBand : m_afTrial;
         if (!bCommit)
+        {
+            // A cell's pixels change the error of columns 8 c - 1 .. 8 c + 8 only.
+            const int iFirst = std::max(0, 8 * iColumn - 1) * 3, iEnd = (8 * iColumn + 9) * 3;
             for (int l = 0; l < 9; l++)
-                std::copy(m_afBand.begin() + l * g_iStride + 8 * iColumn * 3,
-                          m_afBand.begin() + l * g_iStride + (8 * iColumn + 10) * 3,
-                          m_afTrial.begin() + l * g_iStride + 8 * iColumn * 3);
+                std::copy(m_afBand.begin() + l * g_iStride + iFirst, m_afBand.begin() + l * g_iStride + iEnd,
+                          m_afTrial.begin() + l * g_iStride + iFirst);
+        }
         Color aoAdjusted[g_iPixels];
+        uint64_t aulSquaredError[3] = {0, 0, 0}; // not wanted: the real pass measures
         for (int p = 0; p < g_iPixels; p++)
         {
             const int x = 8 * iColumn + (p & 7);
-            double* pfHere = af.data() + (p >> 3) * g_iStride + (x + 1) * 3;
-            Color& o = aoAdjusted[p];
-            o = poSource[p];
-            o.r = ucAdjusted(o.r, pfHere[0]);
-            o.g = ucAdjusted(o.g, pfHere[1]);
-            o.b = ucAdjusted(o.b, pfHere[2]);
-            const Color& oChosen = m_poPalette[oTile.iPixel(p)];
-            const int aiError[3] = {o.r - oChosen.r, o.g - oChosen.g, o.b - oChosen.b};
-            for (int c = 0; c < 3; c++)
-            {
-                pfHere[3 + c] += m_fRight * aiError[c];
-                pfHere[g_iStride + c] += m_fBelow * aiError[c];
-                pfHere[g_iStride + 3 + c] += m_fDiagonal * aiError[c];
-                if (x > 0) pfHere[g_iStride - 3 + c] += m_fDiagonal * aiError[c];
-            }
+            const Diffuser::tdRow oRow = {af.data() + (p >> 3) * g_iStride,
+                                          af.data() + ((p >> 3) + 1) * g_iStride};
+            aoAdjusted[p] = poSource[p];
+            m_oDiffuser.vAdjustAt(oRow, x, &aoAdjusted[p]);
+            m_oDiffuser.vDiffuseAt(oRow, x, &aoAdjusted[p], &oWork.m_poPalette[oTile.iPixel(p)],
+                                   aulSquaredError);
         }
         if (poAdjusted) oWork.vMeasure(aoAdjusted, poAdjusted);
     }
 
 private:
+    const Diffuser& m_oDiffuser; // weights, and the error waiting for a row's first line
     std::vector<double> m_afBand;
     std::vector<double> m_afTrial;
-    double m_fRight;
-    double m_fBelow;
-    double m_fDiagonal;
-    const Color* m_poPalette;
 };
 } // namespace
 
@@ -415,7 +397,7 @@ tdTileBudget oGetTileBudget(const tdSettings* poSettings)
     if (!bScreenModeHasScreen2Layout(poSettings->ScreenMode)) return o;
     // A stored record may hold anything: no budget below 1, none above a bank.
     o.m_iTiles = poSettings->TileLimit < 0 ? 0 : std::min(poSettings->TileLimit, g_iMaxTilesShared);
-    o.m_bSharedBank = poSettings->TileSharedBank != 0;
+    o.m_bSharedBank = o.m_iTiles > 0 && poSettings->TileSharedBank != 0;
     return o;
 }
 
@@ -515,12 +497,12 @@ tdErrorTriple oWriteImageToScreen2WithBudget(Image* poImage, Palette* poPalette,
         // diffused inside the cell, and keeps the one whose adjusted pixels it stands
         // for best; then the row's lines are painted through the real diffusion.
         Diffuser oDiffuser(256, 192, poImage->m_fAspectRatio, fErrorDiffusion);
-        BandDiffusion oBand(oDiffuser, poPalette->m_aoColors);
+        BandDiffusion oBand(oDiffuser);
         for (int r = 0; r < 24 && bKeepRunning(poRun, 0.75 + 0.25 * r / 24); r++)
         {
             const int g = oBudget.m_bSharedBank ? 0 : r / 8;
             const std::vector<tdTile>& aoTiles = aaoTiles[g];
-            oBand.vStart(oDiffuser);
+            oBand.vStart();
             for (int cx = 0; cx < 32 && !abFixed[g]; cx++)
             {
                 const int n = 32 * r + cx;

@@ -31,7 +31,8 @@ struct tdTileBudget
 constexpr int g_iMaxTilesPerThird = 255;
 constexpr int g_iMaxTilesShared = 256;
 
-// The budget the settings ask for: none unless the screen is a pattern screen.
+// The budget the settings ask for: none unless the screen is a pattern screen, and
+// a shared bank only with a budget.
 tdTileBudget oGetTileBudget(const tdSettings* poSettings);
 
 // R3 and R4 as (register, value, mask) triples that make the three thirds show bank 0
