@@ -2,6 +2,7 @@
 
 #include "qev/base/assert.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -261,4 +262,20 @@ long Image::lGetUniqueColorsUsed() const
         }
     }
     return lCount;
+}
+
+tdReadArea oGetReadArea(const Image* poImage, const tdRectangle* poRect, int iMargin)
+{
+    tdReadArea o = {0, 0, poImage->m_iWidth, poImage->m_iHeight};
+    if (poRect)
+    {
+        o.lX = poRect->iX > 0 ? poRect->iX : 0;
+        o.lY = poRect->iY > 0 ? poRect->iY : 0;
+        o.lWidth = poRect->iWidth < poImage->m_iWidth ? poRect->iWidth : poImage->m_iWidth;
+        o.lHeight = poRect->iHeight < poImage->m_iHeight ? poRect->iHeight : poImage->m_iHeight;
+    }
+    // Coordinates stay within int; beyond the picture every pixel is black anyway.
+    if (o.lX + o.lWidth > INT_MAX - iMargin) o.lWidth = INT_MAX - iMargin - o.lX;
+    if (o.lY + o.lHeight > INT_MAX) o.lHeight = INT_MAX - o.lY;
+    return o;
 }

@@ -98,3 +98,16 @@ private:
 // canvas. For tools that map a canvas point back to the picture.
 tdRectangle oGetFitRectangle(int w, int h, double fAspectRatio, int W, int H, double fCanvasAspectRatio,
                              tdFitMode eFitMode);
+
+// The pixels a palette histogram reads from poRect (null: the whole picture): x and y
+// from max(0, x), max(0, y), width and height at most the picture's (pixels of the
+// area beyond the picture read as black), and every coordinate, plus iMargin for
+// x, within int.
+struct tdReadArea
+{
+    long long lX;
+    long long lY;
+    long long lWidth;
+    long long lHeight;
+};
+tdReadArea oGetReadArea(const Image* poImage, const tdRectangle* poRect, int iMargin);

@@ -720,17 +720,8 @@ void Palette::vLoadFromImage(const Image* poImage, unsigned int uiColorCount, co
 
     if (poImage)
     {
-        long long lX = 0, lY = 0, lWidth = poImage->m_iWidth, lHeight = poImage->m_iHeight;
-        if (poRect)
-        {
-            lX = poRect->iX > 0 ? poRect->iX : 0;
-            lY = poRect->iY > 0 ? poRect->iY : 0;
-            lWidth = poRect->iWidth < poImage->m_iWidth ? poRect->iWidth : poImage->m_iWidth;
-            lHeight = poRect->iHeight < poImage->m_iHeight ? poRect->iHeight : poImage->m_iHeight;
-        }
-        // Coordinates stay within int; beyond the picture every pixel is black anyway.
-        if (lX + lWidth > INT_MAX) lWidth = INT_MAX - lX;
-        if (lY + lHeight > INT_MAX) lHeight = INT_MAX - lY;
+        const tdReadArea oArea = oGetReadArea(poImage, poRect, 0);
+        const long long lX = oArea.lX, lY = oArea.lY, lWidth = oArea.lWidth, lHeight = oArea.lHeight;
         for (long long y = lY; y < lY + lHeight; y++)
             for (long long x = lX; x < lX + lWidth; x++)
             {

@@ -24,17 +24,9 @@ void vLoadPaletteFromYJKImage(Palette* poPalette, const Image* poImage, const td
 
     if (poImage)
     {
-        long long lX = 0, lY = 0, lWidth = poImage->m_iWidth, lHeight = poImage->m_iHeight;
-        if (poRect)
-        {
-            lX = poRect->iX > 0 ? poRect->iX : 0;
-            lY = poRect->iY > 0 ? poRect->iY : 0;
-            lWidth = poRect->iWidth < poImage->m_iWidth ? poRect->iWidth : poImage->m_iWidth;
-            lHeight = poRect->iHeight < poImage->m_iHeight ? poRect->iHeight : poImage->m_iHeight;
-        }
-        // Coordinates stay within int; beyond the picture every pixel is black anyway.
-        if (lX + lWidth > INT_MAX - 4) lWidth = INT_MAX - 4 - lX;
-        if (lY + lHeight > INT_MAX) lHeight = INT_MAX - lY;
+        // Groups of four pixels may read up to three columns past the area.
+        const tdReadArea oArea = oGetReadArea(poImage, poRect, 4);
+        const long long lX = oArea.lX, lY = oArea.lY, lWidth = oArea.lWidth, lHeight = oArea.lHeight;
         // Each group converts on its own, so bands of rows convert on the run's
         // workers, each with a converter of its own; the distances are then added
         // to the bins in picture order, as their sums depend on the order.
