@@ -354,17 +354,8 @@ void SettingsPanel::vShowError(const tdErrorTriple& oError, int eType)
 
 void SettingsPanel::vShowTiles(const Image* poPainted, const tdSettings* poConverted)
 {
-    if (!poPainted || !bScreenModeHasScreen2Layout(poConverted->ScreenMode))
-    {
-        m_poTileCount->setText(QStringLiteral("-"));
-        return;
-    }
-    const bool bShared = oGetTileBudget(poConverted).m_bSharedBank;
-    int aiCounts[3];
-    vCountTiles(poPainted, bShared, aiCounts);
-    m_poTileCount->setText(
-        bShared ? QStringLiteral("%1 shared").arg(aiCounts[0])
-                : QStringLiteral("%1/%2/%3").arg(aiCounts[0]).arg(aiCounts[1]).arg(aiCounts[2]));
+    const std::string s = sDescribeTiles(poPainted, poConverted);
+    m_poTileCount->setText(s.empty() ? QStringLiteral("-") : QString::fromStdString(s));
 }
 
 void SettingsPanel::vUpdateControls()

@@ -464,19 +464,8 @@ static void vStartProgress(tdProgressLine* poLine, tdRunContext* poContext, cons
 // error triple of a pattern-screen picture; empty for the other screens.
 static std::string sTileCounts(const tdSettings* poSettings, const Image* poPainted)
 {
-    // RAW output may be cut smaller than the screen: its tiles are not the screen's.
-    if (!bScreenModeHasScreen2Layout(poSettings->ScreenMode) || !poPainted || poPainted->m_iWidth != 256 ||
-        poPainted->m_iHeight != 192)
-        return "";
-    const bool bShared = oGetTileBudget(poSettings).m_bSharedBank;
-    int aiCounts[3];
-    vCountTiles(poPainted, bShared, aiCounts);
-    char acText[48];
-    if (bShared)
-        snprintf(acText, sizeof(acText), " tiles=%d shared", aiCounts[0]);
-    else
-        snprintf(acText, sizeof(acText), " tiles=%d/%d/%d", aiCounts[0], aiCounts[1], aiCounts[2]);
-    return acText;
+    const std::string s = sDescribeTiles(poPainted, poSettings);
+    return s.empty() ? s : " tiles=" + s;
 }
 
 // The files --export writes for a job: the output name, ".", the table, and for C
@@ -498,7 +487,8 @@ static bool bRunExportJob(const tdJob* poJob, const tdRun* poRun, const Image* p
     tdRunContext oContext;
     vStartProgress(&oProgress, &oContext, poJob, poRun);
     Image* poPainted = nullptr;
-    const tdErrorTriple oError = oBuildExportTables(poImage, &poRun->oSettings, &aoTables, &oContext, &poPainted);
+    const tdErrorTriple oError =
+        oBuildExportTables(poImage, &poRun->oSettings, &aoTables, &oContext, &poPainted);
     std::unique_ptr<Image> poKeepPainted(poPainted);
     oProgress.vErase();
     tdOutputFiles oFiles;
@@ -984,7 +974,8 @@ int iRunQEV(int iArgc, const char* const* ppszArgv, FILE* poOut, FILE* poErr)
 
     if (oRun.oSettings.TileLimit > g_iMaxTilesPerThird && !oRun.oSettings.TileSharedBank)
     {
-        fprintf(poErr, "qev: option -tl: a third holds at most %d tiles of its own; %d need a shared bank (-tsb1)\n",
+        fprintf(poErr,
+                "qev: option -tl: a third holds at most %d tiles of its own; %d need a shared bank (-tsb1)\n",
                 g_iMaxTilesPerThird, oRun.oSettings.TileLimit);
         return Exit_Usage;
     }

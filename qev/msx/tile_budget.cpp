@@ -598,3 +598,16 @@ void vCountTiles(const Image* poPainted, bool bSharedBank, int aiCounts[3])
         }
     }
 }
+
+std::string sDescribeTiles(const Image* poPainted, const tdSettings* poSettings)
+{
+    if (!bScreenModeHasScreen2Layout(poSettings->ScreenMode) || !poPainted || poPainted->m_iWidth != 256 ||
+        poPainted->m_iHeight != 192)
+        return "";
+    const bool bShared = oGetTileBudget(poSettings).m_bSharedBank;
+    int aiCounts[3];
+    vCountTiles(poPainted, bShared, aiCounts);
+    if (bShared) return std::to_string(aiCounts[0]) + " shared";
+    return std::to_string(aiCounts[0]) + "/" + std::to_string(aiCounts[1]) + "/" +
+           std::to_string(aiCounts[2]);
+}

@@ -8,6 +8,8 @@
 #include "qev/color/palette.h"
 #include "qev/compress/lzw.h"
 
+#include <string>
+
 // Tile budgets of the pattern screens (Screens 2 and 4).
 //
 // A tile is one 8 x 8 character cell: 8 pattern bytes and 8 colour bytes. The screen
@@ -60,3 +62,8 @@ tdErrorTriple oWriteImageToScreen2WithBudget(Image* poImage, Palette* poPalette,
 // picture: per third into aiCounts[0..2], or with bSharedBank the whole picture's into
 // aiCounts[0] and 0 into the others. A picture of another size counts zero.
 void vCountTiles(const Image* poPainted, bool bSharedBank, int aiCounts[3]);
+
+// The distinct tiles of a painted picture converted with poSettings, as qev and the
+// window show them: "A/B/C" per third, or "N shared" with a shared bank; empty
+// unless it is a 256 x 192 pattern-screen picture (RAW output may be cut smaller).
+std::string sDescribeTiles(const Image* poPainted, const tdSettings* poSettings);
