@@ -564,6 +564,23 @@ get_byte:
         rla
         .endm
 
+; SOURCE_HL: HL := DE - P - 1, the match's source, within the ring: bits 10..8 of
+; the difference, the ring's bits above them from D (B may hold more bits above
+; P's bits 10..8). Takes the borrow from F' (1) and leaves the flags in A'. A = L.
+        .macro  SOURCE_HL
+        ex      af, af'
+        ld      a, e
+        sbc     a, c
+        ld      l, a
+        ld      a, d
+        sbc     a, b
+        xor     d
+        and     #7
+        xor     d
+        ld      h, a
+        ld      a, l
+        .endm
+
 ; fill: decompresses into the ring from wr_ptr until DE has passed the end of a
 ; seventh page, or the record ends. Only called with the ring read up to wr_ptr.
 ;   Clobbers: AF, BC, DE, HL, AF'
@@ -575,7 +592,6 @@ fill:
         scf                     ; F' carry = 1 between items (see the registers)
         ex      af, af'
         ld      hl, (in_ptr)
-        ld      ix, #item_lin
         call    pick_loop
         ld      de, (wr_ptr)
         ld      bc, (pend_len)  ; a match the previous batch could not finish
@@ -591,30 +607,30 @@ fill:
         jp      copy_chunk
 2$:     jp      (ix)
 
-; pick_loop: with a banked input, IX := item_bank while it is within 512 bytes of
-; page 2's end, else item_lin; a linear input keeps item_lin, which fill sets. A
-; 256-byte page of the ring takes less input than that within a block (literals
-; with their flag bytes, an end marker), and the loop is picked again at each
-; page's end and after each block header, so item_lin never runs past the bank.
+; pick_loop: IX := item_bank while a banked input is within 512 bytes of page
+; 2's end, else fast_dispatch. A 256-byte page of the ring takes less input than
+; that within a block (literals with their flag bytes, an end marker), and the
+; loop is picked again at each page's end and after each block header, so the
+; fast path, which reads its input without looking for the bank's end, never
+; runs past the bank.
 ;   Clobbers: AF
 pick_loop:
+        ld      ix, #fast_dispatch
         ld      a, (banked)
         or      a
-        ret     z               ; linear input: IX stays item_lin
-        ld      ix, #item_lin
+        ret     z               ; linear input
         ld      a, h
         cp      #0xBE
         ret     c
         ld      ix, #item_bank
         ret
 
-; The item loops. A literal is 62 T-states with its flag bit (81 in item_bank).
-; item_lin reads its literals, flag bytes and offset bytes without looking for
-; the bank's end.
+; item_bank: the item loop near a bank's end, which watches a literal leaving the
+; bank's last page. A literal is 81 T-states with its flag bit.
 item_bank:
         add     a, a
         jr      z, 2$
-1$:     jr      c, match
+1$:     jp      c, match
         ldi
         inc     l
         dec     l
@@ -622,12 +638,193 @@ item_bank:
         inc     e
         dec     e
         jp      nz, item_bank
-        jr      batch_full
+        jp      batch_full
 2$:     ld      a, (hl)
         inc     l
         call    z, in_page
         rla
         jr      1$
+
+
+; The fast path: the item loop and the common matches (lengths 2 to 4) with the
+; number of flag bits left in A known from where the code runs, so that no bit
+; but a page's first needs the sentinel test. State r: A holds r flag bits above
+; the sentinel (r = 0: only the sentinel, the next bit needs a new flag byte);
+; the sentinel is kept, so the generic code can take over anywhere. The code
+; for state r is f_lit<r> (an item), f_match<r> (a match whose flag bit has been
+; read), f_l2_<r> (a length-2 match, BC = P) and f_long<r> (a gamma code that
+; began with a 1). The generic code returns to the fast path through IX, which
+; a fast head sets to the state the generic code will leave, or to
+; fast_dispatch, which finds the state from the sentinel.
+
+; FBIT r: in state r, the next flag bit into carry; the state becomes r-1 (r > 0)
+; or 7 (r = 0, a new flag byte with the sentinel below its seven other bits).
+        .macro  FBIT r
+        .if     r
+        add     a, a
+        .else
+        ld      a, (hl)
+        inc     hl
+        scf
+        rla
+        .endif
+        .endm
+
+; An item in state r (n is the state after its flag bit): a literal (62 T-states
+; in item_bank, 49 here) falls through into the next state's item.
+        .macro  FLIT r, n
+f_lit'r:
+        FBIT    r
+        jp      c, f_match'n
+        ldi
+        inc     e
+        dec     e
+        jr      z, f_lit_full
+        .endm
+
+; A match in state q; q1..q5 are the states after each of the next five bits.
+; The offset byte, for long offsets the four bits 10..7 of P (B's bits above 2
+; are left as they were: every user of B takes bits 10..8 only), then the first
+; bit of the gamma code: 0 is length 2.
+        .macro  FMATCH q, q1, q2, q3, q4, q5
+f_match'q:
+        ld      c, (hl)
+        inc     hl
+        bit     7, c
+        jr      z, f_short'q
+        FBIT    q
+        rl      b
+        FBIT    q1
+        rl      b
+        FBIT    q2
+        rl      b
+        FBIT    q3
+        jr      c, f_h0'q
+        res     7, c
+f_h0'q:
+        FBIT    q4
+        jp      c, f_long'q5
+f_l2_'q5:
+        ; length 2, P in BC: the source DE - P - 1 within the ring
+        ex      af, af'         ; carry = 1
+        ld      a, e
+        sbc     a, c
+        ld      c, a
+        ld      a, d
+        sbc     a, b
+        xor     d
+        and     #7
+        xor     d
+        ld      b, a
+        ld      a, (bc)
+        ld      (de), a
+        inc     c
+        jp      z, f_l2_src     ; the second byte is on the ring's next page
+        inc     e
+        jp      z, f_l2_full1
+        ld      a, (bc)
+        ld      (de), a
+        inc     e
+        jp      z, f_l2_full2
+        scf
+        ex      af, af'
+        jp      f_lit'q5
+f_short'q:
+        ld      b, #0
+        FBIT    q
+        jp      nc, f_l2_'q1
+        jp      f_long'q1
+        .endm
+
+; A gamma code that began with a 1, in state k: "10x" is length 3 or 4, which
+; the generic code copies and leaves in state k2, the state after x; longer
+; codes go to the generic code, which returns through fast_dispatch.
+        .macro  FLONG k, k1, k2
+f_long'k:
+        FBIT    k
+        jr      c, f_long5'k
+        ld      ix, #f_lit'k2
+        jp      length_3x
+f_long5'k:
+        ld      ix, #fast_dispatch
+        jp      length_5
+        .endm
+
+; fast_dispatch: A holds the flag bits above the sentinel; the item loop of their
+; number.
+fast_dispatch:
+        bit     0, a
+        jp      nz, f_lit7
+        bit     1, a
+        jp      nz, f_lit6
+        bit     2, a
+        jp      nz, f_lit5
+        bit     3, a
+        jp      nz, f_lit4
+        bit     4, a
+        jp      nz, f_lit3
+        bit     5, a
+        jp      nz, f_lit2
+        bit     6, a
+        jp      nz, f_lit1
+        jp      f_lit0
+
+        FLIT    7, 6
+        FLIT    6, 5
+        FLIT    5, 4
+        FLIT    4, 3
+        FLIT    3, 2
+        FLIT    2, 1
+        FLIT    1, 0
+        FLIT    0, 7
+        jp      f_lit7
+f_lit_full:
+        jp      batch_full
+
+        FMATCH  7, 6, 5, 4, 3, 2
+        FMATCH  6, 5, 4, 3, 2, 1
+        FMATCH  5, 4, 3, 2, 1, 0
+        FMATCH  4, 3, 2, 1, 0, 7
+        FMATCH  3, 2, 1, 0, 7, 6
+        FMATCH  2, 1, 0, 7, 6, 5
+        FMATCH  1, 0, 7, 6, 5, 4
+        FMATCH  0, 7, 6, 5, 4, 3
+
+        FLONG   7, 6, 5
+        FLONG   6, 5, 4
+        FLONG   5, 4, 3
+        FLONG   4, 3, 2
+        FLONG   3, 2, 1
+        FLONG   2, 1, 0
+        FLONG   1, 0, 7
+        FLONG   0, 7, 6
+
+; A length-2 copy that meets a page's end. f_l2_src: C has wrapped after the first
+; byte; the source goes on at the next page of the ring.
+f_l2_src:
+        ld      a, b
+        inc     a
+        xor     d
+        and     #7
+        xor     d
+        ld      b, a
+        inc     e
+        jr      z, f_l2_full1
+        ld      a, (bc)
+        ld      (de), a
+        inc     e
+        jr      z, f_l2_full2
+        scf
+        ex      af, af'
+        jp      fast_dispatch
+f_l2_full1:     ; the page is full after the first byte: the second waits
+        ld      (pend_src), bc
+        ld      bc, #1
+        ld      (pend_len), bc
+f_l2_full2:     ; E has wrapped: D moves on as batch_full expects
+        inc     d
+        ex      af, af'
+        jp      batch_full
 
 ; batch_full: E has wrapped, D is past the page written. The batch goes on into
 ; the next page, and a match the page cut off goes on there, until it has passed
@@ -696,29 +893,6 @@ match:
         ld      c, (hl)
         inc     l
         call    z, in_page
-        jr      match_offset
-reload_lin:
-        ld      a, (hl)
-        inc     hl
-        rla                     ; the carry is the new sentinel
-        jr      item_lin_bit
-lit_full:
-        jp      batch_full
-; Matches follow item_lin's test: they outnumber literals in photographs; a
-; literal goes back up and falls into the next item.
-literal_lin:
-        ldi
-        inc     e
-        dec     e
-        jr      z, lit_full
-item_lin:
-        add     a, a
-        jr      z, reload_lin
-item_lin_bit:
-        jr      nc, literal_lin
-match_lin:
-        ld      c, (hl)
-        inc     hl
 match_offset:
         ld      b, #0
         bit     7, c
@@ -793,23 +967,18 @@ length:
 
 length_3:       ; the gamma code began with a 1
         add     a, a
-        jr      z, 8$
-9$:     jr      c, length_5
+        jr      z, length_3_reload
+length_3_bit:
+        jr      c, length_5
         ; "10x": L = 3 + x, x read once the source is known; three or four LDIs
+length_3x:
         push    hl
-        ex      af, af'         ; carry = 1: DE - P - 1
-        ld      a, e
-        sbc     a, c
-        ld      l, a
-        ld      a, d
-        sbc     a, b
-        ld      h, a
-        xor     d
-        and     #0xF8
-        jr      nz, 3$          ; below the ring
-1$:     ld      a, e
+        SOURCE_HL
         cp      #0xFC
-        jr      nc, 5$          ; may reach the page's end
+        jr      nc, 5$          ; the source may reach its page's end
+        ld      a, e
+        cp      #0xFC
+        jr      nc, 5$          ; the destination may reach its page's end
         ex      af, af'         ; (with carry = 1)
         add     a, a            ; x; LDI keeps the carry
         jr      z, 4$
@@ -827,12 +996,6 @@ length_3:       ; the gamma code began with a 1
         rla
         ex      (sp), hl
         jr      2$
-3$:     ld      a, h
-        add     a, #8
-        ld      h, a
-        ld      a, l
-        cp      #0xFC
-        jr      c, 1$           ; the source stays within its page
 5$:     ex      af, af'         ; x, then the copy in pieces
         ex      (sp), hl
         GETBIT
@@ -842,8 +1005,9 @@ length_3:       ; the gamma code began with a 1
 7$:     ex      (sp), hl
         ex      af, af'
         jp      cross_copy
-8$:     RELOAD
-        jr      9$
+length_3_reload:
+        RELOAD
+        jr      length_3_bit
 
 length_5:       ; "11"
         add     a, a
@@ -851,19 +1015,12 @@ length_5:       ; "11"
 13$:    jr      c, length_9
         ; "110xy": L = 5 + 2x + y, the bits read once the source is known
         push    hl
-        ex      af, af'         ; carry = 1: DE - P - 1
-        ld      a, e
-        sbc     a, c
-        ld      l, a
-        ld      a, d
-        sbc     a, b
-        ld      h, a
-        xor     d
-        and     #0xF8
-        jr      nz, 3$          ; below the ring
-1$:     ld      a, e
+        SOURCE_HL
         cp      #0xF8
-        jr      nc, 5$          ; may reach the page's end
+        jr      nc, 5$          ; the source may reach its page's end
+        ld      a, e
+        cp      #0xF8
+        jr      nc, 5$          ; the destination may reach its page's end
         ex      af, af'         ; (with carry = 1)
         add     a, a            ; x; LDI keeps the carry
         jr      z, 4$
@@ -895,12 +1052,6 @@ length_5:       ; "11"
         rla
         ex      (sp), hl
         jr      8$
-3$:     ld      a, h
-        add     a, #8
-        ld      h, a
-        ld      a, l
-        cp      #0xF8
-        jr      c, 1$           ; the source stays within its page
 5$:     ex      af, af'         ; x and y, then the copy in pieces
         ex      (sp), hl
         ld      bc, #5
@@ -930,8 +1081,12 @@ length_9:       ; "111"
         rl      c
         inc     c
         ld      b, #0
-        ex      af, af'         ; carry = 1: DE - P - 1
+        ex      af, af'
         ex      (sp), hl        ; HL = P, the input on the stack
+        ld      a, h            ; P's bits 10..8 (a fast head leaves more above)
+        and     #7
+        ld      h, a
+        scf                     ; DE - P - 1
         ld      a, e
         sbc     a, l
         ld      l, a
@@ -960,8 +1115,12 @@ length_17:      ; "1111": count the ones up to the zero (sixteen: the end marker
         jr      nz, 3$
         inc     bc              ; BC = L
         pop     de
-        ex      af, af'         ; carry = 1: DE - P - 1
+        ex      af, af'
         ex      (sp), hl        ; HL = P, the input on the stack
+        ld      a, h            ; P's bits 10..8 (a fast head leaves more above)
+        and     #7
+        ld      h, a
+        scf                     ; DE - P - 1
         ld      a, e
         sbc     a, l
         ld      l, a
