@@ -676,6 +676,7 @@ item_bank:
 f_lit'r:
         FBIT    r
         jp      c, f_match'n
+f_litb'r:
         ldi
         inc     e
         dec     e
@@ -686,7 +687,7 @@ f_lit'r:
 ; The offset byte, for long offsets the four bits 10..7 of P (B's bits above 2
 ; are left as they were: every user of B takes bits 10..8 only), then the first
 ; bit of the gamma code: 0 is length 2.
-        .macro  FMATCH q, q1, q2, q3, q4, q5
+        .macro  FMATCH q, q1, q2, q3, q4, q5, q6
 f_match'q:
         ld      c, (hl)
         inc     hl
@@ -719,21 +720,29 @@ f_l2_'q5:
         ld      a, (bc)
         ld      (de), a
         inc     c
-        jp      z, f_l2_src     ; the second byte is on the ring's next page
+        jr      z, f_src'q      ; the second byte is on the ring's next page
         inc     e
-        jp      z, f_l2_full1
+        jr      z, f_full1'q
         ld      a, (bc)
         ld      (de), a
         inc     e
-        jp      z, f_l2_full2
+        jr      z, f_full2'q
         scf
         ex      af, af'
-        jp      f_lit'q5
+        FBIT    q5              ; the next item's flag bit, here to save a jump
+        jp      c, f_match'q6
+        jp      f_litb'q5
 f_short'q:
         ld      b, #0
         FBIT    q
         jp      nc, f_l2_'q1
         jp      f_long'q1
+f_src'q:
+        jp      f_l2_src
+f_full1'q:
+        jp      f_l2_full1
+f_full2'q:
+        jp      f_l2_full2
         .endm
 
 ; A gamma code that began with a 1, in state k: "10x" is length 3 or 4, which
@@ -781,14 +790,14 @@ fast_dispatch:
 f_lit_full:
         jp      batch_full
 
-        FMATCH  7, 6, 5, 4, 3, 2
-        FMATCH  6, 5, 4, 3, 2, 1
-        FMATCH  5, 4, 3, 2, 1, 0
-        FMATCH  4, 3, 2, 1, 0, 7
-        FMATCH  3, 2, 1, 0, 7, 6
-        FMATCH  2, 1, 0, 7, 6, 5
-        FMATCH  1, 0, 7, 6, 5, 4
-        FMATCH  0, 7, 6, 5, 4, 3
+        FMATCH  7, 6, 5, 4, 3, 2, 1
+        FMATCH  6, 5, 4, 3, 2, 1, 0
+        FMATCH  5, 4, 3, 2, 1, 0, 7
+        FMATCH  4, 3, 2, 1, 0, 7, 6
+        FMATCH  3, 2, 1, 0, 7, 6, 5
+        FMATCH  2, 1, 0, 7, 6, 5, 4
+        FMATCH  1, 0, 7, 6, 5, 4, 3
+        FMATCH  0, 7, 6, 5, 4, 3, 2
 
         FLONG   7, 6, 5
         FLONG   6, 5, 4
