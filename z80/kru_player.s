@@ -745,15 +745,46 @@ f_full2'q:
         jp      f_l2_full2
         .endm
 
-; A gamma code that began with a 1, in state k: "10x" is length 3 or 4, which
-; the generic code copies and leaves in state k2, the state after x; longer
-; codes go to the generic code, which returns through fast_dispatch.
-        .macro  FLONG k, k1, k2
+; A gamma code that began with a 1, in state k (k1, k2, k3: the states after
+; the next three bits): "10x" is length 3 or 4, three or four LDIs with x read
+; once the source is known; near a page's end the generic code copies it in
+; pieces and returns in state k2. Longer codes go to the generic code, which
+; returns through fast_dispatch.
+        .macro  FLONG k, k1, k2, k3
 f_long'k:
         FBIT    k
         jr      c, f_long5'k
+        push    hl
+        SOURCE_HL
+        cp      #0xFC
+        jr      nc, f_pieces'k  ; the source may reach its page's end
+        ld      a, e
+        cp      #0xFC
+        jr      nc, f_pieces'k  ; the destination may reach its page's end
+        ex      af, af'         ; carry = 1 in F'
+        .if     k1
+        add     a, a            ; x; LDI keeps the carry
+        .else
+        ex      (sp), hl        ; x from a new flag byte of the input on the stack
+        ld      a, (hl)
+        inc     hl
+        scf
+        rla
+        ex      (sp), hl
+        .endif
+        ldi
+        ldi
+        ldi
+        jr      nc, f_three'k
+        ldi
+f_three'k:
+        pop     hl
+        FBIT    k2              ; the next item's flag bit
+        jp      c, f_match'k3
+        jp      f_litb'k2
+f_pieces'k:
         ld      ix, #f_lit'k2
-        jp      length_3x
+        jp      length_3_pieces
 f_long5'k:
         ld      ix, #fast_dispatch
         jp      length_5
@@ -799,14 +830,14 @@ f_lit_full:
         FMATCH  1, 0, 7, 6, 5, 4, 3
         FMATCH  0, 7, 6, 5, 4, 3, 2
 
-        FLONG   7, 6, 5
-        FLONG   6, 5, 4
-        FLONG   5, 4, 3
-        FLONG   4, 3, 2
-        FLONG   3, 2, 1
-        FLONG   2, 1, 0
-        FLONG   1, 0, 7
-        FLONG   0, 7, 6
+        FLONG   7, 6, 5, 4
+        FLONG   6, 5, 4, 3
+        FLONG   5, 4, 3, 2
+        FLONG   4, 3, 2, 1
+        FLONG   3, 2, 1, 0
+        FLONG   2, 1, 0, 7
+        FLONG   1, 0, 7, 6
+        FLONG   0, 7, 6, 5
 
 ; A length-2 copy that meets a page's end. f_l2_src: C has wrapped after the first
 ; byte; the source goes on at the next page of the ring.
@@ -984,10 +1015,10 @@ length_3x:
         push    hl
         SOURCE_HL
         cp      #0xFC
-        jr      nc, 5$          ; the source may reach its page's end
+        jr      nc, length_3_pieces ; the source may reach its page's end
         ld      a, e
         cp      #0xFC
-        jr      nc, 5$          ; the destination may reach its page's end
+        jr      nc, length_3_pieces ; the destination may reach its page's end
         ex      af, af'         ; (with carry = 1)
         add     a, a            ; x; LDI keeps the carry
         jr      z, 4$
@@ -1005,7 +1036,8 @@ length_3x:
         rla
         ex      (sp), hl
         jr      2$
-5$:     ex      af, af'         ; x, then the copy in pieces
+length_3_pieces:                ; x, then the copy in pieces
+        ex      af, af'
         ex      (sp), hl
         GETBIT
         ld      bc, #3
