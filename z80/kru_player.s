@@ -691,8 +691,19 @@ f_litb'r:
 f_match'q:
         ld      c, (hl)
         inc     hl
-        bit     7, c
-        jr      z, f_short'q
+        sla     c               ; carry: a long offset; C = bits 6..0 of P, shifted
+        jr      nc, f_short'q
+        .ifge   q-4
+        ; the four bits are A's top four: swapping A's halves gives the flags
+        ; left in the top half and the four bits in the bottom one
+        rlca
+        rlca
+        rlca
+        rlca
+        ld      b, a
+        and     #0xF0
+        rr      b               ; B's bits 2..0 = bits 10..8 of P; carry = bit 7
+        .else
         FBIT    q
         rl      b
         FBIT    q1
@@ -700,9 +711,8 @@ f_match'q:
         FBIT    q2
         rl      b
         FBIT    q3
-        jr      c, f_h0'q
-        res     7, c
-f_h0'q:
+        .endif
+        rr      c               ; C = bits 7..0 of P
         FBIT    q4
         jp      c, f_long'q5
 f_l2_'q5:
@@ -733,6 +743,7 @@ f_l2_'q5:
         jp      c, f_match'q6
         jp      f_litb'q5
 f_short'q:
+        rr      c               ; (carry = 0) C = P
         ld      b, #0
         FBIT    q
         jp      nc, f_l2_'q1
