@@ -761,7 +761,7 @@ f_full2'q:
 ; once the source is known; near a page's end the generic code copies it in
 ; pieces and returns in state k2. Longer codes go to the generic code, which
 ; returns through fast_dispatch.
-        .macro  FLONG k, k1, k2, k3
+        .macro  FLONG k, k1, k2, k3, k4
 f_long'k:
         FBIT    k
         jr      c, f_long5'k
@@ -796,9 +796,14 @@ f_three'k:
 f_pieces'k:
         ld      ix, #f_lit'k2
         jp      length_3_pieces
-f_long5'k:
+f_long5'k:                      ; "11": a third bit of 0 is "110xy", lengths 5 to 8
+        FBIT    k1
+        jr      c, f_long9'k
+        ld      ix, #f_lit'k4
+        jp      length_5xy
+f_long9'k:
         ld      ix, #fast_dispatch
-        jp      length_5
+        jp      length_9
         .endm
 
 ; fast_dispatch: A holds the flag bits above the sentinel; the item loop of their
@@ -841,14 +846,14 @@ f_lit_full:
         FMATCH  1, 0, 7, 6, 5, 4, 3
         FMATCH  0, 7, 6, 5, 4, 3, 2
 
-        FLONG   7, 6, 5, 4
-        FLONG   6, 5, 4, 3
-        FLONG   5, 4, 3, 2
-        FLONG   4, 3, 2, 1
-        FLONG   3, 2, 1, 0
-        FLONG   2, 1, 0, 7
-        FLONG   1, 0, 7, 6
-        FLONG   0, 7, 6, 5
+        FLONG   7, 6, 5, 4, 3
+        FLONG   6, 5, 4, 3, 2
+        FLONG   5, 4, 3, 2, 1
+        FLONG   4, 3, 2, 1, 0
+        FLONG   3, 2, 1, 0, 7
+        FLONG   2, 1, 0, 7, 6
+        FLONG   1, 0, 7, 6, 5
+        FLONG   0, 7, 6, 5, 4
 
 ; A length-2 copy that meets a page's end. f_l2_src: C has wrapped after the first
 ; byte; the source goes on at the next page of the ring.
@@ -1063,9 +1068,11 @@ length_3_reload:
 
 length_5:       ; "11"
         add     a, a
-        jr      z, 12$
-13$:    jr      c, length_9
+        jr      z, length_5_reload
+length_5_bit:
+        jr      c, length_9
         ; "110xy": L = 5 + 2x + y, the bits read once the source is known
+length_5xy:
         push    hl
         SOURCE_HL
         cp      #0xF8
@@ -1117,8 +1124,9 @@ length_5:       ; "11"
 11$:    ex      (sp), hl
         ex      af, af'
         jp      cross_copy
-12$:    RELOAD
-        jr      13$
+length_5_reload:
+        RELOAD
+        jr      length_5_bit
 
 length_9:       ; "111"
         GETBIT
