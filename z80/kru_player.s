@@ -658,16 +658,20 @@ item_bank:
 ; fast_dispatch, which finds the state from the sentinel.
 
 ; FBIT r: in state r, the next flag bit into carry; the state becomes r-1 (r > 0)
-; or 7 (r = 0, a new flag byte with the sentinel below its seven other bits).
+; or 7 (r = 0, a new flag byte). The fast path loads flag bytes without the
+; sentinel; where it hands over to the generic code, SENTINEL r puts it back.
         .macro  FBIT r
         .if     r
         add     a, a
         .else
         ld      a, (hl)
         inc     hl
-        scf
-        rla
+        add     a, a
         .endif
+        .endm
+
+        .macro  SENTINEL r
+        or      #(0x80 >> r)
         .endm
 
 ; An item in state r (n is the state after its flag bit): a literal (62 T-states
@@ -680,7 +684,7 @@ f_litb'r:
         ldi
         inc     e
         dec     e
-        jr      z, f_lit_full
+        jr      z, f_litfull'n
         .endm
 
 ; A match in state q; q1..q5 are the states after each of the next five bits.
@@ -749,10 +753,19 @@ f_short'q:
         jp      nc, f_l2_'q1
         jp      f_long'q1
 f_src'q:
+        ex      af, af'
+        SENTINEL q5
+        ex      af, af'
         jp      f_l2_src
 f_full1'q:
+        ex      af, af'
+        SENTINEL q5
+        ex      af, af'
         jp      f_l2_full1
 f_full2'q:
+        ex      af, af'
+        SENTINEL q5
+        ex      af, af'
         jp      f_l2_full2
         .endm
 
@@ -779,8 +792,7 @@ f_long'k:
         ex      (sp), hl        ; x from a new flag byte of the input on the stack
         ld      a, (hl)
         inc     hl
-        scf
-        rla
+        add     a, a
         ex      (sp), hl
         .endif
         ldi
@@ -794,14 +806,19 @@ f_three'k:
         jp      c, f_match'k3
         jp      f_litb'k2
 f_pieces'k:
+        ex      af, af'
+        SENTINEL k1
+        ex      af, af'
         ld      ix, #f_lit'k2
         jp      length_3_pieces
 f_long5'k:                      ; "11": a third bit of 0 is "110xy", lengths 5 to 8
         FBIT    k1
         jr      c, f_long9'k
+        SENTINEL k2
         ld      ix, #f_lit'k4
         jp      length_5xy
 f_long9'k:
+        SENTINEL k2
         ld      ix, #fast_dispatch
         jp      length_9
         .endm
@@ -834,8 +851,13 @@ fast_dispatch:
         FLIT    1, 0
         FLIT    0, 7
         jp      f_lit7
-f_lit_full:
+; A page filled by a literal, in the state the literal left (ordered to be in
+; reach of the jumps above).
+        .irp    n, 6, 5, 4, 3, 2, 1, 0, 7
+f_litfull'n:
+        SENTINEL n
         jp      batch_full
+        .endm
 
         FMATCH  7, 6, 5, 4, 3, 2, 1
         FMATCH  6, 5, 4, 3, 2, 1, 0
