@@ -670,6 +670,18 @@ item_bank:
         .endif
         .endm
 
+; NIBBLE: of A's top four bits, the first three to B's bits 2..0 (B keeps more
+; above them) and the fourth to the carry; A keeps its other bits, moved up.
+        .macro  NIBBLE
+        rlca
+        rlca
+        rlca
+        rlca
+        ld      b, a
+        and     #0xF0
+        rr      b
+        .endm
+
         .macro  SENTINEL r
         or      #(0x80 >> r)
         .endm
@@ -697,24 +709,42 @@ f_match'q:
         inc     hl
         sla     c               ; carry: a long offset; C = bits 6..0 of P, shifted
         jr      nc, f_short'q
+        ; B's bits 2..0 := bits 10..8 of P, carry := bit 7. The bits in A are
+        ; rotated down together rather than shifted into B one by one.
         .ifge   q-4
-        ; the four bits are A's top four: swapping A's halves gives the flags
-        ; left in the top half and the four bits in the bottom one
-        rlca
-        rlca
+        ; the four are A's top bits: swapping A's halves leaves the flags
+        ; that remain in the top half and the four in the bottom one
+        NIBBLE
+        .else
+        .ifeq   q-3
+        rlca                    ; A's three bits, then one from a new flag byte
         rlca
         rlca
         ld      b, a
-        and     #0xF0
-        rr      b               ; B's bits 2..0 = bits 10..8 of P; carry = bit 7
-        .else
-        FBIT    q
+        FBIT    0
+        .endif
+        .ifeq   q-2
+        rlca
+        rlca
+        ld      b, a
+        FBIT    0
         rl      b
-        FBIT    q1
+        FBIT    7
+        .endif
+        .ifeq   q-1
+        rlca
+        ld      b, a
+        FBIT    0
         rl      b
-        FBIT    q2
+        FBIT    7
         rl      b
-        FBIT    q3
+        FBIT    6
+        .endif
+        .ifeq   q
+        ld      a, (hl)         ; the four are a new flag byte's top bits
+        inc     hl
+        NIBBLE
+        .endif
         .endif
         rr      c               ; C = bits 7..0 of P
         FBIT    q4
