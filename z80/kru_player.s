@@ -25,20 +25,23 @@
 ; batches of up to seven 256-byte pages of the ring; the command interpreter reads
 ; the batch back, and VRAM data leaves the ring with OUTIs (OTIR in kru_unpack,
 ; which may run with the display on; a slower OUTI loop in Screens 2 and 3, which
-; the V9938 needs spaced by at least 29 T-states while it draws). The ring is only ever refilled once it has been read to its write point,
-; so unread bytes are never overwritten.
+; the V9938 needs spaced by at least 29 T-states while it draws). The ring is
+; only ever refilled once it has been read to its write point, so unread bytes
+; are never overwritten.
 ;
 ; The player does not defend against corrupt records (the writer that makes them
 ; is ours): a damaged stream may write anything to the video chip, but it never
 ; writes RAM outside the ring and the variables below, and it stops at the record's
 ; zero block length or at an unknown command.
 ;
-; Speed, standard 3.58 MHz Z80 (T-states with the MSX's M1 wait states): a
-; literal costs 62 to decode (81 within 512 bytes of a MegaROM bank's end); a
-; match 220 to 480 with its copy when 2 to 8 bytes long (offset byte, four more
-; flag bits for long offsets, the Elias-gamma length, the source in the ring,
-; LDIs), longer ones 350 to 600 plus 23 a byte (LDIR). Sending to the chip costs
-; 18 to 19 a byte (OUTI) while the display is blanked.
+; Speed, standard 3.58 MHz Z80 (T-states with the MSX's M1 wait states): the fast
+; path below decodes with the number of flag bits left in A known from where it
+; runs; a literal costs 52, a match of 2 bytes 220 to 290 with its copy, of 3 or
+; 4 bytes 300 to 360 (a new flag byte 15 more). Longer matches, and everything
+; within 512 bytes of a MegaROM bank's end, go through the generic code, which
+; tests the sentinel for each bit: 350 to 600 plus 23 a byte (LDIR) for a long
+; match, 81 for a literal. Sending to the chip costs 18 to 19 a byte (OUTI)
+; while the display is blanked.
 
         .module kru_player
         .globl  kru_set_ring, kru_play, kru_play_banked, kru_unpack, kru_unpack_far

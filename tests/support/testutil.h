@@ -130,6 +130,7 @@ enum tdTestPictureKind
     TestPicture_Noise,        // random colours
     TestPicture_Flat,         // rectangles of a few colours, some of them palette colours
     TestPicture_Transparency, // RGBA ramps with transparent cells holding random colours
+    TestPicture_Grain,        // slow colour waves with grain, as in photographs
 };
 
 // A new picture of the kind (texel size 4 for TestPicture_Transparency, else 3) with the

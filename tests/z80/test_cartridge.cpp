@@ -252,29 +252,35 @@ TEST(CartridgeROM, QevWritesOneROMOfSeveralPictures)
 TEST(CartridgeOnMSX, ShowsEveryScreenAsItsRecordSays)
 {
     std::unique_ptr<Image> poPicture(poMakeTestPicture(TestPicture_Gradient, 320, 240, 1.0, 11, 1, 1));
+    // Grain gives the short matches of photographs, whose codes the player decodes
+    // in separate paths for each number of flag bits left.
+    std::unique_ptr<Image> poGrain(poMakeTestPicture(TestPicture_Grain, 256, 212, 1.0, 5, 1, 1));
     const char* const pszMSX2Plus = "C-BIOS_MSX2+";
     struct tdRow
     {
         int eScreen;
         bool bInterlaced;
         int iSharedTiles; // one tile bank of this many for the three thirds; 0 none
+        bool bGrain;
     };
-    const tdRow aoRows[] = {{ScreenMode_Screen2, false, 0},  {ScreenMode_Screen3, false, 0},
-                            {ScreenMode_Screen5, false, 0},  {ScreenMode_Screen6, false, 0},
-                            {ScreenMode_Screen7, false, 0},  {ScreenMode_Screen8, false, 0},
-                            {ScreenMode_Screen10, false, 0}, {ScreenMode_Screen12, false, 0},
-                            {ScreenMode_Screen5, true, 0},   {ScreenMode_Screen12, true, 0},
-                            {ScreenMode_Screen2, false, 64}};
+    const tdRow aoRows[] = {{ScreenMode_Screen2, false, 0, false},  {ScreenMode_Screen3, false, 0, false},
+                            {ScreenMode_Screen5, false, 0, false},  {ScreenMode_Screen6, false, 0, false},
+                            {ScreenMode_Screen7, false, 0, false},  {ScreenMode_Screen8, false, 0, false},
+                            {ScreenMode_Screen10, false, 0, false}, {ScreenMode_Screen12, false, 0, false},
+                            {ScreenMode_Screen5, true, 0, false},   {ScreenMode_Screen12, true, 0, false},
+                            {ScreenMode_Screen2, false, 64, false}, {ScreenMode_Screen8, false, 0, true},
+                            {ScreenMode_Screen12, false, 0, true}};
     for (const tdRow& oRow : aoRows)
     {
         tdTempFolder oFolder;
-        SCOPED_TRACE(std::string(g_apszScreenModeNames[oRow.eScreen]) +
-                     (oRow.bInterlaced ? " interlaced" : "") + (oRow.iSharedTiles ? " shared bank" : ""));
+        SCOPED_TRACE(std::string(g_apszScreenModeNames[oRow.eScreen]) + (oRow.bInterlaced ? " interlaced" : "") +
+                     (oRow.iSharedTiles ? " shared bank" : "") + (oRow.bGrain ? " grain" : ""));
         tdSettings o = oROMSettings(oRow.eScreen, oRow.bInterlaced);
         o.TileLimit = oRow.iSharedTiles;
         o.TileSharedBank = oRow.iSharedTiles > 0;
         const std::string sROM = oFolder.sFile("picture.rom");
-        oWriteImageToFile(poPicture.get(), oFolder.sFile("picture").c_str(), &o, nullptr, nullptr);
+        oWriteImageToFile((oRow.bGrain ? poGrain : poPicture).get(), oFolder.sFile("picture").c_str(), &o, nullptr,
+                          nullptr);
         const tdBytes aucROM = aucReadFile(sROM);
         ASSERT_GE(aucROM.size(), 16384u);
         const tdMSXRun oRun =
