@@ -651,9 +651,10 @@ item_bank:
 
 ; The fast path: the item loop and the common matches (lengths 2 to 4) with the
 ; number of flag bits left in A known from where the code runs, so that no bit
-; but a page's first needs the sentinel test. State r: A holds r flag bits above
-; the sentinel (r = 0: only the sentinel, the next bit needs a new flag byte);
-; the sentinel is kept, so the generic code can take over anywhere. The code
+; needs the sentinel test. State r: A holds r flag bits at its top (r = 0: none,
+; the next bit needs a new flag byte), below them zeros, or the sentinel and
+; zeros where the generic code handed over; SENTINEL puts the sentinel back where
+; the fast path hands over to the generic code. The code
 ; for state r is f_lit<r> (an item), f_match<r> (a match whose flag bit has been
 ; read), f_l2_<r> (a length-2 match, BC = P) and f_long<r> (a gamma code that
 ; began with a 1). The generic code returns to the fast path through IX, which
@@ -689,8 +690,9 @@ item_bank:
         or      #(0x80 >> r)
         .endm
 
-; An item in state r (n is the state after its flag bit): a literal (62 T-states
-; in item_bank, 49 here) falls through into the next state's item.
+; An item in state r (n is the state after its flag bit): a literal (81 T-states
+; in item_bank, 52 here) falls through into the next state's item. A match's
+; tail tests the next item's flag bit itself and enters at f_litb<r>.
         .macro  FLIT r, n
 f_lit'r:
         FBIT    r
