@@ -403,13 +403,15 @@ Image* poMakeTestPicture(tdTestPictureKind eKind, int iWidth, int iHeight, doubl
             {
                 // waves of 100 to 300 pixels, grain of +-24 levels per channel
                 const Color oGrain = oRandomColor(255);
-                const double afWave[3] = {std::sin(x * 0.031 + y * 0.012), std::sin(x * 0.011 - y * 0.027 + 1.0),
+                const double afWave[3] = {std::sin(x * 0.031 + y * 0.012),
+                                          std::sin(x * 0.011 - y * 0.027 + 1.0),
                                           std::sin((x + y) * 0.019 + 2.0) * std::cos(y * 0.023)};
                 const unsigned char aucGrain[3] = {oGrain.r, oGrain.g, oGrain.b};
                 unsigned char auc[3];
                 for (int c = 0; c < 3; c++)
-                    auc[c] = static_cast<unsigned char>(
-                        std::clamp(static_cast<int>(std::lround(127.5 + 127.5 * afWave[c])) + aucGrain[c] % 49 - 24, 0, 255));
+                    auc[c] = static_cast<unsigned char>(std::clamp(
+                        static_cast<int>(std::lround(127.5 + 127.5 * afWave[c])) + aucGrain[c] % 49 - 24, 0,
+                        255));
                 o = {auc[0], auc[1], auc[2], 255};
                 break;
             }

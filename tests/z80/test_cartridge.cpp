@@ -273,14 +273,15 @@ TEST(CartridgeOnMSX, ShowsEveryScreenAsItsRecordSays)
     for (const tdRow& oRow : aoRows)
     {
         tdTempFolder oFolder;
-        SCOPED_TRACE(std::string(g_apszScreenModeNames[oRow.eScreen]) + (oRow.bInterlaced ? " interlaced" : "") +
-                     (oRow.iSharedTiles ? " shared bank" : "") + (oRow.bGrain ? " grain" : ""));
+        SCOPED_TRACE(std::string(g_apszScreenModeNames[oRow.eScreen]) +
+                     (oRow.bInterlaced ? " interlaced" : "") + (oRow.iSharedTiles ? " shared bank" : "") +
+                     (oRow.bGrain ? " grain" : ""));
         tdSettings o = oROMSettings(oRow.eScreen, oRow.bInterlaced);
         o.TileLimit = oRow.iSharedTiles;
         o.TileSharedBank = oRow.iSharedTiles > 0;
         const std::string sROM = oFolder.sFile("picture.rom");
-        oWriteImageToFile((oRow.bGrain ? poGrain : poPicture).get(), oFolder.sFile("picture").c_str(), &o, nullptr,
-                          nullptr);
+        oWriteImageToFile((oRow.bGrain ? poGrain : poPicture).get(), oFolder.sFile("picture").c_str(), &o,
+                          nullptr, nullptr);
         const tdBytes aucROM = aucReadFile(sROM);
         ASSERT_GE(aucROM.size(), 16384u);
         const tdMSXRun oRun =
