@@ -704,10 +704,11 @@ f_litb'r:
         jr      z, f_litfull'n
         .endm
 
-; A match in state q; q1..q5 are the states after each of the next five bits.
+; A match in state q; q1..q6 are the states after each of the next six bits.
 ; The offset byte, for long offsets the four bits 10..7 of P (B's bits above 2
 ; are left as they were: every user of B takes bits 10..8 only), then the first
-; bit of the gamma code: 0 is length 2.
+; bit of the gamma code: 0 is length 2, whose copy ends in state q5 (q1 for a
+; short offset, through the length-2 copy of the state that ends there).
         .macro  FMATCH q, q1, q2, q3, q4, q5, q6
 f_match'q:
         ld      c, (hl)
